@@ -1,0 +1,3 @@
+#include "updater/Loader.h"
+
+int RunLoader(int argc, char** argv) { return 0; }

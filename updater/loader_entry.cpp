@@ -1,0 +1,3 @@
+#include "updater/Loader.h"
+
+int main(int argc, char** argv) { return RunLoader(argc, argv); }
