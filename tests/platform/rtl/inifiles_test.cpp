@@ -196,7 +196,7 @@ TEST(MemIniFile, FiftyThousandLineListLoadsAndAnswersFast) {
     ASSERT_TRUE(ini.ValueExists("FILES", "%root%\\BIN\\f" + std::to_string(i) + ".dll"));
   EXPECT_EQ(ini.ReadString("Files", "%ROOT%\\bin\\f49999.dll", ""), "0123456789abcdef0123456789abcdef,1000,500");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 10.0);  // a quadratic key lookup takes minutes here
+  EXPECT_LT(seconds, 30.0);  // a quadratic key lookup takes many minutes here
 }
 
 }  // namespace
