@@ -52,7 +52,7 @@ void Run(const std::vector<std::string>& argv, const std::string& OutputFile) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    Fail(argv[0] + " failed; see " + OutputFile + ":\n" + ReadFile(OutputFile));
+    Fail(argv[0] + " failed; see " + OutputFile + ":\n" + ReadFileBytes(OutputFile));
 }
 
 int SpawnChild(const std::vector<std::string>& argv, int stdoutFd, const std::string& OutputFile) {
@@ -79,45 +79,19 @@ int SpawnChild(const std::vector<std::string>& argv, int stdoutFd, const std::st
 
 // ---------------------------------------------------------------------------
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vxtest-XXXXXX";
-  if (!mkdtemp(tmpl.data())) Fail("mkdtemp failed: " + std::string(std::strerror(errno)));
-  path_ = tmpl;
-  fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out) Fail("cannot write " + path);
-}
-
-std::string WriteRandomFile(const std::string& path, size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::string data(size, '\0');
-  size_t i = 0;
-  for (; i + 4 <= size; i += 4) {
-    const uint32_t v = gen();
-    std::memcpy(&data[i], &v, 4);
-  }
-  for (; i < size; ++i) data[i] = static_cast<char>(gen());
-  WriteFile(path, data);
+std::string WriteRandomFile(const std::string& Path, size_t Size, uint64_t Seed) {
+  std::string data = RandomBytes(Size, Seed);
+  WriteFileBytes(Path, data);
   return data;
+}
+
+void WriteSparseFile(const std::string& Path, int64_t Size, const std::string& Tail) {
+  const int fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const auto n = static_cast<ssize_t>(Tail.size());
+  const bool ok = fd >= 0 && ftruncate(fd, Size) == 0 &&
+                  pwrite(fd, Tail.data(), Tail.size(), Size - n) == n;
+  if (fd >= 0) close(fd);
+  if (!ok) Fail("cannot write " + Path);
 }
 
 int FreePort() {
@@ -226,11 +200,11 @@ void ChildProcess::Stop() {
 // ---------------------------------------------------------------------------
 
 const TestPki& TestPki::Get() {
-  static TempDir dir;
+  static TempFolder dir;
   static const TestPki pki = [] {
     const std::string d = dir.Path() + "/";
     const std::string cnf = d + "openssl.cnf";
-    WriteFile(cnf,
+    WriteFileBytes(cnf,
               "[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = unused\n"
               "[ca]\nbasicConstraints = critical, CA:TRUE\n"
               "keyUsage = critical, keyCertSign, cRLSign\nsubjectKeyIdentifier = hash\n"
@@ -328,7 +302,7 @@ LoopbackNginx::LoopbackNginx(std::string Docroot, Options Opts) : docroot_(std::
         << "/; gzip on; gzip_types *; gzip_min_length 0; }\n  }\n";
     }
     c << "}\n";
-    WriteFile(d + "/nginx.conf", c.str());
+    WriteFileBytes(d + "/nginx.conf", c.str());
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
     bool up = true;
@@ -336,7 +310,7 @@ LoopbackNginx::LoopbackNginx(std::string Docroot, Options Opts) : docroot_(std::
     if (up && process_->Running()) return;
     process_.reset();
   }
-  Fail("nginx did not start; see " + d + "/error.log:\n" + ReadFile(d + "/error.log"));
+  Fail("nginx did not start; see " + d + "/error.log:\n" + ReadFileBytes(d + "/error.log"));
 }
 
 LoopbackNginx::~LoopbackNginx() { process_.reset(); }
@@ -366,7 +340,7 @@ std::vector<LoopbackNginx::Access> LoopbackNginx::AccessLog(size_t MinCount) con
   const auto end = Clock::now() + std::chrono::seconds(2);
   for (;;) {
     std::vector<Access> entries;
-    std::istringstream lines(ReadFile(dir_.Path() + "/access.log"));
+    std::istringstream lines(ReadFileBytes(dir_.Path() + "/access.log"));
     for (std::string line; std::getline(lines, line);) {
       std::istringstream in(line);
       Access a;
@@ -397,7 +371,7 @@ LoopbackProxy::LoopbackProxy(const std::string& User, const std::string& Passwor
       << "LogFile \"" << d << "/proxy.log\"\nLogLevel Info\nAllow 127.0.0.1\n"
       << "DisableViaHeader Yes\n";
     if (!User.empty()) c << "BasicAuth " << User << " " << Password << "\n";
-    WriteFile(d + "/proxy.conf", c.str());
+    WriteFileBytes(d + "/proxy.conf", c.str());
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"tinyproxy", "-d", "-c", d + "/proxy.conf"});
     if (WaitForPort(port_, 5000) && process_->Running()) return;
@@ -408,7 +382,7 @@ LoopbackProxy::LoopbackProxy(const std::string& User, const std::string& Passwor
 
 LoopbackProxy::~LoopbackProxy() { process_.reset(); }
 
-std::string LoopbackProxy::Log() const { return ReadFile(dir_.Path() + "/proxy.log"); }
+std::string LoopbackProxy::Log() const { return ReadFileBytes(dir_.Path() + "/proxy.log"); }
 
 // ---------------------------------------------------------------------------
 

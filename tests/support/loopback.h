@@ -3,8 +3,8 @@
 // binds 127.0.0.1 on free ports, is started by its constructor (which raises
 // std::runtime_error when it cannot) and stopped by its destructor.
 //
-//   vxtest::TempDir www;
-//   vxtest::WriteRandomFile(www.File("a.bin"), 100000);
+//   TempFolder www;
+//   WriteFileBytes(www / "a.bin", RandomBytes(100000, 1));
 //   vxtest::LoopbackNginx nginx(www.Path());
 //   Get(nginx.HttpUrl("/a.bin")) ... nginx.HttpsUrl("/a.bin") ... nginx.AccessLog()
 //
@@ -20,26 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempFolder.h"
+
 namespace vxtest {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with its contents by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
-// Writes Size pseudo-random bytes (the same bytes for the same Seed) and returns them.
-std::string WriteRandomFile(const std::string& path, size_t size, uint32_t seed = 1);
+// Writes Size pseudo-random bytes (the same for the same Seed) and returns them.
+std::string WriteRandomFile(const std::string& Path, size_t Size, uint64_t Seed = 1);
+// Writes a sparse file of Size bytes: zeros, then Tail at its end.
+void WriteSparseFile(const std::string& Path, int64_t Size, const std::string& Tail);
 // A free TCP port on 127.0.0.1 at the time of the call.
 int FreePort();
 // Waits until something accepts connections on 127.0.0.1:port.
@@ -121,7 +109,7 @@ class LoopbackNginx {
   std::vector<Access> AccessLog(size_t MinCount = 0) const;
 
  private:
-  TempDir dir_;
+  TempFolder dir_;
   std::string docroot_;
   int ports_[4] = {0, 0, 0, 0};  // http, https good, https wrong host, https other CA
   std::unique_ptr<ChildProcess> process_;
@@ -141,7 +129,7 @@ class LoopbackProxy {
   std::string Log() const;
 
  private:
-  TempDir dir_;
+  TempFolder dir_;
   int port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };

@@ -40,7 +40,7 @@ class StdIndyDownloaderTest : public ::testing::Test {
     return t;
   }
 
-  vxtest::TempDir www, local;
+  TempFolder www, local;
   TStdIndyDownloader d;
   Progress progress;
   std::string proxy_host;
@@ -48,12 +48,12 @@ class StdIndyDownloaderTest : public ::testing::Test {
 };
 
 TEST_F(StdIndyDownloaderTest, DownloadsFilesOverOneKeptConnection) {
-  const std::string a = vxtest::WriteRandomFile(www.File("a.bin"), 1 << 20, 1);
-  const std::string b = vxtest::WriteRandomFile(www.File("b.bin"), 70000, 2);
+  const std::string a = vxtest::WriteRandomFile(www / "a.bin", 1 << 20, 1);
+  const std::string b = vxtest::WriteRandomFile(www / "b.bin", 70000, 2);
   LoopbackNginx nginx(www.Path());
   progress.Attach(d);
-  Fetch(nginx.HttpUrl("/a.bin"), local.File("a.bin"));
-  EXPECT_EQ(vxtest::ReadFile(local.File("a.bin")), a);
+  Fetch(nginx.HttpUrl("/a.bin"), local / "a.bin");
+  EXPECT_EQ(ReadFileBytes(local / "a.bin"), a);
   EXPECT_EQ(d.GetStatusCode(), 200);
   EXPECT_EQ(StatusText(), "HTTP/1.1 200 OK");
   EXPECT_EQ(d.ExpectedSize(), 1 << 20);
@@ -63,8 +63,8 @@ TEST_F(StdIndyDownloaderTest, DownloadsFilesOverOneKeptConnection) {
   EXPECT_EQ(progress.events.back(), "E1048576");
 
   progress.events.clear();
-  Fetch(nginx.HttpUrl("/b.bin"), local.File("b.bin"));
-  EXPECT_EQ(vxtest::ReadFile(local.File("b.bin")), b);
+  Fetch(nginx.HttpUrl("/b.bin"), local / "b.bin");
+  EXPECT_EQ(ReadFileBytes(local / "b.bin"), b);
   EXPECT_EQ(progress.events.front(), "B70000");
   EXPECT_EQ(progress.events.back(), "E70000");
 
@@ -79,24 +79,24 @@ TEST_F(StdIndyDownloaderTest, DownloadsFilesOverOneKeptConnection) {
 }
 
 TEST_F(StdIndyDownloaderTest, HttpAfterHttpsRunsWithoutTheTlsHandler) {
-  const std::string data = vxtest::WriteRandomFile(www.File("s.bin"), 100000);
+  const std::string data = vxtest::WriteRandomFile(www / "s.bin", 100000);
   LoopbackNginx nginx(www.Path());
   vxtest::ScopedTrust trust;
-  Fetch(nginx.HttpsUrl("/s.bin"), local.File("s1.bin"));
-  EXPECT_EQ(vxtest::ReadFile(local.File("s1.bin")), data);
+  Fetch(nginx.HttpsUrl("/s.bin"), local / "s1.bin");
+  EXPECT_EQ(ReadFileBytes(local / "s1.bin"), data);
   EXPECT_NE(d.Http()->IOHandler(), nullptr);
-  Fetch(nginx.HttpUrl("/s.bin"), local.File("s2.bin"));
-  EXPECT_EQ(vxtest::ReadFile(local.File("s2.bin")), data);
+  Fetch(nginx.HttpUrl("/s.bin"), local / "s2.bin");
+  EXPECT_EQ(ReadFileBytes(local / "s2.bin"), data);
   EXPECT_EQ(d.Http()->IOHandler(), nullptr);
 }
 
 TEST_F(StdIndyDownloaderTest, CompressedRepliesAreStoredDecoded) {
   const std::string text(200000, 'u');
-  vxtest::WriteFile(www.File("update.ini"), text);
+  WriteFileBytes(www / "update.ini", text);
   LoopbackNginx nginx(www.Path());
   progress.Attach(d);
-  Fetch(nginx.HttpUrl("/gzip/update.ini"), local.File("update.ini"));
-  EXPECT_EQ(vxtest::ReadFile(local.File("update.ini")), text);
+  Fetch(nginx.HttpUrl("/gzip/update.ini"), local / "update.ini");
+  EXPECT_EQ(ReadFileBytes(local / "update.ini"), text);
   EXPECT_EQ(progress.events.front(), "B-1");
   EXPECT_EQ(progress.events.back(), "E200000");
 }
@@ -105,57 +105,57 @@ TEST_F(StdIndyDownloaderTest, FailuresRaiseWithStatusCodeAndText) {
   LoopbackNginx nginx(www.Path());
   vxtest::OddServer odd;
   // The destination is created (truncated) before the request.
-  vxtest::WriteFile(local.File("old.bin"), "previous contents");
-  EXPECT_THROW(Fetch(nginx.HttpUrl("/missing.bin"), local.File("old.bin")), EIdHTTPProtocolException);
+  WriteFileBytes(local / "old.bin", "previous contents");
+  EXPECT_THROW(Fetch(nginx.HttpUrl("/missing.bin"), local / "old.bin"), EIdHTTPProtocolException);
   EXPECT_EQ(d.GetStatusCode(), 404);
   EXPECT_EQ(StatusText(), "HTTP/1.1 404 Not Found");
-  EXPECT_EQ(std::filesystem::file_size(local.File("old.bin")), 0u);
+  EXPECT_EQ(std::filesystem::file_size(local / "old.bin"), 0u);
 
-  EXPECT_THROW(Fetch(odd.Url("/status/500"), local.File("e.bin")), EIdHTTPProtocolException);
+  EXPECT_THROW(Fetch(odd.Url("/status/500"), local / "e.bin"), EIdHTTPProtocolException);
   EXPECT_EQ(d.GetStatusCode(), 500);
   EXPECT_EQ(StatusText(), "HTTP/1.1 500 Internal Server Error");
 
-  EXPECT_THROW(Fetch(odd.Url("/cut/5000/100"), local.File("c.bin")), EIdSocketError);
+  EXPECT_THROW(Fetch(odd.Url("/cut/5000/100"), local / "c.bin"), EIdSocketError);
   EXPECT_EQ(d.GetStatusCode(), 200);
-  EXPECT_EQ(std::filesystem::file_size(local.File("c.bin")), 100u);  // left for the caller
+  EXPECT_EQ(std::filesystem::file_size(local / "c.bin"), 100u);  // left for the caller
 
   EXPECT_THROW(Fetch("http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/f",
-                     local.File("r.bin")),
+                     local / "r.bin"),
                EIdSocketError);
   EXPECT_EQ(d.GetStatusCode(), -1);
   EXPECT_EQ(StatusText(), "");
 
-  vxtest::WriteFile(www.File("t.bin"), "tls");
-  EXPECT_THROW(Fetch(nginx.HttpsUrl("/t.bin", LoopbackNginx::Cert::OtherCa), local.File("t.bin")),
+  WriteFileBytes(www / "t.bin", "tls");
+  EXPECT_THROW(Fetch(nginx.HttpsUrl("/t.bin", LoopbackNginx::Cert::OtherCa), local / "t.bin"),
                EIdSSLError);
   EXPECT_EQ(d.GetStatusCode(), -1);
 }
 
 TEST_F(StdIndyDownloaderTest, ChecksComeBeforeAnyFileIsTouched) {
-  d.SetDestFileName(local.File("never.bin"));
+  d.SetDestFileName(local / "never.bin");
   try {
     d.Download();
     ADD_FAILURE();
   } catch (const EStdDownloader& e) {
     EXPECT_EQ(e.Message(), "not assigned URL");
   }
-  EXPECT_FALSE(std::filesystem::exists(local.File("never.bin")));
+  EXPECT_FALSE(std::filesystem::exists(local / "never.bin"));
 }
 
 TEST_F(StdIndyDownloaderTest, ProxySettingsAndLogNameLastOneDownload) {
-  const std::string data = vxtest::WriteRandomFile(www.File("p.bin"), 5000);
+  const std::string data = vxtest::WriteRandomFile(www / "p.bin", 5000);
   LoopbackNginx nginx(www.Path());
   vxtest::LoopbackProxy proxy("agent", "s3cret");
   d.SetURL(nginx.HttpUrl("/p.bin"));
-  d.SetDestFileName(local.File("p.bin"));
+  d.SetDestFileName(local / "p.bin");
   d.SetProxyHost(proxy.Host());
   d.SetProxyPort(proxy.Port());
   d.SetProxyUserName("agent");
   d.SetProxyPassword("s3cret");
-  d.SetLogFileName(local.File("wire.log"));
+  d.SetLogFileName(local / "wire.log");
   d.Download();
-  EXPECT_EQ(vxtest::ReadFile(local.File("p.bin")), data);
-  EXPECT_NE(vxtest::ReadFile(local.File("wire.log")).find("Sent: GET http://"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(local / "p.bin"), data);
+  EXPECT_NE(ReadFileBytes(local / "wire.log").find("Sent: GET http://"), std::string::npos);
   EXPECT_NE(proxy.Log().find("/p.bin"), std::string::npos);
 
   d.Reset();
@@ -165,44 +165,36 @@ TEST_F(StdIndyDownloaderTest, ProxySettingsAndLogNameLastOneDownload) {
   // Without the proxy's credentials the proxy refuses.
   proxy_host = proxy.Host();
   proxy_port = proxy.Port();
-  EXPECT_THROW(Fetch(nginx.HttpUrl("/p.bin"), local.File("q.bin")), EIdHTTPProtocolException);
+  EXPECT_THROW(Fetch(nginx.HttpUrl("/p.bin"), local / "q.bin"), EIdHTTPProtocolException);
   EXPECT_EQ(d.GetStatusCode(), 407);
 }
 
 TEST_F(StdIndyDownloaderTest, ProgressHandlerErrorsLeaveDownload) {
-  vxtest::WriteRandomFile(www.File("big.bin"), 2 << 20);
+  vxtest::WriteRandomFile(www / "big.bin", 2 << 20);
   LoopbackNginx nginx(www.Path());
   d.SetOnBeginWork(TStdWorkEvent::FromFunction(
       [](TObject*, Int64) { throw EStdDownloader("handler failed"); }));
   try {
-    Fetch(nginx.HttpUrl("/big.bin"), local.File("big.bin"));
+    Fetch(nginx.HttpUrl("/big.bin"), local / "big.bin");
     ADD_FAILURE();
   } catch (const EStdDownloader& e) {
     EXPECT_EQ(e.Message(), "handler failed");
   }
-  EXPECT_EQ(std::filesystem::file_size(local.File("big.bin")), 0u);
+  EXPECT_EQ(std::filesystem::file_size(local / "big.bin"), 0u);
 }
 
 // A file beyond 4 GiB into a real file: size, last bytes and 64-bit counts.
 TEST_F(StdIndyDownloaderTest, FilesBeyondFourGigabytes) {
   const Int64 size = (Int64{4} << 30) + 123;
   const std::string tail = "end of the large file";
-  {
-    std::FILE* f = std::fopen(www.File("huge.bin").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(fseeko(f, size - static_cast<Int64>(tail.size()), SEEK_SET), 0);
-    std::fwrite(tail.data(), 1, tail.size(), f);
-    std::fclose(f);
-  }
-  const auto space = std::filesystem::space(local.Path());
-  if (space.available < static_cast<uintmax_t>(size) * 2) GTEST_SKIP() << "not enough disk";
+  vxtest::WriteSparseFile(www / "huge.bin", size, tail);
   LoopbackNginx nginx(www.Path());
   Int64 last = 0;
   progress.Attach(d);
   d.SetOnWork(TStdWorkEvent::FromFunction([&](TObject*, Int64 n) { last = n; }));
-  Fetch(nginx.HttpUrl("/huge.bin"), local.File("huge.bin"));
-  EXPECT_EQ(static_cast<Int64>(std::filesystem::file_size(local.File("huge.bin"))), size);
-  std::FILE* f = std::fopen(local.File("huge.bin").c_str(), "rb");
+  Fetch(nginx.HttpUrl("/huge.bin"), local / "huge.bin");
+  EXPECT_EQ(static_cast<Int64>(std::filesystem::file_size(local / "huge.bin")), size);
+  std::FILE* f = std::fopen((local / "huge.bin").c_str(), "rb");
   ASSERT_NE(f, nullptr);
   fseeko(f, size - static_cast<Int64>(tail.size()), SEEK_SET);
   std::string got(tail.size(), '\0');

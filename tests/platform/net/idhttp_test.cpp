@@ -72,7 +72,7 @@ class TTailStream : public TStream {
 class IdHttpTest : public ::testing::Test {
  protected:
   void SetUp() override { http.SetReadTimeout(10000); }
-  vxtest::TempDir www;
+  TempFolder www;
   TIdHTTP http{nullptr};
   TIdSSLIOHandlerSocket ssl{nullptr};
   TMemoryStream body;
@@ -84,7 +84,7 @@ TEST_F(IdHttpTest, PlainDownloadsAreExactWithWorkEventsInOrder) {
   work.Attach(http);
   for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{3} << 20}) {
     SCOPED_TRACE(size);
-    const std::string data = vxtest::WriteRandomFile(www.File("f.bin"), size, size + 1);
+    const std::string data = vxtest::WriteRandomFile(www / "f.bin", size, size + 1);
     TMemoryStream out;
     work = {};
     http.Get(nginx.HttpUrl("/f.bin"), &out);
@@ -101,7 +101,7 @@ TEST_F(IdHttpTest, PlainDownloadsAreExactWithWorkEventsInOrder) {
 }
 
 TEST_F(IdHttpTest, RequestHeadersAreSentAndConnectionKeptAlive) {
-  vxtest::WriteFile(www.File("a.txt"), "alpha");
+  WriteFileBytes(www / "a.txt", "alpha");
   LoopbackNginx nginx(www.Path());
   http.Request().SetAccept("text/plain, */*");
   http.Request().SetAcceptLanguage("ko");
@@ -130,7 +130,7 @@ TEST_F(IdHttpTest, RequestHeadersAreSentAndConnectionKeptAlive) {
 }
 
 TEST_F(IdHttpTest, UrlBytesOutsideAsciiAreEscaped) {
-  vxtest::WriteFile(www.File("a b\xed\x95\x9c.txt"), "hangul");
+  WriteFileBytes(www / "a b\xed\x95\x9c.txt", "hangul");
   LoopbackNginx nginx(www.Path());
   http.Get(nginx.HttpUrl("/a b\xed\x95\x9c.txt"), &body);
   EXPECT_EQ(Contents(body), "hangul");
@@ -138,7 +138,7 @@ TEST_F(IdHttpTest, UrlBytesOutsideAsciiAreEscaped) {
 }
 
 TEST_F(IdHttpTest, HttpsVerifiesTheServerAgainstTrustedCas) {
-  const std::string data = vxtest::WriteRandomFile(www.File("s.bin"), 200000);
+  const std::string data = vxtest::WriteRandomFile(www / "s.bin", 200000);
   LoopbackNginx nginx(www.Path());
   // Without the SSL handler there is no TLS at all.
   EXPECT_THROW(http.Get(nginx.HttpsUrl("/s.bin"), &body), EIdException);
@@ -161,7 +161,7 @@ TEST_F(IdHttpTest, HttpsVerifiesTheServerAgainstTrustedCas) {
 }
 
 TEST_F(IdHttpTest, HttpsNegotiatesTls12AndTls13) {
-  vxtest::WriteFile(www.File("v.txt"), "version");
+  WriteFileBytes(www / "v.txt", "version");
   vxtest::ScopedTrust trust;
   http.SetIOHandler(&ssl);
   for (const char* protocol : {"TLSv1.2", "TLSv1.3"}) {
@@ -173,8 +173,8 @@ TEST_F(IdHttpTest, HttpsNegotiatesTls12AndTls13) {
 }
 
 TEST_F(IdHttpTest, CodedBodiesAreDecoded) {
-  const std::string data = vxtest::WriteRandomFile(www.File("z.bin"), 300000);
-  vxtest::WriteFile(www.File("t.txt"), std::string(100000, 'x'));
+  const std::string data = vxtest::WriteRandomFile(www / "z.bin", 300000);
+  WriteFileBytes(www / "t.txt", std::string(100000, 'x'));
   LoopbackNginx nginx(www.Path());
   vxtest::OddServer odd;
   http.Request().SetAcceptEncoding("gzip, deflate");
@@ -276,8 +276,8 @@ TEST_F(IdHttpTest, BrokenConnectionsRaiseSocketErrors) {
 }
 
 TEST_F(IdHttpTest, HandlerExceptionsAbortAndLeaveGet) {
-  vxtest::WriteRandomFile(www.File("big.bin"), 4 << 20);
-  vxtest::WriteFile(www.File("small.txt"), "small");
+  vxtest::WriteRandomFile(www / "big.bin", 4 << 20);
+  WriteFileBytes(www / "small.txt", "small");
   LoopbackNginx nginx(www.Path());
   http.SetOnWork(TWorkEvent::FromFunction([](TObject*, TWorkMode, Int64 n) {
     if (n > 0) throw EAbort("stop here");
@@ -292,7 +292,7 @@ TEST_F(IdHttpTest, HandlerExceptionsAbortAndLeaveGet) {
 }
 
 TEST_F(IdHttpTest, ProxyWithAndWithoutBasicAuthentication) {
-  const std::string data = vxtest::WriteRandomFile(www.File("p.bin"), 123456);
+  const std::string data = vxtest::WriteRandomFile(www / "p.bin", 123456);
   LoopbackNginx nginx(www.Path());
   {
     vxtest::LoopbackProxy proxy;
@@ -323,17 +323,17 @@ TEST_F(IdHttpTest, ProxyWithAndWithoutBasicAuthentication) {
 }
 
 TEST_F(IdHttpTest, WireLogRecordsTrafficWhileActive) {
-  vxtest::WriteFile(www.File("l.txt"), "logged body");
+  WriteFileBytes(www / "l.txt", "logged body");
   LoopbackNginx nginx(www.Path());
   TIdLogFile log(nullptr);
   http.SetIntercept(&log);
-  log.SetFilename(www.File("wire.log"));
+  log.SetFilename(www / "wire.log");
   log.SetActive(true);
   http.Get(nginx.HttpUrl("/l.txt"), &body);
   log.SetActive(false);
   TMemoryStream again;
   http.Get(nginx.HttpUrl("/l.txt?second"), &again);
-  const std::string text = vxtest::ReadFile(www.File("wire.log"));
+  const std::string text = ReadFileBytes(www / "wire.log");
   EXPECT_NE(text.find(" Sent: GET /l.txt HTTP/1.1\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find(" Recv: HTTP/1.1 200 OK\r\n"), std::string::npos);
   EXPECT_NE(text.find(" Recv: logged body"), std::string::npos);
@@ -347,13 +347,7 @@ TEST_F(IdHttpTest, WireLogRecordsTrafficWhileActive) {
 TEST_F(IdHttpTest, BodiesBeyondFourGigabytes) {
   const Int64 size = (Int64{4} << 30) + 4097;
   const std::string tail = "the last bytes of a large file";
-  {
-    std::FILE* f = std::fopen(www.File("huge.bin").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(fseeko(f, size - static_cast<Int64>(tail.size()), SEEK_SET), 0);
-    std::fwrite(tail.data(), 1, tail.size(), f);
-    std::fclose(f);
-  }
+  vxtest::WriteSparseFile(www / "huge.bin", size, tail);
   LoopbackNginx nginx(www.Path());
   work.Attach(http);
   TTailStream out;
