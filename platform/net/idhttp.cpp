@@ -8,6 +8,7 @@
 #include <ctime>
 #include <exception>
 #include <mutex>
+#include <vector>
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
@@ -16,6 +17,8 @@ namespace {
 
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr size_t kErrorBodyLimit = 64 * 1024;
+constexpr size_t kWriteBlock = 1024 * 1024;
+constexpr auto kFlushInterval = std::chrono::milliseconds(100);
 
 void GlobalInit() {
   static std::once_flag once;
@@ -201,7 +204,12 @@ struct TIdHTTP::Transfer {
   bool coded = false;        // a Content-Encoding other than identity
   bool final_reply = false;  // the final reply's header block is complete
   bool body_started = false; // OnWorkBegin was raised
-  Int64 received = 0;
+  Int64 received = 0;          // body bytes written into the stream
+  // Body bytes are gathered and written in large blocks, each raising one OnWork: when
+  // a block is full, when the last write is kFlushInterval ago (so progress shows on
+  // slow links) and at the end.
+  std::vector<char> pending;
+  std::chrono::steady_clock::time_point last_flush = std::chrono::steady_clock::now();
   std::string error_body;
   std::exception_ptr error;
   // Idle watch: the time the byte counts last moved.
@@ -266,8 +274,18 @@ struct TIdHTTP::Transfer {
       error_body.append(data, size < room ? size : room);
       return;
     }
-    WriteBody(data, size);
-    received += static_cast<Int64>(size);
+    if (pending.capacity() < kWriteBlock) pending.reserve(kWriteBlock);
+    pending.insert(pending.end(), data, data + size);
+    const auto now = std::chrono::steady_clock::now();
+    if (pending.size() >= kWriteBlock || now - last_flush >= kFlushInterval) Flush(now);
+  }
+
+  void Flush(std::chrono::steady_clock::time_point now) {
+    last_flush = now;
+    if (pending.empty()) return;
+    WriteBody(pending.data(), pending.size());
+    received += static_cast<Int64>(pending.size());
+    pending.clear();
     http.on_work_(&http, wmRead, received);
   }
 
@@ -285,10 +303,15 @@ struct TIdHTTP::Transfer {
     return t->Guard([&] { t->Body(data, n); }) ? n : CURL_WRITEFUNC_ERROR;
   }
 
-  // Called at least once a second while the transfer runs.
+  // Called at least once a second while the transfer runs: writes out gathered bytes
+  // that wait too long, and watches for a peer that sends nothing.
   static int OnProgress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
     auto* t = static_cast<Transfer*>(self);
     const auto now = std::chrono::steady_clock::now();
+    if (!t->pending.empty() && now - t->last_flush >= kFlushInterval &&
+        !t->Guard([&] { t->Flush(now); }))
+      return 1;
+    if (t->http.read_timeout_ <= 0) return 0;
     if (down != t->last_down || up != t->last_up) {
       t->last_down = down;
       t->last_up = up;
@@ -387,15 +410,16 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
   curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Transfer::OnWrite);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-  if (read_timeout_ > 0) {
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+  if (read_timeout_ > 0)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(read_timeout_));
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
-  }
 
   HeaderList headers;
-  headers.Add("Accept:" + (request_.Accept().empty() ? "" : " " + HeaderValue(request_.Accept())));
+  std::string accept = "Accept:";  // without a value: no Accept header at all
+  if (!request_.Accept().empty()) accept.append(" ").append(HeaderValue(request_.Accept()));
+  headers.Add(accept);
   if (!request_.AcceptLanguage().empty())
     headers.Add("Accept-Language: " + HeaderValue(request_.AcceptLanguage()));
   if (!request_.Connection().empty())
@@ -442,6 +466,8 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
 
   if (t.error) std::rethrow_exception(t.error);
+  // What arrived is written, also when the transfer failed.
+  t.Flush(std::chrono::steady_clock::now());
   if (rc == CURLE_OK) {
     if (!t.final_reply) throw EIdSocketError("The server sent no reply", 0);
     if (response_code_ < 200 || response_code_ >= 300)

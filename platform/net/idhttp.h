@@ -8,8 +8,9 @@
 //   connection (also through a proxy).
 // - Work events are raised on the calling thread for the body of a successful (2xx)
 //   reply only: OnWorkBegin(wmRead, announced length) once the reply's header is in,
-//   OnWork(wmRead, bytes so far) per block written into the stream, OnWorkEnd(wmRead)
-//   once the whole body is in. The announced length is -1 when the reply gives no
+//   OnWork(wmRead, bytes so far) per block written into the stream (blocks of 1 MiB, or
+//   what came within 100 ms on a slow link), OnWorkEnd(wmRead) once the whole body is
+//   in. What arrived before a failure is written into the stream. The announced length is -1 when the reply gives no
 //   Content-Length, and also when the body is content-coded (the length then counts
 //   coded bytes while the counts of OnWork are decoded bytes).
 // - Every coding named in Request().AcceptEncoding() is decoded before the stream

@@ -265,11 +265,19 @@ TEST_F(IdHttpTest, BrokenConnectionsRaiseSocketErrors) {
   TMemoryStream reset;
   EXPECT_THROW(http.Get(odd.Url("/reset/100000/30000"), &reset), EIdSocketError);
 
+  // A stalled peer: what came is written and reported at once, then the wait ends.
   http.SetReadTimeout(1000);
   const auto start = std::chrono::steady_clock::now();
+  auto firstWork = start - std::chrono::hours(1);
+  http.SetOnWork(TWorkEvent::FromFunction([&](TObject*, TWorkMode, Int64 n) {
+    if (n == 1000) firstWork = std::chrono::steady_clock::now();
+  }));
   TMemoryStream stalled;
   EXPECT_THROW(http.Get(odd.Url("/stall/100000/1000"), &stalled), EIdSocketError);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_LT(firstWork - start, std::chrono::milliseconds(800));
+  EXPECT_GT(firstWork, start);
+  EXPECT_EQ(stalled.Size(), 1000);
 
   EXPECT_THROW(http.Get("ftp://127.0.0.1/x", &body), EIdException);
   EXPECT_THROW(http.Get("file:///etc/passwd", &body), EIdException);
