@@ -1,9 +1,6 @@
 // Downloading a 1 GiB file from a loopback nginx with the default transport, progress
 // events on, against `curl -o` of the same URL in the same run. Several rounds in
 // alternating order; prints the medians and their ratio (< 1: we are faster).
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,8 +10,6 @@
 
 #include "tests/support/loopback.h"
 #include "transport/StdIndyDownloader.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,16 +39,6 @@ struct Progress {
   }
   void End(TObject*, Int64 n) { percent = 100; }
 };
-
-bool Curl(const std::string& url, const std::string& out) {
-  const char* argv[] = {"curl", "-s", "-o", out.c_str(), url.c_str(), nullptr};
-  pid_t pid;
-  if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-    return false;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 }  // namespace
 
@@ -93,9 +78,8 @@ int main() {
       const auto t = Clock::now();
       if (oursNow) {
         ours();
-      } else if (!Curl(url, out)) {
-        std::printf("download: curl failed\n");
-        return 1;
+      } else {
+        vxtest::Run({"curl", "-s", "-o", out, url});
       }
       const double s = Seconds(t);
       if (std::filesystem::file_size(out) != static_cast<uintmax_t>(kSize)) {

@@ -35,27 +35,9 @@ std::string SupportDir() { return fs::path(__FILE__).parent_path().string(); }
 
 std::string Python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
 
-// Runs a program to its end; raises when it fails. Its output goes to OutputFile.
-void Run(const std::vector<std::string>& argv, const std::string& OutputFile) {
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, OutputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&fa, 1, 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  if (rc != 0) Fail("cannot start " + argv[0] + ": " + std::strerror(rc));
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    Fail(argv[0] + " failed; see " + OutputFile + ":\n" + ReadFileBytes(OutputFile));
-}
-
-int SpawnChild(const std::vector<std::string>& argv, int stdoutFd, const std::string& OutputFile) {
+// Starts a program: its output goes to stdoutFd when that is set, else to OutputFile
+// when that is named, else where ours goes.
+pid_t SpawnChild(const std::vector<std::string>& argv, int stdoutFd, const std::string& OutputFile) {
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   if (stdoutFd >= 0) {
@@ -78,6 +60,15 @@ int SpawnChild(const std::vector<std::string>& argv, int stdoutFd, const std::st
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+void Run(const std::vector<std::string>& argv, const std::string& OutputFile) {
+  const pid_t pid = SpawnChild(argv, -1, OutputFile);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    Fail(argv[0] + " failed; see " + OutputFile + ":\n" + ReadFileBytes(OutputFile));
+}
 
 std::string WriteRandomFile(const std::string& Path, size_t Size, uint64_t Seed) {
   std::string data = RandomBytes(Size, Seed);

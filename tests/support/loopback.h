@@ -28,6 +28,9 @@ namespace vxtest {
 std::string WriteRandomFile(const std::string& Path, size_t Size, uint64_t Seed = 1);
 // Writes a sparse file of Size bytes: zeros, then Tail at its end.
 void WriteSparseFile(const std::string& Path, int64_t Size, const std::string& Tail);
+// Runs a program to its end; raises std::runtime_error when it fails. Its output
+// (standard output and error) goes to OutputFile.
+void Run(const std::vector<std::string>& argv, const std::string& OutputFile = "/dev/null");
 // A free TCP port on 127.0.0.1 at the time of the call.
 int FreePort();
 // Waits until something accepts connections on 127.0.0.1:port.
