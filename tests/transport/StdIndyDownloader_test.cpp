@@ -83,8 +83,12 @@ TEST_F(StdIndyDownloaderTest, HttpAfterHttpsRunsWithoutTheTlsHandler) {
   LoopbackNginx nginx(www.Path());
   vxtest::ScopedTrust trust;
   Fetch(nginx.HttpsUrl("/s.bin"), local / "s1.bin");
+  Fetch(nginx.HttpsUrl("/s.bin"), local / "s1.bin");
   EXPECT_EQ(ReadFileBytes(local / "s1.bin"), data);
   EXPECT_NE(d.Http()->IOHandler(), nullptr);
+  const auto log = nginx.AccessLog(2);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1].connection, log[0].connection);  // a new handler keeps the connection
   Fetch(nginx.HttpUrl("/s.bin"), local / "s2.bin");
   EXPECT_EQ(ReadFileBytes(local / "s2.bin"), data);
   EXPECT_EQ(d.Http()->IOHandler(), nullptr);
@@ -167,6 +171,17 @@ TEST_F(StdIndyDownloaderTest, ProxySettingsAndLogNameLastOneDownload) {
   proxy_port = proxy.Port();
   EXPECT_THROW(Fetch(nginx.HttpUrl("/p.bin"), local / "q.bin"), EIdHTTPProtocolException);
   EXPECT_EQ(d.GetStatusCode(), 407);
+  // HTTPS through the proxy's tunnel, with credentials.
+  vxtest::ScopedTrust trust;
+  d.Reset();
+  d.SetProxyHost(proxy.Host());
+  d.SetProxyPort(proxy.Port());
+  d.SetProxyUserName("agent");
+  d.SetProxyPassword("s3cret");
+  d.SetURL(nginx.HttpsUrl("/p.bin"));
+  d.SetDestFileName(local / "s.bin");
+  d.Download();
+  EXPECT_EQ(ReadFileBytes(local / "s.bin"), data);
 }
 
 TEST_F(StdIndyDownloaderTest, ProgressHandlerErrorsLeaveDownload) {
