@@ -231,6 +231,7 @@ struct TIdHTTP::Transfer {
   }
 
   void Header(std::string_view line) {
+    if (final_reply) return;  // trailers of a chunked body
     if (StartsWithText(line, "HTTP/")) {
       status_line = TrimRight(line);
       code = 0;

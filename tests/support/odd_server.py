@@ -81,7 +81,7 @@ class Handler(socketserver.BaseRequestHandler):
             for i in range(0, len(body), 1000):
                 piece = body[i:i + 1000]
                 send(b"%x\r\n" % len(piece) + piece + b"\r\n")
-            send(b"0\r\n\r\n")
+            send(b"0\r\nX-Checksum: none\r\n\r\n")  # with a trailer
         elif kind in ("gzip", "deflate"):
             raw = pattern(args[0])
             body = gzip.compress(raw) if kind == "gzip" else zlib.compress(raw)

@@ -204,8 +204,10 @@ TEST_F(IdHttpTest, BodiesWithoutLengthOrInChunksComplete) {
   EXPECT_EQ(Contents(body), vxtest::OddServer::Body(70000));
   EXPECT_EQ(work.events, (std::vector<std::string>{"B-1", "W", "E"}));
   TMemoryStream chunked;
+  work = {};
   http.Get(odd.Url("/chunked/54321"), &chunked);
   EXPECT_EQ(Contents(chunked), vxtest::OddServer::Body(54321));
+  EXPECT_EQ(work.events, (std::vector<std::string>{"B-1", "W", "E"}));  // trailer ignored
 }
 
 TEST_F(IdHttpTest, ErrorRepliesRaiseWithCodeAndStatusLine) {
