@@ -339,7 +339,13 @@ class Copier {
       INT_PTR hf = Notify(fdintCOPY_FILE, e);
       if (hf == -1) return FDIERROR_USER_ABORT;
       if (hf == 0) continue;
-      FDIERROR err = CopyInto(i, e, folderTypes, hf);
+      FDIERROR err;
+      try {  // a notification raised while the next cabinet is fetched
+        err = CopyInto(i, e, folderTypes, hf);
+      } catch (...) {
+        ctx_.pfnclose(hf);
+        throw;
+      }
       if (err != FDIERROR_NONE) {
         ctx_.pfnclose(hf);
         return err;
@@ -606,13 +612,14 @@ BOOL FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int flags, PFNFDINOT
     return FALSE;
   }
   ctx->SetError(FDIERROR_NONE);
-  ctx->busy = true;
-  FDIERROR e;
-  {
-    Copier copier(*ctx, pfnfdin, pvUser);
-    e = copier.Run(pszCabinet, pszCabPath ? pszCabPath : "");
-  }
-  ctx->busy = false;
+  // Exceptions of the caller's notification handler pass through to the caller.
+  struct Busy {
+    FdiContext* ctx;
+    explicit Busy(FdiContext* c) : ctx(c) { ctx->busy = true; }
+    ~Busy() { ctx->busy = false; }
+  } busy(ctx);
+  Copier copier(*ctx, pfnfdin, pvUser);
+  const FDIERROR e = copier.Run(pszCabinet, pszCabPath ? pszCabPath : "");
   ctx->SetError(e);
   return e == FDIERROR_NONE;
 }
