@@ -10,6 +10,7 @@
 
 #include "platform/rtl/events.h"
 #include "platform/win/handles.h"
+#include "platform/win/reactor.h"
 #include "platform/win/wintypes.h"
 
 // --- message numbers ---
