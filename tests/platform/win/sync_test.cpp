@@ -93,6 +93,7 @@ TEST(NamedMutex, SecondHolderInAnotherProcessSeesItExists) {
   ASSERT_TRUE(CloseHandle(h));
   EXPECT_EQ(InChild([&] { return ProbeMutex(name); }), 0);
   EXPECT_EQ(ProbeMutex(name), 0);
+  std::filesystem::remove(MutexLockFileName(name));
 }
 
 TEST(NamedMutex, EndsWithItsHolderAndIsNotPassedToChildren) {
@@ -129,6 +130,7 @@ TEST(NamedMutex, EndsWithItsHolderAndIsNotPassedToChildren) {
   WaitForSingleObject(pi.hProcess, 10'000);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
+  std::filesystem::remove(MutexLockFileName(name));
 }
 
 TEST(NamedMutex, NamesStayInsideTheRuntimeFolderAndApart) {
