@@ -12,7 +12,6 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
-#include "platform/vcl/stream_shim.h"
 
 // ---- Colours ----
 

@@ -630,8 +630,8 @@ void TBitmap::ReadData(TStream* Stream) {
   const int64_t size = int32_t(Get32(b));
   if (size < 0 || size > Stream->Size() - Stream->Position()) InvalidBitmap();
   TMemoryStream part;
-  part.Bytes().resize(size_t(size));
-  ReadExact(Stream, part.Bytes().data(), size);
+  part.SetSize(size);
+  ReadExact(Stream, part.Memory(), size);
   LoadFromStream(&part);
 }
 
@@ -639,7 +639,7 @@ void TBitmap::WriteData(TStream* Stream) {
   TMemoryStream part;
   SaveToStream(&part);
   uint8_t b[4];
-  Put32(b, uint32_t(part.Bytes().size()));
+  Put32(b, uint32_t(part.Size()));
   Stream->WriteBuffer(b, 4);
-  Stream->WriteBuffer(part.Memory(), int64_t(part.Bytes().size()));
+  Stream->WriteBuffer(part.Memory(), part.Size());
 }

@@ -33,7 +33,7 @@ bool TGraphic::Equals(TGraphic* Graphic) {
   TMemoryStream a, b;
   WriteData(&a);
   Graphic->WriteData(&b);
-  return a.Bytes() == b.Bytes();
+  return a.Size() == b.Size() && std::memcmp(a.Memory(), b.Memory(), size_t(a.Size())) == 0;
 }
 
 void TGraphic::Progress(TObject* Sender, TProgressStage Stage, uint8_t PercentDone, bool RedrawNow, const TRect& R,
@@ -42,14 +42,13 @@ void TGraphic::Progress(TObject* Sender, TProgressStage Stage, uint8_t PercentDo
 }
 
 void TGraphic::LoadFromFile(const std::string& FileName) {
-  TFileStream stream(FileName, TFileStream::fmOpenRead);
+  TFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
   LoadFromStream(&stream);
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) {
-  TFileStream stream(FileName, TFileStream::fmCreate);
+  TFileStream stream(FileName, fmCreate);
   SaveToStream(&stream);
-  stream.Flush();
 }
 
 // ---- TIcon ----
@@ -276,14 +275,6 @@ Formats& TheFormats() {
   return *f;
 }
 
-// The extension of a file name, after the last dot of its last part.
-std::string_view FileExt(std::string_view name) {
-  const size_t slash = name.find_last_of("/\\");
-  const size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return name.substr(dot);
-}
-
 std::string NormalExt(std::string_view ext) {
   if (!ext.empty() && ext[0] == '.') ext.remove_prefix(1);
   return LowerCase(ext);
@@ -456,7 +447,7 @@ void TPicture::Progress(TObject* Sender, TProgressStage Stage, uint8_t PercentDo
 }
 
 void TPicture::LoadFromFile(const std::string& FileName) {
-  const std::string ext = NormalExt(FileExt(FileName));
+  const std::string ext = NormalExt(ExtractFileExt(FileName));
   TGraphicClass cls = ClassForExt(ext);
   if (!cls) {
     std::string text = GraphicsText::UnknownExtension;
