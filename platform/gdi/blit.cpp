@@ -129,6 +129,13 @@ BOOL Blit(DCObject& dc, int X, int Y, int W, int H, BlitSource src, uint8_t rop,
     MakeBrushPaint(dc, *dc.st.brush, *dst, rop, bp);
     if (bp.none) return TRUE;
   }
+  if (!src.surface && !back && !transparent && !bp.paint.pattern && (rop == 0xF0 || rop == 0x00 || rop == 0xFF)) {
+    // Solid fills (PATCOPY, BLACKNESS, WHITENESS) paint row by row at copying speed.
+    Paint p = bp.paint;
+    if (rop != 0xF0) p.solid = rop == 0x00 ? 0 : 0xFFFFFFFFu, p.rop = 0xF0;
+    FillRect(*dst, clip, box, p);
+    return TRUE;
+  }
   std::unique_ptr<RawConverter> conv;
   if (src.surface) conv = std::make_unique<RawConverter>(*src.surface, *dst, dc.st.textColor, dc.st.bkColor, src.bk);
 
@@ -140,15 +147,18 @@ BOOL Blit(DCObject& dc, int X, int Y, int W, int H, BlitSource src, uint8_t rop,
   const bool srcDirect = src.surface && !stretch && Aligned32(*src.surface) && conv->Identity() && !transparent;
   const bool needD = RopUsesDest(rop) || back || transparent || (back && RopUsesDest(mask->back));
   int lastSrcRow = INT32_MIN, lastX0 = 0, lastN = 0;
+  const bool plainStretch = stretch && rop == 0xCC && !back && !transparent && dstDirect && Aligned32(*src.surface) &&
+                            conv->Identity();
 
   for (const RECT& c : clip.Rects()) {
     const RECT r = Intersect(c, box);
     if (RectEmpty(r)) continue;
     const int n = r.right - r.left;
+    lastSrcRow = INT32_MIN;
     for (int y = r.top; y < r.bottom; ++y) {
       // Source row.
       const uint32_t* S = nullptr;
-      if (src.surface) {
+      if (src.surface && !plainStretch) {
         const int sy = src.y + (stretch ? srcOffset(y - Y, H, src.h, mirrorY) : y - Y);
         if (srcDirect) {
           S = reinterpret_cast<const uint32_t*>(src.surface->Row(sy)) + (src.x + r.left - X);
@@ -183,6 +193,20 @@ BOOL Blit(DCObject& dc, int X, int Y, int W, int H, BlitSource src, uint8_t rop,
       }
       // Destination row.
       uint32_t* D = dstDirect ? reinterpret_cast<uint32_t*>(dst->Row(y)) + r.left : dbuf.data();
+      if (plainStretch) {
+        // A stretched copy: gather straight into the row, or repeat the row above
+        // when it came from the same source row.
+        const int sy = src.y + srcOffset(y - Y, H, src.h, mirrorY);
+        if (sy == lastSrcRow && y > r.top) {
+          std::memcpy(D, reinterpret_cast<const uint32_t*>(dst->Row(y - 1)) + r.left, size_t(n) * 4);
+        } else {
+          const auto* srow = reinterpret_cast<const uint32_t*>(src.surface->Row(sy));
+          const int* xs = xmap.data() + (r.left - box.left);
+          for (int i = 0; i < n; ++i) D[i] = srow[xs[i]];
+          lastSrcRow = sy;
+        }
+        continue;
+      }
       if (!dstDirect && needD) dst->ReadRow(y, r.left, n, D);
       if (back) {
         std::memcpy(alt.data(), D, size_t(n) * 4);

@@ -376,10 +376,20 @@ void FillSpanClipped(Surface& s, const Region& clip, int y, int x0, int x1, cons
 
 void FillRect(Surface& s, const Region& clip, const RECT& r, const Paint& p) {
   if (RectEmpty(r)) return;
+  // A solid copy is the same on every row: paint the first, copy its bytes down.
+  const bool stamp = !p.pattern && p.rop == 0xF0 && s.Bpp() % 8 == 0;
+  const size_t bytesPerPixel = size_t(s.Bpp() / 8);
   for (const RECT& c : clip.Rects()) {
     const RECT i = Intersect(c, r);
     if (RectEmpty(i)) continue;
-    for (int y = i.top; y < i.bottom; ++y) FillSpan(s, y, i.left, i.right, p);
+    FillSpan(s, i.top, i.left, i.right, p);
+    if (stamp) {
+      const uint8_t* first = s.Row(i.top) + size_t(i.left) * bytesPerPixel;
+      const size_t n = size_t(i.right - i.left) * bytesPerPixel;
+      for (int y = i.top + 1; y < i.bottom; ++y) std::memcpy(s.Row(y) + size_t(i.left) * bytesPerPixel, first, n);
+    } else {
+      for (int y = i.top + 1; y < i.bottom; ++y) FillSpan(s, y, i.left, i.right, p);
+    }
   }
 }
 
