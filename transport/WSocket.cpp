@@ -4,7 +4,6 @@
 #include <netinet/tcp.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -44,11 +43,7 @@ void LoadWinsock() {
   lib.loaded = true;
 }
 
-std::string Hex8(const void* p) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
-  return buf;
-}
+std::string Hex8(const void* p) { return IntToHex(reinterpret_cast<uintptr_t>(p), 8); }
 
 std::string DottedText(in_addr a) { return winsock::inet_ntoa(a); }
 
