@@ -1,6 +1,7 @@
 #include "tests/support/LoopbackServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -141,7 +142,14 @@ ExternalPeer::ExternalPeer(const std::vector<std::string>& Argv, int WaitPort) {
   std::vector<char*> argv;
   for (const auto& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+  // The program's own output would only clutter the test log.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
     pid_ = -1;
     return;
   }
