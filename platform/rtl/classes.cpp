@@ -127,9 +127,16 @@ void TComponent::DestroyComponents() {
   // Last created goes first, as the owner's list is emptied from its end.
   while (!components_.empty()) {
     TComponent* c = components_.back();
+    c->BeforeDestruction();
+    if (components_.empty() || components_.back() != c) continue;  // it left meanwhile
     Remove(c);
     delete c;
   }
+}
+
+void TComponent::Free() {
+  BeforeDestruction();
+  delete this;
 }
 
 void TComponent::Destroying() {

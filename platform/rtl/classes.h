@@ -87,6 +87,13 @@ class TComponent : public TPersistent {
   TComponentState ComponentState() const { return state_; }
   void SetDesigning(bool Value, bool SetChildren = true);
 
+  // Runs before the destructors, while the whole object (its derived parts included)
+  // is still alive: owners call it before they delete an owned component, and Free
+  // calls it before deleting. A form fires OnDestroy here.
+  virtual void BeforeDestruction() {}
+  // BeforeDestruction, then delete.
+  void Free();
+
   void InsertComponent(TComponent* AComponent);
   void RemoveComponent(TComponent* AComponent);
   void DestroyComponents();

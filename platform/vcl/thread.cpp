@@ -87,6 +87,10 @@ void TThread::Synchronize(TThread*, TThreadMethod Method) {
   }
   if (!CallOnThread(DWORD(getpid()), [&] { Method(); }))
     throw EThread("Synchronize: the main thread no longer answers");
+  // The call ran inside the main thread's look at its queue, which then found no
+  // message: wake its loop, so that a loop waiting for what the method changed (a
+  // modal result) looks again.
+  PostThreadMessage(DWORD(getpid()), WM_NULL, 0, 0);
 }
 
 bool CheckSynchronize(int Timeout) {

@@ -59,7 +59,7 @@ class TCountingPresenter : public IPresenter {
 
 TEST(Application, RunProcessesMessagesUntilTerminated) {
   TApplication app(nullptr);
-  TComponent form(&app);
+  TForm form(&app);
   std::vector<int> seen;
   TSink sink([&](TMessage& m) {
     seen.push_back(int(m.WParam));
@@ -79,7 +79,7 @@ TEST(Application, RunProcessesMessagesUntilTerminated) {
 
 TEST(Application, HandlerExceptionsGoToOnExceptionAndTheLoopGoesOn) {
   TApplication app(nullptr);
-  TComponent form(&app);
+  TForm form(&app);
   app.SetMainForm(&form);
   TRecorder recorder(nullptr);
   app.SetOnException(TExceptionEvent(&recorder, &TRecorder::OnException));
@@ -178,7 +178,7 @@ TEST(Application, HandleMessageWaitsAndTellsThePresenterFirst) {
 
 TEST(Application, ForgetsAFreedMainForm) {
   TApplication app(nullptr);
-  auto* form = new TComponent(&app);
+  auto* form = new TForm(&app);
   app.SetMainForm(form);
   EXPECT_EQ(app.MainForm(), form);
   delete form;

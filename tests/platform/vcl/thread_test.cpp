@@ -92,7 +92,7 @@ TEST(Threads, SynchronizeRunsOnTheMainThreadWhileItWaits) {
 
 TEST(Threads, SynchronizeIsServedByTheApplicationLoop) {
   TApplication app(nullptr);
-  TComponent form(&app);
+  TForm form(&app);
   app.SetMainForm(&form);
   const int before = g_destroyed;
   TThread::Create<TCounterThread>(false, 5, true);

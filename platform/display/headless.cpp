@@ -1,0 +1,167 @@
+#include "platform/display/headless.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/display/input.h"
+#include "platform/display/png_writer.h"
+#include "platform/gdi/dc.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/vcl/dialogs.h"
+
+namespace vx::display {
+
+namespace {
+
+void Report(const std::string& text) {
+  std::fprintf(stderr, "headless script: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  std::string w;
+  while (in >> w) words.push_back(w);
+  return words;
+}
+
+// Wakes the thread's loop so that the next line is tried without waiting for other
+// input.
+void Wake() { PostMessage(nullptr, WM_NULL, 0, 0); }
+
+}  // namespace
+
+THeadlessScript::THeadlessScript(const std::string& FileName) {
+  std::ifstream in(NativePath(FileName));
+  if (!in) {
+    Report("cannot read \"" + FileName + "\"");
+    return;
+  }
+  std::string line;
+  while (std::getline(in, line)) lines_.push_back(line);
+}
+
+bool THeadlessScript::TakeAnswer(const std::vector<TModalResult>& Buttons, TModalResult& Result) {
+  while (next_ < lines_.size()) {
+    const auto words = Words(lines_[next_]);
+    if (words.empty() || words[0][0] == '#') {
+      ++next_;
+      continue;
+    }
+    if (!SameText(words[0], "answer") || words.size() != 2) return false;
+    const TModalResult r = ModalResultFromName(words[1]);
+    if (r < 0 || std::find(Buttons.begin(), Buttons.end(), r) == Buttons.end()) {
+      Report("\"" + lines_[next_] + "\" does not answer a box with these buttons; default taken");
+      return false;
+    }
+    ++next_;
+    Result = r;
+    Wake();
+    return true;
+  }
+  return false;
+}
+
+bool THeadlessScript::Step() {
+  while (next_ < lines_.size()) {
+    const std::string& line = lines_[next_];
+    const auto words = Words(line);
+    if (words.empty() || words[0][0] == '#') {
+      ++next_;
+      continue;
+    }
+    const std::string& action = words[0];
+    if (SameText(action, "click") && words.size() == 2) {
+      const size_t dot = words[1].find('.');
+      if (dot == std::string::npos) break;
+      TCustomForm* form = Screen->FindForm(words[1].substr(0, dot));
+      if (!form || !form->Visible()) return false;
+      auto* control = As<TControl>(form->FindComponent(words[1].substr(dot + 1)));
+      if (!control) {
+        Report("no control \"" + words[1] + "\"");
+        ++next_;
+        continue;
+      }
+      bool enabled = true;
+      for (TControl* c = control; c; c = c->Parent()) enabled = enabled && c->Enabled();
+      if (!control->Showing() || !enabled || (Screen->ModalForm() && Screen->ModalForm() != form)) return false;
+      InjectClickControl(control);
+    } else if (SameText(action, "key") && words.size() == 2) {
+      WORD key = 0;
+      TShiftState shift;
+      if (!KeyFromName(words[1], key, shift)) {
+        Report("unknown key \"" + words[1] + "\"");
+        ++next_;
+        continue;
+      }
+      TCustomForm* form = Screen->ActiveForm();
+      if (!form) return false;
+      InjectKey(form, key, shift);
+    } else if (SameText(action, "answer") && words.size() == 2) {
+      TCustomForm* modal = Screen->ModalForm();
+      if (!modal || !modal->Visible()) return false;
+      const TModalResult r = ModalResultFromName(words[1]);
+      if (r <= 0) {
+        Report("unknown answer \"" + words[1] + "\"");
+        ++next_;
+        continue;
+      }
+      modal->SetModalResult(r);
+    } else if (SameText(action, "close") && words.size() == 2) {
+      TCustomForm* form = Screen->FindForm(words[1]);
+      if (!form || !form->Visible()) return false;
+      InjectClose(form);
+    } else if (SameText(action, "shot") && words.size() >= 3) {
+      TCustomForm* form = Screen->FindForm(words[1]);
+      if (!form || !form->Visible()) return false;
+      const std::string file = line.substr(line.find(words[2], line.find(words[1]) + words[1].size()));
+      if (!SaveFormPicture(form, Trim(file))) Report("cannot write \"" + Trim(file) + "\"");
+    } else {
+      Report("cannot understand \"" + line + "\"");
+      ++next_;
+      continue;
+    }
+    ++next_;
+    Wake();
+    return true;
+  }
+  return false;
+}
+
+THeadlessPresenter::THeadlessPresenter(const std::string& ScriptFile, SIZE Screen) : screen_(Screen) {
+  if (!ScriptFile.empty()) script_ = std::make_unique<THeadlessScript>(ScriptFile);
+  vx::gdi::SetScreenFormat(32, Screen.cx, Screen.cy);
+}
+
+THeadlessPresenter::~THeadlessPresenter() = default;
+
+void THeadlessPresenter::Idle() {
+  if (script_) script_->Step();
+}
+
+void THeadlessPresenter::WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>&) {
+  auto it = std::find_if(windows_.begin(), windows_.end(), [&](const auto& w) { return w.Handle == Window.Handle; });
+  if (it == windows_.end())
+    windows_.push_back(Window);
+  else
+    *it = Window;
+}
+
+void THeadlessPresenter::WindowHidden(HWND Handle) {
+  windows_.erase(std::remove_if(windows_.begin(), windows_.end(), [&](const auto& w) { return w.Handle == Handle; }),
+                 windows_.end());
+}
+
+void THeadlessPresenter::Present(HWND, const std::shared_ptr<vx::gdi::Surface>&, const RECT&) { ++presents_; }
+
+bool SaveFormPicture(TCustomForm* Form, const std::string& FileName) {
+  if (!Form) return false;
+  Form->PaintNow();
+  auto buffer = Form->BackBuffer();
+  return buffer && WritePng(FileName, *buffer);
+}
+
+}  // namespace vx::display

@@ -1,0 +1,78 @@
+// The headless presenter: a full run without a screen. Forms paint into their back
+// buffers and take input from tests (platform/display/input.h) or from a script; a
+// form's picture can be written as a PNG file.
+//
+// A script has one action a line, each carried out in order as soon as it can be:
+//   click FORM.CONTROL   a left click in the middle of the control once it is visible
+//                        and enabled
+//   key NAME             a key to the active form's focused control ("Enter",
+//                        "Escape", "F9", "Ctrl+S", ...)
+//   answer ID            closes the next message box or modal dialog with that answer
+//                        (IDYES, IDNO, IDOK, IDCANCEL or a modal result name)
+//   close FORM           the window's close button
+//   shot FORM FILE       the form's window as a PNG picture
+// Blank lines and lines starting with "#" are skipped. FORM is a form's name or class
+// name, ignoring case.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/display/presenter.h"
+#include "platform/vcl/forms.h"
+
+namespace vx::display {
+
+class THeadlessScript {
+ public:
+  // Reads the script file; a file that cannot be read gives an empty script and a
+  // line on standard error.
+  explicit THeadlessScript(const std::string& FileName);
+  explicit THeadlessScript(std::vector<std::string> Lines) : lines_(std::move(Lines)) {}
+
+  // Carries out the next action if it can be done now; true when one was done.
+  bool Step();
+  // Takes the current line when it is an "answer" that Buttons allows.
+  bool TakeAnswer(const std::vector<TModalResult>& Buttons, TModalResult& Result);
+  bool Finished() const { return next_ >= lines_.size(); }
+  size_t Position() const { return next_; }
+
+ private:
+  std::vector<std::string> lines_;
+  size_t next_ = 0;
+};
+
+class THeadlessPresenter : public IPresenter {
+ public:
+  // With a script file name, the script runs while the thread is idle.
+  explicit THeadlessPresenter(const std::string& ScriptFile = "", SIZE Screen = SIZE{1024, 768});
+  ~THeadlessPresenter() override;
+
+  void Idle() override;
+  bool Headless() const override { return true; }
+  SIZE ScreenSize() const override { return screen_; }
+  void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) override;
+  void WindowHidden(HWND Handle) override;
+  void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) override;
+  void SetCursor(HWND Handle, int Cursor) override { cursor_ = Cursor; }
+
+  THeadlessScript* Script() const { return script_.get(); }
+  // What has been shown: the windows shown now and the count of presents.
+  const std::vector<TTopLevelWindow>& Windows() const { return windows_; }
+  int PresentCount() const { return presents_; }
+  int LastCursor() const { return cursor_; }
+
+ private:
+  SIZE screen_;
+  std::unique_ptr<THeadlessScript> script_;
+  std::vector<TTopLevelWindow> windows_;
+  int presents_ = 0;
+  int cursor_ = 0;
+};
+
+// The form's client area as a PNG picture (painted first); false when it cannot be
+// written.
+bool SaveFormPicture(TCustomForm* Form, const std::string& FileName);
+
+}  // namespace vx::display

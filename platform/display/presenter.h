@@ -1,0 +1,61 @@
+// The display side of a run: what shows the top-level forms and brings input to them.
+// The headless presenter keeps everything off-screen (input comes from tests or a
+// script); the X11 presenter shows each form as a window of the X server. Both run
+// on the main thread's reactor and turn input into the same window messages, posted
+// to the form's window handle with coordinates in its client area.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/win/wintypes.h"
+
+namespace vx::gdi {
+class Surface;
+}
+
+// How a top-level window looks to the presenter.
+struct TTopLevelWindow {
+  HWND Handle = nullptr;
+  std::string Caption;
+  // The client area in screen coordinates (the presenter adds any frame itself).
+  RECT Client;
+  bool Framed = true;     // a frame and a title bar
+  bool Sizeable = false;  // the user may resize it
+  bool StayOnTop = false;
+  bool Popup = false;        // a menu or similar: no frame, never takes the focus
+  HWND Owner = nullptr;      // a dialog's owner window
+  bool Modal = false;
+};
+
+class IPresenter {
+ public:
+  virtual ~IPresenter() = default;
+  // Runs before the main loop sleeps: the place to bring the screen up to date.
+  virtual void Idle() = 0;
+
+  // True when nothing is shown on a screen.
+  virtual bool Headless() const { return true; }
+  // The screen size in pixels.
+  virtual SIZE ScreenSize() const { return SIZE{1024, 768}; }
+
+  // A window is shown (or its look changed while shown); its back buffer is the
+  // picture to show.
+  virtual void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) {}
+  virtual void WindowHidden(HWND Handle) {}
+  // Gives the window the keyboard focus of the screen.
+  virtual void WindowActivated(HWND Handle) {}
+  // Shows the Dirty part (client coordinates) of the window's back buffer.
+  virtual void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) {}
+  // The mouse pointer's shape over the window (a TCursor value).
+  virtual void SetCursor(HWND Handle, int Cursor) {}
+};
+
+namespace vx::display {
+
+// The presenter for this run: X11 when a display is reachable (DISPLAY set and the
+// server answers) unless VX_HEADLESS is set to a non-empty value other than "0";
+// headless otherwise.
+std::unique_ptr<IPresenter> CreateDefaultPresenter();
+
+}  // namespace vx::display

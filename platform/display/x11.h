@@ -1,0 +1,18 @@
+// The X11 presenter: each shown form is a window of the X server, its back buffer
+// copied in on expose and after painting; mouse, keys and the close button come back
+// as window messages to the form. The display connection is watched by the main
+// thread's reactor.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/display/presenter.h"
+
+namespace vx::display {
+
+// An X11 presenter on the display named by DisplayName (empty: $DISPLAY), or null
+// when no display can be reached (or the layer was built without Xlib).
+std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName = "");
+
+}  // namespace vx::display

@@ -1,0 +1,54 @@
+#include "tests/support/headless_gui.h"
+
+#include "platform/gdi/dib.h"
+
+struct THeadlessGui::Recorder final : IDialogService {
+  std::vector<TDialogRequest> boxes;
+  std::deque<TModalResult> answers;
+  TModalResult MessageDialog(const TDialogRequest& Request) override {
+    boxes.push_back(Request);
+    if (answers.empty()) return Request.Default;
+    const TModalResult r = answers.front();
+    answers.pop_front();
+    return r;
+  }
+};
+
+THeadlessGui::THeadlessGui() {
+  auto presenter = std::make_unique<vx::display::THeadlessPresenter>();
+  presenter_ = presenter.get();
+  Application->SetPresenter(std::move(presenter));
+  auto recorder = std::make_unique<Recorder>();
+  recorder_ = recorder.get();
+  previousDialogs_ = SetDialogService(std::move(recorder));
+}
+
+THeadlessGui::~THeadlessGui() {
+  SetDialogService(std::move(previousDialogs_));
+  Pump();
+}
+
+std::vector<TDialogRequest>& THeadlessGui::Boxes() { return recorder_->boxes; }
+
+void THeadlessGui::QueueAnswers(std::vector<TModalResult> Answers) {
+  for (TModalResult r : Answers) recorder_->answers.push_back(r);
+}
+
+void THeadlessGui::Pump() { Application->ProcessMessages(); }
+
+void THeadlessGui::Click(TControl* Control) {
+  vx::display::InjectClickControl(Control);
+  Pump();
+}
+
+void THeadlessGui::Key(WORD Key, TShiftState Shift) {
+  if (TCustomForm* f = Screen->ActiveForm()) vx::display::InjectKey(f, Key, Shift);
+  Pump();
+}
+
+COLORREF THeadlessGui::Pixel(TCustomForm* Form, int X, int Y) {
+  Form->PaintNow();
+  auto buffer = Form->BackBuffer();
+  if (!buffer || X < 0 || Y < 0 || X >= buffer->Width() || Y >= buffer->Height()) return CLR_INVALID;
+  return buffer->ColorFromRaw(buffer->GetRaw(X, Y)) & 0xFFFFFF;
+}

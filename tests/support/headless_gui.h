@@ -1,0 +1,44 @@
+// Forms and controls under test: a headless presenter and a dialog service that
+// records every message box and answers from a queue (or with the default button).
+// Construct one per test; it restores the previous presenter and dialog service.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/display/headless.h"
+#include "platform/display/input.h"
+#include "platform/vcl/dialogs.h"
+#include "platform/vcl/forms.h"
+
+class THeadlessGui {
+ public:
+  THeadlessGui();
+  ~THeadlessGui();
+  THeadlessGui(const THeadlessGui&) = delete;
+  THeadlessGui& operator=(const THeadlessGui&) = delete;
+
+  vx::display::THeadlessPresenter& Presenter() { return *presenter_; }
+
+  // The message boxes shown so far.
+  std::vector<TDialogRequest>& Boxes();
+  // Answers the next boxes in order; boxes beyond get their default button.
+  void QueueAnswers(std::vector<TModalResult> Answers);
+
+  // Processes the messages waiting (and paints).
+  static void Pump();
+  // Clicks the middle of a control and processes the messages.
+  static void Click(TControl* Control);
+  // Presses a key at the active form and processes the messages.
+  static void Key(WORD Key, TShiftState Shift = {});
+  // The colour of a client pixel of the form's back buffer.
+  static COLORREF Pixel(TCustomForm* Form, int X, int Y);
+
+ private:
+  vx::display::THeadlessPresenter* presenter_;
+  struct Recorder;
+  Recorder* recorder_;
+  std::unique_ptr<IDialogService> previousDialogs_;
+};
