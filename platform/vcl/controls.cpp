@@ -696,6 +696,13 @@ void FreeDeviceContexts() {
   }
 }
 
+TScratchCanvas::TScratchCanvas() : dc_(CreateCompatibleDC(nullptr)) { SetHandle(dc_); }
+
+TScratchCanvas::~TScratchCanvas() {
+  SetHandle(nullptr);
+  DeleteDC(dc_);
+}
+
 // ---- TGraphicControl ----
 
 TGraphicControl::TGraphicControl(TComponent* AOwner)

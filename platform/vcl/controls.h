@@ -456,6 +456,18 @@ class TControlCanvas : public TCanvas {
 // Lets go of the DCs taken by control canvases outside painting.
 void FreeDeviceContexts();
 
+// A canvas over a memory DC of its own, for measuring text outside painting.
+class TScratchCanvas : public TCanvas {
+  VX_CLASS(TScratchCanvas, TCanvas)
+
+ public:
+  TScratchCanvas();
+  ~TScratchCanvas() override;
+
+ private:
+  HDC dc_;
+};
+
 // ---- TGraphicControl ----
 
 // A control without a window: painted by its parent, on the parent's surface at the

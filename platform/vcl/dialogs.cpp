@@ -2,12 +2,17 @@
 
 #include <cstdio>
 
+#include <algorithm>
+
 #include "platform/display/headless.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/stdctrls.h"
 
 namespace vx::vcl {
-// A modal window for the request (the stand-in of the system's message box).
+// Modal windows for the requests, on a display.
 TModalResult ShowMessageForm(const TDialogRequest& Request);
+bool ShowLoginForm(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly);
+bool ShowSaveForm(TFileDialogRequest& Request);
 }  // namespace vx::vcl
 
 namespace {
@@ -54,6 +59,15 @@ class TDefaultDialogs final : public IDialogService {
                  NameOf(result).c_str(), scripted ? "" : " (default)");
     std::fflush(stderr);
     return result;
+  }
+  // Headless: no one to type a password or a file name, so both are cancelled.
+  bool Login(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) override {
+    if (Application->Presenter()->Headless()) return false;
+    return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
+  }
+  bool SaveFile(TFileDialogRequest& Request) override {
+    if (Application->Presenter()->Headless()) return false;
+    return vx::vcl::ShowSaveForm(Request);
   }
 };
 
@@ -217,5 +231,130 @@ bool TSaveDialog::Execute() {
 }
 
 namespace vx::vcl {
-TModalResult ShowMessageForm(const TDialogRequest& Request) { return Request.Default; }
+
+namespace {
+
+constexpr int kMargin = 12;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kGap = 6;
+
+// A modal dialog laid out in code: prompt labels and edits, then a row of buttons.
+class TPromptForm : public TForm {
+  VX_CLASS(TPromptForm, TForm)
+
+ public:
+  explicit TPromptForm(TComponent* AOwner) : TForm(AOwner) {
+    SetBorderStyle(bsDialog);
+    SetBorderIcons({biSystemMenu});
+    SetPosition(poScreenCenter);
+    SetKeyPreview(false);
+  }
+
+  // Lays the buttons out under the content and sizes the form.
+  void AddButtons(const std::vector<TModalResult>& Results, TModalResult Default, TModalResult Cancel,
+                  int ContentWidth, int ContentBottom) {
+    const int n = int(Results.size());
+    const int rowWidth = n * kButtonWidth + (n - 1) * kGap;
+    const int width = std::max(ContentWidth, rowWidth) + 2 * kMargin;
+    int x = (width - rowWidth) / 2;
+    const int y = ContentBottom + kMargin;
+    for (TModalResult r : Results) {
+      auto* b = new TButton(this);
+      b->SetCaption(ButtonCaption(r));
+      b->SetModalResult(r);
+      b->SetDefault(r == Default);
+      b->SetCancel(r == Cancel);
+      b->SetBounds(x, y, kButtonWidth, kButtonHeight);
+      b->SetParent(this);
+      if (r == Default) SetActiveControl(b);
+      x += kButtonWidth + kGap;
+    }
+    SetClientSize(width, y + kButtonHeight + kMargin);
+  }
+};
+
+int TextBlockHeight(TLabel* Label) { return Label->Height(); }
+
+}  // namespace
+
+TModalResult ShowMessageForm(const TDialogRequest& Request) {
+  TPromptForm form(Application);
+  form.SetCaption(Request.Caption);
+  auto* text = new TLabel(&form);
+  text->SetShowAccelChar(false);
+  text->SetCaption(Request.Text);
+  text->SetLeft(kMargin);
+  text->SetTop(kMargin);
+  text->SetParent(&form);
+  if (text->Width() > 400) {
+    text->SetWordWrap(true);
+    text->SetAutoSize(false);
+    text->SetWidth(400);
+    text->SetAutoSize(true);
+  }
+  form.AddButtons(Request.Buttons, Request.Default, Request.Cancel, text->Width(), kMargin + TextBlockHeight(text));
+  const TModalResult r = form.ShowModal();
+  for (TModalResult b : Request.Buttons)
+    if (b == r) return r;
+  // Closed by the window's close button.
+  return Request.Cancel != mrNone ? Request.Cancel : Request.Default;
+}
+
+bool ShowLoginForm(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) {
+  TPromptForm form(Application);
+  form.SetCaption("Database Login");
+  auto* title = new TLabel(&form);
+  title->SetCaption("Database: " + Title);
+  title->SetBounds(kMargin, kMargin, 0, 0);
+  title->SetParent(&form);
+  auto* userLabel = new TLabel(&form);
+  userLabel->SetCaption("&User Name:");
+  userLabel->SetBounds(kMargin, 40, 0, 0);
+  userLabel->SetParent(&form);
+  auto* user = new TEdit(&form);
+  user->SetBounds(100, 36, 160, 21);
+  user->SetText(UserName);
+  user->SetReadOnly(NameReadOnly);
+  user->SetParent(&form);
+  userLabel->SetFocusControl(user);
+  auto* passLabel = new TLabel(&form);
+  passLabel->SetCaption("&Password:");
+  passLabel->SetBounds(kMargin, 68, 0, 0);
+  passLabel->SetParent(&form);
+  auto* pass = new TEdit(&form);
+  pass->SetBounds(100, 64, 160, 21);
+  pass->SetPasswordChar('*');
+  pass->SetParent(&form);
+  passLabel->SetFocusControl(pass);
+  form.AddButtons({mrOk, mrCancel}, mrOk, mrCancel, 260 - kMargin, 85);
+  form.SetActiveControl(NameReadOnly ? pass : user);
+  if (form.ShowModal() != mrOk) return false;
+  UserName = user->Text();
+  Password = pass->Text();
+  return true;
+}
+
+bool ShowSaveForm(TFileDialogRequest& Request) {
+  TPromptForm form(Application);
+  form.SetCaption(Request.Title);
+  auto* label = new TLabel(&form);
+  label->SetCaption("File &name:");
+  label->SetBounds(kMargin, kMargin + 4, 0, 0);
+  label->SetParent(&form);
+  auto* name = new TEdit(&form);
+  std::string initial = Request.FileName;
+  if (!Request.InitialDir.empty() && !initial.empty() && ExtractFilePath(initial).empty())
+    initial = IncludeTrailingPathDelimiter(Request.InitialDir) + initial;
+  name->SetText(initial);
+  name->SetBounds(80, kMargin, 300, 21);
+  name->SetParent(&form);
+  label->SetFocusControl(name);
+  form.AddButtons({mrOk, mrCancel}, mrOk, mrCancel, 380 - kMargin, kMargin + 21);
+  form.SetActiveControl(name);
+  if (form.ShowModal() != mrOk || Trim(name->Text()).empty()) return false;
+  Request.FileName = Trim(name->Text());
+  return true;
+}
+
 }  // namespace vx::vcl

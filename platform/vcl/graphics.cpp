@@ -246,7 +246,9 @@ TCanvas::TCanvas()
 TCanvas::~TCanvas() { SetHandle(nullptr); }
 
 HDC TCanvas::Handle() {
-  RequiredState({csHandleValid});
+  // Code that draws on the handle itself (DrawText, DrawEdge, ...) gets the canvas's
+  // font, pen and brush selected, with the font's colour as text colour.
+  RequiredState({csHandleValid, csFontValid, csPenValid, csBrushValid});
   return handle_;
 }
 

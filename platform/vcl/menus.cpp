@@ -63,7 +63,6 @@ class TPopupMenuWindow : public TCustomForm {
 
   void Measure() {
     int width = 80, height = 2 * kBorder;
-    Canvas()->Font()->Assign(Font());
     for (TMenuItem* item : items_) {
       if (item->IsLine()) {
         height += kLineHeight;
@@ -78,14 +77,9 @@ class TPopupMenuWindow : public TCustomForm {
   }
 
   int CanvasTextWidth(const std::string& s) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    TCanvas c;
-    c.SetHandle(dc);
+    TScratchCanvas c;
     c.SetFont(Font());
-    const int w = c.TextWidth(s);
-    c.SetHandle(nullptr);
-    DeleteDC(dc);
-    return w;
+    return c.TextWidth(s);
   }
 
   TRect ItemRect(size_t index) const {
