@@ -1,6 +1,7 @@
 #include "platform/vcl/extctrls.h"
 
 #include "platform/vcl/forms.h"
+#include "platform/vcl/graphics.h"  // EOutOfResources
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), window_(AllocateHWnd(TWndMethod(this, &TTimer::WndProc))) {}
 
