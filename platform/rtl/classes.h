@@ -524,6 +524,14 @@ class TStringList : public TStrings {
   mutable LookupIndex lines_, names_;
 };
 
+namespace vx_classes {
+// The lines of a text as SetText reads them: a line ends at CR LF, LF or CR; a
+// leading UTF-8 byte-order mark is dropped. The views point into Text.
+std::vector<std::string_view> SplitLines(std::string_view Text);
+// Everything from the stream's position to its end.
+std::string ReadToEnd(TStream* Stream);
+}  // namespace vx_classes
+
 // Splits Content into Strings at any character of Separators (and at line breaks),
 // skipping characters of WhiteSpace at the start of each field; empty fields are
 // dropped and text in single or double quotes is not split (the quotes stay).

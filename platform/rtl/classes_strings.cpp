@@ -197,19 +197,10 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view Value) {
-  if (Value.substr(0, 3) == "\xEF\xBB\xBF") Value.remove_prefix(3);
   BeginUpdate();
   try {
     Clear();
-    size_t pos = 0;
-    while (pos < Value.size()) {
-      const size_t end = Value.find_first_of("\r\n", pos);
-      const size_t stop = end == std::string_view::npos ? Value.size() : end;
-      Add(std::string(Value.substr(pos, stop - pos)));
-      pos = stop;
-      if (pos < Value.size() && Value[pos] == '\r') ++pos;
-      if (pos < Value.size() && Value[pos] == '\n') ++pos;
-    }
+    for (std::string_view line : vx_classes::SplitLines(Value)) Add(std::string(line));
   } catch (...) {
     EndUpdate();
     throw;
@@ -310,18 +301,7 @@ void TStrings::LoadFromFile(const std::string& FileName) {
   LoadFromStream(&f);
 }
 
-void TStrings::LoadFromStream(TStream* Stream) {
-  std::string text;
-  const int64_t size = Stream->Size() - Stream->Position();
-  if (size > 0) {
-    text.resize(static_cast<size_t>(size));
-    text.resize(static_cast<size_t>(std::max<int64_t>(Stream->Read(text.data(), size), 0)));
-  }
-  // Streams whose size is unknown or still growing: read on to the end.
-  char buf[65536];
-  for (int64_t n; (n = Stream->Read(buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
-  SetText(text);
-}
+void TStrings::LoadFromStream(TStream* Stream) { SetText(vx_classes::ReadToEnd(Stream)); }
 
 void TStrings::SaveToFile(const std::string& FileName) {
   TFileStream f(FileName, fmCreate);
@@ -541,31 +521,27 @@ void TStringList::Exchange(int Index1, int Index2) {
 }
 
 void TStringList::SetText(std::string_view Value) {
-  if (!sorted_) {
-    TStrings::SetText(Value);
-    return;
-  }
-  // A sorted list is filled unsorted and sorted once, instead of line by line.
+  const std::vector<std::string_view> lines = vx_classes::SplitLines(Value);
   BeginUpdate();
   try {
-    sorted_ = false;
-    TStrings::SetText(Value);
-    sorted_ = true;
-    std::stable_sort(items_.begin(), items_.end(),
-                     [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) < 0; });
-    if (duplicates_ != dupAccept) {
-      auto same = [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) == 0; };
-      auto dup = std::adjacent_find(items_.begin(), items_.end(), same);
-      if (dup != items_.end() && duplicates_ == dupError) {
-        items_.clear();
-        throw EStringListError("String list does not allow duplicates");
+    items_.clear();
+    Invalidate();
+    items_.reserve(lines.size());
+    for (std::string_view line : lines) items_.push_back(Item{std::string(line), nullptr});
+    if (sorted_) {
+      // Sorted once, instead of line by line.
+      std::stable_sort(items_.begin(), items_.end(),
+                       [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) < 0; });
+      if (duplicates_ != dupAccept) {
+        auto same = [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) == 0; };
+        if (duplicates_ == dupError && std::adjacent_find(items_.begin(), items_.end(), same) != items_.end()) {
+          items_.clear();
+          throw EStringListError("String list does not allow duplicates");
+        }
+        items_.erase(std::unique(items_.begin(), items_.end(), same), items_.end());
       }
-      items_.erase(std::unique(items_.begin(), items_.end(), same), items_.end());
     }
-    Invalidate();
   } catch (...) {
-    sorted_ = true;
-    Invalidate();
     EndUpdate();
     throw;
   }
@@ -638,6 +614,36 @@ void TStringList::SetCaseSensitive(bool Value) {
   caseSensitive_ = Value;
   Invalidate();
   if (sorted_) Sort();
+}
+
+// ---- Helpers ----
+
+std::vector<std::string_view> vx_classes::SplitLines(std::string_view Text) {
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+  std::vector<std::string_view> lines;
+  size_t pos = 0;
+  while (pos < Text.size()) {
+    size_t stop = pos;
+    while (stop < Text.size() && Text[stop] != '\r' && Text[stop] != '\n') ++stop;
+    lines.push_back(Text.substr(pos, stop - pos));
+    pos = stop;
+    if (pos < Text.size() && Text[pos] == '\r') ++pos;
+    if (pos < Text.size() && Text[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
+std::string vx_classes::ReadToEnd(TStream* Stream) {
+  std::string text;
+  const int64_t size = Stream->Size() - Stream->Position();
+  if (size > 0) {
+    text.resize(static_cast<size_t>(size));
+    text.resize(static_cast<size_t>(std::max<int64_t>(Stream->Read(text.data(), size), 0)));
+  }
+  // Streams whose size is unknown or still growing: read on to the end.
+  char buf[65536];
+  for (int64_t n; (n = Stream->Read(buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  return text;
 }
 
 // ---- ExtractStrings ----
