@@ -438,6 +438,9 @@ class TStrings : public TPersistent {
   bool NameOf(std::string_view S, std::string_view& Name) const;
 
  private:
+  std::string JoinDelimited(char delimiter, char quote) const;
+  void SplitDelimited(std::string_view Value, char delimiter, char quote);
+
   int updateCount_ = 0;
   char nameValueSeparator_ = '=';
   char delimiter_ = ',';

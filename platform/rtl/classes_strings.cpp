@@ -208,29 +208,29 @@ void TStrings::SetText(std::string_view Value) {
   EndUpdate();
 }
 
-std::string TStrings::DelimitedText() const {
-  if (Count() == 1 && Get(0).empty()) return std::string(2, quoteChar_);
+std::string TStrings::JoinDelimited(char delimiter, char quote) const {
+  if (Count() == 1 && Get(0).empty()) return std::string(2, quote);
   std::string out;
   for (int i = 0; i < Count(); ++i) {
     const std::string s = Get(i);
-    const bool quote =
-        std::any_of(s.begin(), s.end(), [&](char c) { return IsBlank(c) || c == quoteChar_ || c == delimiter_; });
-    if (i > 0) out.push_back(delimiter_);
-    if (!quote) {
+    const bool quoted =
+        std::any_of(s.begin(), s.end(), [&](char c) { return IsBlank(c) || c == quote || c == delimiter; });
+    if (i > 0) out.push_back(delimiter);
+    if (!quoted) {
       out += s;
       continue;
     }
-    out.push_back(quoteChar_);
+    out.push_back(quote);
     for (char c : s) {
       out.push_back(c);
-      if (c == quoteChar_) out.push_back(c);
+      if (c == quote) out.push_back(c);
     }
-    out.push_back(quoteChar_);
+    out.push_back(quote);
   }
   return out;
 }
 
-void TStrings::SetDelimitedText(std::string_view Value) {
+void TStrings::SplitDelimited(std::string_view Value, char delimiter, char quote) {
   BeginUpdate();
   try {
     Clear();
@@ -240,15 +240,15 @@ void TStrings::SetDelimitedText(std::string_view Value) {
     };
     skipBlanks();
     while (pos < Value.size()) {
-      if (Value[pos] == quoteChar_) {
-        Add(ExtractQuoted(Value, pos, quoteChar_));
+      if (Value[pos] == quote) {
+        Add(ExtractQuoted(Value, pos, quote));
       } else {
         const size_t start = pos;
-        while (pos < Value.size() && !IsBlank(Value[pos]) && Value[pos] != delimiter_) ++pos;
+        while (pos < Value.size() && !IsBlank(Value[pos]) && Value[pos] != delimiter) ++pos;
         Add(std::string(Value.substr(start, pos - start)));
       }
       skipBlanks();
-      if (pos < Value.size() && Value[pos] == delimiter_) {
+      if (pos < Value.size() && Value[pos] == delimiter) {
         if (pos + 1 == Value.size()) Add("");  // a final delimiter ends an empty item
         ++pos;
         skipBlanks();
@@ -261,31 +261,10 @@ void TStrings::SetDelimitedText(std::string_view Value) {
   EndUpdate();
 }
 
-std::string TStrings::CommaText() const {
-  auto* self = const_cast<TStrings*>(this);
-  const char delimiter = delimiter_, quote = quoteChar_;
-  self->delimiter_ = ',';
-  self->quoteChar_ = '"';
-  std::string out = DelimitedText();
-  self->delimiter_ = delimiter;
-  self->quoteChar_ = quote;
-  return out;
-}
-
-void TStrings::SetCommaText(std::string_view Value) {
-  const char delimiter = delimiter_, quote = quoteChar_;
-  delimiter_ = ',';
-  quoteChar_ = '"';
-  try {
-    SetDelimitedText(Value);
-  } catch (...) {
-    delimiter_ = delimiter;
-    quoteChar_ = quote;
-    throw;
-  }
-  delimiter_ = delimiter;
-  quoteChar_ = quote;
-}
+std::string TStrings::DelimitedText() const { return JoinDelimited(delimiter_, quoteChar_); }
+void TStrings::SetDelimitedText(std::string_view Value) { SplitDelimited(Value, delimiter_, quoteChar_); }
+std::string TStrings::CommaText() const { return JoinDelimited(',', '"'); }
+void TStrings::SetCommaText(std::string_view Value) { SplitDelimited(Value, ',', '"'); }
 
 void TStrings::BeginUpdate() {
   if (updateCount_ == 0) SetUpdateState(true);
@@ -594,7 +573,7 @@ void TStringList::CustomSort(TStringListSortCompare Compare) {
 }
 
 void TStringList::Sort() {
-  // The sorted flag is what a sorted list promises; sort as the list's own order.
+  // By the list's own comparison; equal strings keep their order.
   if (Count() < 2) return;
   Changing();
   Invalidate();
