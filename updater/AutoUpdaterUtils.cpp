@@ -177,7 +177,7 @@ HINSTANCE RegisterServer(const std::string& FileName) {
 
 std::string GetFileMD5(const std::string& FileName) {
   try {
-    if (!FileExists(FileName)) return "";
+    // A missing file, a folder or a read error leaves no digest.
     MD5Digest digest;
     if (!MD5DigestFile(FileName, digest)) return "";
     return LowerCase(MD5DigestToHex(digest));

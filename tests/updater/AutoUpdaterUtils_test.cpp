@@ -138,6 +138,7 @@ TEST(GetFileMD5, LowerCaseHexOrEmpty) {
   WriteFileBytes(dir / "empty", "");
   EXPECT_EQ(GetFileMD5(dir / "empty"), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(GetFileMD5(dir / "missing"), "");
+  EXPECT_EQ(GetFileMD5(dir.Path()), "");
 }
 
 }  // namespace
