@@ -157,23 +157,22 @@ std::string TClientConfiguration::GetFastUpdateQuestion() const {
   return ReplaceEscape(ReplaceEscape(ReadInfo("FastUpdateQuestion"), 'n', '\r'), 't', '\t');
 }
 
-int TClientConfiguration::ReadColor(const char* Key, const char* OldKey) const {
-  const int def = std::string(Key).find("Border") != std::string::npos ? kDefaultBorderColor : kDefaultBarColor;
+int TClientConfiguration::ReadColor(const char* Key, const char* OldKey, int Default) const {
   const char* key = FIniFile->ValueExists("DESIGN", Key) ? Key : OldKey;
-  return FIniFile->ReadInteger("DESIGN", key, def);
+  return FIniFile->ReadInteger("DESIGN", key, Default);
 }
 
 int TClientConfiguration::GetTotalProgressBarBarColor() const {
-  return ReadColor("TotalProgressBarBarColor", "ProgressBar1_BarColor");
+  return ReadColor("TotalProgressBarBarColor", "ProgressBar1_BarColor", kDefaultBarColor);
 }
 int TClientConfiguration::GetTotalProgressBarBorderColor() const {
-  return ReadColor("TotalProgressBarBorderColor", "ProgressBar1_BorderColor");
+  return ReadColor("TotalProgressBarBorderColor", "ProgressBar1_BorderColor", kDefaultBorderColor);
 }
 int TClientConfiguration::GetDiscreteProgressBarBarColor() const {
-  return ReadColor("DiscreteProgressBarBarColor", "ProgressBar2_BarColor");
+  return ReadColor("DiscreteProgressBarBarColor", "ProgressBar2_BarColor", kDefaultBarColor);
 }
 int TClientConfiguration::GetDiscreteProgressBarBorderColor() const {
-  return ReadColor("DiscreteProgressBarBorderColor", "ProgressBar2_BorderColor");
+  return ReadColor("DiscreteProgressBarBorderColor", "ProgressBar2_BorderColor", kDefaultBorderColor);
 }
 int TClientConfiguration::GetUpdateTypeTop() const { return FIniFile->ReadInteger("DESIGN", "UpdateTypeTop", 209); }
 int TClientConfiguration::GetUpdateTypeLeft() const { return FIniFile->ReadInteger("DESIGN", "UpdateTypeLeft", 29); }
@@ -203,18 +202,22 @@ std::string TClientConfiguration::ExpandPathMacros(const std::string& Path) cons
   return text;
 }
 
-void TClientConfiguration::ReadSectionValueList(const std::string& Section, bool Expand,
-                                                TStrings* List) const {
-  // Lines are taken by position: the keys of a section may repeat.
+void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
+                          const TClientConfiguration* Expander, TStrings* List) {
   TStringList lines;
-  FIniFile->ReadSectionValues(Section, &lines);
+  Ini.ReadSectionValues(Section, &lines);
   List->BeginUpdate();
   List->Clear();
   for (int i = 0; i < lines.Count(); ++i) {
     const std::string value = lines.ValueFromIndex(i);
-    List->Add(Expand ? ExpandPathMacros(value) : value);
+    List->Add(Expander ? Expander->ExpandPathMacros(value) : value);
   }
   List->EndUpdate();
+}
+
+void TClientConfiguration::ReadSectionValueList(const std::string& Section, bool Expand,
+                                                TStrings* List) const {
+  ReadIniSectionValues(*FIniFile, Section, Expand ? this : nullptr, List);
 }
 
 bool TClientConfiguration::ReadVersionRegistry(const std::string& InstallRegistry,

@@ -96,11 +96,17 @@ class TClientConfiguration : public TObject {
 
  private:
   std::string ReadInfo(const char* Key) const;
-  int ReadColor(const char* Key, const char* OldKey) const;
+  int ReadColor(const char* Key, const char* OldKey, int Default) const;
 
   std::unique_ptr<TMemIniFile> FIniFile;
   std::unique_ptr<TStringList> FNoUpdateFiles;
 };
+
+// Clears List and adds the value of every line of an ini file's section, in file order
+// (lines are taken by position: keys may repeat), with the path macros expanded by
+// Expander when one is given.
+void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
+                          const TClientConfiguration* Expander, TStrings* List);
 
 // The program-wide configuration; created by the program body before anything else.
 extern std::unique_ptr<TClientConfiguration> ClientConfig;

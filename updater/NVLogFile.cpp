@@ -26,6 +26,7 @@ TLogFile::~TLogFile() { CloseLog(); }
 void TLogFile::Loaded() {
   TComponent::Loaded();
   if (!FClearonCreate) return;
+  std::lock_guard guard(LogFileLock());
   const bool keep = FOverwriteExistingFile;
   FOverwriteExistingFile = true;
   if (OpenLog()) CloseLog();

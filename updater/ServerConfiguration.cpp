@@ -123,16 +123,7 @@ std::string TServerConfiguration::GetSelfUpdater() const {
 
 void TServerConfiguration::ReadSectionValueList(const std::string& Section, bool ExpandMacros,
                                                 TStrings* List) const {
-  // Lines are taken by position: the keys of these sections may repeat.
-  TStringList lines;
-  FIniFile->ReadSectionValues(Section, &lines);
-  List->BeginUpdate();
-  List->Clear();
-  for (int i = 0; i < lines.Count(); ++i) {
-    const std::string value = lines.ValueFromIndex(i);
-    List->Add(ExpandMacros ? Expand(value) : value);
-  }
-  List->EndUpdate();
+  ReadIniSectionValues(*FIniFile, Section, ExpandMacros ? ClientConfig.get() : nullptr, List);
 }
 
 int TServerConfiguration::LoadFastUpdateList() {
@@ -140,9 +131,9 @@ int TServerConfiguration::LoadFastUpdateList() {
   TStringList lines;
   FIniFile->ReadSectionValues("FASTUPDATE", &lines);
   for (int i = 0; i < lines.Count(); ++i) {
+    // A line that names no version cannot name a list either.
     TFastUpdateItem item;
-    item.Version = Trim(lines.Names(i));
-    item.ListPath = Trim(lines.ValueFromIndex(i));
+    if (!SplitLine(lines[i], item.Version, item.ListPath)) continue;
     if (!item.ListPath.empty() && item.ListPath[0] == '/') item.ListPath.erase(0, 1);
     FFastUpdateItems->push_back(std::move(item));
   }

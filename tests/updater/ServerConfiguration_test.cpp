@@ -166,7 +166,7 @@ TEST_F(ServerConfigTest, BadSizeStopsTheListButKeepsEarlierRecords) {
 }
 
 TEST_F(ServerConfigTest, FastUpdateLists) {
-  auto s = Load("[FASTUPDATE]\n1.1.0=/fast/110.ini\n 1.2.0 = fast/120.ini \n1.3.0=//x.ini\n");
+  auto s = Load("[FASTUPDATE]\n1.1.0=/fast/110.ini\nno version\n=/y.ini\n 1.2.0 = fast/120.ini \n1.3.0=//x.ini\n");
   EXPECT_EQ(s->LoadFastUpdateList(), 3);
   EXPECT_EQ(s->GetFastUpdateItem(0)->Version, "1.1.0");
   EXPECT_EQ(s->GetFastUpdateItem(0)->ListPath, "fast/110.ini");
@@ -230,6 +230,26 @@ TEST_F(ServerConfigTest, ScriptSections) {
   actions->SetValues("RUNTO", "0000" + actions->Values("RUNTO").substr(4));
   EXPECT_EQ((*actions)[1], "RUNTO=0000%ROOT%\\x.exe,-s,true");
   EXPECT_EQ(actions->Count(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever the server sends, reading the list either works or stops at a size that
+// is not a number.
+TEST_F(ServerConfigTest, GarbageListsNeverFailOtherwise) {
+  for (uint64_t seed = 1; seed <= 40; ++seed) {
+    std::string text = RandomBytes(2000, seed);
+    for (size_t i = 0; i < text.size(); i += 37) text[i] = "[]=,:\r\n%"[i % 8];
+    auto s = Load((seed % 2 ? "[FILES]\r\n" : "[FASTUPDATE]\r\n") + text);
+    try {
+      s->LoadFileList();
+    } catch (const EConvertError&) {
+    }
+    s->LoadFastUpdateList();
+    for (int i = 0; i < s->GetFileCount(); ++i) ASSERT_NE(s->GetFileItem(i), nullptr);
+  }
 }
 
 }  // namespace
