@@ -36,11 +36,9 @@ const std::regex kLogLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} \[(.*)\])");
 const char kNotSameFolder[] = "현재 디렉토리가 어플리케이션 루트와 같지 않음.";
 
 std::vector<std::string> LogLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(text.substr(at, end - at));
-  EXPECT_EQ(at, text.size()) << "log does not end with CRLF";
+  bool complete = false;
+  auto lines = CrlfLines(text, &complete);
+  EXPECT_TRUE(complete) << "text does not end with CR LF";
   return lines;
 }
 

@@ -16,11 +16,9 @@ namespace {
 const std::regex kLoaderLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} \[(.*)\])");
 
 std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(text.substr(at, end - at));
-  EXPECT_EQ(at, text.size()) << "text does not end with CRLF";
+  bool complete = false;
+  auto lines = CrlfLines(text, &complete);
+  EXPECT_TRUE(complete) << "text does not end with CR LF";
   return lines;
 }
 
