@@ -114,7 +114,17 @@ TEST_F(LoaderRun, SecondInstanceOfTheSameTitleEndsSilently) {
 TEST_F(LoaderRun, EmptyTitleSharesTheDefaultMutexName) {
   WriteIni("[INFO]\r\nServerURL=http://127.0.0.1:9/\r\n");
   WriteFileBytes(work_ + "/DETAILLOG.FLAG", "");
-  HANDLE mutex = CreateMutex(nullptr, TRUE, "noDuplicate_AutoUpdater_Loader");
+  // Other runs without a title may hold the name for a moment: wait until it is ours.
+  HANDLE mutex = nullptr;
+  for (int tries = 0; tries < 400 && !mutex; ++tries) {
+    SetLastError(ERROR_SUCCESS);
+    mutex = CreateMutex(nullptr, TRUE, "noDuplicate_AutoUpdater_Loader");
+    if (mutex && GetLastError() != ERROR_SUCCESS) {
+      CloseHandle(mutex);
+      mutex = nullptr;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
   ASSERT_NE(mutex, nullptr);
   const RunResult r = Run({});
   ReleaseMutex(mutex);
