@@ -707,6 +707,9 @@ std::string GraphicFileMask(TGraphicClass GraphicClass);
 // white, stretching source and mask to the destination rectangle.
 void TransparentStretchBlt(HDC DstDC, int DstX, int DstY, int DstW, int DstH, HDC SrcDC, int SrcX, int SrcY, int SrcW,
                            int SrcH, HDC MaskDC, int MaskX, int MaskY);
+// A copy of a bitmap with colours replaced: each pixel (or colour-table entry) equal
+// to OldColors[i] takes NewColors[i], by the first match and never twice.
+HBITMAP CreateMappedBmp(HBITMAP Handle, const std::vector<TColor>& OldColors, const std::vector<TColor>& NewColors);
 // The 16 colours of the standard VGA set (a process-wide palette; never freed).
 HPALETTE SystemPalette16();
 // A new palette with the entries of Palette (null for null).

@@ -232,8 +232,9 @@ void TBitmap::SetMonochrome(bool Value) {
   if (Value == Monochrome()) return;
   Surface* s = SurfacePtr(handle_);
   if (!s) {
+    // A monochrome bitmap is a device bitmap of one bit a pixel.
     monochrome_ = Value;
-    format_ = Value ? pf1bit : pfDevice;
+    format_ = pfDevice;
     return;
   }
   std::shared_ptr<Surface> out;
@@ -642,4 +643,37 @@ void TBitmap::WriteData(TStream* Stream) {
   Put32(b, uint32_t(part.Size()));
   Stream->WriteBuffer(b, 4);
   Stream->WriteBuffer(part.Memory(), part.Size());
+}
+
+HBITMAP CreateMappedBmp(HBITMAP Handle, const std::vector<TColor>& OldColors, const std::vector<TColor>& NewColors) {
+  const Surface* s = SurfacePtr(Handle);
+  if (!s) return nullptr;
+  auto copy = s->Clone();
+  if (!copy) throw EOutOfResources(GraphicsText::OutOfResources);
+  const size_t n = std::min(OldColors.size(), NewColors.size());
+  auto map = [&](COLORREF c, COLORREF& out) {
+    for (size_t i = 0; i < n; ++i)
+      if (COLORREF(ColorToRGB(OldColors[i])) == c) {
+        out = COLORREF(ColorToRGB(NewColors[i]));
+        return true;
+      }
+    return false;
+  };
+  if (copy->Indexed() && copy->IsDIB()) {
+    for (size_t i = 0; i < copy->Colors().size(); ++i) {
+      COLORREF to;
+      if (map(vx::gdi::ColorOf(copy->Colors()[i]), to)) copy->SetColor(int(i), vx::gdi::QuadOf(to));
+    }
+  } else {
+    std::vector<uint32_t> row(static_cast<size_t>(copy->Width()));
+    for (int y = 0; y < copy->Height(); ++y) {
+      copy->ReadRow(y, 0, copy->Width(), row.data());
+      for (auto& v : row) {
+        COLORREF to;
+        if (map(copy->ColorFromRaw(v), to)) v = copy->RawFromColor(to);
+      }
+      copy->WriteRow(y, 0, copy->Width(), row.data());
+    }
+  }
+  return vx::gdi::AddBitmap(std::move(copy));
 }

@@ -237,3 +237,41 @@ TEST(Shapes, StaleHandlesAreRefused) {
 }
 
 }  // namespace
+
+#include "platform/gdi/dc.h"
+
+namespace {
+
+TEST(Shapes, WindowDCsDrawAtTheirOriginWithinTheVisibleArea) {
+  auto buffer = vx::gdi::Surface::Create(12, 8, 32, false);
+  vx::gdi::SetWindowDCProvider([&](HWND, bool whole, vx::gdi::WindowSurface& out) {
+    out.surface = buffer;
+    out.origin = whole ? POINT{2, 1} : POINT{4, 3};
+    out.visible = RECT{4, 3, 8, 6};
+    return true;
+  });
+  HWND wnd = reinterpret_cast<HWND>(uintptr_t(42));
+  HDC dc = GetDC(wnd);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(WindowFromDC(dc), wnd);
+  HBRUSH white = CreateSolidBrush(kWhite);
+  RECT r{0, 0, 100, 100};
+  FillRect(dc, &r, white);
+  RECT box;
+  GetClipBox(dc, &box);
+  EXPECT_EQ(box, (RECT{0, 0, 4, 3}));
+  ReleaseDC(wnd, dc);
+  int inside = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x)
+      if (buffer->GetRaw(x, y) == 0xFFFFFF) {
+        ++inside;
+        EXPECT_TRUE(x >= 4 && x < 8 && y >= 3 && y < 6) << x << "," << y;
+      }
+  EXPECT_EQ(inside, 12);
+  vx::gdi::SetWindowDCProvider(nullptr);
+  EXPECT_EQ(GetDC(wnd), nullptr);
+  DeleteObject(white);
+}
+
+}  // namespace
