@@ -647,7 +647,9 @@ UINT GetTextAlign(HDC dc);
 int SetMapMode(HDC dc, int mode);
 int GetMapMode(HDC dc);
 COLORREF SetDCBrushColor(HDC dc, COLORREF color);
+COLORREF GetDCBrushColor(HDC dc);
 COLORREF SetDCPenColor(HDC dc, COLORREF color);
+COLORREF GetDCPenColor(HDC dc);
 
 BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* old);
 BOOL GetViewportOrgEx(HDC dc, POINT* p);

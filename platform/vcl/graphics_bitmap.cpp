@@ -240,16 +240,8 @@ void TBitmap::SetMonochrome(bool Value) {
   std::shared_ptr<Surface> out;
   if (Value) {
     // Pixels of the canvas brush's colour become 1 (white), every other pixel 0.
-    out = Surface::Create(s->Width(), s->Height(), 1, false);
+    out = vx::gdi::MonochromeMask(*s, COLORREF(ColorToRGB(canvas_ ? canvas_->Brush()->Color() : clWhite)));
     if (!out) throw EOutOfResources(GraphicsText::OutOfResources);
-    const COLORREF bk = COLORREF(ColorToRGB(canvas_ ? canvas_->Brush()->Color() : clWhite));
-    vx::gdi::RawConverter conv(*s, *out, RGB(0, 0, 0), RGB(255, 255, 255), bk);
-    std::vector<uint32_t> row(static_cast<size_t>(s->Width()));
-    for (int y = 0; y < s->Height(); ++y) {
-      s->ReadRow(y, 0, s->Width(), row.data());
-      conv.Convert(row.data(), s->Width());
-      out->WriteRow(y, 0, s->Width(), row.data());
-    }
   } else {
     out = s->Converted(32, nullptr, false);
     if (!out) throw EOutOfResources(GraphicsText::OutOfResources);
@@ -373,17 +365,8 @@ void TBitmap::SetTransparentMode(TTransparentMode Value) {
 
 HBITMAP TBitmap::MaskHandle() {
   if (mask_ || Empty()) return mask_;
-  const Surface* s = SurfacePtr(handle_);
-  auto m = Surface::Create(s->Width(), s->Height(), 1, false);
+  auto m = vx::gdi::MonochromeMask(*SurfacePtr(handle_), COLORREF(ColorToRGB(TransparentColor())));
   if (!m) throw EOutOfResources(GraphicsText::OutOfResources);
-  const COLORREF key = COLORREF(ColorToRGB(TransparentColor()) & 0xFFFFFF);
-  vx::gdi::RawConverter conv(*s, *m, RGB(0, 0, 0), RGB(255, 255, 255), key);
-  std::vector<uint32_t> row(static_cast<size_t>(s->Width()));
-  for (int y = 0; y < s->Height(); ++y) {
-    s->ReadRow(y, 0, s->Width(), row.data());
-    conv.Convert(row.data(), s->Width());
-    m->WriteRow(y, 0, s->Width(), row.data());
-  }
   mask_ = vx::gdi::AddBitmap(std::move(m));
   return mask_;
 }
