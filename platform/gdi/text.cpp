@@ -48,6 +48,7 @@ struct FontFace {
   std::unordered_map<char32_t, Glyph> glyphs;
   // Faces for characters this one lacks, by code point.
   std::unordered_map<char32_t, std::shared_ptr<FontFace>> fallbacks;
+  std::vector<std::shared_ptr<FontFace>> fallbackFaces;  // each distinct one, tried first
 
   ~FontFace() {
     if (face) FT_Done_Face(face);
@@ -260,7 +261,13 @@ FontFace& FaceFor(FontFace& f, char32_t c) {
   auto it = f.fallbacks.find(c);
   if (it == f.fallbacks.end()) {
     std::shared_ptr<FontFace> fb;
-    Match m = FindFile("sans-serif", f.bold, f.italic, c);
+    for (auto& known : f.fallbackFaces)
+      if (known->face && FT_Get_Char_Index(known->face, c) != 0) {
+        fb = known;
+        break;
+      }
+    Match m;
+    if (!fb) m = FindFile("sans-serif", f.bold, f.italic, c);
     if (!m.file.empty() && m.file != f.file) {
       LOGFONT lf;
       lf.lfHeight = -f.ppem;
@@ -273,6 +280,7 @@ FontFace& FaceFor(FontFace& f, char32_t c) {
         fb = ci->second;
       else if ((fb = LoadFace(m, lf, f.bold, f.italic)))
         cache.emplace(key, fb);
+      if (fb) f.fallbackFaces.push_back(fb);
     }
     it = f.fallbacks.emplace(c, fb).first;
   }

@@ -408,26 +408,25 @@ class TGraphic : public TPersistent {
   TGraphic& operator=(const TGraphic&) = delete;
   ~TGraphic() override = default;
 
+ protected:
+  // Marks the graphic modified and fires OnChange.
+  virtual void Changed(TObject* Sender);
+  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
+
+ public:
   // Same class and equal saved streams.
   virtual bool Equals(TGraphic* Graphic);
 
  protected:
-  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
   virtual bool GetEmpty() = 0;
   virtual int GetHeight() = 0;
   virtual HPALETTE GetPalette() { return nullptr; }
   virtual bool GetTransparent() { return transparent_; }
   virtual int GetWidth() = 0;
-
- public:
-  virtual void LoadFromStream(TStream* Stream) = 0;
-
- protected:
   // Form-stream data: the default reads and writes the graphic's stream format.
   virtual void ReadData(TStream* Stream) { LoadFromStream(Stream); }
 
  public:
-  virtual void SaveToStream(TStream* Stream) = 0;
   virtual void SetHeight(int Value) = 0;
   virtual void SetPalette(HPALETTE Value) {}
   virtual void SetTransparent(bool Value);
@@ -439,12 +438,10 @@ class TGraphic : public TPersistent {
  public:
   virtual void LoadFromFile(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName);
+  virtual void LoadFromStream(TStream* Stream) = 0;
+  virtual void SaveToStream(TStream* Stream) = 0;
   virtual void LoadFromClipboardFormat(uint16_t AFormat, HANDLE AData, HPALETTE APalette) = 0;
   virtual void SaveToClipboardFormat(uint16_t& AFormat, HANDLE& AData, HPALETTE& APalette) = 0;
-
- protected:
-  // Marks the graphic modified and fires OnChange.
-  virtual void Changed(TObject* Sender);
 
  public:
   bool Empty() { return GetEmpty(); }

@@ -99,6 +99,22 @@ TEST(Shapes, LinesLeaveOutTheirLastPoint) {
   EXPECT_EQ(p, (POINT{4, 4}));
 }
 
+TEST(Shapes, DottedPensAlternateRunsOfThreeAndFillGapsWhenOpaque) {
+  DibDC d(10, 2);
+  Tools t(d.dc(), CreatePen(PS_DOT, 1, kBlack), CreateSolidBrush(kWhite));
+  SetBkMode(d.dc(), TRANSPARENT);
+  MoveToEx(d.dc(), 0, 0, nullptr);
+  LineTo(d.dc(), 10, 0);
+  SetBkMode(d.dc(), OPAQUE);
+  SetBkColor(d.dc(), kRed);
+  MoveToEx(d.dc(), 0, 1, nullptr);
+  LineTo(d.dc(), 10, 1);
+  EXPECT_EQ(Picture(d.dc(), 10, 2, kLegend), Rows({
+                                                 "###...###.",
+                                                 "###rrr###r",
+                                             }));
+}
+
 TEST(Shapes, FillFrameAndInvertRectangles) {
   DibDC d(7, 5);
   HBRUSH red = CreateSolidBrush(kRed);
