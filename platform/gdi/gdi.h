@@ -540,6 +540,7 @@ struct GdiObjectArg {
   GdiObjectArg(HFONT v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
   GdiObjectArg(HPALETTE v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
   GdiObjectArg(HRGN v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
+  GdiObjectArg(HDC v) : h(reinterpret_cast<HGDIOBJ>(v)) {}  // GetObjectType answers DCs too
 };
 
 HGDIOBJ GetStockObject(int index);
