@@ -70,6 +70,11 @@ class TWaitableTimerObject final : public TKernelObject {
   int64_t periodNs_ = 0;
 };
 
+std::string RuntimeFolder() {
+  const char* dir = std::getenv("XDG_RUNTIME_DIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
 class TMutexObject final : public TKernelObject {
  public:
   TMutexObject(int fd, bool owned) : fd_(fd), owned_(owned) {}
@@ -87,11 +92,6 @@ class TMutexObject final : public TKernelObject {
   int fd_;
   bool owned_;
 };
-
-std::string RuntimeFolder() {
-  const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  return dir && *dir ? dir : "/tmp";
-}
 
 }  // namespace
 
