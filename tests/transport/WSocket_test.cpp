@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -346,24 +347,8 @@ TEST(WSocket, PropertiesChangeOnlyWhileClosed) {
 }
 
 TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
-  winsock::TLookupHook hook;
-  hook.ByName = [&](const std::string& name, std::vector<in_addr>& out) {
-    if (name == "slow") {
-      std::unique_lock g(m);
-      cv.wait(g, [&] { return release; });
-    }
-    if (name != "two.test" && name != "slow") return winsock::WSAHOST_NOT_FOUND;
-    in_addr a;
-    inet_pton(AF_INET, "127.0.0.2", &a);
-    out.push_back(a);
-    inet_pton(AF_INET, "127.0.0.3", &a);
-    out.push_back(a);
-    return 0;
-  };
-  const auto previous = winsock::SetLookupHook(hook);
+  auto resolver = std::make_unique<TableResolver>(
+      std::map<std::string, std::vector<std::string>>{{"two.test", {"127.0.0.2", "127.0.0.3"}}, {"slow", {"127.0.0.4"}}});
   Probe p;
   p.sock.DnsLookup(" 10.1.2.3 ");
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 0"}) << "answered inside the call";
@@ -385,15 +370,12 @@ TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
   p.sock.DnsLookup("slow");
   p.sock.CancelDnsLookup();
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 10004"});
-  {
-    std::lock_guard g(m);
-    release = true;
-  }
-  cv.notify_all();
+  resolver->Release();
   PumpFor(200);
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 10004"}) << "no late completion";
 
   // Reverse look-up, in the background and at once.
+  resolver.reset();
   LocalOnlyResolver local;
   p.log.clear();
   p.sock.ReverseDnsLookup("127.0.0.1");
@@ -401,7 +383,6 @@ TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
   EXPECT_EQ(p.sock.DnsResultList(), (std::vector<std::string>{"localhost", "loopback"}));
   p.sock.ReverseDnsLookupSync("127.0.0.1");
   EXPECT_EQ(p.sock.DnsResult(), "localhost");
-  winsock::SetLookupHook(previous);
 }
 
 TEST(WSocket, ResolutionHelpersAndErrorTexts) {
