@@ -3,6 +3,7 @@
 #include "transport/WSocket.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -424,6 +425,48 @@ TEST(WSocket, LibraryIsReleasedWithTheLastSocket) {
   b.SetReqVerLow(2);
   EXPECT_EQ(TWSocket::ReqVerLow(), 2);
   b.SetReqVerLow(1);
+}
+
+TEST(WSocket, ListeningSocketHandsConnectionsToAcceptedSockets) {
+  TWSocket listener(nullptr);
+  std::vector<std::unique_ptr<TWSocket>> served;
+  listener.OnSessionAvailable = TSessionAvailable::FromFunction([&](TObject*, Word) {
+    auto s = std::make_unique<TWSocket>(nullptr);
+    TWSocket* raw = s.get();
+    raw->OnDataAvailable = TDataAvailable::FromFunction([raw](TObject*, Word) {
+      const std::string text = raw->ReceiveStr();
+      if (!text.empty()) raw->SendStr("re:" + text);
+    });
+    raw->Dup(listener.Accept());
+    served.push_back(std::move(s));
+  });
+  listener.SetAddr("127.0.0.1");
+  listener.SetPort("0");
+  listener.SetProto("tcp");
+  listener.Listen();
+  ASSERT_EQ(listener.State(), wsListening);
+  const std::string port = listener.GetLocalPortText();
+  ASSERT_NE(port, "0");
+
+  Probe p;
+  p.sock.SetKeepAliveOnOff(wsKeepAliveOnCustom);
+  p.sock.SetKeepAliveTime(7000);
+  p.sock.SetComponentOptions({wsoTcpNoDelay});
+  p.sock.OnSessionConnected = TSessionConnected::FromFunction([&](TObject*, Word) { p.sock.SendStr("hi"); });
+  p.ConnectTo(std::stoi(port));
+  ASSERT_TRUE(PumpUntil([&] { return p.received == "re:hi"; }));
+  ASSERT_EQ(served.size(), 1u);
+  EXPECT_EQ(served[0]->State(), wsConnected);
+  EXPECT_EQ(served[0]->PeerAddr(), "127.0.0.1");
+  // The options reached the system socket.
+  int idle = 0, nodelay = 0, len = sizeof idle;
+  winsock::getsockopt(p.sock.HSocket(), IPPROTO_TCP, TCP_KEEPIDLE, reinterpret_cast<char*>(&idle), &len);
+  len = sizeof nodelay;
+  winsock::getsockopt(p.sock.HSocket(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&nodelay), &len);
+  EXPECT_EQ(idle, 7);
+  EXPECT_NE(nodelay, 0);
+  p.sock.Close();
+  ASSERT_TRUE(PumpUntil([&] { return served[0]->State() == wsClosed; }));
 }
 
 TEST(WSockBuf, ChunkKeepsItsInvariants) {
