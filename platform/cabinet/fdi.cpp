@@ -10,6 +10,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -52,16 +53,6 @@ struct CabHeader {
   std::vector<USHORT> folderTypes;
   std::vector<CabEntry> files;
 
-  bool FirstFolderContinued() const {
-    for (const CabEntry& e : files)
-      if (e.FromPrev()) return true;
-    return false;
-  }
-  size_t CountFromPrev() const {
-    size_t n = 0;
-    for (const CabEntry& e : files) n += e.FromPrev() ? 1 : 0;
-    return n;
-  }
 };
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
@@ -82,7 +73,7 @@ struct MsFile {
 constexpr size_t kAllocHeader = 16;
 
 struct FdiContext {
-  mspack_system sys;  // first, so libmspack's self pointer is the context
+  mspack_system sys;
   uint32_t magic = kContextMagic;
   PFNALLOC pfnalloc;
   PFNFREE pfnfree;
@@ -103,12 +94,28 @@ struct FdiContext {
   }
 };
 
+// The context of the FDI call running on this thread. libmspack hands copies of
+// the mspack_system to its decoders, so the system pointer it passes to open and
+// alloc does not lead back to the context.
+thread_local FdiContext* t_context = nullptr;
+
+class ContextScope {
+ public:
+  explicit ContextScope(FdiContext* ctx) : saved_(t_context) { t_context = ctx; }
+  ~ContextScope() { t_context = saved_; }
+  ContextScope(const ContextScope&) = delete;
+  ContextScope& operator=(const ContextScope&) = delete;
+
+ private:
+  FdiContext* saved_;
+};
+
 // The name libmspack is given as the target of an extraction; the open below
 // recognises it by address and hands out the current output handle.
 char kOutputName[] = "<fdi output>";
 
 mspack_file* SysOpen(mspack_system* self, const char* filename, int mode) {
-  auto* ctx = reinterpret_cast<FdiContext*>(self);
+  FdiContext* ctx = t_context;
   INT_PTR hf;
   bool output = filename == kOutputName;
   if (output) {
@@ -118,7 +125,7 @@ mspack_file* SysOpen(mspack_system* self, const char* filename, int mode) {
     hf = ctx->pfnopen(const_cast<char*>(filename), _O_BINARY | _O_RDONLY, 0);
     if (hf == -1) return nullptr;
   }
-  void* mem = self->alloc(self, sizeof(MsFile));
+  void* mem = ctx->sys.alloc(&ctx->sys, sizeof(MsFile));
   if (!mem) {
     if (!output) ctx->pfnclose(hf);
     return nullptr;
@@ -160,8 +167,8 @@ off_t SysTell(mspack_file* file) {
 
 void SysMessage(mspack_file*, const char*, ...) {}
 
-void* SysAlloc(mspack_system* self, size_t bytes) {
-  auto* ctx = reinterpret_cast<FdiContext*>(self);
+void* SysAlloc(mspack_system*, size_t bytes) {
+  FdiContext* ctx = t_context;
   if (bytes > ULONG(-1) - kAllocHeader) return nullptr;
   auto* base = static_cast<unsigned char*>(ctx->pfnalloc(ULONG(bytes + kAllocHeader)));
   if (!base) return nullptr;
@@ -301,7 +308,8 @@ FDIERROR ReadHeader(FdiContext& ctx, INT_PTR hf, CabHeader& h, bool withFiles) {
   return FDIERROR_NONE;
 }
 
-// One cabinet of the set being walked by a copy.
+// One cabinet of the set being walked by a copy. libmspack keeps a pointer to the
+// name, so the record stays where it was made.
 struct OpenCabinet {
   std::string fullName;  // path and name as given to the open callback
   std::string path;      // the folder part, as the cabinet-information notification reports it
@@ -309,29 +317,30 @@ struct OpenCabinet {
   mscabd_cabinet* cab = nullptr;
 };
 
-// One FDICopy: the cabinet named by the caller, plus the cabinets before and after
-// it that split folders need, joined into one libmspack set.
+// One FDICopy: the cabinet named by the caller, plus the cabinets after it that
+// its split folder needs, joined into one libmspack set. As the cabinet format
+// has it, a file listed as continued from the previous cabinet was listed in that
+// cabinet too and is copied from there; here it is only reported as partial.
 class Copier {
  public:
   Copier(FdiContext& ctx, PFNFDINOTIFY notify, void* pv) : ctx_(ctx), notify_(notify), pv_(pv) {}
   ~Copier() {
     // Closing any cabinet of a libmspack set releases the whole set.
-    if (!chain_.empty()) ctx_.cabd->close(ctx_.cabd, chain_.front().cab);
+    if (!chain_.empty()) ctx_.cabd->close(ctx_.cabd, chain_.front()->cab);
   }
 
   FDIERROR Run(const std::string& cabName, const std::string& cabPath) {
-    OpenCabinet first;
-    if (FDIERROR e = Load(cabPath, cabName, first)) return e;
+    auto first = std::make_unique<OpenCabinet>();
+    if (FDIERROR e = Load(cabPath, cabName, *first)) return e;
     chain_.push_back(std::move(first));
-    if (!CabinetInfo(chain_.back())) return FDIERROR_USER_ABORT;
+    if (!CabinetInfo(*chain_.back())) return FDIERROR_USER_ABORT;
 
-    // Copies: the chain grows at either end while files are copied.
-    const std::vector<CabEntry> entries = chain_[0].header.files;
-    const std::vector<USHORT> folderTypes = chain_[0].header.folderTypes;
+    const std::vector<CabEntry>& entries = chain_[0]->header.files;
+    const std::vector<USHORT>& folderTypes = chain_[0]->header.folderTypes;
     for (size_t i = 0; i < entries.size(); ++i) {
       const CabEntry& e = entries[i];
       if (e.FromPrev()) {
-        const OpenCabinet& mine = chain_[self_];
+        const OpenCabinet& mine = *chain_.front();
         if (Notify(fdintPARTIAL_FILE, e, nullptr, mine.header.prevCab, mine.header.prevDisk) == -1)
           return FDIERROR_USER_ABORT;
         continue;
@@ -339,7 +348,13 @@ class Copier {
       INT_PTR hf = Notify(fdintCOPY_FILE, e);
       if (hf == -1) return FDIERROR_USER_ABORT;
       if (hf == 0) continue;
-      FDIERROR err = CopyInto(i, e, folderTypes, hf);
+      FDIERROR err;
+      try {  // a notification raised while the next cabinet is fetched
+        err = CopyInto(i, e, folderTypes, hf);
+      } catch (...) {
+        ctx_.pfnclose(hf);
+        throw;
+      }
       if (err != FDIERROR_NONE) {
         ctx_.pfnclose(hf);
         return err;
@@ -410,11 +425,9 @@ class Copier {
   }
 
   FDIERROR CopyInto(size_t index, const CabEntry& e, const std::vector<USHORT>& folderTypes, INT_PTR hf) {
-    const USHORT folder = e.ToNext() ? USHORT(folderTypes.size() - 1) : e.folder;
     if (folderTypes.empty()) return FDIERROR_CORRUPT_CABINET;
+    const USHORT folder = e.ToNext() ? USHORT(folderTypes.size() - 1) : e.folder;
     if ((folderTypes[folder] & 0x0F) > MSCAB_COMP_LZX) return FDIERROR_BAD_COMPR_TYPE;
-    if (folder == 0 && chain_[self_].header.FirstFolderContinued())
-      if (FDIERROR err = LoadPrevious()) return err;
     if (e.ToNext())
       if (FDIERROR err = LoadFollowing(e)) return err;
     mscabd_file* file = Locate(index);
@@ -424,53 +437,27 @@ class Copier {
   }
 
   // The libmspack file of entry `index` of the copied cabinet. A joined set keeps
-  // one file list: every entry of its first cabinet, then the entries of each later
-  // cabinet without those continued from the cabinet before.
-  mscabd_file* Locate(size_t index) {
-    size_t target = 0;
-    for (size_t k = 0; k < self_; ++k)
-      target += chain_[k].header.files.size() - (k == 0 ? 0 : chain_[k].header.CountFromPrev());
-    const std::vector<CabEntry>& files = chain_[self_].header.files;
-    for (size_t i = 0; i < index; ++i) target += (self_ == 0 || !files[i].FromPrev()) ? 1 : 0;
+  // one file list that starts with every entry of the first cabinet.
+  mscabd_file* Locate(size_t target) {
     if (!cursor_ || cursorIndex_ > target) {
-      cursor_ = chain_.front().cab->files;
+      cursor_ = chain_.front()->cab->files;
       cursorIndex_ = 0;
     }
     while (cursor_ && cursorIndex_ < target) cursor_ = cursor_->next, ++cursorIndex_;
     return cursor_;
   }
 
-  // The copied cabinet's first folder starts in an earlier cabinet: join the
-  // earlier cabinets, found beside the first one of the chain, in front.
-  FDIERROR LoadPrevious() {
-    while (chain_.front().header.FirstFolderContinued()) {
-      const OpenCabinet& head = chain_.front();
-      if (!(head.header.flags & cfhdrPREV_CABINET)) return FDIERROR_CORRUPT_CABINET;
-      OpenCabinet prev;
-      if (FDIERROR e = Load(head.path, head.header.prevCab, prev)) return e;
-      if (!SameSet(prev.header, head.header) || prev.header.iCabinet + 1 != head.header.iCabinet ||
-          ctx_.cabd->prepend(ctx_.cabd, head.cab, prev.cab) != MSPACK_ERR_OK) {
-        ctx_.cabd->close(ctx_.cabd, prev.cab);
-        return FDIERROR_WRONG_CABINET;
-      }
-      chain_.insert(chain_.begin(), std::move(prev));
-      ++self_;
-      cursor_ = nullptr;
-    }
-    return FDIERROR_NONE;
-  }
-
   // Entry e continues into the next cabinet: join cabinets at the end of the
   // chain until the one holding the end of e.
   FDIERROR LoadFollowing(const CabEntry& e) {
-    size_t k = self_;
+    size_t k = 0;
     const CabEntry* part = &e;
     while (part->ToNext()) {
       if (k + 1 == chain_.size())
         if (FDIERROR err = AppendNext()) return err;
       ++k;
       part = nullptr;
-      for (const CabEntry& c : chain_[k].header.files)
+      for (const CabEntry& c : chain_[k]->header.files)
         if (c.FromPrev() && c.name == e.name && c.offset == e.offset && c.size == e.size) {
           part = &c;
           break;
@@ -485,7 +472,7 @@ class Copier {
   // Asks for the cabinet after the last one of the chain, tries it, and asks again
   // with the reason while it cannot be used.
   FDIERROR AppendNext() {
-    const OpenCabinet& last = chain_.back();
+    const OpenCabinet& last = *chain_.back();
     if (!(last.header.flags & cfhdrNEXT_CABINET)) return FDIERROR_CORRUPT_CABINET;
     if (last.path.size() >= size_t(CB_MAX_CAB_PATH)) return FDIERROR_CABINET_NOT_FOUND;
     std::string nextName = last.header.nextCab;
@@ -503,23 +490,24 @@ class Copier {
       n.iCabinet = last.header.iCabinet;
       if (Call(fdintNEXT_CABINET, n) == -1) return fdie != FDIERROR_NONE ? fdie : FDIERROR_USER_ABORT;
       path[CB_MAX_CAB_PATH - 1] = '\0';
-      OpenCabinet next;
-      fdie = Load(path, nextName, next);
+      auto next = std::make_unique<OpenCabinet>();
+      fdie = Load(path, nextName, *next);
       if (fdie == FDIERROR_NONE) {
-        const CabHeader& lh = chain_.back().header;
-        if (!SameSet(next.header, lh) || next.header.iCabinet != lh.iCabinet + 1)
+        const CabHeader& lh = last.header;
+        const CabHeader& nh = next->header;
+        if (!SameSet(nh, lh) || nh.iCabinet != lh.iCabinet + 1)
           fdie = FDIERROR_WRONG_CABINET;
-        else if (next.header.cbFolderReserve != lh.cbFolderReserve || next.header.cbDataReserve != lh.cbDataReserve)
+        else if (nh.cbFolderReserve != lh.cbFolderReserve || nh.cbDataReserve != lh.cbDataReserve)
           fdie = FDIERROR_RESERVE_MISMATCH;
-        else if (ctx_.cabd->append(ctx_.cabd, chain_.back().cab, next.cab) != MSPACK_ERR_OK)
+        else if (ctx_.cabd->append(ctx_.cabd, last.cab, next->cab) != MSPACK_ERR_OK)
           fdie = FDIERROR_WRONG_CABINET;
         if (fdie != FDIERROR_NONE) {
-          ctx_.cabd->close(ctx_.cabd, next.cab);
+          ctx_.cabd->close(ctx_.cabd, next->cab);
           continue;
         }
         chain_.push_back(std::move(next));
         cursor_ = nullptr;
-        return CabinetInfo(chain_.back()) ? FDIERROR_NONE : FDIERROR_USER_ABORT;
+        return CabinetInfo(*chain_.back()) ? FDIERROR_NONE : FDIERROR_USER_ABORT;
       }
     }
     return fdie;
@@ -528,8 +516,7 @@ class Copier {
   FdiContext& ctx_;
   PFNFDINOTIFY notify_;
   void* pv_;
-  std::vector<OpenCabinet> chain_;
-  size_t self_ = 0;  // the copied cabinet's place in the chain
+  std::vector<std::unique_ptr<OpenCabinet>> chain_;  // the copied cabinet first
   mscabd_file* cursor_ = nullptr;
   size_t cursorIndex_ = 0;
 };
@@ -566,6 +553,7 @@ HFDI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, PFNREAD pfnr
   ctx->pfnclose = pfnclose;
   ctx->pfnseek = pfnseek;
   ctx->perf = perf;
+  ContextScope scope(ctx);
   ctx->cabd = mspack_create_cab_decompressor(&ctx->sys);
   if (!ctx->cabd) {
     ctx->~FdiContext();
@@ -582,6 +570,7 @@ HFDI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, PFNREAD pfnr
 BOOL FDIIsCabinet(HFDI hfdi, INT_PTR hf, PFDICABINETINFO pfdici) {
   FdiContext* ctx = ContextOf(hfdi);
   if (!ctx || !pfdici) return FALSE;
+  ContextScope scope(ctx);
   CabHeader h;
   // A file that is not a cabinet is an answer, not an error.
   ctx->SetError(FDIERROR_NONE);
@@ -606,13 +595,15 @@ BOOL FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int flags, PFNFDINOT
     return FALSE;
   }
   ctx->SetError(FDIERROR_NONE);
-  ctx->busy = true;
-  FDIERROR e;
-  {
-    Copier copier(*ctx, pfnfdin, pvUser);
-    e = copier.Run(pszCabinet, pszCabPath ? pszCabPath : "");
-  }
-  ctx->busy = false;
+  // Exceptions of the caller's notification handler pass through to the caller.
+  struct Busy {
+    FdiContext* ctx;
+    explicit Busy(FdiContext* c) : ctx(c) { ctx->busy = true; }
+    ~Busy() { ctx->busy = false; }
+  } busy(ctx);
+  ContextScope scope(ctx);
+  Copier copier(*ctx, pfnfdin, pvUser);
+  const FDIERROR e = copier.Run(pszCabinet, pszCabPath ? pszCabPath : "");
   ctx->SetError(e);
   return e == FDIERROR_NONE;
 }
@@ -620,7 +611,10 @@ BOOL FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int flags, PFNFDINOT
 BOOL FDIDestroy(HFDI hfdi) {
   FdiContext* ctx = ContextOf(hfdi);
   if (!ctx || ctx->busy) return FALSE;
-  mspack_destroy_cab_decompressor(ctx->cabd);
+  {
+    ContextScope scope(ctx);
+    mspack_destroy_cab_decompressor(ctx->cabd);
+  }
   PFNFREE pfnfree = ctx->pfnfree;
   ctx->magic = 0;
   ctx->~FdiContext();

@@ -134,7 +134,7 @@ TEST(StringList, FiftyThousandLinesLoadAndMergeInLinearTime) {
   for (int i = 0; i < 50000; i += 7) merged.SetValues(merged.Names(i), "x");  // value edits keep the index
   EXPECT_EQ(merged.IndexOfName("%root%\\BIN\\file49999.dll"), 49999);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 5.0);  // a quadratic lookup takes minutes here
+  EXPECT_LT(seconds, 30.0);  // a quadratic lookup takes many minutes here, even unloaded
 }
 
 // ---- Sorting and duplicates ----
