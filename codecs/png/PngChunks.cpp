@@ -86,6 +86,12 @@ int64_t Remaining(TStream& Stream) {
   return size >= 0 && position >= 0 ? std::max<int64_t>(0, size - position) : -1;
 }
 
+void CheckChunkLength(TStream& Stream, uint32_t Length) {
+  if (Length > 0x7FFFFFFFu) throw EPngInvalidCRC(EPngInvalidCRCText);
+  int64_t remaining = Remaining(Stream);
+  if (remaining >= 0 && int64_t{Length} > remaining) throw EPngUnexpectedEnd(EPNGUnexpectedEndText);
+}
+
 void Skip(TStream& Stream, int64_t Count) { Stream.Seek(Count, TSeekOrigin::soCurrent); }
 
 void Write(TStream& Stream, const void* Buffer, size_t Count) {
@@ -205,10 +211,7 @@ bool TChunk::LoadFromStream(TStream& Stream, const char ChunkName[4], uint32_t S
   SetChunkName(ChunkName);
   // The length comes from the file: it must fit the format's limit and what the
   // stream still holds before anything is allocated for it.
-  if (Size > 0x7FFFFFFFu) owner_->RaiseError<EPngInvalidCRC>(EPngInvalidCRCText);
-  int64_t remaining = png_io::Remaining(Stream);
-  if (remaining >= 0 && int64_t{Size} > remaining)
-    owner_->RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+  png_io::CheckChunkLength(Stream, Size);
   ResizeData(Size);
   png_io::ReadExact(Stream, Data(), Size);
   uint32_t crc = png_io::ReadBigEndian32(Stream);

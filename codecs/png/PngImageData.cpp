@@ -31,6 +31,7 @@ class IdatReader {
  public:
   IdatReader(TPNGObject* Owner, TStream& Stream, uint32_t Size)
       : owner_(Owner), stream_(Stream), input_(kInputBlock) {
+    png_io::CheckChunkLength(Stream, Size);
     position_ = Stream.Position();
     end_ = position_ + Size;
     crc_ = update_crc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(kIDAT), 4);
@@ -95,7 +96,7 @@ class IdatReader {
     if (std::memcmp(head + 4, kIDAT, 4) != 0)
       owner_->RaiseError<EPNGMissingMultipleIDAT>(EPNGMissingMultipleIDATText);
     uint32_t length = png_io::GetBigEndian32(head);
-    if (length > 0x7FFFFFFFu) owner_->RaiseError<EPngInvalidCRC>(EPngInvalidCRCText);
+    png_io::CheckChunkLength(stream_, length);
     crc_ = update_crc(0xFFFFFFFFu, head + 4, 4);
     end_ = position_ + length;
   }

@@ -13,6 +13,9 @@ size_t ReadSome(TStream& Stream, void* Buffer, size_t Count);
 // Reads exactly Count bytes; the end of the stream raises EPngUnexpectedEnd.
 void ReadExact(TStream& Stream, void* Buffer, size_t Count);
 uint32_t ReadBigEndian32(TStream& Stream);
+// Refuses a chunk length from the file that exceeds the format's limit
+// (EPngInvalidCRC) or what the stream still holds (EPngUnexpectedEnd).
+void CheckChunkLength(TStream& Stream, uint32_t Length);
 // Bytes left after the current position, or -1 when the stream cannot tell.
 int64_t Remaining(TStream& Stream);
 void Skip(TStream& Stream, int64_t Count);

@@ -250,7 +250,7 @@ class FileBuilder {
     bytes_.insert(bytes_.end(), Name, Name + 4);
     bytes_.insert(bytes_.end(), Data.begin(), Data.end());
     uint32_t crc = uint32_t(::crc32(0, reinterpret_cast<const Bytef*>(Name), 4));
-    crc = uint32_t(::crc32(crc, Data.data(), uInt(Data.size())));
+    if (!Data.empty()) crc = uint32_t(::crc32(crc, Data.data(), uInt(Data.size())));
     Put32(GoodCrc ? crc : crc ^ 1);
     return *this;
   }
