@@ -192,10 +192,15 @@ class TChunkIHDR : public TChunk {
   void CreateAlphaPlane();
 
  private:
-  struct FreeDeleter {
+  // Large stores are mapped directly (in huge pages where the system offers them),
+  // small ones come from the heap.
+  struct Releaser {
+    Releaser() : mapped(0) {}
+    explicit Releaser(size_t Mapped) : mapped(Mapped) {}
     void operator()(uint8_t* p) const;
+    size_t mapped;
   };
-  using Buffer = std::unique_ptr<uint8_t, FreeDeleter>;
+  using Buffer = std::unique_ptr<uint8_t, Releaser>;
   static Buffer Allocate(uint64_t Size);
 
   TMaxBitmapInfo bitmapInfo_{};

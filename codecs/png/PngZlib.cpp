@@ -1,6 +1,7 @@
 #include "codecs/png/PngZlib.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -41,7 +42,9 @@ std::string ZLIBErrors(int result) {
       "data error (-3)",           "stream error (-2)", "file error (-1)",
       "(0)",                       "stream end (1)",    "need dictionary (2)"};
   if (result >= -6 && result <= 2) return kTexts[result + 6];
-  return "(" + std::to_string(result) + ")";
+  char text[16];
+  std::snprintf(text, sizeof text, "(%d)", result);
+  return text;
 }
 
 int InflateInit(z_stream& Stream) {
