@@ -94,7 +94,7 @@ void CheckChunkLength(TStream& Stream, uint32_t Length) {
   if (remaining >= 0 && int64_t{Length} > remaining) throw EPngUnexpectedEnd(EPNGUnexpectedEndText);
 }
 
-void Skip(TStream& Stream, int64_t Count) { Stream.Seek(Count, TSeekOrigin::soCurrent); }
+void Skip(TStream& Stream, int64_t Count) { Stream.Seek(Count, soCurrent); }
 
 void Write(TStream& Stream, const void* Buffer, size_t Count) {
   if (Count > 0) Stream.WriteBuffer(Buffer, static_cast<int64_t>(Count));

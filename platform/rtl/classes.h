@@ -1,7 +1,11 @@
-// The persistent and component bases: ownership, names, free notification.
+// The persistent and component bases (ownership, names, free notification), lists,
+// streams and string lists.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/events.h"
@@ -127,3 +131,402 @@ class TComponent : public TPersistent {
 
 // True when Name is a valid identifier (letters, digits and "_", not starting with a digit).
 bool IsValidIdent(const std::string& Name);
+
+// ---- Lists ----
+
+enum class TListNotification { lnAdded, lnExtracted, lnDeleted };
+using TListSortCompare = int (*)(void* Item1, void* Item2);
+
+// An ordered list of untyped pointers. Indexes are 0-based; a bad index raises
+// EListError "List index out of bounds (<index>)".
+class TList : public TObject {
+  VX_CLASS(TList, TObject)
+
+ public:
+  TList() = default;
+  TList(const TList&) = delete;
+  TList& operator=(const TList&) = delete;
+  ~TList() override;
+
+  int Add(void* Item);
+  void Insert(int Index, void* Item);
+  void Delete(int Index);
+  // Removes the first occurrence; returns its former index or -1.
+  int Remove(void* Item);
+  // Removes the first occurrence without deleting it (lnExtracted); returns it or null.
+  void* Extract(void* Item);
+  virtual void Clear();
+  void Exchange(int Index1, int Index2);
+  void Move(int CurIndex, int NewIndex);
+  int IndexOf(void* Item) const;
+  void* First() const;
+  void* Last() const;
+  // Removes the null entries.
+  void Pack();
+  // Sorts with the given comparison (quick sort: equal items may change order).
+  void Sort(TListSortCompare Compare);
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  void SetCount(int NewCount);
+  int Capacity() const { return static_cast<int>(items_.capacity()); }
+  void SetCapacity(int NewCapacity);
+  void* Items(int Index) const;
+  void SetItems(int Index, void* Item);
+  void* operator[](int Index) const { return Items(Index); }
+  void** List() { return items_.data(); }
+
+ protected:
+  // Told of every item added, extracted or deleted (not of null items).
+  virtual void Notify(void* Ptr, TListNotification Action) {}
+  [[noreturn]] static void IndexError(int Index);
+
+ private:
+  std::vector<void*> items_;
+};
+
+// A list of objects that, with OwnsObjects (the default), deletes the objects it
+// loses by Delete, Remove, Clear, replacement or its own destruction.
+class TObjectList : public TList {
+  VX_CLASS(TObjectList, TList)
+
+ public:
+  explicit TObjectList(bool AOwnsObjects = true) : owns_(AOwnsObjects) {}
+  ~TObjectList() override;
+
+  int Add(TObject* AObject) { return TList::Add(AObject); }
+  void Insert(int Index, TObject* AObject) { TList::Insert(Index, AObject); }
+  int Remove(TObject* AObject) { return TList::Remove(AObject); }
+  TObject* Extract(TObject* Item) { return static_cast<TObject*>(TList::Extract(Item)); }
+  int IndexOf(TObject* AObject) const { return TList::IndexOf(AObject); }
+  TObject* First() const { return static_cast<TObject*>(TList::First()); }
+  TObject* Last() const { return static_cast<TObject*>(TList::Last()); }
+  TObject* Items(int Index) const { return static_cast<TObject*>(TList::Items(Index)); }
+  void SetItems(int Index, TObject* AObject) { TList::SetItems(Index, AObject); }
+  TObject* operator[](int Index) const { return Items(Index); }
+  // Index of the first object of class AClass (or derived, unless AExact), from AStartAt.
+  int FindInstanceOf(TClass AClass, bool AExact = true, int AStartAt = 0) const;
+
+  bool OwnsObjects() const { return owns_; }
+  void SetOwnsObjects(bool Value) { owns_ = Value; }
+
+ protected:
+  void Notify(void* Ptr, TListNotification Action) override;
+
+ private:
+  bool owns_;
+};
+
+enum class TDuplicates { dupIgnore, dupAccept, dupError };
+constexpr auto dupIgnore = TDuplicates::dupIgnore;
+constexpr auto dupAccept = TDuplicates::dupAccept;
+constexpr auto dupError = TDuplicates::dupError;
+
+// A list guarded by one recursive lock: LockList gives the list and holds the lock
+// until UnlockList; the owning thread may lock again.
+class TThreadList : public TObject {
+  VX_CLASS(TThreadList, TObject)
+
+ public:
+  TThreadList() = default;
+  void Add(void* Item);  // with dupIgnore (the default) an item already present is not added again
+  void Remove(void* Item);
+  void Clear();
+  TList* LockList();
+  void UnlockList();
+  TDuplicates Duplicates() const { return duplicates_; }
+  void SetDuplicates(TDuplicates Value) { duplicates_ = Value; }
+
+ private:
+  std::recursive_mutex lock_;
+  TList list_;
+  TDuplicates duplicates_ = dupIgnore;
+};
+
+// ---- Streams ----
+
+enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+constexpr TSeekOrigin soFromBeginning = soBeginning;
+constexpr TSeekOrigin soFromCurrent = soCurrent;
+constexpr TSeekOrigin soFromEnd = soEnd;
+
+// A byte stream with 64-bit positions. Read returns the bytes read (fewer at the end,
+// never raising); ReadBuffer and WriteBuffer raise EReadError "Stream read error" /
+// EWriteError "Stream write error" when the whole count does not go through.
+// Seeking past the end is allowed; reads there return 0.
+class TStream : public TObject {
+  VX_CLASS(TStream, TObject)
+
+ public:
+  virtual int64_t Read(void* Buffer, int64_t Count) = 0;
+  virtual int64_t Write(const void* Buffer, int64_t Count) = 0;
+  // The new position, or -1 when the position cannot be set.
+  virtual int64_t Seek(int64_t Offset, TSeekOrigin Origin) = 0;
+
+  int64_t Position() { return Seek(0, soCurrent); }
+  void SetPosition(int64_t Pos) { Seek(Pos, soBeginning); }
+  virtual int64_t Size();
+  virtual void SetSize(int64_t NewSize);
+
+  void ReadBuffer(void* Buffer, int64_t Count);
+  void WriteBuffer(const void* Buffer, int64_t Count);
+  // Copies Count bytes from Source's position; Count 0 copies the whole of Source
+  // from its start. Returns the count copied.
+  int64_t CopyFrom(TStream* Source, int64_t Count);
+};
+
+// A stream over an open file descriptor, which it does not close.
+class THandleStream : public TStream {
+  VX_CLASS(THandleStream, TStream)
+
+ public:
+  explicit THandleStream(int AHandle) : handle_(AHandle) {}
+  int Handle() const { return handle_; }
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override;
+  // Truncates or extends the file (sparse); raises EOSError on failure.
+  void SetSize(int64_t NewSize) override;
+
+ protected:
+  int handle_;
+};
+
+// File open modes. Sharing flags are accepted and have no effect here.
+constexpr Word fmCreate = 0xFFFF;
+constexpr Word fmOpenRead = 0x0000;
+constexpr Word fmOpenWrite = 0x0001;
+constexpr Word fmOpenReadWrite = 0x0002;
+constexpr Word fmShareCompat = 0x0000;
+constexpr Word fmShareExclusive = 0x0010;
+constexpr Word fmShareDenyWrite = 0x0020;
+constexpr Word fmShareDenyRead = 0x0030;
+constexpr Word fmShareDenyNone = 0x0040;
+
+// A stream over a named file (through NativePath). fmCreate creates or empties it;
+// failures raise EFCreateError 'Cannot create file "<name>". <reason>' or
+// EFOpenError 'Cannot open file "<name>". <reason>'.
+class TFileStream : public THandleStream {
+  VX_CLASS(TFileStream, THandleStream)
+
+ public:
+  TFileStream(const std::string& AFileName, Word Mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  std::string fileName_;
+};
+
+// A stream in memory. Memory() stays valid until the size changes.
+class TMemoryStream : public TStream {
+  VX_CLASS(TMemoryStream, TStream)
+
+ public:
+  TMemoryStream() = default;
+  int64_t Read(void* Buffer, int64_t Count) override;
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+  // New bytes are zero; raises EOutOfMemory when the memory cannot be had.
+  void SetSize(int64_t NewSize) override;
+  void* Memory() { return data_.data(); }
+  const void* Memory() const { return data_.data(); }
+  void Clear();
+  // Replaces the contents by the whole of Stream (read from its start).
+  void LoadFromStream(TStream* Stream);
+  void LoadFromFile(const std::string& FileName);
+  void SaveToStream(TStream* Stream);
+  void SaveToFile(const std::string& FileName);
+
+ private:
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+// ---- String lists ----
+
+class TStrings;
+class TStringList;
+using TStringListSortCompare = int (*)(TStringList* List, int Index1, int Index2);
+
+// The abstract list of strings with an object per string. Lookups ignore ASCII case
+// unless a subclass says otherwise. A line "name=value" has a name and a value
+// (NameValueSeparator, "=" by default).
+class TStrings : public TPersistent {
+  VX_CLASS(TStrings, TPersistent)
+
+ public:
+  TStrings() = default;
+  TStrings(const TStrings&) = delete;
+  TStrings& operator=(const TStrings&) = delete;
+
+  virtual int Count() const = 0;
+  virtual int Add(const std::string& S);
+  virtual int AddObject(const std::string& S, TObject* AObject);
+  void Append(const std::string& S) { Add(S); }
+  virtual void AddStrings(TStrings* Strings);
+  virtual void Insert(int Index, const std::string& S) = 0;
+  virtual void InsertObject(int Index, const std::string& S, TObject* AObject);
+  virtual void Delete(int Index) = 0;
+  virtual void Clear() = 0;
+  virtual void Exchange(int Index1, int Index2);
+  virtual void Move(int CurIndex, int NewIndex);
+  void Assign(TPersistent* Source) override;
+
+  virtual int IndexOf(const std::string& S) const;
+  // The first line whose name is Name, or -1.
+  virtual int IndexOfName(const std::string& Name) const;
+  int IndexOfObject(TObject* AObject) const;
+
+  std::string Strings(int Index) const { return Get(Index); }
+  void SetStrings(int Index, const std::string& S) { Put(Index, S); }
+  std::string operator[](int Index) const { return Get(Index); }
+  TObject* Objects(int Index) const { return GetObject(Index); }
+  void SetObjects(int Index, TObject* AObject) { PutObject(Index, AObject); }
+  // The text before the first separator; "" for a line without one.
+  std::string Names(int Index) const;
+  // The value of the first line named Name; "" when there is none.
+  std::string Values(const std::string& Name) const;
+  // Sets the value of the first line named Name, adding "Name=Value" when there is
+  // none; an empty Value deletes that line.
+  void SetValues(const std::string& Name, const std::string& Value);
+  // The text after the first separator; "" for a line without one.
+  std::string ValueFromIndex(int Index) const;
+  void SetValueFromIndex(int Index, const std::string& Value);
+  char NameValueSeparator() const { return nameValueSeparator_; }
+  void SetNameValueSeparator(char Value) { nameValueSeparator_ = Value; }
+
+  // Every line followed by CR LF.
+  std::string Text() const;
+  // Replaces the lines; a line ends at CR LF, LF or CR. A leading UTF-8 byte-order
+  // mark is dropped.
+  virtual void SetText(std::string_view Value);
+  std::string CommaText() const;
+  void SetCommaText(std::string_view Value);
+  // Items joined by Delimiter; items holding blanks, control characters, the
+  // delimiter or the quote are quoted (quotes doubled).
+  std::string DelimitedText() const;
+  // Splits at Delimiter and at blanks outside quotes.
+  void SetDelimitedText(std::string_view Value);
+  char Delimiter() const { return delimiter_; }
+  void SetDelimiter(char Value) { delimiter_ = Value; }
+  char QuoteChar() const { return quoteChar_; }
+  void SetQuoteChar(char Value) { quoteChar_ = Value; }
+
+  void BeginUpdate();
+  void EndUpdate();
+  int UpdateCount() const { return updateCount_; }
+
+  virtual void LoadFromFile(const std::string& FileName);
+  virtual void LoadFromStream(TStream* Stream);
+  virtual void SaveToFile(const std::string& FileName);
+  virtual void SaveToStream(TStream* Stream);
+
+ protected:
+  virtual std::string Get(int Index) const = 0;
+  virtual TObject* GetObject(int Index) const { return nullptr; }
+  virtual void Put(int Index, const std::string& S);
+  virtual void PutObject(int Index, TObject* AObject) {}
+  virtual int CompareStrings(const std::string& S1, const std::string& S2) const;
+  // Called when the first BeginUpdate starts and the last EndUpdate ends.
+  virtual void SetUpdateState(bool Updating) {}
+  [[noreturn]] static void IndexError(int Index);
+  // The name part of S, or false when S holds no separator.
+  bool NameOf(std::string_view S, std::string_view& Name) const;
+
+ private:
+  int updateCount_ = 0;
+  char nameValueSeparator_ = '=';
+  char delimiter_ = ',';
+  char quoteChar_ = '"';
+};
+
+// The string list. Sorted lists keep their order on Add and find by binary search;
+// Duplicates decides what Add does with a string already there (dupIgnore keeps
+// the old one, dupError raises EStringListError "String list does not allow
+// duplicates"). Looking up names or strings of a long list uses an index that is
+// kept up to date as lines are appended, so building a list by "look up, then add"
+// stays linear. Not safe for concurrent use, lookups included.
+class TStringList : public TStrings {
+  VX_CLASS(TStringList, TStrings)
+
+ public:
+  TStringList() = default;
+  ~TStringList() override;
+
+  int Count() const override { return static_cast<int>(items_.size()); }
+  int Add(const std::string& S) override;
+  int AddObject(const std::string& S, TObject* AObject) override;
+  void Insert(int Index, const std::string& S) override;
+  void InsertObject(int Index, const std::string& S, TObject* AObject) override;
+  void Delete(int Index) override;
+  void Clear() override;
+  void Exchange(int Index1, int Index2) override;
+  void SetText(std::string_view Value) override;
+  int IndexOf(const std::string& S) const override;
+  int IndexOfName(const std::string& Name) const override;
+  // Binary search of a sorted list: true and the first match's index, or false and
+  // the index where S would go.
+  virtual bool Find(const std::string& S, int& Index) const;
+  virtual void Sort();
+  virtual void CustomSort(TStringListSortCompare Compare);
+
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool Value);
+  TDuplicates Duplicates() const { return duplicates_; }
+  void SetDuplicates(TDuplicates Value) { duplicates_ = Value; }
+  bool CaseSensitive() const { return caseSensitive_; }
+  void SetCaseSensitive(bool Value);
+
+  TNotifyEvent OnChange;
+  TNotifyEvent OnChanging;
+
+ protected:
+  std::string Get(int Index) const override;
+  TObject* GetObject(int Index) const override;
+  void Put(int Index, const std::string& S) override;
+  void PutObject(int Index, TObject* AObject) override;
+  int CompareStrings(const std::string& S1, const std::string& S2) const final;
+  void SetUpdateState(bool Updating) override;
+  virtual void Changed();
+  virtual void Changing();
+
+ private:
+  struct Item {
+    std::string text;
+    TObject* object = nullptr;
+  };
+  // First index of each key, for IndexOf (whole lines) and IndexOfName (names).
+  struct LookupIndex {
+    bool valid = false;
+    bool caseSensitive = false;
+    char separator = 0;
+    std::unordered_map<std::string, int> first;
+  };
+
+  void InsertItem(int Index, std::string S, TObject* AObject);
+  void ExchangeItems(int Index1, int Index2);
+  void QuickSort(int L, int R, TStringListSortCompare Compare);
+  void CheckIndex(int Index) const;
+  std::string Key(std::string_view S) const;
+  void Invalidate() const;
+  bool KeyOf(const LookupIndex& Index, std::string_view S, std::string& K) const;
+  bool BuildLookup(LookupIndex& Index) const;
+  void Relink(int Index, const std::string* OldText, const std::string* NewText) const;
+
+  std::vector<Item> items_;
+  bool sorted_ = false;
+  bool caseSensitive_ = false;
+  TDuplicates duplicates_ = dupIgnore;
+  mutable LookupIndex lines_, names_;
+};
+
+// Splits Content into Strings at any character of Separators (and at line breaks),
+// skipping characters of WhiteSpace at the start of each field; empty fields are
+// dropped and text in single or double quotes is not split (the quotes stay).
+// Returns the number of fields added.
+int ExtractStrings(std::string_view Separators, std::string_view WhiteSpace, std::string_view Content,
+                   TStrings* Strings);

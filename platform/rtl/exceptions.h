@@ -55,6 +55,9 @@ VX_EXCEPTION(EOutOfMemory, Exception)
 VX_EXCEPTION(EInvalidOperation, Exception)
 VX_EXCEPTION(EInvalidPointer, Exception)
 VX_EXCEPTION(EOSError, Exception)
+VX_EXCEPTION(EInOutError, Exception)
+VX_EXCEPTION(EMathError, Exception)
+VX_EXCEPTION(EInvalidOp, EMathError)
 VX_EXCEPTION(ERegistryException, Exception)
 
 // Raises EAbort.

@@ -1,19 +1,164 @@
 // Strings, conversions, formatting, dates and file names, as the framework's
-// run-time library offers them. Case mapping is ASCII only.
+// run-time library offers them. Case mapping is ASCII only. Positions are 1-based,
+// as in the framework; 0 means "not found".
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/format.h"
 #include "platform/rtl/system.h"
+
+// ---- Strings ----
 
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
 // Compares ignoring ASCII case: <0, 0 or >0.
 int CompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);
+// Compares bytes: <0, 0 or >0.
+int CompareStr(std::string_view a, std::string_view b);
 // Removes blanks and control characters (<= ' ') from both ends.
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
+
+// 1-based position of the first SubStr in S; 0 when absent or SubStr is empty.
+int Pos(std::string_view SubStr, std::string_view S);
+// As Pos, searching from Offset on; 0 when Offset is outside S.
+int PosEx(std::string_view SubStr, std::string_view S, int Offset = 1);
+// Count characters from the 1-based Index. An Index below 1 counts as 1; an Index
+// past the end or a negative Count gives "".
+std::string Copy(std::string_view S, int Index, int Count);
+// Removes Count characters from the 1-based Index; nothing when Index is outside S.
+void Delete(std::string& S, int Index, int Count);
+// Inserts Source before the 1-based Index, clamped to 1..Length+1.
+void Insert(std::string_view Source, std::string& S, int Index);
+
+enum class TReplaceFlag { rfReplaceAll, rfIgnoreCase };
+using TReplaceFlags = TSet<TReplaceFlag>;
+constexpr auto rfReplaceAll = TReplaceFlag::rfReplaceAll;
+constexpr auto rfIgnoreCase = TReplaceFlag::rfIgnoreCase;
+// Replaces the first (or, with rfReplaceAll, every) OldPattern by NewPattern.
+std::string StringReplace(std::string_view S, std::string_view OldPattern, std::string_view NewPattern,
+                          TReplaceFlags Flags);
+
+// ---- Integer conversions ----
+
+std::string IntToStr(int64_t Value);
+// Upper-case hexadecimal, at least Digits digits. Negative values show the
+// two's complement of their own type's width (8 digits for 32-bit types).
+std::string IntToHex(uint64_t Value, int Digits, int TypeBytes);
+template <class T>
+  requires std::is_integral_v<T>
+std::string IntToHex(T Value, int Digits) {
+  return IntToHex(static_cast<uint64_t>(Value), Digits, sizeof(T) < 4 ? 4 : int(sizeof(T)));
+}
+
+// Integer text: leading blanks, an optional sign, then decimal digits or "$"/"0x"
+// and hexadecimal digits; nothing after the digits. Hexadecimal may use the
+// type's full unsigned range ("$FFFFFFFF" is -1). Errors raise EConvertError
+// "'<text>' is not a valid integer value".
+Integer StrToInt(std::string_view S);
+Int64 StrToInt64(std::string_view S);
+Integer StrToIntDef(std::string_view S, Integer Default);
+Int64 StrToInt64Def(std::string_view S, Int64 Default);
+bool TryStrToInt(std::string_view S, Integer& Value);
+bool TryStrToInt64(std::string_view S, Int64& Value);
+
+// ---- Floating point ----
+
+// Shortest general form with 15 significant digits, "." as decimal point.
+std::string FloatToStr(long double Value);
+// Optional blanks around [sign] digits [. digits] [E [sign] digits]. Errors raise
+// EConvertError "'<text>' is not a valid floating point value".
+double StrToFloat(std::string_view S);
+double StrToFloatDef(std::string_view S, double Default);
+bool TryStrToFloat(std::string_view S, double& Value);
+// Formats by a picture: "0" digit, "#" optional digit, "." decimal point, ","
+// thousands separators, quoted literal text, up to three ";"-separated sections
+// (positive; negative; zero). "#,###" gives "" for 0.
+std::string FormatFloat(std::string_view Picture, long double Value);
+
+// Whole part, toward zero. Raises EInvalidOp outside the 64-bit range.
+Int64 Trunc(double Value);
+// Nearest whole number, halves to even. Raises EInvalidOp outside the 64-bit range.
+Int64 Round(double Value);
+
+// ---- Dates and times (TDateTime: days since 1899-12-30, fraction = time of day) ----
+
+bool IsLeapYear(Word Year);
+// Raise EConvertError "Invalid argument to date encode" / "... time encode".
+TDateTime EncodeDate(Word Year, Word Month, Word Day);
+TDateTime EncodeTime(Word Hour, Word Min, Word Sec, Word MSec);
+bool TryEncodeDate(Word Year, Word Month, Word Day, TDateTime& Date);
+bool TryEncodeTime(Word Hour, Word Min, Word Sec, Word MSec, TDateTime& Time);
+void DecodeDate(TDateTime Date, Word& Year, Word& Month, Word& Day);
+void DecodeTime(TDateTime Time, Word& Hour, Word& Min, Word& Sec, Word& MSec);
+// Local time, to the millisecond.
+TDateTime Now();
+TDateTime Date();
+TDateTime Time();
+// Whole days between two moments (absolute, truncated).
+Integer DaysBetween(TDateTime ANow, TDateTime AThen);
+TDateTime IncDay(TDateTime AValue, Integer ANumberOfDays = 1);
+// Specifiers: c, d, dd, ddd, dddd, ddddd, m, mm, mmm, mmmm, yy, yyyy, h, hh, n, nn,
+// s, ss, z, zzz, "/" (date separator "-"), ":" (time separator), quoted text. An "m"
+// right after an hour means minutes. "c" is "yyyy-mm-dd" then " hh:nn:ss" unless the
+// time is midnight.
+std::string FormatDateTime(std::string_view Picture, TDateTime DateTime);
+
+// ---- Program parameters ----
+
+// Records main's arguments for ParamCount / ParamStr.
+void InitParams(int argc, char** argv);
+Integer ParamCount();
+// ParamStr(0) is the program file's full path; an index out of range gives "".
+std::string ParamStr(Integer Index);
+
+// ---- File names ----
+// "\" and "/" are both path delimiters everywhere; ":" also ends a drive.
+
+bool IsPathDelimiter(std::string_view S, int Index);
+std::string IncludeTrailingPathDelimiter(std::string_view S);
+std::string IncludeTrailingBackslash(std::string_view S);
+std::string ExcludeTrailingPathDelimiter(std::string_view S);
+std::string ExcludeTrailingBackslash(std::string_view S);
+std::string ExtractFilePath(std::string_view FileName);  // with the final delimiter
+std::string ExtractFileDir(std::string_view FileName);   // without it (except for a root)
+std::string ExtractFileName(std::string_view FileName);
+std::string ExtractFileExt(std::string_view FileName);   // with the ".", or ""
+std::string ExtractFileDrive(std::string_view FileName);  // "C:" or "\\server\share", or ""
+std::string ChangeFileExt(std::string_view FileName, std::string_view Extension);
+// The absolute form: relative names are taken from the current folder, "." and ".."
+// are resolved, delimiters become "/".
+std::string ExpandFileName(std::string_view FileName);
+
+// The one conversion of a file name to the operating system's path. Delimiters
+// become "/"; each component that does not exist under its exact name is matched
+// against its folder's entries ignoring case (the existing name's case is used; a
+// name that matches nothing keeps the case given, so new files keep it); a name
+// ending in ".exe" (any case) that does not exist stands for the same name without
+// the extension when that exists. Nothing is cached.
+std::string NativePath(std::string_view FileName);
+
+// ---- Files and folders (all through NativePath) ----
+
+bool FileExists(std::string_view FileName);       // a file (not a folder)
+bool DirectoryExists(std::string_view Directory);
+bool CreateDir(std::string_view Dir);
+// Creates the folder and every missing parent. Raises EInOutError for an empty name.
+bool ForceDirectories(std::string_view Dir);
+bool RemoveDir(std::string_view Dir);
+bool DeleteFile(std::string_view FileName);
+// Fails when NewName exists.
+bool RenameFile(std::string_view OldName, std::string_view NewName);
+// Copies a file with its permission bits and modification time. With
+// FailIfExists an existing target fails the copy; otherwise it is replaced only
+// once the copy is complete.
+bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, bool FailIfExists);
+std::string GetCurrentDir();
+bool SetCurrentDir(std::string_view Dir);

@@ -15,6 +15,10 @@ using BOOL = int32_t;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
+using UINT_PTR = uintptr_t;
+using INT_PTR = intptr_t;
+using LONG_PTR = intptr_t;
+using ULONG_PTR = uintptr_t;
 using COLORREF = uint32_t;
 using ATOM = uint16_t;
 
@@ -45,6 +49,22 @@ VX_DECLARE_HANDLE(HKEY);
 using HMODULE = HINSTANCE;
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(intptr_t{-1});
+
+// A signed 64-bit count (times in 100-nanosecond units, file sizes).
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  int64_t QuadPart;
+};
+
+// Accepted where Win32 takes one; inheritance and security descriptors have no meaning here.
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength = sizeof(SECURITY_ATTRIBUTES);
+  void* lpSecurityDescriptor = nullptr;
+  BOOL bInheritHandle = FALSE;
+};
 
 struct POINT {
   LONG x = 0;
@@ -105,13 +125,21 @@ constexpr DWORD MAX_PATH = 260;
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_BAD_FORMAT = 11;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
+constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 
 // The calling thread's last error, as GetLastError / SetLastError.
 DWORD GetLastError();

@@ -25,7 +25,8 @@ inline std::unique_ptr<TPNGObject> Load(const std::vector<uint8_t>& Bytes) {
 inline std::vector<uint8_t> Save(TPNGObject& Png) {
   TMemoryStream stream;
   Png.SaveToStream(stream);
-  return stream.Bytes();
+  const auto* p = static_cast<const uint8_t*>(stream.Memory());
+  return std::vector<uint8_t>(p, p + stream.Size());
 }
 
 // Every pixel of Png against what the reference decoder reads from the same file.

@@ -1,0 +1,678 @@
+#include "platform/rtl/registry.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/rtl/sysutils.h"
+
+// ---------------------------------------------------------------- the tree
+
+namespace vx_registry {
+struct TValue {
+  enum Kind { kString, kDword, kOther };
+  std::string name;
+  Kind kind = kString;
+  std::string text;     // kString
+  uint32_t dword = 0;   // kDword
+  std::string other;    // kOther: the value's text in the file after "="
+};
+
+}  // namespace vx_registry
+
+namespace {
+
+using TRegValue = vx_registry::TValue;
+
+struct TRegKey {
+  std::string name;
+  std::vector<TRegValue> values;
+  std::vector<std::unique_ptr<TRegKey>> keys;
+
+  TRegKey* Find(const std::string& n) const {
+    for (auto& k : keys)
+      if (SameText(k->name, n)) return k.get();
+    return nullptr;
+  }
+  TRegKey* Ensure(const std::string& n) {
+    if (TRegKey* k = Find(n)) return k;
+    keys.push_back(std::make_unique<TRegKey>());
+    keys.back()->name = n;
+    return keys.back().get();
+  }
+  TRegValue* FindValue(const std::string& n) {
+    for (auto& v : values)
+      if (SameText(v.name, n)) return &v;
+    return nullptr;
+  }
+  TRegValue& EnsureValue(const std::string& n) {
+    if (TRegValue* v = FindValue(n)) return *v;
+    values.emplace_back().name = n;
+    return values.back();
+  }
+};
+
+TRegKey* Walk(TRegKey& root, const std::vector<std::string>& path) {
+  TRegKey* k = &root;
+  for (auto& part : path)
+    if (!(k = k->Find(part))) return nullptr;
+  return k;
+}
+
+TRegKey* WalkCreate(TRegKey& root, const std::vector<std::string>& path) {
+  TRegKey* k = &root;
+  for (auto& part : path) k = k->Ensure(part);
+  return k;
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// ---------------------------------------------------------------- file format
+
+std::string Quote(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') r += '\\';
+    r += c;
+  }
+  return r + '"';
+}
+
+bool HasControlChars(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+std::string HexBytes(const std::string& s, bool terminator) {
+  std::string r;
+  char buf[4];
+  for (unsigned char c : s) {
+    std::snprintf(buf, sizeof buf, "%02x,", c);
+    r += buf;
+  }
+  if (terminator) return r + "00";
+  if (!r.empty()) r.pop_back();
+  return r;
+}
+
+// Parses a quoted text starting at s[pos] == '"'; pos ends after the closing quote.
+bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
+  out.clear();
+  for (size_t i = pos + 1; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+      out += s[++i];
+    } else if (s[i] == '"') {
+      pos = i + 1;
+      return true;
+    } else {
+      out += s[i];
+    }
+  }
+  return false;
+}
+
+bool ParseHexBytes(const std::string& s, std::string& out) {
+  out.clear();
+  size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && (s[i] == ',' || s[i] == ' ' || s[i] == '\t')) ++i;
+    if (i >= s.size()) break;
+    if (i + 1 >= s.size() || !isxdigit(static_cast<unsigned char>(s[i])) ||
+        !isxdigit(static_cast<unsigned char>(s[i + 1])))
+      return false;
+    out += char(std::strtoul(s.substr(i, 2).c_str(), nullptr, 16));
+    i += 2;
+  }
+  return true;
+}
+
+void ParseValue(TRegKey& key, const std::string& name, const std::string& data) {
+  if (data == "-") {  // a deletion entry of an import file
+    std::erase_if(key.values, [&](const TRegValue& v) { return SameText(v.name, name); });
+    return;
+  }
+  TRegValue& v = key.EnsureValue(name);
+  const std::string keptName = v.name;  // the first spelling stays
+  v = TRegValue{};
+  v.name = keptName;
+  if (!data.empty() && data[0] == '"') {
+    size_t pos = 0;
+    if (ParseQuoted(data, pos, v.text)) return;
+  } else if (data.size() > 6 && SameText(data.substr(0, 6), "dword:")) {
+    const std::string digits = data.substr(6);
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(digits.c_str(), &end, 16);
+    if (!digits.empty() && digits.size() <= 8 && end && *end == 0) {
+      v.kind = TRegValue::kDword;
+      v.dword = uint32_t(n);
+      return;
+    }
+  } else if (data.size() > 7 && SameText(data.substr(0, 7), "hex(1):")) {
+    std::string bytes;
+    if (ParseHexBytes(data.substr(7), bytes) && !bytes.empty() && bytes.back() == 0) {
+      bytes.pop_back();
+      v.text = bytes;
+      return;
+    }
+  }
+  v.kind = TRegValue::kOther;
+  v.other = data;
+}
+
+void Parse(const std::string& text, const std::string& rootName, TRegKey& root) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  TRegKey* current = nullptr;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string line = TrimLeft(lines[i]);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      current = nullptr;
+      const size_t close = line.rfind(']');
+      if (close == std::string::npos || line.size() < 2 || line[1] == '-') continue;
+      std::vector<std::string> parts = SplitKeyPath(line.substr(1, close - 1));
+      if (parts.empty() || !SameText(parts[0], rootName)) continue;
+      parts.erase(parts.begin());
+      current = WalkCreate(root, parts);
+      continue;
+    }
+    if (!current) continue;
+    std::string name;
+    size_t pos;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (line[0] == '"') {
+      pos = 0;
+      if (!ParseQuoted(line, pos, name)) continue;
+    } else {
+      continue;
+    }
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos >= line.size() || line[pos] != '=') continue;
+    std::string data = Trim(line.substr(pos + 1));
+    // Hex data may go on over several lines, each ending in "\".
+    while (!data.empty() && data[0] != '"' && data.back() == '\\' && i + 1 < lines.size()) {
+      data.pop_back();
+      data += Trim(lines[++i]);
+    }
+    ParseValue(*current, name, data);
+  }
+}
+
+void WriteKey(std::string& out, const TRegKey& key, const std::string& path, bool isRoot) {
+  if (!isRoot || !key.values.empty()) {
+    out += "[" + path + "]\r\n";
+    for (const TRegValue& v : key.values) {
+      out += v.name.empty() ? "@" : Quote(v.name);
+      out += '=';
+      switch (v.kind) {
+        case TRegValue::kString:
+          out += HasControlChars(v.text) ? "hex(1):" + HexBytes(v.text, true) : Quote(v.text);
+          break;
+        case TRegValue::kDword: {
+          char buf[16];
+          std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+          out += buf;
+          break;
+        }
+        case TRegValue::kOther:
+          out += v.other;
+          break;
+      }
+      out += "\r\n";
+    }
+    out += "\r\n";
+  }
+  for (auto& k : key.keys) WriteKey(out, *k, path + "\\" + k->name, false);
+}
+
+// ---------------------------------------------------------------- folders
+
+std::string HomeFolder() {
+  if (const char* h = std::getenv("HOME"); h && *h) return h;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string UserFolder(const char* env, const char* fallback) {
+  if (const char* d = std::getenv(env); d && *d == '/') return d;
+  return HomeFolder() + fallback;
+}
+
+std::string DefaultWindowsFolder() { return UserFolder("XDG_DATA_HOME", "/.local/share") + "/vx-windows"; }
+
+std::string FindOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(start, end - start) + "/" + program;
+    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "/usr/bin/" + program;
+}
+
+const char kWindowsNtKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+// What a machine store holds before anything was written: the system folders, and
+// the web browser as the program registered for IEXPLORE.EXE.
+void SeedMachineDefaults(TRegKey& root) {
+  const std::string windows = DefaultWindowsFolder();
+  TRegKey* nt = WalkCreate(root, SplitKeyPath(kWindowsNtKey));
+  nt->EnsureValue("SystemRoot").text = windows;
+  nt->EnsureValue("SystemDirectory").text = windows + "/system32";
+  TRegKey* cv = WalkCreate(root, SplitKeyPath(kWindowsKey));
+  cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
+  cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
+  TRegKey* ie = WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
+  ie->EnsureValue("").text = FindOnPath("xdg-open");
+}
+
+// ---------------------------------------------------------------- the store of one root
+
+class TRootStore {
+ public:
+  TRootStore(std::string folder, std::string rootName)
+      : folder_(std::move(folder)), rootName_(std::move(rootName)), file_(folder_ + "/" + rootName_ + ".reg") {}
+
+  std::mutex lock;
+
+  // The tree as the file holds it now; call with `lock` held.
+  TRegKey& Current() {
+    Refresh();
+    return tree_;
+  }
+
+  // Applies a change under the file lock to the newest tree and saves it when Change
+  // answers true. Raises EOSError when the file cannot be written.
+  template <class F>
+  bool Modify(F&& Change) {
+    ForceFolder();
+    const std::string lockName = folder_ + "/." + rootName_ + ".reg.lock";
+    const int lockFd = open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd < 0) throw EOSError("Cannot lock the registry file " + file_ + ": " + std::strerror(errno));
+    struct TUnlock {
+      int fd;
+      ~TUnlock() { close(fd); }
+    } unlock{lockFd};
+    while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    Refresh();
+    if (!Change(tree_)) return false;
+    Save();
+    return true;
+  }
+
+ private:
+  struct TSignature {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    bool operator==(const TSignature& o) const {
+      return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size && Same(mtime, o.mtime) &&
+             Same(ctime, o.ctime);
+    }
+    static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+  };
+
+  TSignature Stat() const {
+    TSignature s;
+    struct stat st;
+    if (stat(file_.c_str(), &st) == 0) {
+      s.exists = true;
+      s.dev = st.st_dev;
+      s.ino = st.st_ino;
+      s.size = st.st_size;
+      s.mtime = st.st_mtim;
+      s.ctime = st.st_ctim;
+    }
+    return s;
+  }
+
+  void Refresh() {
+    const TSignature now = Stat();
+    if (loaded_ && now == signature_) return;
+    tree_ = TRegKey{};
+    std::string text;
+    if (now.exists) {
+      if (FILE* f = std::fopen(file_.c_str(), "rb")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        std::fclose(f);
+      }
+      Parse(text, rootName_, tree_);
+    } else if (rootName_ == "HKEY_LOCAL_MACHINE") {
+      SeedMachineDefaults(tree_);
+    }
+    signature_ = now;
+    loaded_ = true;
+  }
+
+  void ForceFolder() const {
+    std::string path;
+    for (const std::string& part : SplitFolder(folder_)) {
+      path += "/" + part;
+      mkdir(path.c_str(), 0755);
+    }
+  }
+
+  static std::vector<std::string> SplitFolder(const std::string& f) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= f.size()) {
+      size_t end = f.find('/', start);
+      if (end == std::string::npos) end = f.size();
+      if (end > start) parts.push_back(f.substr(start, end - start));
+      start = end + 1;
+    }
+    return parts;
+  }
+
+  void Save() {
+    std::string text = "REGEDIT4\r\n\r\n";
+    WriteKey(text, tree_, rootName_, true);
+    const std::string temp = file_ + "." + std::to_string(getpid()) + ".tmp";
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw EOSError("Cannot write the registry file " + temp + ": " + std::strerror(errno));
+    size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+      const ssize_t n = write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ok = false;
+        break;
+      }
+      done += size_t(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    if (!ok || rename(temp.c_str(), file_.c_str()) != 0) {
+      const int err = errno;
+      unlink(temp.c_str());
+      throw EOSError("Cannot write the registry file " + file_ + ": " + std::strerror(err));
+    }
+    signature_ = Stat();
+  }
+
+  const std::string folder_;
+  const std::string rootName_;
+  const std::string file_;
+  TRegKey tree_;
+  TSignature signature_;
+  bool loaded_ = false;
+};
+
+const char* RootName(HKEY root) {
+  switch (reinterpret_cast<uintptr_t>(root)) {
+    case 0x80000000: return "HKEY_CLASSES_ROOT";
+    case 0x80000001: return "HKEY_CURRENT_USER";
+    case 0x80000002: return "HKEY_LOCAL_MACHINE";
+    case 0x80000003: return "HKEY_USERS";
+    case 0x80000005: return "HKEY_CURRENT_CONFIG";
+    default: return nullptr;
+  }
+}
+
+// The store of a root in the current registry folder; null for an unknown root.
+TRootStore* StoreFor(HKEY root) {
+  const char* name = RootName(root);
+  if (!name) return nullptr;
+  static auto* guard = new std::mutex;
+  static auto* stores = new std::map<std::string, std::unique_ptr<TRootStore>>;
+  const std::string folder = RegistryFolder();
+  std::lock_guard lock(*guard);
+  auto& s = (*stores)[folder + "\n" + name];
+  if (!s) s = std::make_unique<TRootStore>(folder, name);
+  return s.get();
+}
+
+std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+
+}  // namespace
+
+std::string RegistryFolder() {
+  if (const char* d = std::getenv("VX_REGISTRY_DIR"); d && *d) return d;
+  return UserFolder("XDG_CONFIG_HOME", "/.config") + "/vx-registry";
+}
+
+// ---------------------------------------------------------------- TRegistry
+
+TRegistry::TRegistry() : root_(HKEY_CURRENT_USER) {}
+
+void TRegistry::SetRootKey(HKEY Value) {
+  CloseKey();
+  root_ = Value;
+}
+
+std::vector<std::string> TRegistry::Resolve(const std::string& Key, std::string* shownPath) const {
+  const bool relative = Key.empty() || Key[0] != '\\';
+  const std::string rest = relative ? Key : Key.substr(1);
+  std::vector<std::string> path = (relative && open_) ? keyPath_ : std::vector<std::string>{};
+  for (auto& part : SplitKeyPath(rest)) path.push_back(part);
+  if (shownPath) *shownPath = (relative && open_) ? currentPath_ + "\\" + rest : rest;
+  return path;
+}
+
+bool TRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
+  TRootStore* store = StoreFor(root_);
+  if (!store) return false;
+  std::string shown;
+  std::vector<std::string> path = Resolve(Key, &shown);
+  std::lock_guard guard(store->lock);
+  bool ok;
+  if (CanCreate && !ReadOnly) {
+    try {
+      store->Modify([&](TRegKey& tree) {
+        const bool existed = Walk(tree, path) != nullptr;
+        WalkCreate(tree, path);
+        return !existed;
+      });
+      ok = true;
+    } catch (const EOSError&) {
+      ok = false;
+    }
+  } else {
+    ok = Walk(store->Current(), path) != nullptr;
+  }
+  if (ok) {
+    open_ = true;
+    readOnly_ = ReadOnly;
+    keyPath_ = std::move(path);
+    currentPath_ = std::move(shown);
+  }
+  return ok;
+}
+
+bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) { return Open(Key, CanCreate, false); }
+
+bool TRegistry::OpenKeyReadOnly(const std::string& Key) { return Open(Key, false, true); }
+
+void TRegistry::CloseKey() {
+  open_ = false;
+  readOnly_ = false;
+  keyPath_.clear();
+  currentPath_.clear();
+}
+
+bool TRegistry::KeyExists(const std::string& Key) {
+  TRootStore* store = StoreFor(root_);
+  if (!store) return false;
+  const std::vector<std::string> path = Resolve(Key, nullptr);
+  std::lock_guard guard(store->lock);
+  return Walk(store->Current(), path) != nullptr;
+}
+
+bool TRegistry::ValueExists(const std::string& Name) {
+  TRootStore* store = StoreFor(root_);
+  if (!store || !open_) return false;
+  std::lock_guard guard(store->lock);
+  TRegKey* key = Walk(store->Current(), keyPath_);
+  return key && key->FindValue(Name);
+}
+
+std::string TRegistry::ReadString(const std::string& Name) {
+  TRootStore* store = StoreFor(root_);
+  if (!store || !open_) return "";
+  std::lock_guard guard(store->lock);
+  TRegKey* key = Walk(store->Current(), keyPath_);
+  TRegValue* v = key ? key->FindValue(Name) : nullptr;
+  if (!v) return "";
+  if (v->kind != TRegValue::kString) throw ERegistryException("Invalid data type for " + Quoted(Name));
+  return v->text;
+}
+
+Integer TRegistry::ReadInteger(const std::string& Name) {
+  TRootStore* store = StoreFor(root_);
+  TRegValue* v = nullptr;
+  std::unique_lock<std::mutex> guard;
+  if (store && open_) {
+    guard = std::unique_lock(store->lock);
+    TRegKey* key = Walk(store->Current(), keyPath_);
+    v = key ? key->FindValue(Name) : nullptr;
+  }
+  if (!v) throw ERegistryException("Failed to get data for " + Quoted(Name));
+  if (v->kind != TRegValue::kDword) throw ERegistryException("Invalid data type for " + Quoted(Name));
+  return Integer(v->dword);
+}
+
+// Stores one value in the open key; false when there is none to write to.
+bool TRegistry::SetValue(const std::string& Name, const std::function<bool(vx_registry::TValue&)>& Assign) {
+  TRootStore* store = StoreFor(root_);
+  if (!store || !open_ || readOnly_) return false;
+  bool ok = false;
+  std::lock_guard guard(store->lock);
+  try {
+    store->Modify([&](TRegKey& tree) {
+      TRegKey* key = Walk(tree, keyPath_);
+      if (!key) return false;
+      ok = true;
+      return Assign(key->EnsureValue(Name));
+    });
+  } catch (const EOSError&) {
+    ok = false;
+  }
+  return ok;
+}
+
+void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
+  const bool ok = SetValue(Name, [&](TRegValue& v) {
+    const bool same = v.kind == TRegValue::kString && v.text == Value;
+    v.kind = TRegValue::kString;
+    v.text = Value;
+    return !same;
+  });
+  if (!ok) throw ERegistryException("Failed to set data for " + Quoted(Name));
+}
+
+void TRegistry::WriteInteger(const std::string& Name, Integer Value) {
+  const bool ok = SetValue(Name, [&](TRegValue& v) {
+    const bool same = v.kind == TRegValue::kDword && v.dword == uint32_t(Value);
+    v.kind = TRegValue::kDword;
+    v.dword = uint32_t(Value);
+    return !same;
+  });
+  if (!ok) throw ERegistryException("Failed to set data for " + Quoted(Name));
+}
+
+bool TRegistry::DeleteValue(const std::string& Name) {
+  TRootStore* store = StoreFor(root_);
+  if (!store || !open_ || readOnly_) return false;
+  std::lock_guard guard(store->lock);
+  try {
+    return store->Modify([&](TRegKey& tree) {
+      TRegKey* key = Walk(tree, keyPath_);
+      return key && std::erase_if(key->values, [&](const TRegValue& v) { return SameText(v.name, Name); }) > 0;
+    });
+  } catch (const EOSError&) {
+    return false;
+  }
+}
+
+bool TRegistry::DeleteKey(const std::string& Key) {
+  TRootStore* store = StoreFor(root_);
+  if (!store || readOnly_) return false;
+  std::vector<std::string> path = Resolve(Key, nullptr);
+  if (path.empty()) return false;
+  const std::string last = path.back();
+  path.pop_back();
+  std::lock_guard guard(store->lock);
+  try {
+    return store->Modify([&](TRegKey& tree) {
+      TRegKey* parent = Walk(tree, path);
+      return parent && std::erase_if(parent->keys, [&](const auto& k) { return SameText(k->name, last); }) > 0;
+    });
+  } catch (const EOSError&) {
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------- system folders
+
+namespace {
+UINT CopyFolder(const std::string& value, char* buffer, UINT size) {
+  if (!buffer || size <= value.size()) return UINT(value.size() + 1);
+  std::memcpy(buffer, value.c_str(), value.size() + 1);
+  return UINT(value.size());
+}
+
+std::string MachineFolder(const char* name, const std::string& fallback) {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  std::string value;
+  if (reg.OpenKeyReadOnly(std::string("\\") + kWindowsNtKey)) {
+    try {
+      value = reg.ReadString(name);
+    } catch (const ERegistryException&) {
+      value.clear();
+    }
+  }
+  return value.empty() ? fallback : value;
+}
+}  // namespace
+
+UINT GetWindowsDirectory(char* lpBuffer, UINT uSize) {
+  return CopyFolder(MachineFolder("SystemRoot", DefaultWindowsFolder()), lpBuffer, uSize);
+}
+
+UINT GetSystemDirectory(char* lpBuffer, UINT uSize) {
+  return CopyFolder(MachineFolder("SystemDirectory", DefaultWindowsFolder() + "/system32"), lpBuffer, uSize);
+}

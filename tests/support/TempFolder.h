@@ -1,0 +1,30 @@
+// A fresh folder under the system's temporary folder, removed with everything in it
+// when the object goes away.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // The folder's path, without a trailing "/".
+  const std::string& Path() const { return path_; }
+  // Path() + "/" + name.
+  std::string operator/(std::string_view name) const;
+
+ private:
+  std::string path_;
+};
+
+// Writes bytes to a file, creating or truncating it.
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+// Deterministic pseudo-random bytes.
+std::string RandomBytes(size_t count, uint64_t seed);

@@ -1,0 +1,157 @@
+// Loopback peers for tests and benchmarks: nginx (HTTP and HTTPS), tinyproxy (with and
+// without Basic authentication) and a small Python server for odd replies. Each peer
+// binds 127.0.0.1 on free ports, is started by its constructor (which raises
+// std::runtime_error when it cannot) and stopped by its destructor.
+//
+//   TempFolder www;
+//   WriteFileBytes(www / "a.bin", RandomBytes(100000, 1));
+//   vxtest::LoopbackNginx nginx(www.Path());
+//   Get(nginx.HttpUrl("/a.bin")) ... nginx.HttpsUrl("/a.bin") ... nginx.AccessLog()
+//
+// HTTPS certificates come from a test CA that is made once per process with the openssl
+// command; ScopedTrust makes it trusted the way a user installs a CA (SSL_CERT_FILE).
+// This library does not depend on GoogleTest: benchmarks link it too.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/TempFolder.h"
+
+namespace vxtest {
+
+// Writes Size pseudo-random bytes (the same for the same Seed) and returns them.
+std::string WriteRandomFile(const std::string& Path, size_t Size, uint64_t Seed = 1);
+// Writes a sparse file of Size bytes: zeros, then Tail at its end.
+void WriteSparseFile(const std::string& Path, int64_t Size, const std::string& Tail);
+// Runs a program to its end; raises std::runtime_error when it fails. Its output
+// (standard output and error) goes to OutputFile.
+void Run(const std::vector<std::string>& argv, const std::string& OutputFile = "/dev/null");
+// A free TCP port on 127.0.0.1 at the time of the call.
+int FreePort();
+// Waits until something accepts connections on 127.0.0.1:port.
+bool WaitForPort(int port, int timeoutMs);
+
+// A program started with its arguments, stopped (SIGTERM, then SIGKILL) by the destructor.
+class ChildProcess {
+ public:
+  // With CaptureStdout, the child's standard output is a pipe that ReadLine reads.
+  ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout = false);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  pid_t Pid() const { return pid_; }
+  bool Running();
+  // One line of the child's output without its line end; empty at the end or after
+  // timeoutMs.
+  std::string ReadLine(int timeoutMs);
+  void Stop();
+
+ private:
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  std::string pending_;
+};
+
+// The test certificates, made once per process.
+struct TestPki {
+  static const TestPki& Get();
+  std::string ca_file;           // the test CA
+  std::string server_cert, server_key;          // 127.0.0.1 and localhost, by the test CA
+  std::string wrong_host_cert, wrong_host_key;  // wrong.invalid only, by the test CA
+  std::string other_cert, other_key;            // 127.0.0.1 and localhost, by another CA
+};
+
+// Trusts the test CA (in addition to nothing else) while it lives: sets SSL_CERT_FILE and
+// restores the previous value afterwards.
+class ScopedTrust {
+ public:
+  ScopedTrust() : ScopedTrust(TestPki::Get().ca_file) {}
+  explicit ScopedTrust(const std::string& caFile);
+  ~ScopedTrust();
+  ScopedTrust(const ScopedTrust&) = delete;
+  ScopedTrust& operator=(const ScopedTrust&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+class LoopbackNginx {
+ public:
+  enum class Cert { Good, WrongHost, OtherCa };
+  struct Options {
+    std::string tls_protocols = "TLSv1.2 TLSv1.3";
+  };
+  struct Access {
+    long connection = 0;           // nginx's connection serial number
+    long connection_requests = 0;  // the request's number on that connection
+    std::string request;           // "GET /a.bin HTTP/1.1"
+    int status = 0;
+    int64_t bytes = 0;             // body bytes sent
+    std::string accept, accept_encoding, accept_language, user_agent, connection_header, host;
+  };
+
+  // Serves Docroot over HTTP, and over HTTPS on one port per certificate. Below /gzip/
+  // the same files are served gzip-coded to clients that accept it.
+  explicit LoopbackNginx(std::string Docroot) : LoopbackNginx(std::move(Docroot), Options{}) {}
+  LoopbackNginx(std::string Docroot, Options Opts);
+  ~LoopbackNginx();
+  LoopbackNginx(const LoopbackNginx&) = delete;
+  LoopbackNginx& operator=(const LoopbackNginx&) = delete;
+
+  std::string HttpUrl(const std::string& path) const;
+  std::string HttpsUrl(const std::string& path, Cert cert = Cert::Good) const;
+  int HttpPort() const { return ports_[0]; }
+  // The requests served so far, in order; waits up to two seconds for at least
+  // MinCount entries (nginx logs a request once it is finished).
+  std::vector<Access> AccessLog(size_t MinCount = 0) const;
+
+ private:
+  TempFolder dir_;
+  std::string docroot_;
+  int ports_[4] = {0, 0, 0, 0};  // http, https good, https wrong host, https other CA
+  std::unique_ptr<ChildProcess> process_;
+};
+
+// tinyproxy on 127.0.0.1; with a user name it requires Basic proxy authentication.
+class LoopbackProxy {
+ public:
+  LoopbackProxy() : LoopbackProxy("", "") {}
+  LoopbackProxy(const std::string& User, const std::string& Password);
+  ~LoopbackProxy();
+  LoopbackProxy(const LoopbackProxy&) = delete;
+  LoopbackProxy& operator=(const LoopbackProxy&) = delete;
+  std::string Host() const { return "127.0.0.1"; }
+  int Port() const { return port_; }
+  // The proxy's log so far.
+  std::string Log() const;
+
+ private:
+  TempFolder dir_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+// tests/support/odd_server.py; see there for its paths.
+class OddServer {
+ public:
+  OddServer();
+  ~OddServer();
+  OddServer(const OddServer&) = delete;
+  OddServer& operator=(const OddServer&) = delete;
+  int Port() const { return port_; }
+  std::string Url(const std::string& path) const;
+  // The first Size bytes of the pattern its bodies are made of.
+  static std::string Body(size_t Size);
+
+ private:
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+}  // namespace vxtest

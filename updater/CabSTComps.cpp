@@ -1,0 +1,484 @@
+#include "updater/CabSTComps.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "platform/rtl/sysutils.h"
+#include "updater/CabSTConsts.h"
+
+extern char** environ;
+
+namespace {
+
+// The last system error of a failing file callback, for every reader of the
+// program; reset when a notification starts.
+int g_lastSystemError = 0;
+
+// An extracted file is written beside its destination under this suffix and
+// renamed over the destination once it is complete.
+const char* const kPartSuffix = ".~cab";
+
+std::string SysErrorMessage(int code) { return std::strerror(code); }
+
+std::string Hex4(int value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04X", unsigned(value) & 0xFFFFu);
+  return buf;
+}
+
+bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+
+// Names may use "\" or "/"; the file system sees "/".
+std::string OsPath(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+std::string IncludeTrailingDelimiter(const std::string& s) {
+  return !s.empty() && IsDelimiter(s.back()) ? s : s + "\\";
+}
+
+std::string ExtractFilePath(const std::string& s) {
+  size_t i = s.find_last_of("\\/");
+  return i == std::string::npos ? std::string() : s.substr(0, i + 1);
+}
+
+std::string ExtractFileName(const std::string& s) {
+  size_t i = s.find_last_of("\\/");
+  return i == std::string::npos ? s : s.substr(i + 1);
+}
+
+std::string ExpandFileName(const std::string& s) {
+  if (!s.empty() && IsDelimiter(s[0])) return s;
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return s;
+  return IncludeTrailingDelimiter(cwd) + s;
+}
+
+bool FileExists(const std::string& name) {
+  struct stat st;
+  return stat(OsPath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Creates the folder and its missing parents; errno tells why it failed.
+bool ForceDirectories(const std::string& folder) {
+  std::string path = OsPath(folder);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) return true;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !ForceDirectories(path.substr(0, slash))) return false;
+  return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+// A name stored in a cabinet must stay inside the destination folder: no root,
+// no drive, no ".." part.
+bool IsSafeEntryName(const std::string& name) {
+  if (name.empty() || IsDelimiter(name[0])) return false;
+  if (name.size() >= 2 && name[1] == ':') return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    if (name.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// DOS date and time, taken as local time.
+timespec DosToTimespec(Word date, Word time) {
+  std::tm t{};
+  t.tm_year = ((date >> 9) & 0x7F) + 80;
+  t.tm_mon = ((date >> 5) & 0x0F) - 1;
+  t.tm_mday = date & 0x1F;
+  t.tm_hour = time >> 11;
+  t.tm_min = (time >> 5) & 0x3F;
+  t.tm_sec = (time & 0x1F) * 2;
+  t.tm_isdst = -1;
+  return timespec{std::mktime(&t), 0};
+}
+
+// Opens a document the way the desktop does: a program runs, anything else goes
+// to the desktop's opener. Nobody waits for it.
+void OpenWithShell(const std::string& file) {
+  std::string path = OsPath(file);
+  std::string opener = "xdg-open";
+  std::vector<char*> argv;
+  if (access(path.c_str(), X_OK) == 0) {
+    argv = {path.data(), nullptr};
+  } else {
+    argv = {opener.data(), path.data(), nullptr};
+  }
+  pid_t pid;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0)
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+}
+
+// Memory and file callbacks of the FDI context.
+
+void* FdiAlloc(ULONG cb) { return std::malloc(cb); }
+void FdiFree(void* pv) { std::free(pv); }
+
+INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
+  int flags = O_CLOEXEC;
+  switch (oflag & _O_ACCMODE) {
+    case _O_RDONLY: flags |= O_RDONLY; break;
+    case _O_WRONLY: flags |= O_WRONLY; break;
+    default: flags |= O_RDWR; break;
+  }
+  const bool create = oflag & _O_CREAT, truncate = oflag & _O_TRUNC;
+  if (create && (oflag & _O_EXCL))
+    flags |= O_CREAT | O_EXCL;
+  else if (create && truncate)
+    flags |= O_CREAT | O_TRUNC;
+  else if (truncate)
+    flags |= O_TRUNC;
+  else if (create)
+    flags |= O_CREAT;
+  const std::string path = OsPath(pszFile);
+  int fd = open(path.c_str(), flags, 0666);
+  // Handle 0 would read as "skip this file" in a copy-file answer.
+  if (fd == 0) {
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    close(fd);
+    fd = moved;
+  }
+  if (fd < 0) {
+    g_lastSystemError = errno;
+    return -1;
+  }
+  if (create && (oflag & _O_TEMPORARY)) unlink(path.c_str());  // gone once closed
+  if (oflag & _O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+  if (oflag & _O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if ((oflag & _O_APPEND) && lseek(fd, 0, SEEK_END) < 0) {
+    g_lastSystemError = errno;
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+UINT FdiRead(INT_PTR hf, void* pv, UINT cb) {
+  ssize_t r;
+  do r = read(int(hf), pv, cb);
+  while (r < 0 && errno == EINTR);
+  if (r < 0) {
+    g_lastSystemError = errno;
+    return UINT(-1);
+  }
+  return UINT(r);
+}
+
+UINT FdiWrite(INT_PTR hf, void* pv, UINT cb) {
+  const char* p = static_cast<const char*>(pv);
+  size_t left = cb;
+  while (left > 0) {
+    ssize_t r = write(int(hf), p, left);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      g_lastSystemError = r < 0 ? errno : EIO;
+      return UINT(-1);
+    }
+    p += r, left -= size_t(r);
+  }
+  return cb;
+}
+
+int FdiClose(INT_PTR hf) {
+  if (close(int(hf)) != 0) {
+    g_lastSystemError = errno;
+    return -1;
+  }
+  return 0;
+}
+
+int64_t FdiSeek(INT_PTR hf, int64_t dist, int seektype) {
+  off_t r = lseek(int(hf), off_t(dist), seektype);
+  if (r < 0) {
+    g_lastSystemError = errno;
+    return -1;
+  }
+  return r;
+}
+
+}  // namespace
+
+// ESTCabinet
+
+ESTCabinet::ESTCabinet(const ERF& Erf, bool IsFCI) : erf_(Erf), isFCI_(IsFCI) {
+  std::string text;
+  if (Erf.fError) {
+    text = (IsFCI ? FCIErrorText(Erf.erfOper) : FDIErrorText(Erf.erfOper)) + " [0x" + Hex4(Erf.erfOper) + "]";
+    if (Erf.erfType != 0) text += ".\r\n" + SysErrorMessage(Erf.erfType) + " [0x" + Hex4(Erf.erfType) + "].";
+  } else {
+    text = IsFCI ? CabSTConsts::SFCIError : CabSTConsts::SFDIError;
+  }
+  SetMessage(text);
+}
+
+// TSTCabReader
+
+TSTCabReader::TSTCabReader(TComponent* AOwner) : TComponent(AOwner) {}
+
+TSTCabReader::~TSTCabReader() {
+  try {
+    DestroyContext();
+  } catch (const ESTCabinet&) {
+    // The context is gone either way.
+  }
+}
+
+std::string TSTCabReader::JoinPath(const std::string& Left, const std::string& Right) {
+  if (Left.empty()) return Right;
+  if (Right.empty()) return Left;
+  const bool leftEnds = IsDelimiter(Left.back()), rightStarts = IsDelimiter(Right.front());
+  if (leftEnds && rightStarts) return Left + Right.substr(1);
+  if (leftEnds || rightStarts) return Left + Right;
+  return Left + "\\" + Right;
+}
+
+HFDI TSTCabReader::GetContext() {
+  if (!context_) CreateContext();
+  return context_;
+}
+
+void TSTCabReader::CreateContext() {
+  erf_ = ERF{};
+  context_ = CabIntf::FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpuUNKNOWN, &erf_);
+  CheckFDI(context_ != nullptr);
+}
+
+void TSTCabReader::DestroyContext() {
+  if (!context_) return;
+  HFDI context = context_;
+  context_ = nullptr;
+  CheckFDI(CabIntf::FDIDestroy(context));
+}
+
+void TSTCabReader::CheckFDI(bool Ok) {
+  if (Ok) return;
+  erf_.erfType = g_lastSystemError;
+  throw ESTCabinet(erf_, false);
+}
+
+bool TSTCabReader::IsCabinet(const std::string& FileName, FDICABINETINFO& Info) {
+  HFDI context = GetContext();
+  std::string name = FileName;
+  INT_PTR hf = FdiOpen(name.data(), _O_BINARY | _O_RDONLY, 0);
+  if (hf == -1) CabIntf::RaiseSystemError(DWORD(g_lastSystemError), SysErrorMessage(g_lastSystemError));
+  const bool result = CabIntf::FDIIsCabinet(context, hf, &Info);
+  FdiClose(hf);
+  return result;
+}
+
+void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& DestFolder, Integer Flags) {
+  cabinetName_ = ExpandFileName(CabinetFile);
+  destFolder_ = IncludeTrailingDelimiter(DestFolder);
+  sourceNames_.clear();
+  destNames_.clear();
+  currentCabinet_ = cabinetName_;
+  // A set whose names lead back to a cabinet already read ends there.
+  std::vector<std::string> done;
+  try {
+    while (!currentCabinet_.empty()) {
+      done.push_back(currentCabinet_);
+      nextCabName_.clear();
+      nextDiskName_.clear();
+      requestedNextCabinet_.clear();
+      nextCabinetRequested_ = false;
+      targetFailed_ = false;
+      std::string path = ExtractFilePath(currentCabinet_), name = ExtractFileName(currentCabinet_);
+      HFDI context = GetContext();
+      g_lastSystemError = 0;
+      const bool ok = CabIntf::FDICopy(context, name.data(), path.data(), 0, Notification, nullptr, this);
+      if (!ok && targetFailed_) erf_.erfOper = FDIERROR_TARGET_FILE;
+      CheckFDI(ok);
+
+      std::string next;
+      if (nextCabinetRequested_)
+        next = requestedNextCabinet_;
+      else if (!nextCabName_.empty() && !SameText(nextCabName_, currentCabinet_))
+        next = nextCabName_;
+      if ((Flags & 1) || next.empty() || !FileExists(next)) break;
+      for (const std::string& d : done)
+        if (SameText(d, next)) next.clear();
+      currentCabinet_ = next;
+    }
+  } catch (...) {
+    DropUnfinishedFiles();
+    throw;
+  }
+}
+
+void TSTCabReader::DropUnfinishedFiles() {
+  for (const std::string& dest : destNames_) unlink(OsPath(dest + kPartSuffix).c_str());
+  sourceNames_.clear();
+  destNames_.clear();
+}
+
+INT_PTR TSTCabReader::Notification(FDINOTIFICATIONTYPE fdint, PFDINOTIFICATION pfdin) {
+  return static_cast<TSTCabReader*>(pfdin->pv)->HandleNotification(fdint, *pfdin);
+}
+
+INT_PTR TSTCabReader::HandleNotification(FDINOTIFICATIONTYPE fdint, FDINOTIFICATION& Notify) {
+  g_lastSystemError = 0;
+  switch (fdint) {
+    case fdintCABINET_INFO: return CabinetInfo(Notify);
+    case fdintPARTIAL_FILE: return PartialFile(Notify);
+    case fdintCOPY_FILE: return CopyFile(Notify);
+    case fdintCLOSE_FILE_INFO: return CloseFile(Notify);
+    case fdintNEXT_CABINET: return NextCabinet(Notify);
+    default: {
+      Integer result = 0;
+      onUnrecognizedNotify_(this, Integer(fdint), Notify, result);
+      return result;
+    }
+  }
+}
+
+INT_PTR TSTCabReader::CabinetInfo(FDINOTIFICATION& n) {
+  if (nextCabinetRequested_) currentCabinet_ = requestedNextCabinet_;
+  const std::string next = n.psz1 ? n.psz1 : "", disk = n.psz2 ? n.psz2 : "", path = n.psz3 ? n.psz3 : "";
+  nextCabName_ = next.empty() ? std::string() : JoinPath(path, next);
+  nextDiskName_ = disk;
+  bool abort = false;
+  onCabinetInfo_(this, next, disk, path, n.setID, n.iCabinet, abort);
+  return abort ? -1 : 0;
+}
+
+INT_PTR TSTCabReader::PartialFile(FDINOTIFICATION& n) {
+  const std::string name = n.psz1;
+  std::string dest;
+  for (size_t i = 0; i < sourceNames_.size(); ++i)
+    if (sourceNames_[i] == name) {
+      dest = destNames_[i];
+      break;
+    }
+  bool abort = false;
+  onCopyPartialFile_(this, name, n.psz2 ? n.psz2 : "", n.psz3 ? n.psz3 : "", dest, abort);
+  return abort ? -1 : 0;
+}
+
+INT_PTR TSTCabReader::FailTarget(int systemError) {
+  g_lastSystemError = systemError;
+  targetFailed_ = true;
+  return -1;
+}
+
+INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
+  const std::string name = n.psz1;
+  if (!IsSafeEntryName(name)) return FailTarget(EACCES);
+  std::string dest = JoinPath(destFolder_, name);
+  bool abort = false;
+  onCopyFile_(this, name, Cardinal(n.cb), n.date, n.time, n.attribs, n.iFolder, dest, abort);
+  if (abort) return -1;
+  if (dest.empty()) return 0;
+  if (!ForceDirectories(ExtractFilePath(dest))) return FailTarget(errno);
+  struct stat st;
+  if (stat(OsPath(dest).c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222) &&
+      options_.Contains(croDontOverwriteReadOnlyFiles))
+    return 0;
+  // The destination is replaced only once the file is complete (see CloseFile).
+  std::string part = dest + kPartSuffix;
+  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_CREAT | _O_TRUNC | _O_BINARY, 0);
+  if (hf == -1) return FailTarget(g_lastSystemError);
+  sourceNames_.push_back(name);
+  destNames_.push_back(dest);
+  return hf;
+}
+
+INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
+  const int closed = FdiClose(n.hf);
+  const std::string name = n.psz1;
+  std::string dest;
+  for (size_t i = 0; i < sourceNames_.size(); ++i) {
+    if (sourceNames_[i] != name) continue;
+    dest = destNames_[i];
+    sourceNames_.erase(sourceNames_.begin() + std::ptrdiff_t(i));
+    destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
+    const std::string part = OsPath(dest + kPartSuffix);
+    if (closed != 0) {
+      unlink(part.c_str());
+      return FailTarget(g_lastSystemError);
+    }
+    const timespec t = DosToTimespec(n.date, n.time);
+    const timespec times[2] = {t, t};
+    utimensat(AT_FDCWD, part.c_str(), times, 0);
+    // Of the stored attributes (read-only, hidden, system, archive) only
+    // read-only has a counterpart here.
+    if (n.attribs & _A_RDONLY) {
+      struct stat st;
+      if (stat(part.c_str(), &st) == 0) chmod(part.c_str(), st.st_mode & ~mode_t(0222));
+    }
+    if (rename(part.c_str(), OsPath(dest).c_str()) != 0) {
+      const int err = errno;
+      unlink(part.c_str());
+      return FailTarget(err);
+    }
+    break;
+  }
+  bool exec = n.cb != 0;
+  bool abort = false;
+  onCloseFile_(this, name, n.date, n.time, n.attribs, n.iFolder, exec, dest, abort);
+  if (abort) return -1;
+  if (exec && options_.Contains(croExecuteOnExtract) && !dest.empty()) OpenWithShell(dest);
+  return 1;
+}
+
+INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
+  INT_PTR result;
+  if (onNextCabinet_) {
+    std::string path = n.psz3;
+    bool abort = false;
+    onNextCabinet_(this, n.psz1 ? n.psz1 : "", n.psz2 ? n.psz2 : "", path, Integer(n.fdie), abort);
+    path = IncludeTrailingDelimiter(path);
+    if (abort) {
+      result = -1;
+    } else if (path.size() >= size_t(CB_MAX_CAB_PATH)) {
+      // The library's path buffer cannot hold it.
+      g_lastSystemError = ENAMETOOLONG;
+      result = -1;
+    } else {
+      std::memcpy(n.psz3, path.c_str(), path.size() + 1);
+      result = 0;
+    }
+  } else {
+    result = n.fdie != FDIERROR_NONE ? -1 : 0;
+  }
+  requestedNextCabinet_ = JoinPath(n.psz3, n.psz1 ? n.psz1 : "");
+  nextCabinetRequested_ = true;
+  return result;
+}
+
+bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder) {
+  try {
+    TSTCabReader reader(nullptr);
+    reader.Extract(CabinetFile, DestFolder);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool IsCabinetFile(const std::string& FileName) {
+  TSTCabReader reader(nullptr);
+  FDICABINETINFO info;
+  return reader.IsCabinet(FileName, info);
+}

@@ -1,0 +1,36 @@
+// MD5 message digest (RFC 1321) over memory and over whole files.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The 16 digest bytes in the RFC's byte order.
+using MD5Digest = std::array<uint8_t, 16>;
+
+// The RFC's context: four chaining words, the bit count as two words (low
+// first) and the pending input block.
+struct MD5Context {
+  uint32_t State[4];
+  uint32_t Count[2];
+  uint8_t Buffer[64];
+};
+
+// Clears the context and loads the initial chaining values.
+void MD5Init(MD5Context& Context);
+// Adds Count bytes; whole 64-byte blocks are transformed as they fill.
+void MD5Update(MD5Context& Context, const void* Data, size_t Count);
+// Pads, stores the digest and wipes the whole context to zero.
+void MD5Final(MD5Digest& Digest, MD5Context& Context);
+// 32 upper-case hexadecimal digits, digest bytes in order.
+std::string MD5DigestToHex(const MD5Digest& Digest);
+
+// Digest of an open file (a file descriptor) read from its start: the size is
+// measured first, and reading stops at end of file or once that many bytes
+// were read. Returns false when the descriptor cannot be read; Digest is then
+// left as it was.
+bool MD5DigestHandle(int Handle, MD5Digest& Digest);
+// Opens an existing file for reading and digests it. A file that cannot be
+// opened leaves Digest as it was; the result tells whether a digest was made.
+bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest);
