@@ -514,9 +514,10 @@ uint8_t GreyLevel(uint32_t Sample, int BitDepth) {
   if (BitDepth == 8) return uint8_t(Sample);
   return uint8_t(((Sample & ((1u << BitDepth) - 1)) * 255) / ((1u << BitDepth) - 1));
 }
-// The sample of BitDepth bits for a displayed level (the inverse of GreyLevel).
+// The sample of BitDepth bits for a displayed level (the inverse of GreyLevel);
+// 16-bit samples get a zero low byte, as the image data is written.
 uint32_t SampleOf(uint8_t Level, int BitDepth) {
-  if (BitDepth >= 16) return uint32_t(Level) * 257;
+  if (BitDepth >= 16) return uint32_t(Level) << 8;
   if (BitDepth == 8) return Level;
   return Level >> (8 - BitDepth);
 }
