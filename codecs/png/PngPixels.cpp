@@ -59,17 +59,12 @@ void Grey16(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t*) {
   for (size_t i = 0; i < n; ++i) d[i] = s[2 * i];
 }
 
-void Rgb8(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t*) {
+// Identity gamma skips the table lookups.
+template <bool Gamma>
+void Rgb8(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t* gamma) {
   for (size_t i = 0; i < n; ++i, s += 3, d += 3) {
     uint8_t r = s[0], g = s[1], b = s[2];
-    d[0] = b;
-    d[1] = g;
-    d[2] = r;
-  }
-}
-void Rgb8Gamma(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 3, d += 3) {
-    uint8_t r = gamma[s[0]], g = gamma[s[1]], b = gamma[s[2]];
+    if constexpr (Gamma) r = gamma[r], g = gamma[g], b = gamma[b];
     d[0] = b;
     d[1] = g;
     d[2] = r;
@@ -91,18 +86,11 @@ void GreyAlpha(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t
   }
 }
 
-void Rgba8(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t*) {
+template <bool Gamma>
+void Rgba8(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t* gamma) {
   for (size_t i = 0; i < n; ++i, s += 4, d += 3) {
     uint8_t r = s[0], g = s[1], b = s[2];
-    d[0] = b;
-    d[1] = g;
-    d[2] = r;
-    a[i] = s[3];
-  }
-}
-void Rgba8Gamma(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 4, d += 3) {
-    uint8_t r = gamma[s[0]], g = gamma[s[1]], b = gamma[s[2]];
+    if constexpr (Gamma) r = gamma[r], g = gamma[g], b = gamma[b];
     d[0] = b;
     d[1] = g;
     d[2] = r;
@@ -208,11 +196,11 @@ Decoder DecoderFor(int ColorType, int BitDepth, const Table& Gamma) {
     case 2: return {Widen2Bits<true>, g};
     case 302: return {Widen2Bits<false>, g};
     case 16: return {Grey16, g};
-    case 208: return {plain ? Rgb8 : Rgb8Gamma, g};
+    case 208: return {plain ? Rgb8<false> : Rgb8<true>, g};
     case 216: return {Rgb16, g};
     case 408: return {GreyAlpha<1>, g};
     case 416: return {GreyAlpha<2>, g};
-    case 608: return {plain ? Rgba8 : Rgba8Gamma, g};
+    case 608: return {plain ? Rgba8<false> : Rgba8<true>, g};
     case 616: return {Rgba16, g};
     default: return {Nothing, g};
   }
