@@ -383,6 +383,8 @@ bool TChunkPLTE::LoadFromStream(TStream& Stream, const char ChunkName[4], uint32
     owner_->RaiseError<EPNGInvalidPalette>(EPNGInvalidPaletteText);
   count_ = static_cast<int>(DataSize() / 3);
   TChunkIHDR* header = GetHeader();
+  // Grey images have no palette: their colour table holds the grey levels.
+  if (header->ColorType == 0 || header->ColorType == 4) return result;
   const auto& gamma = owner_->GammaTable;
   const uint8_t* d = Data();
   for (int i = 0; i < count_; ++i) {

@@ -224,6 +224,13 @@ TEST(PngErrors, AncillaryChunkChecks) {
   // A gAMA that is not 4 bytes leaves the colours alone.
   auto odd_gamma = Load(file({{"gAMA", {0, 1, 0}}}, 0));
   EXPECT_EQ(odd_gamma->GetPixels(0, 0), RGB(0x55, 0x55, 0x55));
+  // A palette in a grey image does not change the grey levels.
+  FileBuilder grey;
+  grey.Chunk("IHDR", FileBuilder::Ihdr(4, 3, 8, 0))
+      .Chunk("IDAT", FileBuilder::Deflate(GreyRows(4, 3)))
+      .Chunk("PLTE", std::vector<uint8_t>(768, 9))
+      .Chunk("IEND", {});
+  EXPECT_EQ(Load(grey.Bytes())->GetPixels(1, 1), RGB(0x55, 0x55, 0x55));
   // Text without a separator: all keyword, no text.
   auto text = Load(file({{"tEXt", {'a', 'b', 'c', 'd'}}}, 0));
   EXPECT_EQ(text->Chunks().Find<TChunktEXt>()->Keyword, "abcd");
