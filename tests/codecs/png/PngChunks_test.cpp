@@ -273,6 +273,10 @@ TEST(PngChunks, PixelAccess) {
   EXPECT_EQ(rgb->GetAlphaScanline(2)[2], 255);
   EXPECT_EQ(pngref::Read(Save(*rgb)).colorType, 6);
 
+  // Grey with alpha exists only from 8 bits on: a 1-bit grey image keeps its type.
+  png->CreateAlpha();
+  EXPECT_EQ(png->GetHeader()->ColorType, 0);
+
   int64_t line;
   int offset;
   rgb->GetPixelInfo(line, offset);

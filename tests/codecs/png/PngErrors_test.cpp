@@ -48,6 +48,15 @@ TEST(PngErrors, SignatureAndChunkOrder) {
   FileBuilder critical;
   critical.Chunk("IHDR", FileBuilder::Ihdr(1, 1, 8, 0)).Chunk("ABCD", {1}).Chunk("IEND", {});
   EXPECT_TRUE(FailsWith<EPNGUnknownCriticalChunk>(critical.Bytes(), EPNGUnknownCriticalChunkText));
+  // The chunks read up to a failure stay usable: the picture can still be saved.
+  TPNGObject partial;
+  TMemoryStream stream;
+  stream.Write(critical.Bytes().data(), int64_t(critical.Bytes().size()));
+  stream.SetPosition(0);
+  EXPECT_THROW(partial.LoadFromStream(stream), EPNGUnknownCriticalChunk);
+  ASSERT_EQ(partial.Chunks().Count(), 2);
+  EXPECT_EQ(partial.Chunks().GetItem(1)->GetChunkName(), "ABCD");
+  EXPECT_EQ(Save(partial).size(), 8u + 25 + 12);  // the refused chunk was not read
 
   // A lower-case first letter marks an ancillary chunk: kept as it is.
   auto good = GoodFile();
