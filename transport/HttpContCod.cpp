@@ -60,9 +60,8 @@ TContCodingsList& ContCodingsRegistry() {
   return registry;
 }
 
-THttpContCodHandler::THttpContCodHandler(TWriteBufferProcedure BodyStreamWrite,
-                                         TWriteBufferProcedure OutputWriteBuffer)
-    : FBodyStreamWrite(std::move(BodyStreamWrite)), FOutputWriteBuffer(std::move(OutputWriteBuffer)) {
+THttpContCodHandler::THttpContCodHandler(TStream** RcvdStreamVar, TWriteBufferProcedure OutputWriteBuffer)
+    : FRcvdStreamVar(RcvdStreamVar), FOutputWriteBuffer(std::move(OutputWriteBuffer)) {
   FInputWriteBuffer = [this](const void* b, Integer n) { return OwnWrite(b, n); };
   for (const auto& e : ContCodingsRegistry().Entries()) FItems.push_back({e.Coding, true, e.Quality});
 }
@@ -136,6 +135,6 @@ void THttpContCodHandler::Complete() {
 }
 
 Integer THttpContCodHandler::OwnWrite(const void* Buffer, Integer Count) {
-  if (FBodyStreamWrite) FBodyStreamWrite(Buffer, Count);
+  if (FRcvdStreamVar && *FRcvdStreamVar) (*FRcvdStreamVar)->WriteBuffer(Buffer, Count);
   return FOutputWriteBuffer ? FOutputWriteBuffer(Buffer, Count) : Count;
 }

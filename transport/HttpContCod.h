@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rtl/classes.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/system.h"
 
@@ -105,9 +106,9 @@ struct THttpContCodItem {
 // The codings of one HTTP client.
 class THttpContCodHandler {
  public:
-  // BodyStreamWrite writes to the client's body stream when it has one (may be empty);
-  // OutputWriteBuffer is the client's own body handler.
-  THttpContCodHandler(TWriteBufferProcedure BodyStreamWrite, TWriteBufferProcedure OutputWriteBuffer);
+  // RcvdStreamVar points at the client's body-stream variable (which may hold no
+  // stream); OutputWriteBuffer is the client's own body handler.
+  THttpContCodHandler(TStream** RcvdStreamVar, TWriteBufferProcedure OutputWriteBuffer);
   ~THttpContCodHandler();
 
   // The Accept-Encoding value; empty unless Enabled.
@@ -130,7 +131,7 @@ class THttpContCodHandler {
  private:
   void FreeDecoders();
 
-  TWriteBufferProcedure FBodyStreamWrite;
+  TStream** FRcvdStreamVar;
   TWriteBufferProcedure FOutputWriteBuffer;
   TWriteBufferProcedure FInputWriteBuffer;
   std::string FHeaderText;

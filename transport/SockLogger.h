@@ -2,6 +2,7 @@
 // and a log file, each entry optionally stamped with the time of day.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -65,5 +66,5 @@ class TSockLogger : public TComponent {
   std::string FLogFileName;
   TLogOptions FLogOptions;
   TSockLogEvent FOnSockLogEvent;
-  int FFile = -1;
+  std::unique_ptr<TFileStream> FFile;
 };

@@ -38,55 +38,6 @@ std::string Hex4(int value) {
 
 bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
 
-// Names may use "\" or "/"; the file system sees "/".
-std::string OsPath(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
-std::string IncludeTrailingDelimiter(const std::string& s) {
-  return !s.empty() && IsDelimiter(s.back()) ? s : s + "\\";
-}
-
-std::string ExtractFilePath(const std::string& s) {
-  size_t i = s.find_last_of("\\/");
-  return i == std::string::npos ? std::string() : s.substr(0, i + 1);
-}
-
-std::string ExtractFileName(const std::string& s) {
-  size_t i = s.find_last_of("\\/");
-  return i == std::string::npos ? s : s.substr(i + 1);
-}
-
-std::string ExpandFileName(const std::string& s) {
-  if (!s.empty() && IsDelimiter(s[0])) return s;
-  char cwd[4096];
-  if (!getcwd(cwd, sizeof cwd)) return s;
-  return IncludeTrailingDelimiter(cwd) + s;
-}
-
-bool FileExists(const std::string& name) {
-  struct stat st;
-  return stat(OsPath(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Creates the folder and its missing parents; errno tells why it failed.
-bool ForceDirectories(const std::string& folder) {
-  std::string path = OsPath(folder);
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (path.empty()) return true;
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    errno = ENOTDIR;
-    return false;
-  }
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !ForceDirectories(path.substr(0, slash))) return false;
-  return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
-}
-
 // A name stored in a cabinet must stay inside the destination folder: no root,
 // no drive, no ".." part.
 bool IsSafeEntryName(const std::string& name) {
@@ -118,7 +69,7 @@ timespec DosToTimespec(Word date, Word time) {
 // Opens a document the way the desktop does: a program runs, anything else goes
 // to the desktop's opener. Nobody waits for it.
 void OpenWithShell(const std::string& file) {
-  std::string path = OsPath(file);
+  std::string path = NativePath(file);
   std::string opener = "xdg-open";
   std::vector<char*> argv;
   if (access(path.c_str(), X_OK) == 0) {
@@ -152,7 +103,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     flags |= O_TRUNC;
   else if (create)
     flags |= O_CREAT;
-  const std::string path = OsPath(pszFile);
+  const std::string path = NativePath(pszFile);
   int fd = open(path.c_str(), flags, 0666);
   // Handle 0 would read as "skip this file" in a copy-file answer.
   if (fd == 0) {
@@ -290,7 +241,7 @@ bool TSTCabReader::IsCabinet(const std::string& FileName, FDICABINETINFO& Info) 
 
 void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& DestFolder, Integer Flags) {
   cabinetName_ = ExpandFileName(CabinetFile);
-  destFolder_ = IncludeTrailingDelimiter(DestFolder);
+  destFolder_ = IncludeTrailingBackslash(DestFolder);
   sourceNames_.clear();
   destNames_.clear();
   currentCabinet_ = cabinetName_;
@@ -328,7 +279,7 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
 }
 
 void TSTCabReader::DropUnfinishedFiles() {
-  for (const std::string& dest : destNames_) unlink(OsPath(dest + kPartSuffix).c_str());
+  for (const std::string& dest : destNames_) DeleteFile(dest + kPartSuffix);
   sourceNames_.clear();
   destNames_.clear();
 }
@@ -390,9 +341,10 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
   onCopyFile_(this, name, Cardinal(n.cb), n.date, n.time, n.attribs, n.iFolder, dest, abort);
   if (abort) return -1;
   if (dest.empty()) return 0;
-  if (!ForceDirectories(ExtractFilePath(dest))) return FailTarget(errno);
+  errno = 0;
+  if (!ForceDirectories(ExtractFilePath(dest))) return FailTarget(errno ? errno : EACCES);
   struct stat st;
-  if (stat(OsPath(dest).c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222) &&
+  if (stat(NativePath(dest).c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222) &&
       options_.Contains(croDontOverwriteReadOnlyFiles))
     return 0;
   // The destination is replaced only once the file is complete (see CloseFile).
@@ -413,7 +365,7 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
     dest = destNames_[i];
     sourceNames_.erase(sourceNames_.begin() + std::ptrdiff_t(i));
     destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
-    const std::string part = OsPath(dest + kPartSuffix);
+    const std::string part = NativePath(dest + kPartSuffix);
     if (closed != 0) {
       unlink(part.c_str());
       return FailTarget(g_lastSystemError);
@@ -427,7 +379,7 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
       struct stat st;
       if (stat(part.c_str(), &st) == 0) chmod(part.c_str(), st.st_mode & ~mode_t(0222));
     }
-    if (rename(part.c_str(), OsPath(dest).c_str()) != 0) {
+    if (rename(part.c_str(), NativePath(dest).c_str()) != 0) {
       const int err = errno;
       unlink(part.c_str());
       return FailTarget(err);
@@ -448,7 +400,7 @@ INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
     std::string path = n.psz3;
     bool abort = false;
     onNextCabinet_(this, n.psz1 ? n.psz1 : "", n.psz2 ? n.psz2 : "", path, Integer(n.fdie), abort);
-    path = IncludeTrailingDelimiter(path);
+    path = IncludeTrailingBackslash(path);
     if (abort) {
       result = -1;
     } else if (path.size() >= size_t(CB_MAX_CAB_PATH)) {

@@ -335,9 +335,8 @@ class Copier {
     chain_.push_back(std::move(first));
     if (!CabinetInfo(*chain_.back())) return FDIERROR_USER_ABORT;
 
-    // Copies: the chain grows at either end while files are copied.
-    const std::vector<CabEntry> entries = chain_[0]->header.files;
-    const std::vector<USHORT> folderTypes = chain_[0]->header.folderTypes;
+    const std::vector<CabEntry>& entries = chain_[0]->header.files;
+    const std::vector<USHORT>& folderTypes = chain_[0]->header.folderTypes;
     for (size_t i = 0; i < entries.size(); ++i) {
       const CabEntry& e = entries[i];
       if (e.FromPrev()) {
@@ -426,8 +425,8 @@ class Copier {
   }
 
   FDIERROR CopyInto(size_t index, const CabEntry& e, const std::vector<USHORT>& folderTypes, INT_PTR hf) {
-    const USHORT folder = e.ToNext() ? USHORT(folderTypes.size() - 1) : e.folder;
     if (folderTypes.empty()) return FDIERROR_CORRUPT_CABINET;
+    const USHORT folder = e.ToNext() ? USHORT(folderTypes.size() - 1) : e.folder;
     if ((folderTypes[folder] & 0x0F) > MSCAB_COMP_LZX) return FDIERROR_BAD_COMPR_TYPE;
     if (e.ToNext())
       if (FDIERROR err = LoadFollowing(e)) return err;

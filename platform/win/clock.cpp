@@ -16,15 +16,22 @@ class TSystemClock final : public IClock {
   }
 };
 
-TSystemClock g_systemClock;
-std::atomic<IClock*> g_clock{&g_systemClock};
+IClock& SystemClock() {
+  static TSystemClock clock;
+  return clock;
+}
+
+std::atomic<IClock*> g_clock{nullptr};  // null: the system clock
 
 }  // namespace
 
-IClock& Clock() { return *g_clock.load(std::memory_order_acquire); }
+IClock& Clock() {
+  IClock* c = g_clock.load(std::memory_order_acquire);
+  return c ? *c : SystemClock();
+}
 
 void SetClock(IClock* clock) {
-  g_clock.store(clock ? clock : &g_systemClock, std::memory_order_release);
+  g_clock.store(clock, std::memory_order_release);
   ClockChanged();
 }
 

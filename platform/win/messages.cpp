@@ -388,11 +388,10 @@ BOOL DestroyWindow(HWND hWnd) {
     std::lock_guard guard(q->lock);
     threadRuns = !q->ended;
   }
+  // From another thread the window is forgotten without its messages: its procedure
+  // (and the object behind it) must not be called from this thread, nor later.
+  if (threadRuns && w->threadId != GetCurrentThreadId()) threadRuns = false;
   if (threadRuns) {
-    if (w->threadId != GetCurrentThreadId()) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
     if (w->destroying) return TRUE;
     w->destroying = true;
   }
@@ -552,11 +551,12 @@ BOOL PeekMessage(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, 
     }
   }
   if (InRange(WM_TIMER, wMsgFilterMin, wMsgFilterMax) && !q->timers.empty()) {
+    std::erase_if(q->timers, [](const TTimer& t) { return !t.window->alive; });
     const int64_t now = Clock().Now();
     TTimer* due = nullptr;
     for (TTimer& t : q->timers) {
       const HWND th = reinterpret_cast<HWND>(t.window->id);
-      if (t.window->alive && t.due <= now && WindowMatches(hWnd, th) && (!due || t.due < due->due)) due = &t;
+      if (t.due <= now && WindowMatches(hWnd, th) && (!due || t.due < due->due)) due = &t;
     }
     if (due) {
       if (lpMsg) *lpMsg = MakeMsg(reinterpret_cast<HWND>(due->window->id), WM_TIMER, due->id, 0);

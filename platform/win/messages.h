@@ -10,6 +10,7 @@
 
 #include "platform/rtl/events.h"
 #include "platform/win/handles.h"
+#include "platform/win/reactor.h"
 #include "platform/win/wintypes.h"
 
 // --- message numbers ---
@@ -125,8 +126,9 @@ HWND CreateWindowEx(DWORD dwExStyle, const char* lpClassName, const char* lpWind
                     int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                     HINSTANCE hInstance, void* lpParam);
 // Sends WM_DESTROY and WM_NCDESTROY, kills the window's timers and forgets the window;
-// messages still queued for it are dropped. Only its own thread may destroy a window
-// (a window whose thread has ended may be destroyed from anywhere).
+// messages still queued for it are dropped. From a thread other than its own the
+// window is forgotten without those two messages (its procedure only ever runs on its
+// own thread), and its timers stop.
 BOOL DestroyWindow(HWND hWnd);
 BOOL IsWindow(HWND hWnd);
 // GWLP_USERDATA, or a byte offset (a multiple of the pointer size) into the class's

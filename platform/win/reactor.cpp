@@ -101,7 +101,7 @@ void TReactor::CheckOwner() const {
 void TReactor::Watch(int Fd, uint32_t Events, TWatchCallback Callback) {
   CheckOwner();
   if (watches_.count(Fd)) Unwatch(Fd);
-  auto w = std::make_shared<TWatch>(TWatch{Fd, nextId_++, std::move(Callback)});
+  auto w = std::make_shared<TWatch>(TWatch{Fd, nextId_++, Events, std::move(Callback)});
   epoll_event ev{};
   ev.events = Events;
   ev.data.u64 = w->id;
@@ -114,6 +114,8 @@ void TReactor::Modify(int Fd, uint32_t Events) {
   CheckOwner();
   auto it = watches_.find(Fd);
   if (it == watches_.end()) throw EInvalidOperation("Descriptor is not watched");
+  it->second->events = Events;
+  if (it->second->parked) return;  // applied when its callback returns
   epoll_event ev{};
   ev.events = Events;
   ev.data.u64 = it->second->id;
@@ -125,7 +127,7 @@ void TReactor::Unwatch(int Fd) {
   auto it = watches_.find(Fd);
   if (it == watches_.end()) return;
   // The descriptor may already be closed (then the kernel dropped it by itself).
-  epoll_ctl(epollFd_, EPOLL_CTL_DEL, Fd, nullptr);
+  if (!it->second->parked) epoll_ctl(epollFd_, EPOLL_CTL_DEL, Fd, nullptr);
   byId_.erase(it->second->id);
   watches_.erase(it);
 }
@@ -165,11 +167,26 @@ void TReactor::DispatchReady() {
     auto it = byId_.find(id);
     if (it == byId_.end()) continue;  // unwatched by an earlier callback of this batch
     std::shared_ptr<TWatch> w = it->second;
-    if (w->running) continue;
+    if (w->running) {
+      // Its callback runs a nested loop: keep the still-ready descriptor from waking
+      // that loop again and again until the callback returns.
+      if (!w->parked && epoll_ctl(epollFd_, EPOLL_CTL_DEL, w->fd, nullptr) == 0) w->parked = true;
+      continue;
+    }
     struct TRunning {
+      TReactor& reactor;
       TWatch& w;
-      ~TRunning() { w.running = false; }
-    } running{*w};
+      ~TRunning() {
+        w.running = false;
+        if (w.parked && reactor.byId_.count(w.id)) {
+          epoll_event ev{};
+          ev.events = w.events;
+          ev.data.u64 = w.id;
+          epoll_ctl(reactor.epollFd_, EPOLL_CTL_ADD, w.fd, &ev);
+        }
+        w.parked = false;
+      }
+    } running{*this, *w};
     w->running = true;
     w->callback(events[i].events);
   }

@@ -62,8 +62,10 @@ class TReactor : public std::enable_shared_from_this<TReactor> {
   struct TWatch {
     int fd;
     uint64_t id;
+    uint32_t events;
     TWatchCallback callback;
     bool running = false;
+    bool parked = false;  // taken out of epoll while its callback runs a nested loop
   };
   void CheckOwner() const;
 

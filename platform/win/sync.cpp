@@ -11,6 +11,8 @@
 #include <ctime>
 #include <utility>
 
+#include "platform/win/ospath.h"
+
 namespace {
 
 class TEventObject final : public TKernelObject {
@@ -87,11 +89,6 @@ class TMutexObject final : public TKernelObject {
   int fd_;
   bool owned_;
 };
-
-std::string RuntimeFolder() {
-  const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  return dir && *dir ? dir : "/tmp";
-}
 
 }  // namespace
 

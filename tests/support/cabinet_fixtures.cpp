@@ -1,18 +1,12 @@
 #include "tests/support/cabinet_fixtures.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-extern char** environ;
+#include "tests/support/TempFolder.h"
 
 namespace cabtest {
 namespace {
@@ -174,7 +168,7 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
     }
     Set32(cab, 8, uint32_t(cab.size()));
     const std::string path = dir + "/" + names[k];
-    WriteFile(path, cab);
+    WriteFileBytes(path, cab);
     written.push_back(path);
   }
   return written;
@@ -197,58 +191,16 @@ std::string TestBytes(size_t n, uint32_t seed, bool compressible) {
   return s;
 }
 
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/cabtestXXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  // Read-only files and folders left by a test must not stop the clean-up.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(path_, ec);
-}
-
-int Run(const std::vector<std::string>& argv, const std::string& cwd) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void WriteFile(const std::string& path, const std::string& data) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), std::streamsize(data.size()));
+  WriteFileBytes(path, data);
 }
 
 std::vector<std::pair<std::string, std::string>> ReadTree(const std::string& dir) {
   std::vector<std::pair<std::string, std::string>> tree;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
     if (e.is_regular_file())
-      tree.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadFile(e.path().string()));
+      tree.emplace_back(std::filesystem::relative(e.path(), dir).string(), ReadFileBytes(e.path().string()));
   std::sort(tree.begin(), tree.end());
   return tree;
 }

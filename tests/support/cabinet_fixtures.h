@@ -1,6 +1,5 @@
 // Cabinets for tests: a writer for cabinets and cabinet sets (one folder spread
-// over several cabinets, stored or MSZIP), test data, and running the reference
-// tools.
+// over several cabinets, stored or MSZIP), and test data.
 #pragma once
 
 #include <cstddef>
@@ -35,25 +34,7 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
 // Deterministic test data; compressible data repeats words, the rest is noise.
 std::string TestBytes(size_t n, uint32_t seed, bool compressible);
 
-// A fresh folder below /tmp, removed with its contents when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Runs a program (found on PATH) in the folder and returns its exit status;
-// its output goes to /dev/null.
-int Run(const std::vector<std::string>& argv, const std::string& cwd = "");
-
-std::string ReadFile(const std::string& path);
+// Writes the file, creating its folders first.
 void WriteFile(const std::string& path, const std::string& data);
 // Every regular file below the folder: relative name -> contents.
 std::vector<std::pair<std::string, std::string>> ReadTree(const std::string& dir);

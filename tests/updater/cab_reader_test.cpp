@@ -10,7 +10,9 @@
 #include <functional>
 #include <filesystem>
 
+#include "tests/support/TempFolder.h"
 #include "tests/support/cabinet_fixtures.h"
+#include "tests/support/loopback.h"
 #include "updater/CabSTComps.h"
 
 using namespace cabtest;
@@ -56,15 +58,15 @@ std::vector<std::string> MakeTree(const std::string& root) {
   return names;
 }
 
-std::string MakeGcabCabinet(const TempDir& dir, bool mszip, std::vector<std::string>* names = nullptr) {
+std::string MakeGcabCabinet(const TempFolder& dir, bool mszip, std::vector<std::string>* names = nullptr) {
   const std::string src = dir / "src";
   std::vector<std::string> files = MakeTree(src);
   std::string cab = dir / (mszip ? "tree-zip.cab" : "tree.cab");
-  std::vector<std::string> argv = {"gcab", "-c"};
+  std::vector<std::string> argv = {"env", "-C", src, "gcab", "-c"};
   if (mszip) argv.push_back("-z");
   argv.push_back(cab);
   argv.insert(argv.end(), files.begin(), files.end());
-  EXPECT_EQ(cabtest::Run(argv, src), 0);
+  vxtest::Run(argv);
   if (names) *names = files;
   return cab;
 }
@@ -81,10 +83,10 @@ void ExpectError(const std::function<void()>& f, const std::string& message) {
 TEST(CabReaderTest, ExtractsLikeTheReferenceToolsWithTimesAndFolders) {
   for (bool mszip : {false, true}) {
     SCOPED_TRACE(mszip ? "MSZIP" : "stored");
-    TempDir dir;
+    TempFolder dir;
     std::vector<std::string> names;
     const std::string cab = MakeGcabCabinet(dir, mszip, &names);
-    ASSERT_EQ(cabtest::Run({"cabextract", "-q", "-d", dir / "ref", cab}), 0);
+    vxtest::Run({"cabextract", "-q", "-d", dir / "ref", cab});
     ASSERT_TRUE(ExtractCabinet(cab, dir / "out"));
     const auto ours = ReadTree(dir / "out");
     EXPECT_EQ(ours.size(), names.size());
@@ -94,19 +96,19 @@ TEST(CabReaderTest, ExtractsLikeTheReferenceToolsWithTimesAndFolders) {
       EXPECT_EQ(StatOf(dir / ("out/" + name)).st_mtime, StatOf(dir / ("src/" + name)).st_mtime) << name;
       EXPECT_EQ(StatOf(dir / ("out/" + name)).st_mode & 0200, 0200u) << name;
     }
-    EXPECT_FALSE(HasPartFiles(dir.path()));
+    EXPECT_FALSE(HasPartFiles(dir.Path()));
   }
 }
 
 TEST(CabReaderTest, AttributesExecFlagAndEvents) {
-  TempDir dir;
+  TempFolder dir;
   Entry ro{"ro.txt", "read only"};
   ro.attribs = 0x21;
   Entry run{"tools\\setup.sh", "#!/bin/sh\n"};
   run.attribs = 0x20 | _A_EXEC;
   Entry skip{"skip.txt", "not wanted"};
   Entry moved{"moved.txt", "elsewhere"};
-  WriteCabinetSet(dir.path(), {"a.cab"}, {ro, run, skip, moved}, {.typeCompress = 1});
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {ro, run, skip, moved}, {.typeCompress = 1});
 
   TSTCabReader reader(nullptr);
   std::vector<std::string> closed;
@@ -129,14 +131,14 @@ TEST(CabReaderTest, AttributesExecFlagAndEvents) {
 
   EXPECT_EQ(setID, 0x2468);
   EXPECT_TRUE(exec);
-  EXPECT_EQ(closed, (std::vector<std::string>{"ro.txt|" + dir.path() + "/out\\ro.txt",
-                                              "tools\\setup.sh|" + dir.path() + "/out\\tools\\setup.sh",
-                                              "moved.txt|" + dir.path() + "/other\\moved.txt"}));
+  EXPECT_EQ(closed, (std::vector<std::string>{"ro.txt|" + dir.Path() + "/out/ro.txt",
+                                              "tools\\setup.sh|" + dir.Path() + "/out/tools\\setup.sh",
+                                              "moved.txt|" + dir.Path() + "/other\\moved.txt"}));
   EXPECT_EQ(StatOf(dir / "out/ro.txt").st_mode & 0222, 0u);
   EXPECT_EQ(StatOf(dir / "out/ro.txt").st_mtime, LocalTime(2021, 3, 4, 5, 6, 8));
-  EXPECT_EQ(ReadFile(dir / "out/tools/setup.sh"), "#!/bin/sh\n");
+  EXPECT_EQ(ReadFileBytes(dir / "out/tools/setup.sh"), "#!/bin/sh\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "out/skip.txt"));
-  EXPECT_EQ(ReadFile(dir / "other/moved.txt"), "elsewhere");
+  EXPECT_EQ(ReadFileBytes(dir / "other/moved.txt"), "elsewhere");
 
   // Aborting from an event fails the extraction.
   reader.SetOnCopyFile(TSTCabReaderCopyFileEvent::FromFunction(
@@ -145,8 +147,8 @@ TEST(CabReaderTest, AttributesExecFlagAndEvents) {
 }
 
 TEST(CabReaderTest, ExistingFilesAreReplacedWhole) {
-  TempDir dir;
-  WriteCabinetSet(dir.path(), {"a.cab"}, {{"short.txt", "new"}, {"ro.txt", "fresh"}}, {.typeCompress = 1});
+  TempFolder dir;
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {{"short.txt", "new"}, {"ro.txt", "fresh"}}, {.typeCompress = 1});
   WriteFile(dir / "out/short.txt", "an old and much longer text");
   WriteFile(dir / "out/ro.txt", "old");
   chmod((dir / "out/ro.txt").c_str(), 0444);
@@ -154,19 +156,19 @@ TEST(CabReaderTest, ExistingFilesAreReplacedWhole) {
   TSTCabReader reader(nullptr);
   reader.SetOptions({croDontOverwriteReadOnlyFiles});
   reader.Extract(dir / "a.cab", dir / "out");
-  EXPECT_EQ(ReadFile(dir / "out/short.txt"), "new");
-  EXPECT_EQ(ReadFile(dir / "out/ro.txt"), "old");
+  EXPECT_EQ(ReadFileBytes(dir / "out/short.txt"), "new");
+  EXPECT_EQ(ReadFileBytes(dir / "out/ro.txt"), "old");
 
   reader.SetOptions({});
   reader.Extract(dir / "a.cab", dir / "out");
-  EXPECT_EQ(ReadFile(dir / "out/ro.txt"), "fresh");
+  EXPECT_EQ(ReadFileBytes(dir / "out/ro.txt"), "fresh");
   EXPECT_EQ(StatOf(dir / "out/ro.txt").st_mode & 0200, 0200u);
 }
 
 TEST(CabReaderTest, CorruptCabinetKeepsTheInstalledFile) {
-  TempDir dir;
+  TempFolder dir;
   const std::string cab = MakeGcabCabinet(dir, true);
-  std::string bytes = ReadFile(cab);
+  std::string bytes = ReadFileBytes(cab);
   const size_t firstData = size_t(uint8_t(bytes[36])) | size_t(uint8_t(bytes[37])) << 8;
   // file0 is empty; file1 begins the data.
   bytes[firstData + 8 + 40] ^= 0x20;
@@ -175,8 +177,8 @@ TEST(CabReaderTest, CorruptCabinetKeepsTheInstalledFile) {
 
   ExpectError([&] { TSTCabReader(nullptr).Extract(cab, dir / "out"); }, "Cabinet file is corrupt [0x0004]");
   EXPECT_FALSE(ExtractCabinet(cab, dir / "out"));
-  EXPECT_EQ(ReadFile(dir / "out/bin/file1.dll"), "installed");
-  EXPECT_FALSE(HasPartFiles(dir.path()));
+  EXPECT_EQ(ReadFileBytes(dir / "out/bin/file1.dll"), "installed");
+  EXPECT_FALSE(HasPartFiles(dir.Path()));
 
   WriteFile(cab, bytes.substr(0, bytes.size() / 2));
   ExpectError([&] { TSTCabReader(nullptr).Extract(cab, dir / "out"); }, "Cabinet file is corrupt [0x0004]");
@@ -199,12 +201,12 @@ std::vector<Entry> SetEntries() {
 TEST(CabReaderTest, CabinetSetsExtractInFull) {
   for (uint16_t type : {0, 1}) {
     SCOPED_TRACE(type);
-    TempDir dir;
+    TempFolder dir;
     const auto entries = SetEntries();
-    auto cabs = WriteCabinetSet(dir.path(), {"set1.cab", "set2.cab", "set3.cab", "set4.cab"}, entries,
+    auto cabs = WriteCabinetSet(dir.Path(), {"set1.cab", "set2.cab", "set3.cab", "set4.cab"}, entries,
                                 {.typeCompress = type, .blocksPerCabinet = 4});
     ASSERT_EQ(cabs.size(), 3u);
-    ASSERT_EQ(cabtest::Run({"cabextract", "-q", "-d", dir / "ref", cabs[0]}), 0);
+    vxtest::Run({"cabextract", "-q", "-d", dir / "ref", cabs[0]});
     TSTCabReader reader(nullptr);
     reader.Extract(cabs[0], dir / "out");
     const auto ours = ReadTree(dir / "out");
@@ -232,8 +234,8 @@ TEST(CabReaderTest, CabinetSetsExtractInFull) {
 }
 
 TEST(CabReaderTest, MissingOrRedirectedNextCabinet) {
-  TempDir dir;
-  auto cabs = WriteCabinetSet(dir.path(), {"set1.cab", "set2.cab", "set3.cab"}, SetEntries(),
+  TempFolder dir;
+  auto cabs = WriteCabinetSet(dir.Path(), {"set1.cab", "set2.cab", "set3.cab"}, SetEntries(),
                               {.typeCompress = 1, .blocksPerCabinet = 4});
   std::filesystem::create_directory(dir / "disk2");
   std::filesystem::rename(cabs[1], dir / "disk2/set2.cab");
@@ -241,9 +243,9 @@ TEST(CabReaderTest, MissingOrRedirectedNextCabinet) {
 
   TSTCabReader reader(nullptr);
   ExpectError([&] { reader.Extract(cabs[0], dir / "out"); }, "Cabinet not found [0x0001]");
-  EXPECT_EQ(ReadFile(dir / "out/first.txt"), SetEntries()[0].data);
+  EXPECT_EQ(ReadFileBytes(dir / "out/first.txt"), SetEntries()[0].data);
   EXPECT_FALSE(std::filesystem::exists(dir / "out/big/spanning.bin"));
-  EXPECT_FALSE(HasPartFiles(dir.path()));
+  EXPECT_FALSE(HasPartFiles(dir.Path()));
 
   std::vector<Integer> errors;
   std::string answer = dir / "disk2";
@@ -253,12 +255,12 @@ TEST(CabReaderTest, MissingOrRedirectedNextCabinet) {
         path = answer;
       }));
   reader.Extract(cabs[0], dir / "out");
-  EXPECT_EQ(ReadFile(dir / "out/big/spanning.bin"), SetEntries()[1].data);
-  EXPECT_EQ(ReadFile(dir / "out/last.txt"), SetEntries()[3].data);
+  EXPECT_EQ(ReadFileBytes(dir / "out/big/spanning.bin"), SetEntries()[1].data);
+  EXPECT_EQ(ReadFileBytes(dir / "out/last.txt"), SetEntries()[3].data);
   EXPECT_EQ(errors, (std::vector<Integer>{0, 0}));
 
   // A path that does not fit the library's buffer is refused.
-  answer = dir.path() + "/" + std::string(300, 'x');
+  answer = dir.Path() + "/" + std::string(300, 'x');
   ExpectError([&] { reader.Extract(cabs[0], dir / "out3"); },
               "FDI aborted [0x000B].\r\nFile name too long [0x0024].");
 }
@@ -267,37 +269,36 @@ TEST(CabReaderTest, NamesNeverEscapeTheDestination) {
   for (const char* name : {"..\\evil.txt", "sub\\..\\..\\evil.txt", "..", "\\evil.txt", "/evil.txt",
                            "C:\\evil.txt", "c:evil.txt", "ok/../../evil.txt"}) {
     SCOPED_TRACE(name);
-    TempDir dir;
-    WriteCabinetSet(dir.path(), {"a.cab"}, {{"fine.txt", "fine"}, {name, "evil"}}, {});
+    TempFolder dir;
+    WriteCabinetSet(dir.Path(), {"a.cab"}, {{"fine.txt", "fine"}, {name, "evil"}}, {});
     ExpectError([&] { TSTCabReader(nullptr).Extract(dir / "a.cab", dir / "dest/inner"); },
                 "Failure writing to target file [0x0008].\r\nPermission denied [0x000D].");
-    EXPECT_EQ(ReadFile(dir / "dest/inner/fine.txt"), "fine");
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
-      EXPECT_NE(ReadFile(e.path().string()), "evil") << e.path();
+    EXPECT_EQ(ReadFileBytes(dir / "dest/inner/fine.txt"), "fine");
+    for (const auto& [file, data] : ReadTree(dir.Path())) EXPECT_NE(data, "evil") << file;
   }
   // Dots inside names are no escape.
-  TempDir dir;
-  WriteCabinetSet(dir.path(), {"a.cab"}, {{"a..b\\..c", "dots"}}, {});
+  TempFolder dir;
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {{"a..b\\..c", "dots"}}, {});
   EXPECT_TRUE(ExtractCabinet(dir / "a.cab", dir / "out"));
-  EXPECT_EQ(ReadFile(dir / "out/a..b/..c"), "dots");
+  EXPECT_EQ(ReadFileBytes(dir / "out/a..b/..c"), "dots");
 }
 
 TEST(CabReaderTest, UnwritableTargetIsATargetFailure) {
-  TempDir dir;
-  WriteCabinetSet(dir.path(), {"a.cab"}, {{"x\\y.txt", "data"}}, {});
+  TempFolder dir;
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {{"x\\y.txt", "data"}}, {});
   WriteFile(dir / "out/x", "a file where a folder is needed");
   ExpectError([&] { TSTCabReader(nullptr).Extract(dir / "a.cab", dir / "out"); },
-              "Failure writing to target file [0x0008].\r\nNot a directory [0x0014].");
+              "Failure writing to target file [0x0008].\r\nFile exists [0x0011].");
 }
 
 TEST(CabReaderTest, IsCabinetFile) {
-  TempDir dir;
+  TempFolder dir;
   const std::string cab = MakeGcabCabinet(dir, false);
   EXPECT_TRUE(IsCabinetFile(cab));
   FDICABINETINFO info;
   EXPECT_TRUE(TSTCabReader(nullptr).IsCabinet(cab, info));
   EXPECT_EQ(info.cFiles, 48);
-  EXPECT_EQ(info.cbCabinet, LONG(ReadFile(cab).size()));
+  EXPECT_EQ(info.cbCabinet, LONG(ReadFileBytes(cab).size()));
   WriteFile(dir / "page.cab", "<!DOCTYPE html><html></html>");
   EXPECT_FALSE(IsCabinetFile(dir / "page.cab"));
   EXPECT_THROW(IsCabinetFile(dir / "missing.cab"), EOSError);
@@ -342,8 +343,8 @@ TEST(CabReaderTest, LibraryBinding) {
   }
   EXPECT_FALSE(CabIntf::CabinetLibraryLoaded());
   // Creating a context loads the library.
-  TempDir dir;
-  WriteCabinetSet(dir.path(), {"a.cab"}, {{"f.txt", "x"}}, {});
+  TempFolder dir;
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {{"f.txt", "x"}}, {});
   EXPECT_TRUE(ExtractCabinet(dir / "a.cab", dir / "out"));
   EXPECT_TRUE(CabIntf::CabinetLibraryLoaded());
 }

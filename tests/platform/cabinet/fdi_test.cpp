@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 
+#include "tests/support/TempFolder.h"
 #include "tests/support/cabinet_fixtures.h"
 
 using namespace cabtest;
@@ -113,7 +114,7 @@ class FdiTest : public ::testing::Test {
     return out;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   ERF erf_;
   HFDI hfdi_ = nullptr;
 };
@@ -133,13 +134,13 @@ TEST_F(FdiTest, SingleCabinetNotifiesInOrderAndWritesEveryFile) {
   for (uint16_t type : {0, 1}) {
     SCOPED_TRACE(type);
     Reset();
-    WriteCabinetSet(dir_.path(), {"one.cab"}, entries, {.typeCompress = type});
-    ASSERT_TRUE(Copy(dir_.path(), "one.cab"));
+    WriteCabinetSet(dir_.Path(), {"one.cab"}, entries, {.typeCompress = type});
+    ASSERT_TRUE(Copy(dir_.Path(), "one.cab"));
     EXPECT_EQ(Types(), (std::vector<FDINOTIFICATIONTYPE>{fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO,
                                                          fdintCOPY_FILE, fdintCLOSE_FILE_INFO, fdintCOPY_FILE,
                                                          fdintCLOSE_FILE_INFO}));
     EXPECT_EQ(g_notes[0].psz1, "");
-    EXPECT_EQ(g_notes[0].psz3, dir_.path() + "/");
+    EXPECT_EQ(g_notes[0].psz3, dir_.Path() + "/");
     EXPECT_EQ(g_notes[0].setID, 0x2468);
     const Note& copyB = g_notes[3];
     EXPECT_EQ(copyB.psz1, "sub\\b.bin");
@@ -158,24 +159,24 @@ TEST_F(FdiTest, SingleCabinetNotifiesInOrderAndWritesEveryFile) {
 
 TEST_F(FdiTest, SkippedFilesAreNotWrittenAndLaterOnesStillAre) {
   const auto entries = ThreeFiles();
-  WriteCabinetSet(dir_.path(), {"one.cab"}, entries, {.typeCompress = 1});
+  WriteCabinetSet(dir_.Path(), {"one.cab"}, entries, {.typeCompress = 1});
   int copies = 0;
   g_answer = [&](FDINOTIFICATIONTYPE type, FDINOTIFICATION& n) -> INT_PTR {
     if (type == fdintCOPY_FILE) return ++copies == 2 ? kFirstOutput + 1 : 0;
     if (type == fdintCLOSE_FILE_INFO) return TRUE;
     return 0;
   };
-  ASSERT_TRUE(Copy(dir_.path(), "one.cab"));
+  ASSERT_TRUE(Copy(dir_.Path(), "one.cab"));
   EXPECT_EQ(Outputs(), std::vector<std::string>{entries[1].data});
 }
 
 TEST_F(FdiTest, IsCabinetReadsTheHeader) {
-  WriteCabinetSet(dir_.path(), {"s1.cab", "s2.cab", "s3.cab"}, ThreeFiles(), {.blocksPerCabinet = 3});
+  WriteCabinetSet(dir_.Path(), {"s1.cab", "s2.cab", "s3.cab"}, ThreeFiles(), {.blocksPerCabinet = 3});
   int fd = open((dir_ / "s2.cab").c_str(), O_RDONLY);
   FDICABINETINFO info;
   ASSERT_TRUE(FDIIsCabinet(hfdi_, fd, &info));
   close(fd);
-  EXPECT_EQ(info.cbCabinet, LONG(ReadFile(dir_ / "s2.cab").size()));
+  EXPECT_EQ(info.cbCabinet, LONG(ReadFileBytes(dir_ / "s2.cab").size()));
   EXPECT_EQ(info.cFolders, 1);
   EXPECT_EQ(info.cFiles, 2);  // the files not complete before it
   EXPECT_EQ(info.setID, 0x2468);
@@ -195,8 +196,8 @@ TEST_F(FdiTest, IsCabinetReadsTheHeader) {
 // last two.
 TEST_F(FdiTest, FileSpanningASetAsksForEachNextCabinet) {
   const auto entries = ThreeFiles();
-  WriteCabinetSet(dir_.path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.typeCompress = 1, .blocksPerCabinet = 3});
-  ASSERT_TRUE(Copy(dir_.path(), "s1.cab"));
+  WriteCabinetSet(dir_.Path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.typeCompress = 1, .blocksPerCabinet = 3});
+  ASSERT_TRUE(Copy(dir_.Path(), "s1.cab"));
   EXPECT_EQ(Types(), (std::vector<FDINOTIFICATIONTYPE>{fdintCABINET_INFO, fdintCOPY_FILE, fdintCLOSE_FILE_INFO,
                                                        fdintCOPY_FILE, fdintNEXT_CABINET, fdintCABINET_INFO,
                                                        fdintNEXT_CABINET, fdintCABINET_INFO, fdintCLOSE_FILE_INFO,
@@ -205,7 +206,7 @@ TEST_F(FdiTest, FileSpanningASetAsksForEachNextCabinet) {
   EXPECT_EQ(g_notes[0].psz2, "DISK2");
   EXPECT_EQ(g_notes[3].iFolder, ifoldCONTINUED_TO_NEXT);
   EXPECT_EQ(g_notes[4].psz1, "s2.cab");
-  EXPECT_EQ(g_notes[4].psz3, dir_.path() + "/");
+  EXPECT_EQ(g_notes[4].psz3, dir_.Path() + "/");
   EXPECT_EQ(g_notes[4].fdie, FDIERROR_NONE);
   EXPECT_EQ(g_notes[5].iCabinet, 1);
   EXPECT_EQ(g_notes[6].psz1, "s3.cab");
@@ -215,7 +216,7 @@ TEST_F(FdiTest, FileSpanningASetAsksForEachNextCabinet) {
 
   // The last cabinet on its own: what it holds was copied from the first.
   Reset();
-  ASSERT_TRUE(Copy(dir_.path(), "s3.cab"));
+  ASSERT_TRUE(Copy(dir_.Path(), "s3.cab"));
   EXPECT_EQ(Types(), (std::vector<FDINOTIFICATIONTYPE>{fdintCABINET_INFO, fdintPARTIAL_FILE, fdintPARTIAL_FILE}));
   EXPECT_EQ(g_notes[1].psz1, "sub\\b.bin");
   EXPECT_EQ(g_notes[1].psz2, "s2.cab");
@@ -225,7 +226,7 @@ TEST_F(FdiTest, FileSpanningASetAsksForEachNextCabinet) {
 
 TEST_F(FdiTest, NextCabinetPathBufferCanPointElsewhere) {
   const auto entries = ThreeFiles();
-  WriteCabinetSet(dir_.path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.blocksPerCabinet = 3});
+  WriteCabinetSet(dir_.Path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.blocksPerCabinet = 3});
   mkdir((dir_ / "other").c_str(), 0700);
   rename((dir_ / "s2.cab").c_str(), (dir_ / "other/s2.cab").c_str());
   rename((dir_ / "s3.cab").c_str(), (dir_ / "other/s3.cab").c_str());
@@ -236,20 +237,20 @@ TEST_F(FdiTest, NextCabinetPathBufferCanPointElsewhere) {
     if (type == fdintNEXT_CABINET) {
       asked.push_back(n.fdie);
       // First answer with the old folder, then with the right one.
-      if (n.fdie != FDIERROR_NONE) std::snprintf(n.psz3, CB_MAX_CAB_PATH, "%s/other/", dir_.path().c_str());
+      if (n.fdie != FDIERROR_NONE) std::snprintf(n.psz3, CB_MAX_CAB_PATH, "%s/other/", dir_.Path().c_str());
     }
     return 0;
   };
-  ASSERT_TRUE(Copy(dir_.path(), "s1.cab"));
+  ASSERT_TRUE(Copy(dir_.Path(), "s1.cab"));
   EXPECT_EQ(asked, (std::vector<FDIERROR>{FDIERROR_NONE, FDIERROR_CABINET_NOT_FOUND, FDIERROR_NONE}));
   EXPECT_EQ(Outputs(), (std::vector<std::string>{entries[0].data, entries[1].data, entries[2].data}));
 }
 
 TEST_F(FdiTest, MissingOrWrongNextCabinet) {
   const auto entries = ThreeFiles();
-  WriteCabinetSet(dir_.path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.blocksPerCabinet = 3});
+  WriteCabinetSet(dir_.Path(), {"s1.cab", "s2.cab", "s3.cab"}, entries, {.blocksPerCabinet = 3});
   unlink((dir_ / "s2.cab").c_str());
-  EXPECT_FALSE(Copy(dir_.path(), "s1.cab"));
+  EXPECT_FALSE(Copy(dir_.Path(), "s1.cab"));
   EXPECT_EQ(erf_.erfOper, FDIERROR_CABINET_NOT_FOUND);
   EXPECT_TRUE(erf_.fError);
   // The unfinished output was closed.
@@ -257,8 +258,8 @@ TEST_F(FdiTest, MissingOrWrongNextCabinet) {
 
   // Another set's cabinet under the expected name.
   Reset();
-  WriteCabinetSet(dir_.path(), {"x1.cab", "s2.cab", "x3.cab"}, entries, {.blocksPerCabinet = 3, .setID = 7});
-  EXPECT_FALSE(Copy(dir_.path(), "s1.cab"));
+  WriteCabinetSet(dir_.Path(), {"x1.cab", "s2.cab", "x3.cab"}, entries, {.blocksPerCabinet = 3, .setID = 7});
+  EXPECT_FALSE(Copy(dir_.Path(), "s1.cab"));
   EXPECT_EQ(erf_.erfOper, FDIERROR_WRONG_CABINET);
 }
 
@@ -269,12 +270,12 @@ std::string Patched(std::string s, size_t at, char value) {
 
 TEST_F(FdiTest, ErrorNumbers) {
   const auto entries = ThreeFiles();
-  WriteCabinetSet(dir_.path(), {"plain.cab"}, entries, {.typeCompress = 1});
-  const std::string good = ReadFile(dir_ / "plain.cab");
+  WriteCabinetSet(dir_.Path(), {"plain.cab"}, entries, {.typeCompress = 1});
+  const std::string good = ReadFileBytes(dir_ / "plain.cab");
   // The first data block starts after the header, the folder and the file table.
   const size_t firstData = good.find("CK") - 8;
-  WriteCabinetSet(dir_.path(), {"nosum.cab"}, entries, {.typeCompress = 1, .checksums = false});
-  const std::string nosum = ReadFile(dir_ / "nosum.cab");
+  WriteCabinetSet(dir_.Path(), {"nosum.cab"}, entries, {.typeCompress = 1, .checksums = false});
+  const std::string nosum = ReadFileBytes(dir_ / "nosum.cab");
   // The folder record's compression type sits right before the file table.
   const size_t filesAt = size_t(uint8_t(good[16])) | size_t(uint8_t(good[17])) << 8;
 
@@ -299,16 +300,16 @@ TEST_F(FdiTest, ErrorNumbers) {
     Reset();
     if (!c.bytes.empty()) WriteFile(dir_ / "t.cab", c.bytes);
     else unlink((dir_ / "t.cab").c_str());
-    EXPECT_FALSE(Copy(dir_.path(), "t.cab"));
+    EXPECT_FALSE(Copy(dir_.Path(), "t.cab"));
     EXPECT_EQ(erf_.erfOper, c.expected);
     EXPECT_TRUE(erf_.fError);
   }
 }
 
 TEST_F(FdiTest, CallbackFailuresAndAborts) {
-  WriteCabinetSet(dir_.path(), {"t.cab"}, ThreeFiles(), {.typeCompress = 1});
+  WriteCabinetSet(dir_.Path(), {"t.cab"}, ThreeFiles(), {.typeCompress = 1});
   g_failWrites = true;
-  EXPECT_FALSE(Copy(dir_.path(), "t.cab"));
+  EXPECT_FALSE(Copy(dir_.Path(), "t.cab"));
   EXPECT_EQ(erf_.erfOper, FDIERROR_TARGET_FILE);
 
   g_failWrites = false;
@@ -318,17 +319,17 @@ TEST_F(FdiTest, CallbackFailuresAndAborts) {
       if (type == fdintCOPY_FILE) return kFirstOutput;
       return type == fdintCLOSE_FILE_INFO ? TRUE : 0;
     };
-    EXPECT_FALSE(Copy(dir_.path(), "t.cab"));
+    EXPECT_FALSE(Copy(dir_.Path(), "t.cab"));
     EXPECT_EQ(erf_.erfOper, FDIERROR_USER_ABORT);
   }
 
   // Memory runs out while the cabinet is read.
   g_answer = nullptr;
   g_allocsLeft = 2;
-  EXPECT_FALSE(Copy(dir_.path(), "t.cab"));
+  EXPECT_FALSE(Copy(dir_.Path(), "t.cab"));
   EXPECT_EQ(erf_.erfOper, FDIERROR_ALLOC_FAIL);
   g_allocsLeft = -1;
-  EXPECT_TRUE(Copy(dir_.path(), "t.cab"));
+  EXPECT_TRUE(Copy(dir_.Path(), "t.cab"));
   EXPECT_FALSE(erf_.fError);
 }
 

@@ -397,3 +397,29 @@ TEST(Reactor, WatchedDescriptorsAreServedInsideTheMessageWait) {
   close(fds[0]);
   close(fds[1]);
 }
+
+TEST(Reactor, NestedWaitInsideACallbackDoesNotSpinOnItsDescriptor) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);  // stays readable: the callback does not read
+  TReactor& reactor = TReactor::Current();
+  int calls = 0;
+  double nestedCpuMs = 0;
+  reactor.Watch(fds[0], EPOLLIN, [&](uint32_t) {
+    if (++calls > 1) return;
+    timespec a, b;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+    EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 150, QS_ALLINPUT), WAIT_TIMEOUT);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
+    nestedCpuMs = (b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6;
+  });
+  MSG m;
+  PeekMessage(&m, nullptr, 0, 0, PM_NOREMOVE);
+  EXPECT_EQ(calls, 1);
+  EXPECT_LT(nestedCpuMs, 75.0) << "the nested wait busy-looped";
+  PeekMessage(&m, nullptr, 0, 0, PM_NOREMOVE);
+  EXPECT_EQ(calls, 2) << "watched again once the callback returned";
+  reactor.Unwatch(fds[0]);
+  close(fds[0]);
+  close(fds[1]);
+}

@@ -1,0 +1,98 @@
+// Logical palettes. On the true-colour screen selecting and realising one changes
+// nothing; palettes serve as colour lists for nearest-colour look-ups and for DIB
+// colour tables.
+#include <algorithm>
+
+#include "platform/gdi/dc.h"
+
+using namespace vx::gdi;
+
+HPALETTE CreatePalette(const LOGPALETTE* lp) {
+  if (!lp || lp->palNumEntries == 0 || lp->palNumEntries > 1024) return nullptr;
+  auto p = std::make_shared<PaletteObject>();
+  p->entries.assign(lp->entries(), lp->entries() + lp->palNumEntries);
+  return reinterpret_cast<HPALETTE>(AddObject(p));
+}
+
+HPALETTE CreateHalftonePalette(HDC) {
+  auto p = std::make_shared<PaletteObject>();
+  for (const RGBQUAD& q : HalftoneColors()) p->entries.push_back(PALETTEENTRY{q.rgbRed, q.rgbGreen, q.rgbBlue, 0});
+  return reinterpret_cast<HPALETTE>(AddObject(p));
+}
+
+UINT GetPaletteEntries(HPALETTE pal, UINT start, UINT count, PALETTEENTRY* entries) {
+  auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
+  if (!p) return 0;
+  if (!entries) return UINT(p->entries.size());
+  UINT n = 0;
+  for (UINT i = start; i < p->entries.size() && n < count; ++i, ++n) entries[n] = p->entries[i];
+  return n;
+}
+
+UINT SetPaletteEntries(HPALETTE pal, UINT start, UINT count, const PALETTEENTRY* entries) {
+  auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
+  if (!p || !entries || p->stock) return 0;
+  UINT n = 0;
+  for (UINT i = start; i < p->entries.size() && n < count; ++i, ++n) p->entries[i] = entries[n];
+  return n;
+}
+
+BOOL ResizePalette(HPALETTE pal, UINT count) {
+  auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
+  if (!p || p->stock || count == 0 || count > 1024) return FALSE;
+  p->entries.resize(count);
+  return TRUE;
+}
+
+UINT GetNearestPaletteIndex(HPALETTE pal, COLORREF color) {
+  auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
+  if (!p || p->entries.empty()) return CLR_INVALID;
+  const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
+  UINT best = 0;
+  int bestDist = 1 << 30;
+  for (UINT i = 0; i < p->entries.size(); ++i) {
+    const PALETTEENTRY& e = p->entries[i];
+    const int dr = e.peRed - r, dg = e.peGreen - g, db = e.peBlue - b;
+    const int d = dr * dr + dg * dg + db * db;
+    if (d < bestDist) {
+      bestDist = d;
+      best = i;
+      if (d == 0) break;
+    }
+  }
+  return best;
+}
+
+COLORREF GetNearestColor(HDC dc, COLORREF color) {
+  auto d = FindDC(dc);
+  if (!d) return CLR_INVALID;
+  const Surface* s = d->Target();
+  if (!s) return color & 0xFFFFFF;
+  return s->ColorFromRaw(s->RawFromColor(color & 0xFFFFFF));
+}
+
+HPALETTE SelectPalette(HDC dc, HPALETTE pal, BOOL) {
+  auto d = FindDC(dc);
+  auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
+  if (!d || !p) return nullptr;
+  HPALETTE old = reinterpret_cast<HPALETTE>(d->st.paletteH);
+  d->st.palette = p;
+  d->st.paletteH = H(pal);
+  return old;
+}
+
+UINT RealizePalette(HDC dc) {
+  auto d = FindDC(dc);
+  if (!d || !d->st.palette) return GDI_ERROR;
+  return 0;
+}
+
+UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEENTRY* entries) {
+  if (ScreenBitsPerPixel() > 8) return 0;
+  const auto& h = HalftoneColors();
+  if (!entries) return UINT(h.size());
+  UINT n = 0;
+  for (UINT i = start; i < h.size() && n < count; ++i, ++n)
+    entries[n] = PALETTEENTRY{h[i].rgbRed, h[i].rgbGreen, h[i].rgbBlue, 0};
+  return n;
+}

@@ -1,0 +1,180 @@
+#include "platform/vcl/thread.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/vcl/forms.h"
+#include "platform/win/messages.h"
+
+namespace {
+
+std::atomic<int> g_destroyed{0};
+
+class TCounterThread : public TThread {
+ public:
+  explicit TCounterThread(bool suspended, int syncs = 3, bool freeSelf = false) : TThread(suspended), syncs_(syncs) {
+    SetFreeOnTerminate(freeSelf);
+  }
+  ~TCounterThread() override { ++g_destroyed; }
+
+  std::vector<DWORD> syncThreads;  // threads on which the synchronised method ran
+  std::string syncError;
+  bool executed = false;
+
+ protected:
+  void Execute() override {
+    executed = true;
+    for (int i = 0; i < syncs_ && !Terminated(); ++i) Synchronize(TThreadMethod(this, &TCounterThread::Step));
+    try {
+      Synchronize(TThreadMethod(this, &TCounterThread::Fail));
+    } catch (const Exception& e) {
+      syncError = e.Message();
+    }
+    SetReturnValue(syncs_);
+  }
+
+ private:
+  void Step() { syncThreads.push_back(GetCurrentThreadId()); }
+  void Fail() { throw Exception("refused on the main thread"); }
+  int syncs_;
+};
+
+class TLoopThread : public TThread {
+ public:
+  TLoopThread() : TThread(true) {}
+  std::atomic<int> loops{0};
+
+ protected:
+  void Execute() override {
+    while (!Terminated()) {
+      ++loops;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+};
+
+class TWatcher : public TObject {
+ public:
+  void Ended(TObject* Sender) {
+    endedOn = GetCurrentThreadId();
+    sender = Sender;
+  }
+  DWORD endedOn = 0;
+  TObject* sender = nullptr;
+};
+
+}  // namespace
+
+TEST(Threads, SynchronizeRunsOnTheMainThreadWhileItWaits) {
+  TCounterThread t(true);
+  TWatcher watcher;
+  t.SetOnTerminate(TNotifyEvent(&watcher, &TWatcher::Ended));
+  EXPECT_TRUE(t.Suspended());
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(t.executed) << "created suspended";
+  t.Start();
+  EXPECT_EQ(t.WaitFor(), 3);
+  EXPECT_TRUE(t.Finished());
+  EXPECT_EQ(t.syncThreads, (std::vector<DWORD>(3, GetCurrentThreadId())));
+  EXPECT_EQ(t.syncError, "refused on the main thread") << "raised again in the thread";
+  EXPECT_EQ(watcher.endedOn, GetCurrentThreadId()) << "OnTerminate runs on the main thread";
+  EXPECT_EQ(watcher.sender, &t);
+  EXPECT_NE(t.ThreadID(), GetCurrentThreadId());
+  EXPECT_EQ(WaitForSingleObject(t.Handle(), 0), WAIT_OBJECT_0);
+}
+
+TEST(Threads, SynchronizeIsServedByTheApplicationLoop) {
+  TApplication app(nullptr);
+  TComponent form(&app);
+  app.SetMainForm(&form);
+  const int before = g_destroyed;
+  TThread::Create<TCounterThread>(false, 5, true);
+  // The thread ends itself; the loop ends when it is gone.
+  std::thread stopper([&] {
+    while (g_destroyed == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    PostThreadMessage(DWORD(getpid()), WM_QUIT, 0, 0);
+  });
+  app.Run();
+  stopper.join();
+  EXPECT_EQ(g_destroyed, before + 1) << "FreeOnTerminate deleted the thread";
+}
+
+TEST(Threads, CheckSynchronizeServesWaitingCalls) {
+  std::atomic<bool> ran{false};
+  DWORD ranOn = 0;
+  std::thread worker([&] {
+    TThread::Synchronize(nullptr, TThreadMethod::FromFunction([&] {
+      ranOn = GetCurrentThreadId();
+      ran = true;
+    }));
+  });
+  EXPECT_FALSE(CheckSynchronize());
+  while (!ran) CheckSynchronize(1000);
+  worker.join();
+  EXPECT_EQ(ranOn, GetCurrentThreadId());
+  // On the main thread itself Synchronize calls directly.
+  bool direct = false;
+  TThread::Synchronize(nullptr, TThreadMethod::FromFunction([&] { direct = true; }));
+  EXPECT_TRUE(direct);
+}
+
+TEST(Threads, DeletingARunningThreadTerminatesAndWaitsForIt) {
+  auto t = std::make_unique<TLoopThread>();
+  t->Start();
+  t->Start();  // starting twice changes nothing
+  while (t->loops == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  t.reset();  // must not hang or crash
+
+  TLoopThread never;  // never started: nothing to wait for
+  EXPECT_EQ(never.WaitFor(), 0);
+}
+
+TEST(Threads, TerminatedBeforeStartSkipsExecuteAndFailuresAreKept) {
+  TCounterThread t(true);
+  t.Terminate();
+  t.Start();
+  t.WaitFor();
+  EXPECT_FALSE(t.executed);
+
+  class TFailing : public TThread {
+   public:
+    TFailing() : TThread(true) {}
+    DWORD self = 0;
+    bool refusedSelfWait = false;
+
+   protected:
+    void Execute() override {
+      try {
+        WaitFor();
+      } catch (const EThread&) {
+        refusedSelfWait = true;
+      }
+      throw std::runtime_error("worker failed");
+    }
+  } failing;
+  failing.Start();
+  failing.WaitFor();
+  EXPECT_TRUE(failing.refusedSelfWait);
+  ASSERT_TRUE(failing.FatalException());
+  EXPECT_THROW(std::rethrow_exception(failing.FatalException()), std::runtime_error);
+}
+
+TEST(Threads, WaitForFromAnotherThread) {
+  TLoopThread t;
+  t.Start();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    t.Terminate();
+  });
+  std::thread waiter([&] { t.WaitFor(); });
+  waiter.join();
+  stopper.join();
+  EXPECT_TRUE(t.Finished());
+}
