@@ -139,7 +139,6 @@ constexpr uint16_t CF_BITMAP = 2;
 
 VX_EXCEPTION(EInvalidGraphic, Exception)
 VX_EXCEPTION(EInvalidGraphicOperation, Exception)
-VX_EXCEPTION(EOutOfResources, Exception)
 
 // The framework's texts for these errors.
 namespace GraphicsText {
