@@ -128,7 +128,7 @@ void Run(const char* Name, const Picture& P) {
     TMemoryStream stream;
     stream.Write(reference.data(), int64_t(reference.size()));
     stream.SetPosition(0);
-    png.LoadFromStream(stream);
+    png.LoadFromStream(&stream);
   });
 
   // Encode the same pixels with both, each at its default settings.
@@ -137,13 +137,13 @@ void Run(const char* Name, const Picture& P) {
     TMemoryStream stream;
     stream.Write(reference.data(), int64_t(reference.size()));
     stream.SetPosition(0);
-    png.LoadFromStream(stream);
+    png.LoadFromStream(&stream);
   }
   double refEncode = !g_encode ? 0 : BestSeconds(runs, [&] { refFile = ReferenceEncode(P); });
   size_t ourSize = 0;
   double ourEncode = !g_encode ? 0 : BestSeconds(runs, [&] {
     TMemoryStream stream;
-    png.SaveToStream(stream);
+    png.SaveToStream(&stream);
     ourSize = size_t(stream.Position());
   });
 

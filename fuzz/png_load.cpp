@@ -12,15 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   input.SetPosition(0);
   TPNGObject png;
   try {
-    png.LoadFromStream(input);
+    png.LoadFromStream(&input);
   } catch (const Exception&) {
     return 0;
   }
   TMemoryStream saved;
-  png.SaveToStream(saved);
+  png.SaveToStream(&saved);
   saved.SetPosition(0);
   TPNGObject again;
-  again.LoadFromStream(saved);
+  again.LoadFromStream(&saved);
   if (again.Width() != png.Width() || again.Height() != png.Height()) abort();
   for (int y = 0; y < png.Height(); y += 1 + png.Height() / 16)
     for (int x = 0; x < png.Width(); x += 1 + png.Width() / 16)

@@ -291,7 +291,7 @@ void TChunkIHDR::FreeImageData() {
 }
 
 void TChunkIHDR::PrepareImageData() {
-  bitmapInfo_ = TMaxBitmapInfo{};
+  bitmapInfo_ = BITMAPINFO256{};
   FreeImageData();
   owner_->FreePaletteHandle();
   int bits = BitmapBitsFor(ColorType, BitDepth);

@@ -45,16 +45,19 @@ TChunkIHDR* TPNGObject::GetHeader() const {
   return static_cast<TChunkIHDR*>(chunks_.GetItem(0));
 }
 
-int TPNGObject::Width() const { return HeaderPresent() ? static_cast<int>(GetHeader()->Width) : 0; }
+int TPNGObject::GetWidth() { return HeaderPresent() ? static_cast<int>(GetHeader()->Width) : 0; }
 
-int TPNGObject::Height() const {
-  return HeaderPresent() ? static_cast<int>(GetHeader()->Height) : 0;
-}
+int TPNGObject::GetHeight() { return HeaderPresent() ? static_cast<int>(GetHeader()->Height) : 0; }
+
+void TPNGObject::SetWidth(int) { RaiseError<EPngError>(EPNGCannotChangeSizeText); }
+
+void TPNGObject::SetHeight(int) { RaiseError<EPngError>(EPNGCannotChangeSizeText); }
 
 // ---------------------------------------------------------------------------------
 // Streams
 
-void TPNGObject::LoadFromStream(TStream& Stream) {
+void TPNGObject::LoadFromStream(TStream* Source) {
+  TStream& Stream = *Source;
   ClearChunks();
   uint8_t signature[8];
   if (png_io::ReadSome(Stream, signature, 8) != 8 || std::memcmp(signature, kSignature, 8) != 0)
@@ -85,9 +88,9 @@ void TPNGObject::LoadFromStream(TStream& Stream) {
   if (!imageRead) RaiseError<EPNGNoImageData>(EPNGNoImageDataText);
 }
 
-void TPNGObject::SaveToStream(TStream& Stream) {
-  png_io::Write(Stream, kSignature, 8);
-  for (int i = 0; i < chunks_.Count(); ++i) chunks_.GetItem(i)->SaveToStream(Stream);
+void TPNGObject::SaveToStream(TStream* Stream) {
+  png_io::Write(*Stream, kSignature, 8);
+  for (int i = 0; i < chunks_.Count(); ++i) chunks_.GetItem(i)->SaveToStream(*Stream);
 }
 
 // ---------------------------------------------------------------------------------
@@ -133,12 +136,12 @@ TPNGTransparencyMode TPNGObject::GetTransparencyMode() const {
   }
 }
 
-COLORREF TPNGObject::GetTransparentColor() const {
+TColor TPNGObject::GetTransparentColor() const {
   auto* trns = chunks_.Find<TChunktRNS>();
-  return trns ? trns->GetTransparentColor() : 0;
+  return trns ? TColor(trns->GetTransparentColor()) : 0;
 }
 
-void TPNGObject::SetTransparentColor(COLORREF Value) {
+void TPNGObject::SetTransparentColor(TColor Value) {
   if (!HeaderPresent()) return;
   switch (GetHeader()->ColorType) {
     case 0:
@@ -146,7 +149,7 @@ void TPNGObject::SetTransparentColor(COLORREF Value) {
     case 3: {
       auto* trns = chunks_.Find<TChunktRNS>();
       if (!trns) trns = static_cast<TChunktRNS*>(chunks_.Add(TChunktRNS::ChunkClass()));
-      trns->SetTransparentColor(Value);
+      trns->SetTransparentColor(COLORREF(ColorToRGB(Value)));
       break;
     }
     case 4:
@@ -260,7 +263,7 @@ int IndexAt(const uint8_t* Row, int X, int Bits) {
 }
 }  // namespace
 
-COLORREF TPNGObject::GetPixels(int X, int Y) const {
+TColor TPNGObject::GetPixels(int X, int Y) {
   if (!HeaderPresent()) return 0;
   TChunkIHDR* header = GetHeader();
   if (X < 0 || Y < 0 || uint32_t(X) >= header->Width || uint32_t(Y) >= header->Height) return 0;
@@ -268,14 +271,15 @@ COLORREF TPNGObject::GetPixels(int X, int Y) const {
   if (header->HasPalette()) {
     // Grey levels and palette entries are held in the colour table after gamma.
     const RGBQUAD& e = header->BitmapInfo().bmiColors[IndexAt(row, X, header->BitmapBits())];
-    return RGB(e.rgbRed, e.rgbGreen, e.rgbBlue);
+    return TColor(RGB(e.rgbRed, e.rgbGreen, e.rgbBlue));
   }
   const uint8_t* p = row + 3 * size_t(X);
-  return RGB(p[2], p[1], p[0]);
+  return TColor(RGB(p[2], p[1], p[0]));
 }
 
-void TPNGObject::SetPixels(int X, int Y, COLORREF Value) {
+void TPNGObject::SetPixels(int X, int Y, TColor Color) {
   if (!HeaderPresent()) return;
+  const auto Value = COLORREF(ColorToRGB(Color));
   TChunkIHDR* header = GetHeader();
   if (X < 0 || Y < 0 || uint32_t(X) >= header->Width || uint32_t(Y) >= header->Height) return;
   uint8_t* row = GetScanline(Y);

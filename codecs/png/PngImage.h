@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "codecs/png/PngLang.h"
-#include "codecs/png/PngPlatformShim.h"
+#include "platform/gdi/gdi.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/system.h"
+#include "platform/vcl/graphics.h"
 
 class TChunk;
 class TChunkIHDR;
@@ -151,12 +152,6 @@ class TChunkIEND : public TChunk {
   using TChunk::TChunk;
 };
 
-// Holds the maximum colour table a bitmap of up to 8 bits per pixel needs.
-struct TMaxBitmapInfo {
-  BITMAPINFOHEADER bmiHeader;
-  RGBQUAD bmiColors[256];
-};
-
 class TChunkIHDR : public TChunk {
   VX_CHUNK(TChunkIHDR, TChunk)
 
@@ -184,8 +179,8 @@ class TChunkIHDR : public TChunk {
   uint8_t* ImageAlpha() const { return imageAlpha_.get(); }
   int64_t BytesPerRow() const { return bytesPerRow_; }
   bool HasPalette() const { return hasPalette_; }
-  TMaxBitmapInfo& BitmapInfo() { return bitmapInfo_; }
-  BITMAPINFO* BitmapInfoPtr() { return reinterpret_cast<BITMAPINFO*>(&bitmapInfo_); }
+  BITMAPINFO256& BitmapInfo() { return bitmapInfo_; }
+  BITMAPINFO* BitmapInfoPtr() { return bitmapInfo_.get(); }
   // Bits per pixel of the bitmap: 1, 4, 8 or 24 (0 before PrepareImageData).
   int BitmapBits() const { return bitmapInfo_.bmiHeader.biBitCount; }
   // Allocates the alpha plane (all 255) for a header that now has an alpha channel.
@@ -203,7 +198,7 @@ class TChunkIHDR : public TChunk {
   using Buffer = std::unique_ptr<uint8_t, Releaser>;
   static Buffer Allocate(uint64_t Size);
 
-  TMaxBitmapInfo bitmapInfo_{};
+  BITMAPINFO256 bitmapInfo_{};
   Buffer imageData_;
   Buffer imageAlpha_;
   int64_t bytesPerRow_ = 0;
@@ -310,7 +305,8 @@ class TChunkIDAT : public TChunk {
 
 // Draws a bitmap (Bits, Info) stretched into Rect on DC, leaving the pixels of
 // Color transparent.
-// (Drawing arrives with the graphics layer.)
+void DrawTransparentBitmap(HDC DC, const void* Bits, const BITMAPINFO* Info, COLORREF Color,
+                           const TRect& Rect);
 
 // The owner's chunk list; the list owns its chunks.
 class TPNGList {
@@ -357,21 +353,36 @@ enum TPNGTransparencyMode { ptmNone, ptmBit, ptmPartial };
 
 using TGammaTable = std::array<uint8_t, 256>;
 
-class TPNGObject : public TPersistent {
-  VX_CLASS(TPNGObject, TPersistent)
+class TPNGObject : public TGraphic {
+  VX_CLASS(TPNGObject, TGraphic)
 
  public:
   TPNGObject();
   ~TPNGObject() override;
-  TPNGObject(const TPNGObject&) = delete;
-  TPNGObject& operator=(const TPNGObject&) = delete;
 
-  void LoadFromStream(TStream& Stream);
-  void SaveToStream(TStream& Stream);
+  void Assign(TPersistent* Source) override;
 
-  bool Empty() const { return chunks_.Count() == 0; }
-  int Width() const;
-  int Height() const;
+ protected:
+  void AssignTo(TPersistent* Dest) override;
+  void Draw(TCanvas* ACanvas, const TRect& Rect) override;
+  bool GetEmpty() override { return chunks_.Count() == 0; }
+  int GetHeight() override;
+  HPALETTE GetPalette() override;
+  bool GetTransparent() override { return GetTransparencyMode() != ptmNone; }
+  int GetWidth() override;
+
+ public:
+  void LoadFromStream(TStream* Stream) override;
+  void SaveToStream(TStream* Stream) override;
+  // The size comes from the image: changing it raises EPngError.
+  void SetHeight(int Value) override;
+  void SetWidth(int Value) override;
+  void LoadFromClipboardFormat(uint16_t AFormat, HANDLE AData, HPALETTE APalette) override;
+  void SaveToClipboardFormat(uint16_t& AFormat, HANDLE& AData, HPALETTE& APalette) override;
+
+  // The colour of a pixel (RGB), 0 outside the image.
+  virtual TColor GetPixels(int X, int Y);
+  virtual void SetPixels(int X, int Y, TColor Value);
 
   void ClearChunks();
   TChunkIHDR* GetHeader() const;
@@ -379,8 +390,8 @@ class TPNGObject : public TPersistent {
   TPNGList& Chunks() { return chunks_; }
 
   TPNGTransparencyMode GetTransparencyMode() const;
-  COLORREF GetTransparentColor() const;
-  void SetTransparentColor(COLORREF Value);
+  TColor GetTransparentColor() const;
+  void SetTransparentColor(TColor Value);
   void RemoveTransparency();
   void CreateAlpha();
   void AddtEXt(const std::string& Keyword, const std::string& Text);
@@ -392,10 +403,16 @@ class TPNGObject : public TPersistent {
   // The byte size of one row in the PNG's own pixel format and the bytes of one
   // complete pixel (at least 1 for packed samples); both 0 without a header.
   void GetPixelInfo(int64_t& LineSize, int& Offset) const;
-  virtual COLORREF GetPixels(int X, int Y) const;
-  virtual void SetPixels(int X, int Y, COLORREF Value);
 
+  // Makes the image from a bitmap: a palette image below 16 bits per pixel, RGB
+  // otherwise, with Color as the transparent colour when Transparent is set.
+  void AssignHandle(HBITMAP Handle, bool Transparent, COLORREF Color);
   void AssignPNG(const TPNGObject* Source);
+  // Loads the image from a program resource of type RT_RCDATA.
+  void LoadFromResourceName(HINSTANCE Instance, const std::string& Name);
+  void LoadFromResourceID(HINSTANCE Instance, int ResID);
+  // Blends the image over the area R of DC by its alpha values.
+  void DrawPartialTrans(HDC DC, const TRect& R);
 
   template <class E>
   [[noreturn]] void RaiseError(const std::string& Text) const {
@@ -416,8 +433,8 @@ class TPNGObject : public TPersistent {
   TGammaTable GammaTable;
   TGammaTable InverseGamma;
 
-  // Forgets the palette handle made for the current image data.
-  void FreePaletteHandle() {}
+  // Deletes the palette handle made for the current image data.
+  void FreePaletteHandle();
 
  private:
   TPNGList chunks_{this};
@@ -425,4 +442,10 @@ class TPNGObject : public TPersistent {
   TCompressionLevel compressionLevel_ = 7;
   TInterlaceMethod interlaceMethod_ = imNone;
   int maxIdatSize_ = 65535;
+  HPALETTE paletteHandle_ = nullptr;
 };
+
+// Registers the picture class for ".png" with the picture machinery (the first call)
+// and removes it again (the last call); linking the codec does the first call.
+void PngImageInitialize();
+void PngImageFinalize();

@@ -53,7 +53,7 @@ TEST(PngErrors, SignatureAndChunkOrder) {
   TMemoryStream stream;
   stream.Write(critical.Bytes().data(), int64_t(critical.Bytes().size()));
   stream.SetPosition(0);
-  EXPECT_THROW(partial.LoadFromStream(stream), EPNGUnknownCriticalChunk);
+  EXPECT_THROW(partial.LoadFromStream(&stream), EPNGUnknownCriticalChunk);
   ASSERT_EQ(partial.Chunks().Count(), 2);
   EXPECT_EQ(partial.Chunks().GetItem(1)->GetChunkName(), "ABCD");
   EXPECT_EQ(Save(partial).size(), 8u + 25 + 12);  // the refused chunk was not read

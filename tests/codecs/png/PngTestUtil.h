@@ -18,19 +18,19 @@ inline std::unique_ptr<TPNGObject> Load(const std::vector<uint8_t>& Bytes) {
   if (!Bytes.empty()) stream.Write(Bytes.data(), int64_t(Bytes.size()));
   stream.SetPosition(0);
   auto png = std::make_unique<TPNGObject>();
-  png->LoadFromStream(stream);
+  png->LoadFromStream(&stream);
   return png;
 }
 
 inline std::vector<uint8_t> Save(TPNGObject& Png) {
   TMemoryStream stream;
-  Png.SaveToStream(stream);
+  Png.SaveToStream(&stream);
   const auto* p = static_cast<const uint8_t*>(stream.Memory());
   return std::vector<uint8_t>(p, p + stream.Size());
 }
 
 // Every pixel of Png against what the reference decoder reads from the same file.
-inline ::testing::AssertionResult SamePixels(const TPNGObject& Png, const pngref::Image& Ref) {
+inline ::testing::AssertionResult SamePixels(TPNGObject& Png, const pngref::Image& Ref) {
   if (uint32_t(Png.Width()) != Ref.width || uint32_t(Png.Height()) != Ref.height)
     return ::testing::AssertionFailure()
            << "size " << Png.Width() << "x" << Png.Height() << " vs " << Ref.width << "x" << Ref.height;
@@ -40,7 +40,7 @@ inline ::testing::AssertionResult SamePixels(const TPNGObject& Png, const pngref
       COLORREF want;
       int wantAlpha;
       pngref::Expected(Ref, x, y, want, wantAlpha);
-      COLORREF got = Png.GetPixels(int(x), int(y));
+      auto got = COLORREF(Png.GetPixels(int(x), int(y)));
       if (got != want)
         return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex
                                              << got << ", expected " << want;
