@@ -234,8 +234,9 @@ void TPNGObject::AssignTo(TPersistent* Dest) {
 
 void TPNGObject::AssignHandle(HBITMAP Handle, bool Transparent, COLORREF TransparentColor) {
   BITMAP bm;
-  if (GetObject(Handle, sizeof bm, &bm) == 0) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
   ClearChunks();
+  // An empty bitmap gives an empty picture.
+  if (!Handle || GetObject(Handle, sizeof bm, &bm) == 0 || bm.bmWidth <= 0 || bm.bmHeight == 0) return;
   auto* header = static_cast<TChunkIHDR*>(chunks_.Append(TChunkIHDR::ChunkClass()->New(this)));
   const int bits = bm.bmBitsPixel;
   header->Width = uint32_t(bm.bmWidth);

@@ -187,6 +187,10 @@ TEST(PngGraphic, CopiesToAndFromBitmaps) {
   EXPECT_EQ(PixelOf(bitmap, 1, 1), clGreen);
   EXPECT_EQ(PixelOf(bitmap, 3, 0), clWhite);
 
+  TBitmap nothing;
+  png.Assign(&nothing);
+  EXPECT_TRUE(png.Empty());
+
   // Other graphics cannot be copied in.
   TIcon icon;
   EXPECT_THROW(png.Assign(&icon), EConvertError);
