@@ -59,22 +59,18 @@ void Grey16(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t*) {
   for (size_t i = 0; i < n; ++i) d[i] = s[2 * i];
 }
 
-// Identity gamma skips the table lookups.
-template <bool Gamma>
-void Rgb8(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 3, d += 3) {
-    uint8_t r = s[0], g = s[1], b = s[2];
+// True colour samples (the high bytes when Wide) to blue, green, red through the
+// gamma table (skipped for an identity table), alpha to the alpha plane.
+template <bool Wide, bool Alpha, bool Gamma>
+void TrueColour(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t* gamma) {
+  constexpr size_t w = Wide ? 2 : 1, step = (Alpha ? 4 : 3) * w;
+  for (size_t i = 0; i < n; ++i, s += step, d += 3) {
+    uint8_t r = s[0], g = s[w], b = s[2 * w];
     if constexpr (Gamma) r = gamma[r], g = gamma[g], b = gamma[b];
     d[0] = b;
     d[1] = g;
     d[2] = r;
-  }
-}
-void Rgb16(const uint8_t* s, uint8_t* d, uint8_t*, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 6, d += 3) {
-    d[0] = gamma[s[4]];
-    d[1] = gamma[s[2]];
-    d[2] = gamma[s[0]];
+    if constexpr (Alpha) a[i] = s[3 * w];
   }
 }
 
@@ -83,26 +79,6 @@ void GreyAlpha(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t
   for (size_t i = 0; i < n; ++i, s += 2 * Step) {
     d[i] = s[0];
     a[i] = s[Step];
-  }
-}
-
-template <bool Gamma>
-void Rgba8(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 4, d += 3) {
-    uint8_t r = s[0], g = s[1], b = s[2];
-    if constexpr (Gamma) r = gamma[r], g = gamma[g], b = gamma[b];
-    d[0] = b;
-    d[1] = g;
-    d[2] = r;
-    a[i] = s[3];
-  }
-}
-void Rgba16(const uint8_t* s, uint8_t* d, uint8_t* a, size_t n, const uint8_t* gamma) {
-  for (size_t i = 0; i < n; ++i, s += 8, d += 3) {
-    d[0] = gamma[s[4]];
-    d[1] = gamma[s[2]];
-    d[2] = gamma[s[0]];
-    a[i] = s[6];
   }
 }
 
@@ -119,63 +95,29 @@ void PutBits4(const uint8_t* p, const uint8_t*, uint8_t* s, size_t n, const uint
 void PutBits8(const uint8_t* p, const uint8_t*, uint8_t* s, size_t n, const uint8_t*) {
   std::memcpy(s, p, n);
 }
-void PutGrey16(const uint8_t* p, const uint8_t*, uint8_t* s, size_t n, const uint8_t*) {
+// Grey pixels, with their alpha sample when Alpha is set.
+template <bool Wide, bool Alpha>
+void PutGrey(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t*) {
   for (size_t i = 0; i < n; ++i) {
-    s[2 * i] = p[i];
-    s[2 * i + 1] = 0;
+    *s++ = p[i];
+    if constexpr (Wide) *s++ = 0;
+    if constexpr (Alpha) {
+      *s++ = a[i];
+      if constexpr (Wide) *s++ = 0;
+    }
   }
 }
-void PutRgb8(const uint8_t* p, const uint8_t*, uint8_t* s, size_t n, const uint8_t* inv) {
-  for (size_t i = 0; i < n; ++i, p += 3, s += 3) {
-    uint8_t b = inv[p[0]], g = inv[p[1]], r = inv[p[2]];
-    s[0] = r;
-    s[1] = g;
-    s[2] = b;
-  }
-}
-void PutRgb16(const uint8_t* p, const uint8_t*, uint8_t* s, size_t n, const uint8_t* inv) {
-  for (size_t i = 0; i < n; ++i, p += 3, s += 6) {
-    s[0] = inv[p[2]];
-    s[1] = 0;
-    s[2] = inv[p[1]];
-    s[3] = 0;
-    s[4] = inv[p[0]];
-    s[5] = 0;
-  }
-}
-void PutGreyAlpha8(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t*) {
-  for (size_t i = 0; i < n; ++i) {
-    s[2 * i] = p[i];
-    s[2 * i + 1] = a[i];
-  }
-}
-void PutGreyAlpha16(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t*) {
-  for (size_t i = 0; i < n; ++i, s += 4) {
-    s[0] = p[i];
-    s[1] = 0;
-    s[2] = a[i];
-    s[3] = 0;
-  }
-}
-void PutRgba8(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t* inv) {
-  for (size_t i = 0; i < n; ++i, p += 3, s += 4) {
-    uint8_t b = inv[p[0]], g = inv[p[1]], r = inv[p[2]];
-    s[0] = r;
-    s[1] = g;
-    s[2] = b;
-    s[3] = a[i];
-  }
-}
-void PutRgba16(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t* inv) {
-  for (size_t i = 0; i < n; ++i, p += 3, s += 8) {
-    s[0] = inv[p[2]];
-    s[1] = 0;
-    s[2] = inv[p[1]];
-    s[3] = 0;
-    s[4] = inv[p[0]];
-    s[5] = 0;
-    s[6] = a[i];
-    s[7] = 0;
+// True colour pixels (blue, green, red) as red, green and blue samples through the
+// inverse gamma table, with the alpha sample when Alpha is set.
+template <bool Wide, bool Alpha>
+void PutTrueColour(const uint8_t* p, const uint8_t* a, uint8_t* s, size_t n, const uint8_t* inv) {
+  constexpr size_t channels = Alpha ? 4 : 3;
+  for (size_t i = 0; i < n; ++i, p += 3) {
+    const uint8_t v[4] = {inv[p[2]], inv[p[1]], inv[p[0]], Alpha ? a[i] : uint8_t(0)};
+    for (size_t c = 0; c < channels; ++c) {
+      *s++ = v[c];
+      if constexpr (Wide) *s++ = 0;
+    }
   }
 }
 void PutNothing(const uint8_t*, const uint8_t*, uint8_t*, size_t, const uint8_t*) {}
@@ -196,12 +138,12 @@ Decoder DecoderFor(int ColorType, int BitDepth, const Table& Gamma) {
     case 2: return {Widen2Bits<true>, g};
     case 302: return {Widen2Bits<false>, g};
     case 16: return {Grey16, g};
-    case 208: return {plain ? Rgb8<false> : Rgb8<true>, g};
-    case 216: return {Rgb16, g};
+    case 208: return {plain ? TrueColour<false, false, false> : TrueColour<false, false, true>, g};
+    case 216: return {plain ? TrueColour<true, false, false> : TrueColour<true, false, true>, g};
     case 408: return {GreyAlpha<1>, g};
     case 416: return {GreyAlpha<2>, g};
-    case 608: return {plain ? Rgba8<false> : Rgba8<true>, g};
-    case 616: return {Rgba16, g};
+    case 608: return {plain ? TrueColour<false, true, false> : TrueColour<false, true, true>, g};
+    case 616: return {plain ? TrueColour<true, true, false> : TrueColour<true, true, true>, g};
     default: return {Nothing, g};
   }
 }
@@ -212,13 +154,13 @@ Encoder EncoderFor(int ColorType, int BitDepth, const Table& Inverse) {
     case 1: case 301: return {PutBits1, inv};
     case 4: case 304: return {PutBits4, inv};
     case 8: case 308: return {PutBits8, inv};
-    case 16: return {PutGrey16, inv};
-    case 208: return {PutRgb8, inv};
-    case 216: return {PutRgb16, inv};
-    case 408: return {PutGreyAlpha8, inv};
-    case 416: return {PutGreyAlpha16, inv};
-    case 608: return {PutRgba8, inv};
-    case 616: return {PutRgba16, inv};
+    case 16: return {PutGrey<true, false>, inv};
+    case 208: return {PutTrueColour<false, false>, inv};
+    case 216: return {PutTrueColour<true, false>, inv};
+    case 408: return {PutGrey<false, true>, inv};
+    case 416: return {PutGrey<true, true>, inv};
+    case 608: return {PutTrueColour<false, true>, inv};
+    case 616: return {PutTrueColour<true, true>, inv};
     default: return {PutNothing, inv};
   }
 }
