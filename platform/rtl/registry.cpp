@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/process.h"
 
 // ---------------------------------------------------------------- the tree
 
@@ -271,20 +272,6 @@ std::string UserFolder(const char* env, const char* fallback) {
 
 std::string DefaultWindowsFolder() { return UserFolder("XDG_DATA_HOME", "/.local/share") + "/vx-windows"; }
 
-std::string FindOnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(start, end - start) + "/" + program;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "/usr/bin/" + program;
-}
-
 const char kWindowsNtKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
@@ -299,7 +286,8 @@ void SeedMachineDefaults(TRegKey& root) {
   cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
   cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
   TRegKey* ie = WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
-  ie->EnsureValue("").text = FindOnPath("xdg-open");
+  const std::string opener = FindProgram("xdg-open");
+  ie->EnsureValue("").text = opener.empty() ? "/usr/bin/xdg-open" : opener;
 }
 
 // ---------------------------------------------------------------- the store of one root

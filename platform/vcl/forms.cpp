@@ -1,9 +1,9 @@
 #include "platform/vcl/forms.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
+
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
@@ -25,11 +25,7 @@ TApplication::~TApplication() {
   DestroyComponents();
 }
 
-std::string TApplication::ExeName() const {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, size_t(n)) : std::string();
-}
+std::string TApplication::ExeName() const { return ParamStr(0); }
 
 std::string TApplication::Title() const {
   if (!title_.empty()) return title_;

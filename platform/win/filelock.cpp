@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/win/ospath.h"
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ bool OpenAnywhere(const struct stat& target, int ownFd) {
 
 bool IsFileInUse(const std::string& FileName) {
   if (FileName.empty()) return false;
-  const std::string path = ToOsPath(FileName);
+  const std::string path = NativePath(FileName);
   struct stat target;
   if (stat(path.c_str(), &target) != 0) return false;
   const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -8,5 +8,5 @@
 #include <string>
 
 // False for an empty name and for a file that does not exist. The name is converted
-// with ToOsPath.
+// with NativePath.
 bool IsFileInUse(const std::string& FileName);

@@ -13,7 +13,6 @@
 #include <mutex>
 
 #include "platform/rtl/sysutils.h"
-#include "platform/win/ospath.h"
 
 extern char** environ;
 
@@ -244,7 +243,7 @@ std::vector<std::string> SplitCommandLineArguments(std::string_view Parameters) 
 std::string FindProgram(const std::string& Name) {
   if (Name.empty()) return "";
   if (Name.find_first_of("/\\") != std::string::npos) {
-    const std::string path = ToOsPath(Name);
+    const std::string path = NativePath(Name);
     return IsRegularExecutable(path) ? path : "";
   }
   const char* env = std::getenv("PATH");
@@ -254,7 +253,7 @@ std::string FindProgram(const std::string& Name) {
     size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
     if (end > start) {
-      const std::string path = ToOsPath(dirs.substr(start, end - start) + "/" + Name);
+      const std::string path = NativePath(dirs.substr(start, end - start) + "/" + Name);
       if (IsRegularExecutable(path)) return path;
     }
     start = end + 1;
@@ -269,7 +268,7 @@ BOOL CreateProcess(const char* lpApplicationName, const char* lpCommandLine, con
   std::vector<std::string> args = lpCommandLine ? CommandLineToArgv(lpCommandLine) : std::vector<std::string>{};
   std::string program;
   if (lpApplicationName && *lpApplicationName) {
-    program = ToOsPath(lpApplicationName);
+    program = NativePath(lpApplicationName);
   } else {
     if (args.empty() || args[0].empty()) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -277,7 +276,7 @@ BOOL CreateProcess(const char* lpApplicationName, const char* lpCommandLine, con
     }
     program = FindProgram(args[0]);
     if (program.empty()) {
-      SetLastError(args[0].find_first_of("/\\") != std::string::npos ? MissingFileError(ToOsPath(args[0]))
+      SetLastError(args[0].find_first_of("/\\") != std::string::npos ? MissingFileError(NativePath(args[0]))
                                                                       : ERROR_FILE_NOT_FOUND);
       return FALSE;
     }
@@ -289,7 +288,7 @@ BOOL CreateProcess(const char* lpApplicationName, const char* lpCommandLine, con
   }
   std::string folder;
   if (lpCurrentDirectory && *lpCurrentDirectory) {
-    folder = ToOsPath(lpCurrentDirectory);
+    folder = NativePath(lpCurrentDirectory);
     if (!IsFolder(folder)) {
       SetLastError(ERROR_DIRECTORY);
       return FALSE;

@@ -47,7 +47,7 @@ std::vector<std::string> CommandLineToArgv(std::string_view CommandLine);
 // The same rules for a parameter text, whose first item is an argument like the others.
 std::vector<std::string> SplitCommandLineArguments(std::string_view Parameters);
 
-// The program a name stands for: a name with a separator is a path (ToOsPath); a bare
+// The program a name stands for: a name with a separator is a path (NativePath); a bare
 // name is looked up on PATH, where "x.exe" also finds "x". "" when there is none.
 std::string FindProgram(const std::string& Name);
 

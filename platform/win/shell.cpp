@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/rtl/sysutils.h"
-#include "platform/win/ospath.h"
 
 namespace {
 
@@ -61,7 +60,7 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
 
   std::string folder;
   if (lpDirectory && *lpDirectory) {
-    folder = ToOsPath(lpDirectory);
+    folder = NativePath(lpDirectory);
     struct stat st;
     if (!StatOf(folder, st) || !S_ISDIR(st.st_mode)) return Result(SE_ERR_PNF);
   }
@@ -71,7 +70,7 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
   struct stat st;
   const bool bare = file.find_first_of("/\\") == std::string::npos;
   if (bare) {
-    const std::string local = ToOsPath((folder.empty() ? std::string(".") : folder) + "/" + file);
+    const std::string local = NativePath((folder.empty() ? std::string(".") : folder) + "/" + file);
     if (StatOf(local, st)) {
       path = local;
     } else {
@@ -79,8 +78,8 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
       if (path.empty()) return Result(SE_ERR_FNF);
     }
   } else {
-    path = ToOsPath(file);
-    if (path[0] != '/' && !folder.empty() && !StatOf(path, st)) path = ToOsPath(folder + "/" + file);
+    path = NativePath(file);
+    if (path[0] != '/' && !folder.empty() && !StatOf(path, st)) path = NativePath(folder + "/" + file);
     if (!StatOf(path, st)) {
       const size_t slash = path.rfind('/');
       struct stat dir;

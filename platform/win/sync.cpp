@@ -11,8 +11,6 @@
 #include <ctime>
 #include <utility>
 
-#include "platform/win/ospath.h"
-
 namespace {
 
 class TEventObject final : public TKernelObject {
@@ -71,6 +69,11 @@ class TWaitableTimerObject final : public TKernelObject {
   int64_t due_ = kNeverNs;
   int64_t periodNs_ = 0;
 };
+
+std::string RuntimeFolder() {
+  const char* dir = std::getenv("XDG_RUNTIME_DIR");
+  return dir && *dir ? dir : "/tmp";
+}
 
 class TMutexObject final : public TKernelObject {
  public:

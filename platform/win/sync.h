@@ -63,5 +63,6 @@ void Sleep(DWORD dwMilliseconds);
 // to the process. Waiting on a mutex handle is not supported.
 HANDLE CreateMutex(const SECURITY_ATTRIBUTES* lpMutexAttributes, BOOL bInitialOwner, const char* lpName);
 BOOL ReleaseMutex(HANDLE hMutex);
-// The lock file that stands for a mutex name.
+// The lock file that stands for a mutex name: in the runtime folder, named from the
+// name's safe characters and a hash of the whole name.
 std::string MutexLockFileName(const std::string& Name);

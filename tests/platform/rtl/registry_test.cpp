@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class RegistryTest : public ::testing::Test {
   }
   std::string FileOf(const std::string& root) const { return dir_ / "reg/" + root + ".reg"; }
 
-  TTempDir dir_;
+  TempFolder dir_;
 };
 
 ino_t InodeOf(const std::string& path) {
@@ -46,7 +46,7 @@ TEST_F(RegistryTest, WritesTheEditorTextFormat) {
   reg.WriteString("", "default");
   reg.WriteString("Path", "C:\\Program Files\\\"x\"");
   reg.WriteString("Title", "안전 업데이트");
-  const std::string text = ReadTextFile(FileOf("HKEY_LOCAL_MACHINE"));
+  const std::string text = ReadFileBytes(FileOf("HKEY_LOCAL_MACHINE"));
   EXPECT_EQ(text.rfind("REGEDIT4\r\n\r\n", 0), 0u);
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Orvel]\r\n"
                       "\"ProxyIP\"=\"127.0.0.1\"\r\n"
@@ -98,7 +98,7 @@ TEST_F(RegistryTest, NamesMatchIgnoringCaseAndKeepTheirFirstSpelling) {
   EXPECT_TRUE(reg.ValueExists("PROXYIP"));
   reg.WriteString("proxyip", "b");
   EXPECT_EQ(reg.ReadString("ProxyIp"), "b");
-  const std::string text = ReadTextFile(FileOf("HKEY_CURRENT_USER"));
+  const std::string text = ReadFileBytes(FileOf("HKEY_CURRENT_USER"));
   EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Pelmora\\E2E\\VERSION]"), std::string::npos);
   EXPECT_NE(text.find("\"ProxyIP\"=\"b\""), std::string::npos);
   EXPECT_EQ(text.find("SOFTWARE"), std::string::npos);
@@ -185,12 +185,12 @@ TEST_F(RegistryTest, DeletingKeysAndValues) {
   EXPECT_TRUE(reg.KeyExists("\\Software\\A"));
   EXPECT_FALSE(reg.DeleteKey("\\Software\\Nope"));
   EXPECT_FALSE(reg.DeleteKey("\\"));
-  EXPECT_EQ(ReadTextFile(FileOf("HKEY_CURRENT_USER")).find("\\B"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(FileOf("HKEY_CURRENT_USER")).find("\\B"), std::string::npos);
 }
 
 TEST_F(RegistryTest, ReadsFilesWrittenByOthersAndKeepsWhatItDoesNotUse) {
   std::filesystem::create_directories(dir_ / "reg");
-  WriteTextFile(FileOf("HKEY_CURRENT_USER"),
+  WriteFileBytes(FileOf("HKEY_CURRENT_USER"),
                 "REGEDIT4\n"
                 "; a comment\n"
                 "\n"
@@ -213,7 +213,7 @@ TEST_F(RegistryTest, ReadsFilesWrittenByOthersAndKeepsWhatItDoesNotUse) {
   EXPECT_FALSE(reg.KeyExists("\\Elsewhere"));
   EXPECT_FALSE(reg.KeyExists("\\Software\\Gone"));
   reg.WriteString("New", "n");
-  const std::string text = ReadTextFile(FileOf("HKEY_CURRENT_USER"));
+  const std::string text = ReadFileBytes(FileOf("HKEY_CURRENT_USER"));
   EXPECT_NE(text.find("\"Bin\"=hex:01,02,03,04\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Expand\"=hex(2):25,00\r\n"), std::string::npos) << text;
 }
@@ -234,7 +234,7 @@ TEST_F(RegistryTest, ChangesReplaceTheFileAtomicallyAndOthersSeeThem) {
     EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
 
   // Someone else replaces the file: the next read sees it.
-  WriteTextFile(file + ".new", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"A\"=\"changed\"\r\n");
+  WriteFileBytes(file + ".new", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"A\"=\"changed\"\r\n");
   std::filesystem::rename(file + ".new", file);
   EXPECT_EQ(reg.ReadString("A"), "changed");
   EXPECT_FALSE(reg.ValueExists("B"));
@@ -297,7 +297,7 @@ TEST_F(RegistryTest, MachineStoreStartsWithTheSystemFolders) {
   ASSERT_EQ(GetWindowsDirectory(buf, sizeof buf), 8u);
   EXPECT_STREQ(buf, "/opt/win");
   // The defaults were written along with the change.
-  EXPECT_NE(ReadTextFile(FileOf("HKEY_LOCAL_MACHINE")).find("\"ProgramFilesDir\""), std::string::npos);
+  EXPECT_NE(ReadFileBytes(FileOf("HKEY_LOCAL_MACHINE")).find("\"ProgramFilesDir\""), std::string::npos);
 }
 
 TEST_F(RegistryTest, UnknownRootsOpenNothing) {

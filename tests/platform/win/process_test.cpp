@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "platform/win/messages.h"
-#include "platform/win/ospath.h"
 #include "platform/win/shell.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/script_file.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ std::string QuoteArgument(const std::string& a) {
 // waited for).
 std::string AwaitRecord(const std::string& path) {
   for (int i = 0; i < 500; ++i) {
-    const std::string text = ReadTextFile(path);
+    const std::string text = ReadFileBytes(path);
     if (text.size() >= 4 && text.compare(text.size() - 4, 4, "end\n") == 0) return text;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -88,7 +88,7 @@ class ProcessTest : public ::testing::Test {
     return long(code);
   }
 
-  TTempDir dir_;
+  TempFolder dir_;
   std::string oldPath_, recorder_, record_;
 };
 
@@ -137,41 +137,28 @@ TEST(CommandLine, QuotedArgumentsSurviveTheRoundTrip) {
   }
 }
 
-TEST(OsPath, FindsExistingNamesIgnoringCaseAndProgramsWithoutExtension) {
-  TTempDir dir;
-  std::filesystem::create_directories(dir / "App/Data");
-  WriteTextFile(dir / "App/Data/Keep.cfg", "x");
-  WriteTextFile(dir / "App/loader", "x");
-  EXPECT_EQ(ToOsPath(dir.Path() + "\\APP\\data\\KEEP.CFG"), dir / "App/Data/Keep.cfg");
-  EXPECT_EQ(ToOsPath(dir.Path() + "/app/LOADER.EXE"), dir / "App/loader");
-  EXPECT_EQ(ToOsPath(dir.Path() + "/app/New.TXT"), dir / "App/New.TXT");
-  EXPECT_EQ(ToOsPath(dir.Path() + "/app/NewDir/x.exe"), dir / "App/NewDir/x.exe");
-  WriteTextFile(dir / "App/loader.EXE", "x");  // an existing name wins over the rule
-  EXPECT_EQ(ToOsPath(dir.Path() + "/app/LOADER.exe"), dir / "App/loader.EXE");
-}
-
 TEST_F(ProcessTest, StartsWithWindowsArgumentsInTheGivenFolderAndGivesTheExitCode) {
   setenv("VX_TEST_EXIT", "3", 1);
   const std::string cmd = "\"" + recorder_ + "\" a \"b c\" d\\\"e \"\"";
   EXPECT_EQ(Run(nullptr, cmd, (dir_ / "work").c_str()), 3);
-  EXPECT_EQ(ReadTextFile(record_), dir_ / "work\n[a]\n[b c]\n[d\"e]\n[]\nend\n");
+  EXPECT_EQ(ReadFileBytes(record_), dir_ / "work\n[a]\n[b c]\n[d\"e]\n[]\nend\n");
 }
 
 TEST_F(ProcessTest, ApplicationNameAndACommandLineWithoutTheProgram) {
   EXPECT_EQ(Run(recorder_.c_str(), " http://127.0.0.1/page"), 0);
-  EXPECT_EQ(ReadTextFile(record_), std::filesystem::current_path().string() + "\n[http://127.0.0.1/page]\nend\n");
+  EXPECT_EQ(ReadFileBytes(record_), std::filesystem::current_path().string() + "\n[http://127.0.0.1/page]\nend\n");
   EXPECT_EQ(Run(recorder_.c_str(), ""), 0);
-  EXPECT_EQ(ReadTextFile(record_), std::filesystem::current_path().string() + "\nend\n");
+  EXPECT_EQ(ReadFileBytes(record_), std::filesystem::current_path().string() + "\nend\n");
 }
 
 TEST_F(ProcessTest, ProgramsAreFoundByWindowsNamesAndOnPath) {
   const std::string windowsName = dir_.Path() + "\\BIN\\Recorder.EXE";
   EXPECT_EQ(Run(nullptr, "\"" + windowsName + "\" x"), 0);
-  EXPECT_NE(ReadTextFile(record_).find("[x]"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(record_).find("[x]"), std::string::npos);
   PutOnPath(dir_ / "bin");
   EXPECT_EQ(FindProgram("RECORDER.exe"), recorder_);
   EXPECT_EQ(Run(nullptr, "recorder.exe y"), 0);
-  EXPECT_NE(ReadTextFile(record_).find("[y]"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(record_).find("[y]"), std::string::npos);
   EXPECT_EQ(FindProgram("no-such-program-here"), "");
 }
 
@@ -190,9 +177,9 @@ TEST_F(ProcessTest, StartFailuresGiveWindowsErrors) {
   EXPECT_EQ(fails(nullptr, "\"" + (dir_ / "nodir/missing") + "\"", nullptr), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(fails(nullptr, "missing-program-xyz", nullptr), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(fails(recorder_.c_str(), "x", (dir_ / "nodir").c_str()), ERROR_DIRECTORY);
-  WriteTextFile(dir_ / "bin/plain", "#!/bin/sh\nexit 0\n");  // not executable
+  WriteFileBytes(dir_ / "bin/plain", "#!/bin/sh\nexit 0\n");  // not executable
   EXPECT_EQ(fails((dir_ / "bin/plain").c_str(), "", nullptr), ERROR_ACCESS_DENIED);
-  WriteTextFile(dir_ / "bin/garbage", "not a program\n");
+  WriteFileBytes(dir_ / "bin/garbage", "not a program\n");
   std::filesystem::permissions(dir_ / "bin/garbage", std::filesystem::perms::owner_all);
   EXPECT_EQ(fails((dir_ / "bin/garbage").c_str(), "", nullptr), ERROR_BAD_EXE_FORMAT);
   EXPECT_EQ(fails(nullptr, "", nullptr), ERROR_INVALID_PARAMETER);
@@ -299,13 +286,13 @@ TEST_F(ProcessTest, ShellExecuteFailureCodes) {
   EXPECT_EQ(code("open", "", nullptr), SE_ERR_FNF);
   EXPECT_EQ(code("open", recorder_, (dir_ / "nodir").c_str()), SE_ERR_PNF);
   EXPECT_EQ(code("print", recorder_, nullptr), SE_ERR_NOASSOC);
-  WriteTextFile(dir_ / "bin/garbage", "not a program\n");
+  WriteFileBytes(dir_ / "bin/garbage", "not a program\n");
   std::filesystem::permissions(dir_ / "bin/garbage", std::filesystem::perms::owner_all);
   EXPECT_EQ(code("open", dir_ / "bin/garbage", nullptr), ERROR_BAD_FORMAT);
   // No desktop opener: URLs and documents have no association.
   setenv("PATH", (dir_ / "work").c_str(), 1);
   EXPECT_EQ(code("open", "http://127.0.0.1/x", nullptr), SE_ERR_NOASSOC);
-  WriteTextFile(dir_ / "work/readme.txt", "text");
+  WriteFileBytes(dir_ / "work/readme.txt", "text");
   EXPECT_EQ(code("open", "readme.txt", (dir_ / "work").c_str()), SE_ERR_NOASSOC);
 }
 
@@ -320,7 +307,7 @@ TEST_F(ProcessTest, ShellExecuteOpensUrlsAndDocumentsWithTheDesktopOpener) {
             32);
   EXPECT_EQ(AwaitRecord(opened), "http://127.0.0.1/help?x=1&y=2\nend\n");
   std::filesystem::remove(opened);
-  WriteTextFile(dir_ / "work/Manual.txt", "text");
+  WriteFileBytes(dir_ / "work/Manual.txt", "text");
   EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecute(nullptr, "open", "MANUAL.TXT", nullptr,
                                                     (dir_ / "work").c_str(), SW_SHOWNORMAL)),
             32);
