@@ -2,18 +2,16 @@
 // method and row filter, and the sample files shipped with the system's Go sources.
 #include <dirent.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "tests/codecs/png/PngTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 using namespace pngtest;
 
 namespace {
 
 std::vector<uint8_t> ReadFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::string bytes = ReadFileBytes(Path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 TEST(PngDecode, EveryFormatInterlaceAndFilterMatchesReference) {

@@ -1,11 +1,9 @@
 // Encoding: saved files read back by the reference decoder show the same pixels,
 // pass the format checker, use the filters asked for and split IDAT as configured.
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
+#include <cstdlib>
 
 #include "tests/codecs/png/PngTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 using namespace pngtest;
 
@@ -48,15 +46,11 @@ std::vector<int> RowFilters(const std::vector<uint8_t>& File, size_t RowBytes) {
 }
 
 bool Pngcheck(const std::vector<uint8_t>& File) {
-  char path[] = "/tmp/pngcheck-XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) return false;
-  bool ok = write(fd, File.data(), File.size()) == ssize_t(File.size());
-  close(fd);
-  std::string command = std::string("pngcheck -q ") + path + " >/dev/null 2>&1";
-  ok = ok && std::system(command.c_str()) == 0;
-  unlink(path);
-  return ok;
+  TempFolder folder;
+  std::string path = folder / "checked.png";
+  WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(File.data()), File.size()));
+  std::string command = "pngcheck -q '" + path + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
 }
 
 // Pixels of two reference reads match as displayed (16-bit samples by their high

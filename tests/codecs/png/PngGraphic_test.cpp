@@ -1,10 +1,7 @@
 // The picture as a graphic: registration with pictures, drawing with and without
 // transparency, copies to and from bitmaps, palette, clipboard and resources.
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "tests/codecs/png/PngTestUtil.h"
+#include "tests/support/TempFolder.h"
 
 using namespace pngtest;
 
@@ -33,16 +30,11 @@ pngref::Image ThreeColours(int W, int H) {
 
 TEST(PngGraphic, PicturesLoadPngFilesThroughTheRegistry) {
   auto bytes = pngref::Write(pngref::MakeImage(6, 4, 2, 8, 5));
-  char path[] = "/tmp/pngpicture-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-  close(fd);
-  std::string file = std::string(path) + ".PNG";
-  ASSERT_EQ(std::rename(path, file.c_str()), 0);
+  TempFolder folder;
+  std::string file = folder / "picture.PNG";  // the extension in any case
+  WriteFileBytes(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   TPicture picture;
   picture.LoadFromFile(file);
-  unlink(file.c_str());
   ASSERT_NE(picture.Graphic(), nullptr);
   EXPECT_EQ(picture.Graphic()->ClassName(), "TPNGObject");
   EXPECT_EQ(picture.Width(), 6);
