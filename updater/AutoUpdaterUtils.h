@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/rtl/sysutils.h"
 #include "platform/win/wintypes.h"
 
 class TLogFile;
@@ -12,6 +13,12 @@ class TLogFile;
 // Writes one line to LoaderLog.log. A detail line is written only while a file
 // DETAILLOG.FLAG exists in the current folder.
 void WriteLog(const std::string& Msg, bool Detail = false);
+// Formats the arguments, then writes the line as WriteLog does. The detail flag comes
+// first here, since the arguments end the list.
+template <class... Args>
+void WriteLogFmt(bool Detail, FormatText<std::type_identity_t<Args>...> Fmt, const Args&... args) {
+  WriteLog(Format<Args...>(Fmt, args...), Detail);
+}
 // The program log's component, created on first use.
 TLogFile& LoaderLogFile();
 

@@ -62,7 +62,7 @@ int RunLoader(int argc, char** argv) {
 
   const std::string& runCheck = ClientConfig->IsRunCheckFile;
   if (IsFileLocked(runCheck)) {
-    WriteLog(Format("[%s] 파일이 사용중입니다. Updater를 종료합니다.", runCheck));
+    WriteLogFmt(false, "[%s] 파일이 사용중입니다. Updater를 종료합니다.", runCheck);
     return 0;
   }
 

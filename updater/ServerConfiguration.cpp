@@ -1,5 +1,7 @@
 #include "updater/ServerConfiguration.h"
 
+#include <algorithm>
+
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 #include "updater/ClientConfiguration.h"

@@ -59,7 +59,7 @@ TEST_F(LoaderLogTest, DetailLinesNeedTheFlagFileInTheCurrentFolder) {
   WriteLog("always 1");
   WriteLog("detail 1", true);
   WriteFileBytes(dir_ / "DETAILLOG.FLAG", "");
-  WriteLog("detail 2", true);
+  WriteLogFmt(true, "detail %d", 2);
   std::filesystem::remove(dir_ / "DETAILLOG.FLAG");
   WriteLog("detail 3", true);
   WriteLog("always 2");
