@@ -323,7 +323,7 @@ class TCanvas : public TPersistent {
   int TextFlags() const { return textFlags_; }
   void SetTextFlags(int Value) { textFlags_ = Value; }
 
-  // clNone... -1 (CLR_INVALID) outside the drawing area.
+  // -1 (CLR_INVALID) outside the drawing area.
   TColor Pixels(int X, int Y);
   void SetPixels(int X, int Y, TColor Value);
 

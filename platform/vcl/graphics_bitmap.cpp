@@ -31,13 +31,13 @@ std::vector<RGBQUAD> ColorsFromPalette(HPALETTE pal) {
   return out;
 }
 
-struct FormatSpec {
+struct FormatLayout {
   int bpp;
   bool dib;
   uint32_t masks[3];
 };
 
-FormatSpec SpecOf(TPixelFormat pf) {
+FormatLayout LayoutOf(TPixelFormat pf) {
   switch (pf) {
     case pf1bit: return {1, true, {0, 0, 0}};
     case pf4bit: return {4, true, {0, 0, 0}};
@@ -199,7 +199,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     monochrome_ = Value == pf1bit;
     return;
   }
-  const FormatSpec f = SpecOf(Value);
+  const FormatLayout f = LayoutOf(Value);
   // Indexed targets keep the picture's own colours where they can.
   std::vector<RGBQUAD> colors;
   if (f.bpp <= 8) {
@@ -278,7 +278,7 @@ void TBitmap::NewImage(int AWidth, int AHeight, bool Keep) {
       s->SetMasks(old->RedMask(), old->GreenMask(), old->BlueMask());
     }
   } else {
-    const FormatSpec f = SpecOf(monochrome_ && format_ == pfDevice ? pf1bit : format_);
+    const FormatLayout f = LayoutOf(monochrome_ && format_ == pfDevice ? pf1bit : format_);
     s = Surface::Create(AWidth, AHeight, f.bpp, f.dib && !(monochrome_ && format_ == pfDevice), true);
     if (s && f.bpp >= 16) s->SetMasks(f.masks[0], f.masks[1], f.masks[2]);
     if (s && f.bpp <= 8 && palette_) s->SetColors(ColorsFromPalette(palette_));
