@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
 #include "platform/win/messages.h"
 
 using namespace winsock::constants;
@@ -306,12 +307,15 @@ void TCustomWSocket::DetachThread() {
 }
 
 void TCustomWSocket::PumpMessages() {
-  // Both kinds of socket run the same loop here; a quit message ends waits on this socket.
+  if (!FMultiThreaded && Application) {
+    Application->ProcessMessages();
+    return;
+  }
+  // The socket's own loop: a quit message is not dispatched but ends waits on this socket.
   MSG msg;
   while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       FTerminated = true;
-      if (!FMultiThreaded) PostQuitMessage(int(msg.wParam));  // the application's loop sees it too
       break;
     }
     TranslateMessage(&msg);

@@ -469,6 +469,36 @@ TEST(WSocket, ListeningSocketHandsConnectionsToAcceptedSockets) {
   ASSERT_TRUE(PumpUntil([&] { return served[0]->State() == wsClosed; }));
 }
 
+TEST(WSocket, DatagramsBetweenTwoSockets) {
+  TWSocket receiver(nullptr);
+  std::string got, from;
+  receiver.OnDataAvailable = TDataAvailable::FromFunction([&](TObject*, Word) {
+    char buf[64];
+    sockaddr_in src{};
+    Integer len = sizeof src;
+    const Integer n = receiver.ReceiveFrom(buf, sizeof buf, src, len);
+    if (n > 0) got.assign(buf, size_t(n));
+    from = inet_ntoa(src.sin_addr);
+  });
+  receiver.SetProto("udp");
+  receiver.SetAddr("127.0.0.1");
+  receiver.SetPort("0");
+  receiver.Listen();
+  ASSERT_EQ(receiver.State(), wsListening);
+
+  Probe sender;
+  sender.sock.SetProto("udp");
+  sender.sock.SetAddr("127.0.0.1");
+  sender.sock.SetPort(receiver.GetLocalPortText());
+  sender.sock.Connect();
+  EXPECT_EQ(sender.log, (std::vector<std::string>{"state opened", "state connected", "connected 0"}))
+      << "a datagram socket is ready at once";
+  EXPECT_EQ(sender.sock.SendStr("one datagram"), 12);
+  ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, "one datagram");
+  EXPECT_EQ(from, "127.0.0.1");
+}
+
 TEST(WSockBuf, ChunkKeepsItsInvariants) {
   TBuffer b(0);
   EXPECT_EQ(b.BufSize(), 1514);
