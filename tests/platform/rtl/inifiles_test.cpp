@@ -7,15 +7,15 @@
 #include <random>
 
 #include "platform/rtl/sysutils.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // Writes a file into the folder and gives its path.
-std::string Write(const TTempDir& t, const std::string& name, const std::string& text) {
-  WriteTextFile(t / name, text);
+std::string Write(const TempFolder& t, const std::string& name, const std::string& text) {
+  WriteFileBytes(t / name, text);
   return t / name;
 }
 
@@ -49,7 +49,7 @@ const char* const kUpdateList =
     "k=v\r\n";
 
 TEST(MemIniFile, SectionsKeysCommentsAndDuplicates) {
-  TTempDir t;
+  TempFolder t;
   TMemIniFile ini(Write(t, "update.ini", kUpdateList));
   EXPECT_EQ(ini.ReadString("install", "VERSIONINFO", "x"), "1.2.3");  // case ignored, trimmed
   EXPECT_EQ(ini.ReadString("INSTALL", "LimitedDay", "none"), "none");  // only the first [INSTALL] counts
@@ -78,7 +78,7 @@ TEST(MemIniFile, SectionsKeysCommentsAndDuplicates) {
 }
 
 TEST(MemIniFile, IntegersAndBooleans) {
-  TTempDir t;
+  TempFolder t;
   TMemIniFile ini(Write(t, "c.ini",
                           "[INFO]\nSocketType= 2 \nHex=$1F\nCHex=0x10\nNeg=-5\nBad=12abc\nBig=3000000000\nEmpty=\n"
                           "B0=0\nB2=2\nBYes=yes\nBNeg=-1\n"));
@@ -99,7 +99,7 @@ TEST(MemIniFile, IntegersAndBooleans) {
 }
 
 TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
-  TTempDir t;
+  TempFolder t;
   TMemIniFile missing(t / "none.ini");
   EXPECT_EQ(missing.ReadString("A", "b", "d"), "d");
   TMemIniFile folder(t.Path());  // a folder is no ini file
@@ -136,7 +136,7 @@ TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
 }
 
 TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
-  TTempDir t;
+  TempFolder t;
   const std::string name =
       Write(t, "loader.ini", "; kept only in memory\n[INFO]\nTitle=Old\nA=1\n[DESIGN]\nX=1\n[info]\nZ=9\n");
   TMemIniFile ini(name);
@@ -147,9 +147,9 @@ TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
   ini.DeleteKey("INFO", "a");
   ini.DeleteKey("INFO", "nothing");
   EXPECT_EQ(ini.ReadInteger("INFO", "count", 0), 42);
-  EXPECT_EQ(ReadTextFile(name).substr(0, 2), "; ");  // nothing written yet
+  EXPECT_EQ(ReadFileBytes(name).substr(0, 2), "; ");  // nothing written yet
   ini.UpdateFile();
-  EXPECT_EQ(ReadTextFile(name),
+  EXPECT_EQ(ReadFileBytes(name),
             "[INFO]\r\nTITLE=New\r\nCount=42\r\n\r\n[DESIGN]\r\nX=1\r\n\r\n[info]\r\nZ=9\r\n\r\n"
             "[NEW]\r\nFlag=1\r\nEmpty=\r\n\r\n");
   ini.EraseSection("info");  // the first of the two
@@ -172,7 +172,7 @@ TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
 }
 
 TEST(MemIniFile, FiftyThousandLineListLoadsAndAnswersFast) {
-  TTempDir t;
+  TempFolder t;
   std::string text = "[INSTALL]\r\nVersionInfo=2.0\r\n[FILES]\r\n";
   for (int i = 0; i < 50000; ++i) text += "%ROOT%\\bin\\f" + std::to_string(i) + ".dll=0123456789abcdef0123456789abcdef,1000,500\r\n";
   const std::string name = Write(t, "update.ini", text);

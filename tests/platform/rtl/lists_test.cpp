@@ -7,7 +7,7 @@
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -101,10 +101,10 @@ TEST(StringList, LookupsOnLongListsStayExactThroughEdits) {
 }
 
 TEST(StringList, FiftyThousandLinesLoadAndMergeInLinearTime) {
-  TTempDir t;
+  TempFolder t;
   std::string text;
   for (int i = 0; i < 50000; ++i) text += "%ROOT%\\bin\\file" + std::to_string(i) + ".dll=0123456789abcdef,100,50\r\n";
-  WriteTextFile(t / "big.ini", text);
+  WriteFileBytes(t / "big.ini", text);
   const auto start = std::chrono::steady_clock::now();
   TStringList source;
   source.LoadFromFile(t / "big.ini");
@@ -176,26 +176,26 @@ TEST(StringList, CustomSortComparesByIndex) {
 // ---- Text, files, delimited text ----
 
 TEST(StringList, LineBreaksAndCrLfRoundTrips) {
-  TTempDir t;
+  TempFolder t;
   TStringList l;
   l.SetText("one\r\ntwo\nthree\rfour\n\r\nsix\r\n");
   EXPECT_EQ(Lines(l), (V{"one", "two", "three", "four", "", "six"}));
   EXPECT_EQ(l.Text(), "one\r\ntwo\r\nthree\r\nfour\r\n\r\nsix\r\n");
   l.SaveToFile(t / "Out.txt");
-  EXPECT_EQ(ReadTextFile(t / "Out.txt"), l.Text());
+  EXPECT_EQ(ReadFileBytes(t / "Out.txt"), l.Text());
   TStringList back;
   back.LoadFromFile(t / "OUT.TXT");
   EXPECT_EQ(Lines(back), Lines(l));
 
   l.Clear();
   l.SaveToFile(t / "Out.txt");  // an empty list is an empty file
-  EXPECT_EQ(ReadTextFile(t / "Out.txt"), "");
+  EXPECT_EQ(ReadFileBytes(t / "Out.txt"), "");
   l.SetText("");
   EXPECT_EQ(l.Count(), 0);
   l.SetText("\n");
   EXPECT_EQ(Lines(l), (V{""}));
 
-  WriteTextFile(t / "bom.txt", std::string("\xEF\xBB\xBF[INSTALL]\nnul\0byte", 21));
+  WriteFileBytes(t / "bom.txt", std::string("\xEF\xBB\xBF[INSTALL]\nnul\0byte", 21));
   back.LoadFromFile(t / "bom.txt");
   EXPECT_EQ(Lines(back), (V{"[INSTALL]", std::string("nul\0byte", 8)}));  // nothing after a NUL is lost
   EXPECT_THROW(back.LoadFromFile(t / "missing.txt"), EFOpenError);

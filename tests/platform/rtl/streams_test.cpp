@@ -6,7 +6,7 @@
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ TEST(MemoryStream, PositionsPastTheEndAndResizing) {
 }
 
 TEST(MemoryStream, CopyLoadAndSave) {
-  TTempDir t;
+  TempFolder t;
   TMemoryStream src;
   std::string data(200000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7);
@@ -71,7 +71,7 @@ TEST(MemoryStream, CopyLoadAndSave) {
 }
 
 TEST(FileStream, ModesAndErrorTexts) {
-  TTempDir t;
+  TempFolder t;
   {
     TFileStream f(t / "Data.txt", fmCreate);
     f.WriteBuffer("hello world", 11);
@@ -110,7 +110,7 @@ TEST(FileStream, ModesAndErrorTexts) {
 }
 
 TEST(FileStream, SparseFileBeyondFourGiB) {
-  TTempDir t;
+  TempFolder t;
   const int64_t far = (int64_t{5} << 30) + 123;  // past 4 GiB, so 32-bit positions would wrap
   {
     TFileStream f(t / "big.bin", fmCreate);

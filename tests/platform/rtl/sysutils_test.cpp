@@ -7,7 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -329,16 +329,16 @@ TEST(FileNames, BothDelimitersEverywhere) {
 }
 
 TEST(FileNames, NativePathFindsExistingNamesIgnoringCase) {
-  TTempDir t;
+  TempFolder t;
   fs::create_directories(t / "App/Bin");
-  WriteTextFile(t / "App/Bin/Data.XML", "x");
+  WriteFileBytes(t / "App/Bin/Data.XML", "x");
   EXPECT_EQ(NativePath(t.Path() + "\\app\\BIN\\data.xml"), t / "App/Bin/Data.XML");
   EXPECT_EQ(NativePath(t.Path() + "/App//Bin/"), t / "App/Bin/");
   // A new file keeps the case it is given, in the existing folder's real name.
   EXPECT_EQ(NativePath(t.Path() + "\\APP\\bin\\New.Txt"), t / "App/Bin/New.Txt");
   EXPECT_EQ(NativePath(t.Path() + "\\app\\NoSuch\\Deep.txt"), t / "App/NoSuch/Deep.txt");
   // Of two names differing only in case, the exact one wins, else a fixed choice.
-  WriteTextFile(t / "App/Bin/data.xml", "y");
+  WriteFileBytes(t / "App/Bin/data.xml", "y");
   EXPECT_EQ(NativePath(t / "App/Bin/data.xml"), t / "App/Bin/data.xml");
   EXPECT_EQ(NativePath(t / "App/Bin/DATA.xml"), t / "App/Bin/Data.XML");
   EXPECT_TRUE(FileExists(t.Path() + "\\APP\\BIN\\DATA.XML"));
@@ -349,10 +349,10 @@ TEST(FileNames, NativePathFindsExistingNamesIgnoringCase) {
 }
 
 TEST(FileNames, ExeNameStandsForTheProgramWithoutExtension) {
-  TTempDir t;
-  WriteTextFile(t / "loader", "bin");
-  WriteTextFile(t / "tool.exe", "real exe");
-  WriteTextFile(t / "tool", "other");
+  TempFolder t;
+  WriteFileBytes(t / "loader", "bin");
+  WriteFileBytes(t / "tool.exe", "real exe");
+  WriteFileBytes(t / "tool", "other");
   EXPECT_EQ(NativePath(t / "LOADER.EXE"), t / "loader");
   EXPECT_TRUE(FileExists(t / "Loader.Exe"));
   EXPECT_EQ(NativePath(t / "tool.EXE"), t / "tool.exe");  // an existing .exe is itself
@@ -363,7 +363,7 @@ TEST(FileNames, ExeNameStandsForTheProgramWithoutExtension) {
 }
 
 TEST(Files, CreateRenameCopyDelete) {
-  TTempDir t;
+  TempFolder t;
   fs::create_directories(t / "Root");
   EXPECT_TRUE(ForceDirectories(t.Path() + "\\root\\_Temp\\a\\B\\"));
   EXPECT_TRUE(fs::is_directory(t / "Root/_Temp/a/B"));
@@ -373,23 +373,23 @@ TEST(Files, CreateRenameCopyDelete) {
   EXPECT_FALSE(CreateDir(t / "root"));
   EXPECT_TRUE(RemoveDir(t / "root/_TEMP/A/b"));
 
-  WriteTextFile(t / "Root/update.ini", "new");
-  WriteTextFile(t / "Root/update.OLD", "old");
+  WriteFileBytes(t / "Root/update.ini", "new");
+  WriteFileBytes(t / "Root/update.OLD", "old");
   EXPECT_FALSE(RenameFile(t / "root/update.ini", t / "root/UPDATE.old"));  // the target exists
-  EXPECT_EQ(ReadTextFile(t / "Root/update.OLD"), "old");
+  EXPECT_EQ(ReadFileBytes(t / "Root/update.OLD"), "old");
   EXPECT_TRUE(DeleteFile(t / "root/update.old"));
   EXPECT_TRUE(RenameFile(t / "root/update.ini", t / "root/update.OLD"));
-  EXPECT_EQ(ReadTextFile(t / "Root/update.OLD"), "new");
+  EXPECT_EQ(ReadFileBytes(t / "Root/update.OLD"), "new");
   EXPECT_FALSE(DeleteFile(t / "Root/update.ini"));
   EXPECT_FALSE(DeleteFile(t / "Root"));  // folders go through RemoveDir
 
-  WriteTextFile(t / "Root/prog", std::string(300000, 'p'));
+  WriteFileBytes(t / "Root/prog", std::string(300000, 'p'));
   chmod((t / "Root/prog").c_str(), 0751);
-  WriteTextFile(t / "Root/copy", "short");
+  WriteFileBytes(t / "Root/copy", "short");
   EXPECT_FALSE(CopyFile(t / "root/PROG", t / "root/copy", true));
-  EXPECT_EQ(ReadTextFile(t / "Root/copy"), "short");
+  EXPECT_EQ(ReadFileBytes(t / "Root/copy"), "short");
   EXPECT_TRUE(CopyFile(t / "root/PROG", t / "root/COPY", false));  // replaces Root/copy
-  EXPECT_EQ(ReadTextFile(t / "Root/copy"), std::string(300000, 'p'));
+  EXPECT_EQ(ReadFileBytes(t / "Root/copy"), std::string(300000, 'p'));
   struct stat st;
   ASSERT_EQ(stat((t / "Root/copy").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0751u);
