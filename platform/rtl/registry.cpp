@@ -286,7 +286,7 @@ void SeedMachineDefaults(TRegKey& root) {
   cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
   cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
   TRegKey* ie = WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
-  const std::string opener = LocateProgram("xdg-open");
+  const std::string opener = FindProgram("xdg-open");
   ie->EnsureValue("").text = opener.empty() ? "/usr/bin/xdg-open" : opener;
 }
 

@@ -1,7 +1,6 @@
 #include "platform/vcl/extctrls.h"
 
 #include "platform/vcl/forms.h"
-#include "platform/vcl/graphics.h"  // EOutOfResources
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), window_(AllocateHWnd(TWndMethod(this, &TTimer::WndProc))) {}
 

@@ -240,7 +240,7 @@ std::vector<std::string> SplitCommandLineArguments(std::string_view Parameters) 
   return out;
 }
 
-std::string LocateProgram(const std::string& Name) {
+std::string FindProgram(const std::string& Name) {
   if (Name.empty()) return "";
   if (Name.find_first_of("/\\") != std::string::npos) {
     const std::string path = NativePath(Name);
@@ -274,7 +274,7 @@ BOOL CreateProcess(const char* lpApplicationName, const char* lpCommandLine, con
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
-    program = LocateProgram(args[0]);
+    program = FindProgram(args[0]);
     if (program.empty()) {
       SetLastError(args[0].find_first_of("/\\") != std::string::npos ? MissingFileError(NativePath(args[0]))
                                                                       : ERROR_FILE_NOT_FOUND);

@@ -49,11 +49,11 @@ std::vector<std::string> SplitCommandLineArguments(std::string_view Parameters);
 
 // The program a name stands for: a name with a separator is a path (NativePath); a bare
 // name is looked up on PATH, where "x.exe" also finds "x". "" when there is none.
-std::string LocateProgram(const std::string& Name);
+std::string FindProgram(const std::string& Name);
 
 // Starts a program. With lpApplicationName it is the program (a path; relative names
 // count from the current folder) and lpCommandLine gives the arguments after its first
-// item; without it the command line's first item names the program (LocateProgram). The
+// item; without it the command line's first item names the program (FindProgram). The
 // child runs in lpCurrentDirectory when given, inherits the environment and, unless
 // bInheritHandles, no descriptors beyond the standard three. On failure the last error
 // is ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_DIRECTORY

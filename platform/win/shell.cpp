@@ -43,7 +43,7 @@ int CodeOf(int err) {
 }
 
 int OpenWithDesktop(const std::string& target, const std::string& folder) {
-  const std::string opener = LocateProgram("xdg-open");
+  const std::string opener = FindProgram("xdg-open");
   if (opener.empty()) return SE_ERR_NOASSOC;
   return CodeOf(SpawnDetached(opener, {opener, target}, folder));
 }
@@ -74,7 +74,7 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
     if (StatOf(local, st)) {
       path = local;
     } else {
-      path = LocateProgram(file);
+      path = FindProgram(file);
       if (path.empty()) return Result(SE_ERR_FNF);
     }
   } else {

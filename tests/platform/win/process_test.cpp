@@ -156,10 +156,10 @@ TEST_F(ProcessTest, ProgramsAreFoundByWindowsNamesAndOnPath) {
   EXPECT_EQ(Run(nullptr, "\"" + windowsName + "\" x"), 0);
   EXPECT_NE(ReadFileBytes(record_).find("[x]"), std::string::npos);
   PutOnPath(dir_ / "bin");
-  EXPECT_EQ(LocateProgram("RECORDER.exe"), recorder_);
+  EXPECT_EQ(FindProgram("RECORDER.exe"), recorder_);
   EXPECT_EQ(Run(nullptr, "recorder.exe y"), 0);
   EXPECT_NE(ReadFileBytes(record_).find("[y]"), std::string::npos);
-  EXPECT_EQ(LocateProgram("no-such-program-here"), "");
+  EXPECT_EQ(FindProgram("no-such-program-here"), "");
 }
 
 TEST_F(ProcessTest, StartFailuresGiveWindowsErrors) {
