@@ -5,7 +5,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "tests/support/download_bench.h"
+#include "tests/support/downloads.h"
 #include "tests/support/loopback.h"
 #include "transport/StdIndyDownloader.h"
 
@@ -19,9 +19,7 @@ int main() try {
 
   vxtest::BenchProgress progress;
   TStdIndyDownloader d;
-  d.SetOnBeginWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::Begin));
-  d.SetOnWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::Work));
-  d.SetOnEndWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::End));
+  progress.Attach(d);
   const auto times = vxtest::TimeAgainstCurl(url, local / "out.bin", kSize, kRounds, [&] {
     d.Reset();
     d.SetURL(url);

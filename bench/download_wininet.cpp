@@ -6,7 +6,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "tests/support/download_bench.h"
+#include "tests/support/downloads.h"
 #include "tests/support/loopback.h"
 #include "transport/StdWebAgentDownloader.h"
 
@@ -21,9 +21,7 @@ int main() try {
 
   vxtest::BenchProgress progress;
   TStdWebAgentDownloader d;
-  d.SetOnBeginWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::Begin));
-  d.SetOnWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::Work));
-  d.SetOnEndWork(TStdWorkEvent(&progress, &vxtest::BenchProgress::End));
+  progress.Attach(d);
   std::string status;
   const auto times = vxtest::TimeAgainstCurl(url, local / "out.bin", kSize, kRounds, [&] {
     d.Reset();

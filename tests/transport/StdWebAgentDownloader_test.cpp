@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/downloads.h"
 #include "tests/support/loopback.h"
 
 namespace {
@@ -22,34 +23,19 @@ long ResidentKiB() {
 
 class StdWebAgentDownloaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    d.SetOnBeginWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("B" + std::to_string(n)); }));
-    d.SetOnWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("W" + std::to_string(n)); }));
-    d.SetOnEndWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("E" + std::to_string(n)); }));
-  }
+  void SetUp() override { progress.Attach(d); }
   // One file, the way the updater fetches each; Download never raises here.
   void Fetch(const std::string& url, const std::string& dest) {
     events.clear();
-    d.Reset();
-    d.SetProxyHost("127.0.0.1");
-    d.SetProxyPort(dead_port);
-    d.SetURL(url);
-    d.SetDestFileName(dest);
-    d.Download();
+    vxtest::FetchAsTheUpdater(d, url, dest, "127.0.0.1", dead_port);
   }
-  std::string StatusText() {
-    std::string t;
-    d.GetStatusText(t);
-    return t;
-  }
+  std::string StatusText() { return vxtest::StatusTextOf(d); }
 
   vxtest::NoProxyEnvironment no_proxy;
   TempFolder www, local;
   TStdWebAgentDownloader d;
-  std::vector<std::string> events;
+  vxtest::DownloadEvents progress;
+  std::vector<std::string>& events = progress.events;
   // The downloader's proxy fields are not used: this one would refuse.
   int dead_port = vxtest::FreePort();
 };

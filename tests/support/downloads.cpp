@@ -1,4 +1,4 @@
-#include "tests/support/download_bench.h"
+#include "tests/support/downloads.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +22,31 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
+void FetchAsTheUpdater(TStdDownloader& d, const std::string& Url, const std::string& Dest,
+                       const std::string& ProxyHost, Integer ProxyPort) {
+  d.Reset();
+  d.SetProxyHost(ProxyHost);
+  d.SetProxyPort(ProxyPort);
+  d.SetURL(Url);
+  d.SetDestFileName(Dest);
+  d.Download();
+}
+
+std::string StatusTextOf(TStdDownloader& d) {
+  std::string t;
+  d.GetStatusText(t);
+  return t;
+}
+
+void DownloadEvents::Attach(TStdDownloader& d) {
+  d.SetOnBeginWork(TStdWorkEvent::FromFunction(
+      [this](TObject*, Int64 n) { events.push_back("B" + std::to_string(n)); }));
+  d.SetOnWork(TStdWorkEvent::FromFunction(
+      [this](TObject*, Int64 n) { events.push_back("W" + std::to_string(n)); }));
+  d.SetOnEndWork(TStdWorkEvent::FromFunction(
+      [this](TObject*, Int64 n) { events.push_back("E" + std::to_string(n)); }));
+}
+
 void WriteBenchFile(const std::string& Path, int64_t Size) {
   std::string block = RandomBytes(16 << 20, 7);
   std::FILE* f = std::fopen(Path.c_str(), "wb");
@@ -33,6 +58,12 @@ void WriteBenchFile(const std::string& Path, int64_t Size) {
     done += static_cast<int64_t>(n);
   }
   if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + Path);
+}
+
+void BenchProgress::Attach(TStdDownloader& d) {
+  d.SetOnBeginWork(TStdWorkEvent(this, &BenchProgress::Begin));
+  d.SetOnWork(TStdWorkEvent(this, &BenchProgress::Work));
+  d.SetOnEndWork(TStdWorkEvent(this, &BenchProgress::End));
 }
 
 void BenchProgress::Begin(TObject*, Int64 n) {
@@ -60,7 +91,7 @@ DownloadTimes TimeAgainstCurl(const std::string& Url, const std::string& Out, in
       if (oursNow)
         Ours();
       else
-        Run({"curl", "-s", "-o", Out, Url});
+        Run({"curl", "-s", "--noproxy", "*", "-o", Out, Url});  // straight to the loopback peer
       const double s = std::chrono::duration<double>(Clock::now() - t).count();
       if (std::filesystem::file_size(Out) != static_cast<uintmax_t>(Size))
         throw std::runtime_error("a download came out with the wrong size");

@@ -1,15 +1,30 @@
-// The parts of the download benchmarks that every transport's benchmark shares: a large
-// file to serve, a progress handler doing what the updater's does, and the timing of a
-// download against `curl -o` in the same run.
+// What the tests and benchmarks of every transport share: fetching a file the way the
+// updater does, recording the progress events, a large file to serve, a progress
+// handler doing what the updater's does, and the timing of a download against
+// `curl -o` in the same run.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/rtl/system.h"
+#include "transport/StdDownloader.h"
 
 namespace vxtest {
+
+// One file, the way the updater fetches each: Reset, the proxy again, the URL, the
+// destination, Download.
+void FetchAsTheUpdater(TStdDownloader& d, const std::string& Url, const std::string& Dest,
+                       const std::string& ProxyHost, Integer ProxyPort);
+std::string StatusTextOf(TStdDownloader& d);
+
+// Records a downloader's events as "B<n>", "W<n>" and "E<n>".
+struct DownloadEvents {
+  std::vector<std::string> events;
+  void Attach(TStdDownloader& d);
+};
 
 // Writes Size bytes: 16 MiB of random bytes, varied per copy.
 void WriteBenchFile(const std::string& Path, int64_t Size);
@@ -18,6 +33,8 @@ void WriteBenchFile(const std::string& Path, int64_t Size);
 struct BenchProgress {
   int64_t expected = 0, position = 0, total = 0;
   int percent = 0, events = 0;
+  // Becomes the downloader's three progress handlers.
+  void Attach(TStdDownloader& d);
   void Begin(TObject*, Int64 n);
   void Work(TObject*, Int64 n);
   void End(TObject*, Int64 n);
