@@ -333,7 +333,6 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
     }
     CollectDone(s);
     if (Ready() || r.done) break;
-    if (r.paused) continue;  // the reader's limit was raised meanwhile
     const Clock::time_point now = Clock::now();
     const auto idle = now - std::max(start, r.last_data);
     const auto limit = std::chrono::milliseconds(limitMs);
