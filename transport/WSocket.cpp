@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
 #include "platform/win/messages.h"
 
 using namespace winsock::constants;
@@ -306,12 +307,15 @@ void TCustomWSocket::DetachThread() {
 }
 
 void TCustomWSocket::PumpMessages() {
-  // Both kinds of socket run the same loop here; a quit message ends waits on this socket.
+  if (!FMultiThreaded && Application) {
+    Application->ProcessMessages();
+    return;
+  }
+  // The socket's own loop: a quit message is not dispatched but ends waits on this socket.
   MSG msg;
   while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       FTerminated = true;
-      if (!FMultiThreaded) PostQuitMessage(int(msg.wParam));  // the application's loop sees it too
       break;
     }
     TranslateMessage(&msg);
@@ -377,30 +381,29 @@ void TCustomWSocket::SetSockLogger(TSockLogger* Value) {
   if (Value) Value->FreeNotification(this);
 }
 
+namespace {
+// The rule of Addr, Port and Proto: the same assigned text changes nothing; another one
+// only while closed; blanks are trimmed; an empty text is "not assigned".
+void AssignEndpointText(TSocketState State, const std::string& What, const std::string& Value, std::string& Text,
+                        bool& Assigned, bool& Resolved) {
+  if (Value == Text && Assigned) return;
+  if (State != wsClosed) throw ESocketException("Cannot change " + What + " if not closed");
+  Text = Trim(Value);
+  Assigned = !Text.empty();
+  Resolved = false;
+}
+}  // namespace
+
 void TCustomWSocket::SetAddr(const std::string& Value) {
-  if (Value == FAddrStr && FAddrAssigned) return;
-  if (FState != wsClosed) {
-    RaiseException("Cannot change Addr if not closed");
-  }
-  FAddrStr = Trim(Value);
-  FAddrAssigned = !FAddrStr.empty();
-  FAddrResolved = false;
+  AssignEndpointText(FState, "Addr", Value, FAddrStr, FAddrAssigned, FAddrResolved);
 }
 
 void TCustomWSocket::SetPort(const std::string& Value) {
-  if (Value == FPortStr && FPortAssigned) return;
-  if (FState != wsClosed) RaiseException("Cannot change Port if not closed");
-  FPortStr = Trim(Value);
-  FPortAssigned = !FPortStr.empty();
-  FPortResolved = false;
+  AssignEndpointText(FState, "Port", Value, FPortStr, FPortAssigned, FPortResolved);
 }
 
 void TCustomWSocket::SetProto(const std::string& Value) {
-  if (Value == FProtoStr && FProtoAssigned) return;
-  if (FState != wsClosed) RaiseException("Cannot change Proto if not closed");
-  FProtoStr = Trim(Value);
-  FProtoAssigned = !FProtoStr.empty();
-  FProtoResolved = false;
+  AssignEndpointText(FState, "Proto", Value, FProtoStr, FProtoAssigned, FProtoResolved);
 }
 
 void TCustomWSocket::SetLocalAddr(const std::string& Value) {

@@ -349,6 +349,23 @@ using enum TSocksAuthState;
 using TSocksErrorEvent = Event<TObject*, Integer, const std::string&>;
 using TSocksAuthStateEvent = Event<TObject*, TSocksAuthState>;
 
+// What a SOCKS server's reply held in a buffer says: not complete yet, a failure (code
+// and text), or success (with the bound address and port of a SOCKS 5 reply). Length
+// is the size of the reply; bytes behind it belong to the data stream.
+struct TSocksReply {
+  enum TStatus { srIncomplete, srFailed, srGranted } Status = srIncomplete;
+  Integer Error = 0;
+  std::string Text;
+  std::string BoundAddr, BoundPort;
+  size_t Length = 0;
+};
+TSocksReply ParseSocks4Reply(const uint8_t* Buf, size_t Count);
+TSocksReply ParseSocks5Reply(const uint8_t* Buf, size_t Count);
+// The answer to the SOCKS 5 greeting; success carries the chosen method in Error.
+TSocksReply ParseSocks5MethodReply(const uint8_t* Buf, size_t Count);
+// The answer to the user-code/password request.
+TSocksReply ParseSocks5AuthReply(const uint8_t* Buf, size_t Count);
+
 // The SOCKS client: with SocksServer set, Connect reaches the target through it and
 // OnSessionConnected fires once the target is reached (or with the SOCKS error code).
 class TCustomSocksWSocket : public TCustomWSocket {
@@ -399,6 +416,7 @@ class TCustomSocksWSocket : public TCustomWSocket {
   bool SendRequest(const std::string& Request);
   void HandleSocks4Reply();
   void HandleSocks5Reply();
+  void FinishConnectReply(const TSocksReply& Reply);
   // Appends what is pending (at most Room bytes) to the reply buffer; false on a read error.
   bool ReadReply(size_t Room);
 

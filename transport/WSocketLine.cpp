@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/vcl/forms.h"
 #include "platform/win/messages.h"
 #include "transport/WSocket.h"
 
@@ -224,7 +225,8 @@ Integer TCustomSyncWSocket::WaitUntilReady(Integer& DoneFlag) {
   auto alive = AliveToken();
   for (;;) {
     if (DoneFlag != 0) return 0;
-    if ((FTimeout > 0 && Clock::now() >= deadline) || FTerminated) return WSA_WSOCKET_TIMEOUT;
+    if ((FTimeout > 0 && Clock::now() >= deadline) || FTerminated || (Application && Application->Terminated()))
+      return WSA_WSOCKET_TIMEOUT;
     PumpMessages();
     if (!*alive) return WSA_WSOCKET_TIMEOUT;
     if (DoneFlag != 0) return 0;

@@ -28,7 +28,88 @@ std::pair<Integer, std::string> Socks5ReplyError(Byte reply) {
 
 constexpr size_t kMaxSocksField = 255;  // one length byte
 
+TSocksReply Failed(Integer error, std::string text) {
+  TSocksReply r;
+  r.Status = TSocksReply::srFailed;
+  r.Error = error;
+  r.Text = std::move(text);
+  return r;
+}
+
 }  // namespace
+
+TSocksReply ParseSocks5MethodReply(const uint8_t* Buf, size_t Count) {
+  if (Count < 2) return {};
+  if (Buf[0] != 5) return Failed(socksVersionError, "socks version error");
+  if (Buf[1] != 0 && Buf[1] != 2) return Failed(socksAuthMethodError, "authentification method not acceptable");
+  TSocksReply r;
+  r.Status = TSocksReply::srGranted;
+  r.Error = Buf[1];
+  r.Length = 2;
+  return r;
+}
+
+TSocksReply ParseSocks5AuthReply(const uint8_t* Buf, size_t Count) {
+  if (Count >= 1 && Buf[0] != 1) return Failed(socksVersionError, "socks version error");
+  // The status byte decides: wait for it.
+  if (Count < 2) return {};
+  if (Count > 2) return Failed(socksProtocolError, "too much data availaible");
+  if (Buf[1] != 0) return Failed(socksAuthenticationFailed, "socks authentication failed");
+  TSocksReply r;
+  r.Status = TSocksReply::srGranted;
+  r.Length = 2;
+  return r;
+}
+
+TSocksReply ParseSocks4Reply(const uint8_t* Buf, size_t Count) {
+  if (Count < 8) return {};
+  if (Buf[0] != 0) return Failed(socksVersionError, "socks version error");
+  switch (Buf[1]) {
+    case 90: {
+      TSocksReply r;
+      r.Status = TSocksReply::srGranted;
+      r.Length = 8;
+      return r;
+    }
+    case 91: return Failed(socksRejectedOrFailed, "request rejected or failed");
+    case 92: return Failed(socksConnectionRefused, "connection refused");
+    case 93: return Failed(socksAuthenticationFailed, "authentification failed");
+    default: return Failed(socksUnassignedError, "unassigned error #" + std::to_string(Buf[1]));
+  }
+}
+
+TSocksReply ParseSocks5Reply(const uint8_t* Buf, size_t Count) {
+  if (Count >= 1 && Buf[0] != 5) return Failed(socksVersionError, "socks version error");
+  if (Count >= 2 && Buf[1] != 0) {
+    const auto [code, text] = Socks5ReplyError(Buf[1]);
+    return Failed(code, text);
+  }
+  if (Count < 5) return {};
+  size_t expected;
+  switch (Buf[3]) {
+    case 1: expected = 10; break;
+    case 3: expected = 7 + size_t(Buf[4]); break;
+    default: expected = 5; break;
+  }
+  if (Count < expected) return {};
+  TSocksReply r;
+  size_t portAt;
+  if (Buf[3] == 1) {
+    in_addr a;
+    std::memcpy(&a, Buf + 4, 4);
+    r.BoundAddr = inet_ntoa(a);
+    portAt = 8;
+  } else if (Buf[3] == 3) {
+    r.BoundAddr.assign(reinterpret_cast<const char*>(Buf + 5), Buf[4]);
+    portAt = 5 + size_t(Buf[4]);
+  } else {
+    return Failed(socksUnknownAddressType, "address type not supported");
+  }
+  r.BoundPort = std::to_string(Word(Buf[portAt] << 8 | Buf[portAt + 1]));
+  r.Status = TSocksReply::srGranted;
+  r.Length = portAt + 2;
+  return r;
+}
 
 TCustomSocksWSocket::TCustomSocksWSocket(TComponent* AOwner) : TCustomWSocket(AOwner) {
   TCustomSocksWSocket::ResetDefaults();
@@ -217,33 +298,24 @@ bool TCustomSocksWSocket::TriggerDataAvailable(Word Error) {
         SocksDone(socksProtocolError, "TWSocket logic error");
         return true;
       }
-      if (FRcvCnt < 2) return true;
-      if (FRcvBuf[0] != 5) {
-        SocksDone(socksVersionError, "socks version error");
-      } else if (FRcvBuf[1] == 0) {
+      const TSocksReply reply = ParseSocks5MethodReply(FRcvBuf, FRcvCnt);
+      if (reply.Status == TSocksReply::srIncomplete) return true;
+      if (reply.Status == TSocksReply::srFailed) {
+        SocksDone(reply.Error, reply.Text);
+      } else if (reply.Error == 0) {
         if (FSocksMethod == 2) TriggerSocksAuthState(socksAuthNotRequired);
         if (*alive) SocksDoConnect();
-      } else if (FRcvBuf[1] == 2) {
-        SocksDoAuthenticate();
       } else {
-        SocksDone(socksAuthMethodError, "authentification method not acceptable");
+        SocksDoAuthenticate();
       }
       return true;
     }
     case TSocksHandshake::HandshakeAuth: {
       if (!ReadReply(sizeof FRcvBuf)) return true;
-      if (FRcvBuf[0] != 1) {
-        SocksDone(socksVersionError, "socks version error");
-        return true;
-      }
-      // The status byte decides: wait for it.
-      if (FRcvCnt < 2) return true;
-      if (FRcvCnt > 2) {
-        SocksDone(socksProtocolError, "too much data availaible");
-        return true;
-      }
-      if (FRcvBuf[1] != 0) {
-        SocksDone(socksAuthenticationFailed, "socks authentication failed");
+      const TSocksReply reply = ParseSocks5AuthReply(FRcvBuf, FRcvCnt);
+      if (reply.Status == TSocksReply::srIncomplete) return true;
+      if (reply.Status == TSocksReply::srFailed) {
+        SocksDone(reply.Error, reply.Text);
         return true;
       }
       FRcvCnt = 0;
@@ -264,56 +336,25 @@ bool TCustomSocksWSocket::TriggerDataAvailable(Word Error) {
 }
 
 void TCustomSocksWSocket::HandleSocks4Reply() {
-  if (!ReadReply(8 - FRcvCnt) || FRcvCnt < 8) return;
-  if (FRcvBuf[0] != 0) return SocksDone(socksVersionError, "socks version error");
-  switch (FRcvBuf[1]) {
-    case 90: {
-      auto alive = AliveToken();
-      FSocksState = TSocksHandshake::HandshakeIdle;
-      TCustomWSocket::TriggerSessionConnected(0);
-      if (*alive && FHSocket != INVALID_SOCKET && GetRcvdCount() > 0) TriggerDataAvailable(0);
-      return;
-    }
-    case 91: return SocksDone(socksRejectedOrFailed, "request rejected or failed");
-    case 92: return SocksDone(socksConnectionRefused, "connection refused");
-    case 93: return SocksDone(socksAuthenticationFailed, "authentification failed");
-    default: return SocksDone(socksUnassignedError, "unassigned error #" + std::to_string(FRcvBuf[1]));
-  }
+  if (!ReadReply(8 - FRcvCnt)) return;
+  FinishConnectReply(ParseSocks4Reply(FRcvBuf, FRcvCnt));
 }
 
 void TCustomSocksWSocket::HandleSocks5Reply() {
   if (!ReadReply(sizeof FRcvBuf)) return;
-  if (FRcvBuf[0] != 5) return SocksDone(socksVersionError, "socks version error");
-  if (FRcvCnt >= 2 && FRcvBuf[1] != 0) {
-    const auto [code, text] = Socks5ReplyError(FRcvBuf[1]);
-    return SocksDone(code, text);
-  }
-  if (FRcvCnt < 5) return;
-  size_t expected;
-  switch (FRcvBuf[3]) {
-    case 1: expected = 10; break;
-    case 3: expected = 7 + size_t(FRcvBuf[4]); break;
-    default: expected = 5; break;
-  }
-  if (FRcvCnt < expected) return;
-  size_t portAt;
-  if (FRcvBuf[3] == 1) {
-    in_addr a;
-    std::memcpy(&a, FRcvBuf + 4, 4);
-    FBoundAddr = winsock::inet_ntoa(a);
-    portAt = 8;
-  } else if (FRcvBuf[3] == 3) {
-    FBoundAddr.assign(reinterpret_cast<const char*>(FRcvBuf + 5), FRcvBuf[4]);
-    portAt = 5 + size_t(FRcvBuf[4]);
-  } else {
-    return SocksDone(socksUnknownAddressType, "address type not supported");
-  }
-  FBoundPort = std::to_string(Word(FRcvBuf[portAt] << 8 | FRcvBuf[portAt + 1]));
+  FinishConnectReply(ParseSocks5Reply(FRcvBuf, FRcvCnt));
+}
+
+void TCustomSocksWSocket::FinishConnectReply(const TSocksReply& Reply) {
+  if (Reply.Status == TSocksReply::srIncomplete) return;
+  if (Reply.Status == TSocksReply::srFailed) return SocksDone(Reply.Error, Reply.Text);
+  FBoundAddr = Reply.BoundAddr;
+  FBoundPort = Reply.BoundPort;
   auto alive = AliveToken();
   FSocksState = TSocksHandshake::HandshakeIdle;
   // Bytes behind the reply already belong to the target's data.
-  FSocksRcvdPtr = portAt + 2;
-  FSocksRcvdCnt = FRcvCnt > FSocksRcvdPtr ? FRcvCnt - FSocksRcvdPtr : 0;
+  FSocksRcvdPtr = Reply.Length;
+  FSocksRcvdCnt = FRcvCnt > Reply.Length ? FRcvCnt - Reply.Length : 0;
   TCustomWSocket::TriggerSessionConnected(0);
   if (*alive && FHSocket != INVALID_SOCKET && GetRcvdCount() > 0) TriggerDataAvailable(0);
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/rtl/sysutils.h"
+
 namespace {
 
 constexpr uint32_t Rotl(uint32_t v, int s) { return (v << s) | (v >> (32 - s)); }
@@ -230,7 +232,7 @@ bool MD5DigestHandle(int Handle, MD5Digest& Digest) {
 }
 
 bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest) {
-  const int fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool made = MD5DigestHandle(fd, Digest);
   close(fd);

@@ -48,20 +48,10 @@ std::shared_ptr<Surface> WrapDib(const void* bits, const BITMAPINFO* bmi, UINT u
   return s;
 }
 
-// Copies rows between surfaces of equal width, converting the format. Rows
-// [first, first + count) of the source go to the same rows of the destination.
+// Copies rows between surfaces, converting the format.
 void CopyRows(const Surface& src, Surface& dst, int srcRow0, int dstRow0, int count) {
-  const int w = std::min(src.Width(), dst.Width());
-  if (w <= 0) return;
   RawConverter conv(src, dst, RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255));
-  std::vector<uint32_t> buf(static_cast<size_t>(w));
-  for (int i = 0; i < count; ++i) {
-    const int sy = srcRow0 + i, dy = dstRow0 + i;
-    if (sy < 0 || sy >= src.Height() || dy < 0 || dy >= dst.Height()) continue;
-    src.ReadRow(sy, 0, w, buf.data());
-    conv.Convert(buf.data(), w);
-    dst.WriteRow(dy, 0, w, buf.data());
-  }
+  CopyConverted(src, dst, conv, srcRow0, dstRow0, count);
 }
 
 std::shared_ptr<Surface> CompatibleSurface(HDC dc, int width, int height) {

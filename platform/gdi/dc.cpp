@@ -669,23 +669,9 @@ VX_DC_ACCESSORS(int, SetPolyFillMode, GetPolyFillMode, polyFillMode, 0)
 VX_DC_ACCESSORS(int, SetStretchBltMode, GetStretchBltMode, stretchMode, 0)
 VX_DC_ACCESSORS(UINT, SetTextAlign, GetTextAlign, textAlign, GDI_ERROR)
 VX_DC_ACCESSORS(int, SetMapMode, GetMapMode, mapMode, 0)
+VX_DC_ACCESSORS(COLORREF, SetDCBrushColor, GetDCBrushColor, dcBrushColor, CLR_INVALID)
+VX_DC_ACCESSORS(COLORREF, SetDCPenColor, GetDCPenColor, dcPenColor, CLR_INVALID)
 #undef VX_DC_ACCESSORS
-
-COLORREF SetDCBrushColor(HDC h, COLORREF c) {
-  auto dc = FindDC(h);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->st.dcBrushColor;
-  dc->st.dcBrushColor = c;
-  return old;
-}
-
-COLORREF SetDCPenColor(HDC h, COLORREF c) {
-  auto dc = FindDC(h);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->st.dcPenColor;
-  dc->st.dcPenColor = c;
-  return old;
-}
 
 namespace {
 

@@ -73,22 +73,6 @@ const std::vector<RGBQUAD>& DefaultColors(int bpp) {
   return HalftoneColors();
 }
 
-int NearestColorIndex(const RGBQUAD* table, int count, COLORREF c) {
-  const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-  int best = 0;
-  int bestDist = 1 << 30;
-  for (int i = 0; i < count; ++i) {
-    const int dr = table[i].rgbRed - r, dg = table[i].rgbGreen - g, db = table[i].rgbBlue - b;
-    const int d = dr * dr + dg * dg + db * db;
-    if (d < bestDist) {
-      bestDist = d;
-      best = i;
-      if (d == 0) break;
-    }
-  }
-  return best;
-}
-
 // ---- Surface ----
 
 Surface::~Surface() = default;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -119,8 +120,27 @@ const std::vector<RGBQUAD>& DefaultColors(int bpp);
 
 inline COLORREF ColorOf(RGBQUAD q) { return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue); }
 inline RGBQUAD QuadOf(COLORREF c) { return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0}; }
-// The entry nearest to c by squared RGB distance, the lowest index on a tie.
-int NearestColorIndex(const RGBQUAD* table, int count, COLORREF c);
+// The entry nearest to c by squared RGB distance, the lowest index on a tie; rgb
+// gives an entry's red, green and blue.
+template <class Entry, class Rgb>
+int NearestEntry(const Entry* table, int count, COLORREF c, Rgb rgb) {
+  const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  int best = 0, bestDist = 1 << 30;
+  for (int i = 0; i < count; ++i) {
+    const auto [er, eg, eb] = rgb(table[i]);
+    const int dr = er - r, dg = eg - g, db = eb - b;
+    const int d = dr * dr + dg * dg + db * db;
+    if (d < bestDist) {
+      bestDist = d;
+      best = i;
+      if (d == 0) break;
+    }
+  }
+  return best;
+}
+inline int NearestColorIndex(const RGBQUAD* table, int count, COLORREF c) {
+  return NearestEntry(table, count, c, [](const RGBQUAD& q) { return std::tuple<int, int, int>(q.rgbRed, q.rgbGreen, q.rgbBlue); });
+}
 
 // Parses a BITMAPINFO into a surface layout. Returns false for what no surface can
 // hold (bad sizes, compression other than BI_RGB/BI_BITFIELDS, bit counts other

@@ -540,6 +540,7 @@ struct GdiObjectArg {
   GdiObjectArg(HFONT v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
   GdiObjectArg(HPALETTE v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
   GdiObjectArg(HRGN v) : h(reinterpret_cast<HGDIOBJ>(v)) {}
+  GdiObjectArg(HDC v) : h(reinterpret_cast<HGDIOBJ>(v)) {}  // GetObjectType answers DCs too
 };
 
 HGDIOBJ GetStockObject(int index);
@@ -647,7 +648,9 @@ UINT GetTextAlign(HDC dc);
 int SetMapMode(HDC dc, int mode);
 int GetMapMode(HDC dc);
 COLORREF SetDCBrushColor(HDC dc, COLORREF color);
+COLORREF GetDCBrushColor(HDC dc);
 COLORREF SetDCPenColor(HDC dc, COLORREF color);
+COLORREF GetDCPenColor(HDC dc);
 
 BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* old);
 BOOL GetViewportOrgEx(HDC dc, POINT* p);

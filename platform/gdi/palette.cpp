@@ -47,20 +47,9 @@ BOOL ResizePalette(HPALETTE pal, UINT count) {
 UINT GetNearestPaletteIndex(HPALETTE pal, COLORREF color) {
   auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
   if (!p || p->entries.empty()) return CLR_INVALID;
-  const int r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
-  UINT best = 0;
-  int bestDist = 1 << 30;
-  for (UINT i = 0; i < p->entries.size(); ++i) {
-    const PALETTEENTRY& e = p->entries[i];
-    const int dr = e.peRed - r, dg = e.peGreen - g, db = e.peBlue - b;
-    const int d = dr * dr + dg * dg + db * db;
-    if (d < bestDist) {
-      bestDist = d;
-      best = i;
-      if (d == 0) break;
-    }
-  }
-  return best;
+  return UINT(NearestEntry(p->entries.data(), int(p->entries.size()), color, [](const PALETTEENTRY& e) {
+    return std::tuple<int, int, int>(e.peRed, e.peGreen, e.peBlue);
+  }));
 }
 
 COLORREF GetNearestColor(HDC dc, COLORREF color) {

@@ -293,6 +293,28 @@ void RawConverter::Convert(uint32_t* v, int n) const {
   }
 }
 
+void CopyConverted(const Surface& src, Surface& dst, const RawConverter& conv, int srcRow0, int dstRow0, int count) {
+  const int w = std::min(src.Width(), dst.Width());
+  if (w <= 0) return;
+  if (count < 0) count = src.Height();
+  std::vector<uint32_t> row(static_cast<size_t>(w));
+  for (int i = 0; i < count; ++i) {
+    const int sy = srcRow0 + i, dy = dstRow0 + i;
+    if (sy < 0 || sy >= src.Height() || dy < 0 || dy >= dst.Height()) continue;
+    src.ReadRow(sy, 0, w, row.data());
+    conv.Convert(row.data(), w);
+    dst.WriteRow(dy, 0, w, row.data());
+  }
+}
+
+std::shared_ptr<Surface> MonochromeMask(const Surface& s, COLORREF bk) {
+  auto m = Surface::Create(s.Width(), s.Height(), 1, false);
+  if (!m) return nullptr;
+  RawConverter conv(s, *m, RGB(0, 0, 0), RGB(255, 255, 255), bk & 0xFFFFFF);
+  CopyConverted(s, *m, conv);
+  return m;
+}
+
 // ---- Fills ----
 
 namespace {

@@ -88,6 +88,14 @@ class RawConverter {
   uint32_t srcBits_ = 0;
 };
 
+// Copies count rows (all when negative) of src from srcRow0 into dst from dstRow0,
+// over the width both have, through a converter. Rows outside either are skipped.
+void CopyConverted(const Surface& src, Surface& dst, const RawConverter& conv, int srcRow0 = 0, int dstRow0 = 0,
+                   int count = -1);
+// A monochrome bitmap of a surface's size: 1 (white) where the pixel is colour bk.
+// Null when the memory cannot be had.
+std::shared_ptr<Surface> MonochromeMask(const Surface& s, COLORREF bk);
+
 // What a fill paints: a solid raw value or a pattern of raw values tiled from an
 // origin (device pixels), combined with the destination by a ternary operation.
 struct Paint {

@@ -48,6 +48,7 @@ struct FontFace {
   std::unordered_map<char32_t, Glyph> glyphs;
   // Faces for characters this one lacks, by code point.
   std::unordered_map<char32_t, std::shared_ptr<FontFace>> fallbacks;
+  std::vector<std::shared_ptr<FontFace>> fallbackFaces;  // each distinct one, tried first
 
   ~FontFace() {
     if (face) FT_Done_Face(face);
@@ -260,7 +261,13 @@ FontFace& FaceFor(FontFace& f, char32_t c) {
   auto it = f.fallbacks.find(c);
   if (it == f.fallbacks.end()) {
     std::shared_ptr<FontFace> fb;
-    Match m = FindFile("sans-serif", f.bold, f.italic, c);
+    for (auto& known : f.fallbackFaces)
+      if (known->face && FT_Get_Char_Index(known->face, c) != 0) {
+        fb = known;
+        break;
+      }
+    Match m;
+    if (!fb) m = FindFile("sans-serif", f.bold, f.italic, c);
     if (!m.file.empty() && m.file != f.file) {
       LOGFONT lf;
       lf.lfHeight = -f.ppem;
@@ -273,6 +280,7 @@ FontFace& FaceFor(FontFace& f, char32_t c) {
         fb = ci->second;
       else if ((fb = LoadFace(m, lf, f.bold, f.italic)))
         cache.emplace(key, fb);
+      if (fb) f.fallbackFaces.push_back(fb);
     }
     it = f.fallbacks.emplace(c, fb).first;
   }
@@ -374,11 +382,23 @@ size_t Length(const char* s, int count) { return count < 0 ? std::strlen(s) : si
 
 // ---- Measuring and drawing runs ----
 
-int RunWidth(FontFace& f, const std::u32string& text, size_t from = 0, size_t to = std::u32string::npos) {
-  int w = 0;
+// A character's advance at pen offset pen of its line; tab > 0 makes tabs jump to the
+// next multiple of tab.
+int Advance(FontFace& f, char32_t c, int pen, int tab) {
+  if (c == U'\t' && tab > 0) return (pen / tab + 1) * tab - pen;
+  return GlyphOf(f, c).advance;
+}
+
+// The width of characters [from, to) of a line.
+int RunWidth(FontFace& f, const std::u32string& text, size_t from = 0, size_t to = std::u32string::npos,
+             int tab = 0) {
   to = std::min(to, text.size());
-  for (size_t i = from; i < to; ++i) w += GlyphOf(f, text[i]).advance;
-  return w;
+  int pen = 0, start = 0;
+  for (size_t i = 0; i < to; ++i) {
+    if (i == from) start = pen;
+    pen += Advance(f, text[i], pen, tab);
+  }
+  return from < to ? pen - start : 0;
 }
 
 struct TextTarget {
@@ -390,9 +410,13 @@ struct TextTarget {
 // Draws a run with its baseline at (x, baseline), surface coordinates. Returns the
 // advance.
 int DrawRun(TextTarget& t, FontFace& f, const std::u32string& text, int x, int baseline, const Paint& ink,
-            const int* dx = nullptr) {
+            const int* dx = nullptr, int tab = 0) {
   int pen = x;
   for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == U'\t' && tab > 0) {
+      pen += Advance(f, text[i], pen - x, tab);
+      continue;
+    }
     const Glyph& g = GlyphOf(f, text[i]);
     const int gx = pen + g.left, gy = baseline - g.top;
     for (int row = 0; row < g.height; ++row) {
@@ -581,7 +605,7 @@ namespace {
 
 // Splits a text into lines: hard breaks, then word wrapping to maxWidth (< 0: none).
 // '&' prefixes are resolved first.
-std::vector<Line> LayOut(FontFace& f, const std::u32string& in, UINT format, int maxWidth, int tabWidth) {
+std::vector<Line> LayOut(FontFace& f, const std::u32string& in, UINT format, int maxWidth, int tab) {
   std::vector<Line> lines;
   const bool prefixes = !(format & DT_NOPREFIX);
   const bool single = format & DT_SINGLELINE;
@@ -611,26 +635,6 @@ std::vector<Line> LayOut(FontFace& f, const std::u32string& in, UINT format, int
     cur.text.push_back(c);
   }
   flush();
-  // Tabs.
-  if (format & DT_EXPANDTABS) {
-    for (Line& l : lines) {
-      std::u32string out;
-      int x = 0;
-      for (char32_t c : l.text) {
-        if (c == U'\t' && tabWidth > 0) {
-          const int next = (x / tabWidth + 1) * tabWidth;
-          // A run of spaces as wide as the tab's gap, in whole space widths.
-          const int sp = std::max(1, GlyphOf(f, U' ').advance);
-          for (int k = 0; k < std::max(1, (next - x) / sp); ++k) out.push_back(U' ');
-          x = next;
-        } else {
-          out.push_back(c);
-          x += GlyphOf(f, c).advance;
-        }
-      }
-      l.text = std::move(out);
-    }
-  }
   if (!wrap || maxWidth < 0) return lines;
   std::vector<Line> wrapped;
   const bool wideBreaks = !(format & DT_NOFULLWIDTHCHARBREAK);
@@ -651,7 +655,7 @@ std::vector<Line> LayOut(FontFace& f, const std::u32string& in, UINT format, int
       size_t i = start, lastBreak = std::u32string::npos;
       for (; i < t.size(); ++i) {
         if (i > start && breakBefore(t, i)) lastBreak = i;
-        const int adv = GlyphOf(f, t[i]).advance;
+        const int adv = Advance(f, t[i], width, tab);
         if (t[i] != U' ' && width + adv > maxWidth) break;
         width += adv;
       }
@@ -680,9 +684,9 @@ std::vector<Line> LayOut(FontFace& f, const std::u32string& in, UINT format, int
 
 // Shortens a line to maxWidth with "..." at its end, in the middle of a path, or
 // after a whole word.
-void Ellipsize(FontFace& f, Line& l, UINT format, int maxWidth) {
+void Ellipsize(FontFace& f, Line& l, UINT format, int maxWidth, int tab) {
   const std::u32string dots = U"...";
-  if (RunWidth(f, l.text) <= maxWidth) return;
+  if (RunWidth(f, l.text, 0, std::u32string::npos, tab) <= maxWidth) return;
   const int dotsWidth = RunWidth(f, dots);
   if (format & DT_PATH_ELLIPSIS) {
     const size_t slash = l.text.find_last_of(U"\\/");
@@ -691,16 +695,16 @@ void Ellipsize(FontFace& f, Line& l, UINT format, int maxWidth) {
       const int tailWidth = RunWidth(f, tail);
       // Keep as much of the start as fits before "..." and the last part.
       size_t keep = slash;
-      while (keep > 0 && RunWidth(f, l.text, 0, keep) + dotsWidth + tailWidth > maxWidth) --keep;
-      if (RunWidth(f, l.text, 0, keep) + dotsWidth + tailWidth <= maxWidth || keep == 0) {
+      while (keep > 0 && RunWidth(f, l.text, 0, keep, tab) + dotsWidth + tailWidth > maxWidth) --keep;
+      if (RunWidth(f, l.text, 0, keep, tab) + dotsWidth + tailWidth <= maxWidth || keep == 0) {
         l.text = l.text.substr(0, keep) + dots + tail;
         l.prefix = -1;
-        if (RunWidth(f, l.text) <= maxWidth) return;
+        if (RunWidth(f, l.text, 0, std::u32string::npos, tab) <= maxWidth) return;
       }
     }
   }
   size_t keep = l.text.size();
-  while (keep > 0 && RunWidth(f, l.text, 0, keep) + dotsWidth > maxWidth) --keep;
+  while (keep > 0 && RunWidth(f, l.text, 0, keep, tab) + dotsWidth > maxWidth) --keep;
   if (format & DT_WORD_ELLIPSIS) {
     const size_t space = l.text.rfind(U' ', keep);
     if (space != std::u32string::npos && space < keep) keep = space;
@@ -719,16 +723,16 @@ int DrawTextImpl(HDC h, const char* text, int count, RECT* r, UINT format, int t
   const std::u32string str = Decode(text, Length(text, count));
   RECT box{r->left + leftMargin, r->top, r->right - rightMargin, r->bottom};
   const int boxWidth = box.right - box.left;
-  const int tabWidth = (tabChars > 0 ? tabChars : 8) * f.aveCharWidth;
-  std::vector<Line> lines = LayOut(f, str, format, boxWidth, tabWidth);
+  const int tab = (format & DT_EXPANDTABS) ? (tabChars > 0 ? tabChars : 8) * f.aveCharWidth : 0;
+  std::vector<Line> lines = LayOut(f, str, format, boxWidth, tab);
   const bool ellipsis = format & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS);
   if (ellipsis)
-    for (Line& l : lines) Ellipsize(f, l, format, boxWidth);
+    for (Line& l : lines) Ellipsize(f, l, format, boxWidth, tab);
   const int lineHeight = f.height + ((format & DT_EXTERNALLEADING) ? f.externalLeading : 0);
   if (str.empty()) lines.clear();
   const int textHeight = int(lines.size()) * lineHeight;
   int maxWidth = 0;
-  for (const Line& l : lines) maxWidth = std::max(maxWidth, RunWidth(f, l.text));
+  for (const Line& l : lines) maxWidth = std::max(maxWidth, RunWidth(f, l.text, 0, std::u32string::npos, tab));
   const bool single = format & DT_SINGLELINE;
   int y = box.top;
   if (single) {
@@ -752,7 +756,7 @@ int DrawTextImpl(HDC h, const char* text, int count, RECT* r, UINT format, int t
   const Paint ink = SolidPaint(*s, dc->st.textColor, 0xF0);
   const Paint bk = SolidPaint(*s, dc->st.bkColor, 0xF0);
   for (const Line& l : lines) {
-    const int w = RunWidth(f, l.text);
+    const int w = RunWidth(f, l.text, 0, std::u32string::npos, tab);
     int x = box.left;
     if (format & DT_CENTER)
       x = box.left + (boxWidth - w) / 2;
@@ -761,10 +765,10 @@ int DrawTextImpl(HDC h, const char* text, int count, RECT* r, UINT format, int t
     const int sx = dc->SX(x), sy = dc->SY(y);
     if (!(format & DT_PREFIXONLY)) {
       if (dc->st.bkMode == OPAQUE) FillRect(*s, t.clip, RECT{sx, sy, sx + w, sy + f.height}, bk);
-      DrawRun(t, f, l.text, sx, sy + f.ascent, ink);
+      DrawRun(t, f, l.text, sx, sy + f.ascent, ink, nullptr, tab);
     }
     if (l.prefix >= 0 && l.prefix < int(l.text.size()) && !(format & DT_HIDEPREFIX)) {
-      const int px = sx + RunWidth(f, l.text, 0, size_t(l.prefix));
+      const int px = sx + RunWidth(f, l.text, 0, size_t(l.prefix), tab);
       const int pw = GlyphOf(f, l.text[size_t(l.prefix)]).advance;
       const int uy = sy + f.ascent + 1;
       FillRect(*s, t.clip, RECT{px, uy, px + pw, uy + 1}, ink);

@@ -539,34 +539,32 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
   return h;
 }
 
-int send(SOCKET s, const char* buf, int len, int flags) {
-  auto sock = Find(s);
-  if (!sock) return Fail(WSAENOTSOCK);
-  const ssize_t n = ::send(sock->fd, buf, size_t(std::max(len, 0)), flags | MSG_NOSIGNAL);
+namespace {
+// The result of a send: a would-block one arms FD_WRITE for when space comes back.
+int SendResult(SOCKET s, Sock& sock, ssize_t n) {
   if (n >= 0) return int(n);
   const int err = errno;
   if (err == EAGAIN) {
     auto& t = Table();
     std::lock_guard g(t.lock);
-    sock->writeArmed = true;
-    if (sock->hwnd) Rearm(s, *sock);
+    sock.writeArmed = true;
+    if (sock.hwnd) Rearm(s, sock);
   }
   return Fail(WSAErrorFromErrno(err));
+}
+}  // namespace
+
+int send(SOCKET s, const char* buf, int len, int flags) {
+  auto sock = Find(s);
+  if (!sock) return Fail(WSAENOTSOCK);
+  return SendResult(s, *sock, ::send(sock->fd, buf, size_t(std::max(len, 0)), flags | MSG_NOSIGNAL));
 }
 
 int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen) {
   auto sock = Find(s);
   if (!sock) return Fail(WSAENOTSOCK);
-  const ssize_t n = ::sendto(sock->fd, buf, size_t(std::max(len, 0)), flags | MSG_NOSIGNAL, to, socklen_t(tolen));
-  if (n >= 0) return int(n);
-  const int err = errno;
-  if (err == EAGAIN) {
-    auto& t = Table();
-    std::lock_guard g(t.lock);
-    sock->writeArmed = true;
-    if (sock->hwnd) Rearm(s, *sock);
-  }
-  return Fail(WSAErrorFromErrno(err));
+  return SendResult(s, *sock,
+                    ::sendto(sock->fd, buf, size_t(std::max(len, 0)), flags | MSG_NOSIGNAL, to, socklen_t(tolen)));
 }
 
 namespace {
@@ -641,23 +639,21 @@ int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
   return 0;
 }
 
-int getsockname(SOCKET s, sockaddr* name, int* namelen) {
+namespace {
+// getsockname and getpeername: the system call on the socket's descriptor.
+int NameOf(SOCKET s, sockaddr* name, int* namelen, int (*call)(int, sockaddr*, socklen_t*)) {
   auto sock = Find(s);
   if (!sock) return Fail(WSAENOTSOCK);
   socklen_t len = namelen ? socklen_t(*namelen) : 0;
-  if (::getsockname(sock->fd, name, &len) != 0) return FailErrno();
+  if (call(sock->fd, name, &len) != 0) return FailErrno();
   if (namelen) *namelen = int(len);
   return 0;
 }
+}  // namespace
 
-int getpeername(SOCKET s, sockaddr* name, int* namelen) {
-  auto sock = Find(s);
-  if (!sock) return Fail(WSAENOTSOCK);
-  socklen_t len = namelen ? socklen_t(*namelen) : 0;
-  if (::getpeername(sock->fd, name, &len) != 0) return FailErrno();
-  if (namelen) *namelen = int(len);
-  return 0;
-}
+int getsockname(SOCKET s, sockaddr* name, int* namelen) { return NameOf(s, name, namelen, ::getsockname); }
+
+int getpeername(SOCKET s, sockaddr* name, int* namelen) { return NameOf(s, name, namelen, ::getpeername); }
 
 int WSAIoctl(SOCKET s, DWORD dwIoControlCode, const void* lpvInBuffer, DWORD cbInBuffer, void*, DWORD,
              DWORD* lpcbBytesReturned, void*, void*) {

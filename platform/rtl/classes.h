@@ -445,6 +445,9 @@ class TStrings : public TPersistent {
   bool NameOf(std::string_view S, std::string_view& Name) const;
 
  private:
+  std::string JoinDelimited(char delimiter, char quote) const;
+  void SplitDelimited(std::string_view Value, char delimiter, char quote);
+
   int updateCount_ = 0;
   char nameValueSeparator_ = '=';
   char delimiter_ = ',';
@@ -530,6 +533,14 @@ class TStringList : public TStrings {
   TDuplicates duplicates_ = dupIgnore;
   mutable LookupIndex lines_, names_;
 };
+
+namespace vx_classes {
+// The lines of a text as SetText reads them: a line ends at CR LF, LF or CR; a
+// leading UTF-8 byte-order mark is dropped. The views point into Text.
+std::vector<std::string_view> SplitLines(std::string_view Text);
+// Everything from the stream's position to its end.
+std::string ReadToEnd(TStream* Stream);
+}  // namespace vx_classes
 
 // Splits Content into Strings at any character of Separators (and at line breaks),
 // skipping characters of WhiteSpace at the start of each field; empty fields are

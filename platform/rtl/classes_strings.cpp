@@ -197,19 +197,10 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view Value) {
-  if (Value.substr(0, 3) == "\xEF\xBB\xBF") Value.remove_prefix(3);
   BeginUpdate();
   try {
     Clear();
-    size_t pos = 0;
-    while (pos < Value.size()) {
-      const size_t end = Value.find_first_of("\r\n", pos);
-      const size_t stop = end == std::string_view::npos ? Value.size() : end;
-      Add(std::string(Value.substr(pos, stop - pos)));
-      pos = stop;
-      if (pos < Value.size() && Value[pos] == '\r') ++pos;
-      if (pos < Value.size() && Value[pos] == '\n') ++pos;
-    }
+    for (std::string_view line : vx_classes::SplitLines(Value)) Add(std::string(line));
   } catch (...) {
     EndUpdate();
     throw;
@@ -217,29 +208,29 @@ void TStrings::SetText(std::string_view Value) {
   EndUpdate();
 }
 
-std::string TStrings::DelimitedText() const {
-  if (Count() == 1 && Get(0).empty()) return std::string(2, quoteChar_);
+std::string TStrings::JoinDelimited(char delimiter, char quote) const {
+  if (Count() == 1 && Get(0).empty()) return std::string(2, quote);
   std::string out;
   for (int i = 0; i < Count(); ++i) {
     const std::string s = Get(i);
-    const bool quote =
-        std::any_of(s.begin(), s.end(), [&](char c) { return IsBlank(c) || c == quoteChar_ || c == delimiter_; });
-    if (i > 0) out.push_back(delimiter_);
-    if (!quote) {
+    const bool quoted =
+        std::any_of(s.begin(), s.end(), [&](char c) { return IsBlank(c) || c == quote || c == delimiter; });
+    if (i > 0) out.push_back(delimiter);
+    if (!quoted) {
       out += s;
       continue;
     }
-    out.push_back(quoteChar_);
+    out.push_back(quote);
     for (char c : s) {
       out.push_back(c);
-      if (c == quoteChar_) out.push_back(c);
+      if (c == quote) out.push_back(c);
     }
-    out.push_back(quoteChar_);
+    out.push_back(quote);
   }
   return out;
 }
 
-void TStrings::SetDelimitedText(std::string_view Value) {
+void TStrings::SplitDelimited(std::string_view Value, char delimiter, char quote) {
   BeginUpdate();
   try {
     Clear();
@@ -249,15 +240,15 @@ void TStrings::SetDelimitedText(std::string_view Value) {
     };
     skipBlanks();
     while (pos < Value.size()) {
-      if (Value[pos] == quoteChar_) {
-        Add(ExtractQuoted(Value, pos, quoteChar_));
+      if (Value[pos] == quote) {
+        Add(ExtractQuoted(Value, pos, quote));
       } else {
         const size_t start = pos;
-        while (pos < Value.size() && !IsBlank(Value[pos]) && Value[pos] != delimiter_) ++pos;
+        while (pos < Value.size() && !IsBlank(Value[pos]) && Value[pos] != delimiter) ++pos;
         Add(std::string(Value.substr(start, pos - start)));
       }
       skipBlanks();
-      if (pos < Value.size() && Value[pos] == delimiter_) {
+      if (pos < Value.size() && Value[pos] == delimiter) {
         if (pos + 1 == Value.size()) Add("");  // a final delimiter ends an empty item
         ++pos;
         skipBlanks();
@@ -270,31 +261,10 @@ void TStrings::SetDelimitedText(std::string_view Value) {
   EndUpdate();
 }
 
-std::string TStrings::CommaText() const {
-  auto* self = const_cast<TStrings*>(this);
-  const char delimiter = delimiter_, quote = quoteChar_;
-  self->delimiter_ = ',';
-  self->quoteChar_ = '"';
-  std::string out = DelimitedText();
-  self->delimiter_ = delimiter;
-  self->quoteChar_ = quote;
-  return out;
-}
-
-void TStrings::SetCommaText(std::string_view Value) {
-  const char delimiter = delimiter_, quote = quoteChar_;
-  delimiter_ = ',';
-  quoteChar_ = '"';
-  try {
-    SetDelimitedText(Value);
-  } catch (...) {
-    delimiter_ = delimiter;
-    quoteChar_ = quote;
-    throw;
-  }
-  delimiter_ = delimiter;
-  quoteChar_ = quote;
-}
+std::string TStrings::DelimitedText() const { return JoinDelimited(delimiter_, quoteChar_); }
+void TStrings::SetDelimitedText(std::string_view Value) { SplitDelimited(Value, delimiter_, quoteChar_); }
+std::string TStrings::CommaText() const { return JoinDelimited(',', '"'); }
+void TStrings::SetCommaText(std::string_view Value) { SplitDelimited(Value, ',', '"'); }
 
 void TStrings::BeginUpdate() {
   if (updateCount_ == 0) SetUpdateState(true);
@@ -310,18 +280,7 @@ void TStrings::LoadFromFile(const std::string& FileName) {
   LoadFromStream(&f);
 }
 
-void TStrings::LoadFromStream(TStream* Stream) {
-  std::string text;
-  const int64_t size = Stream->Size() - Stream->Position();
-  if (size > 0) {
-    text.resize(static_cast<size_t>(size));
-    text.resize(static_cast<size_t>(std::max<int64_t>(Stream->Read(text.data(), size), 0)));
-  }
-  // Streams whose size is unknown or still growing: read on to the end.
-  char buf[65536];
-  for (int64_t n; (n = Stream->Read(buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
-  SetText(text);
-}
+void TStrings::LoadFromStream(TStream* Stream) { SetText(vx_classes::ReadToEnd(Stream)); }
 
 void TStrings::SaveToFile(const std::string& FileName) {
   TFileStream f(FileName, fmCreate);
@@ -541,31 +500,27 @@ void TStringList::Exchange(int Index1, int Index2) {
 }
 
 void TStringList::SetText(std::string_view Value) {
-  if (!sorted_) {
-    TStrings::SetText(Value);
-    return;
-  }
-  // A sorted list is filled unsorted and sorted once, instead of line by line.
+  const std::vector<std::string_view> lines = vx_classes::SplitLines(Value);
   BeginUpdate();
   try {
-    sorted_ = false;
-    TStrings::SetText(Value);
-    sorted_ = true;
-    std::stable_sort(items_.begin(), items_.end(),
-                     [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) < 0; });
-    if (duplicates_ != dupAccept) {
-      auto same = [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) == 0; };
-      auto dup = std::adjacent_find(items_.begin(), items_.end(), same);
-      if (dup != items_.end() && duplicates_ == dupError) {
-        items_.clear();
-        throw EStringListError("String list does not allow duplicates");
+    items_.clear();
+    Invalidate();
+    items_.reserve(lines.size());
+    for (std::string_view line : lines) items_.push_back(Item{std::string(line), nullptr});
+    if (sorted_) {
+      // Sorted once, instead of line by line.
+      std::stable_sort(items_.begin(), items_.end(),
+                       [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) < 0; });
+      if (duplicates_ != dupAccept) {
+        auto same = [&](const Item& a, const Item& b) { return CompareStrings(a.text, b.text) == 0; };
+        if (duplicates_ == dupError && std::adjacent_find(items_.begin(), items_.end(), same) != items_.end()) {
+          items_.clear();
+          throw EStringListError("String list does not allow duplicates");
+        }
+        items_.erase(std::unique(items_.begin(), items_.end(), same), items_.end());
       }
-      items_.erase(std::unique(items_.begin(), items_.end(), same), items_.end());
     }
-    Invalidate();
   } catch (...) {
-    sorted_ = true;
-    Invalidate();
     EndUpdate();
     throw;
   }
@@ -618,7 +573,7 @@ void TStringList::CustomSort(TStringListSortCompare Compare) {
 }
 
 void TStringList::Sort() {
-  // The sorted flag is what a sorted list promises; sort as the list's own order.
+  // By the list's own comparison; equal strings keep their order.
   if (Count() < 2) return;
   Changing();
   Invalidate();
@@ -638,6 +593,36 @@ void TStringList::SetCaseSensitive(bool Value) {
   caseSensitive_ = Value;
   Invalidate();
   if (sorted_) Sort();
+}
+
+// ---- Helpers ----
+
+std::vector<std::string_view> vx_classes::SplitLines(std::string_view Text) {
+  if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
+  std::vector<std::string_view> lines;
+  size_t pos = 0;
+  while (pos < Text.size()) {
+    size_t stop = pos;
+    while (stop < Text.size() && Text[stop] != '\r' && Text[stop] != '\n') ++stop;
+    lines.push_back(Text.substr(pos, stop - pos));
+    pos = stop;
+    if (pos < Text.size() && Text[pos] == '\r') ++pos;
+    if (pos < Text.size() && Text[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
+std::string vx_classes::ReadToEnd(TStream* Stream) {
+  std::string text;
+  const int64_t size = Stream->Size() - Stream->Position();
+  if (size > 0) {
+    text.resize(static_cast<size_t>(size));
+    text.resize(static_cast<size_t>(std::max<int64_t>(Stream->Read(text.data(), size), 0)));
+  }
+  // Streams whose size is unknown or still growing: read on to the end.
+  char buf[65536];
+  for (int64_t n; (n = Stream->Read(buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  return text;
 }
 
 // ---- ExtractStrings ----

@@ -33,9 +33,12 @@ TMemIniFile::TMemIniFile(const std::string& FileName) : TCustomIniFile(FileName)
 TMemIniFile::~TMemIniFile() = default;
 
 void TMemIniFile::LoadValues() {
-  TStringList list;
-  if (!FileName().empty() && FileExists(FileName())) list.LoadFromFile(FileName());
-  SetStrings(&list);
+  std::string text;
+  if (!FileName().empty() && FileExists(FileName())) {
+    TFileStream f(FileName(), fmOpenRead | fmShareDenyWrite);
+    text = vx_classes::ReadToEnd(&f);
+  }
+  Parse(vx_classes::SplitLines(text));
 }
 
 void TMemIniFile::Clear() { sections_.clear(); }
@@ -52,21 +55,41 @@ TMemIniFile::Section& TMemIniFile::AddSection(const std::string& Name) {
 }
 
 void TMemIniFile::SetStrings(TStrings* List) {
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<size_t>(List->Count()));
+  for (int i = 0; i < List->Count(); ++i) lines.push_back(List->Strings(i));
+  Parse(std::vector<std::string_view>(lines.begin(), lines.end()));
+}
+
+namespace {
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+}  // namespace
+
+void TMemIniFile::Parse(const std::vector<std::string_view>& Lines) {
   Clear();
   TStringList* lines = nullptr;
-  for (int i = 0; i < List->Count(); ++i) {
-    const std::string s = Trim(List->Strings(i));
+  std::string line;
+  for (std::string_view raw : Lines) {
+    const std::string_view s = TrimView(raw);
     if (s.empty() || s[0] == ';') continue;
     if (s[0] == '[' && s.size() >= 2 && s.back() == ']') {
-      lines = AddSection(Trim(std::string_view(s).substr(1, s.size() - 2))).lines.get();
+      lines = AddSection(std::string(TrimView(s.substr(1, s.size() - 2)))).lines.get();
       continue;
     }
     if (!lines) continue;  // text before the first section belongs to none
     const size_t eq = s.find('=');
-    if (eq == std::string::npos)
-      lines->Add(s);
-    else
-      lines->Add(Trim(std::string_view(s).substr(0, eq)) + "=" + Trim(std::string_view(s).substr(eq + 1)));
+    if (eq == std::string_view::npos) {
+      line = s;
+    } else {
+      line = TrimView(s.substr(0, eq));
+      line.push_back('=');
+      line.append(TrimView(s.substr(eq + 1)));
+    }
+    lines->Add(line);
   }
 }
 

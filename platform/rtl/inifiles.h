@@ -89,6 +89,7 @@ class TMemIniFile : public TCustomIniFile {
   const Section* Find(const std::string& Name) const;
   Section& AddSection(const std::string& Name);
   void LoadValues();
+  void Parse(const std::vector<std::string_view>& Lines);
 
   std::vector<Section> sections_;
 };

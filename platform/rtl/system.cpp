@@ -48,3 +48,5 @@ TClass FindClass(const std::string& name) {
 }
 
 void Abort() { throw EAbort(); }
+
+Integer ExitCode = 0;

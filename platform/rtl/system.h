@@ -135,3 +135,6 @@ void RegisterClass(TClass c);
 void UnRegisterClass(TClass c);
 TClass GetClass(const std::string& name);  // null when unknown; name compared ignoring case
 TClass FindClass(const std::string& name);  // raises EClassNotFound when unknown
+
+// The code the program ends with, set by whoever decides it (0 by default).
+extern Integer ExitCode;

@@ -190,7 +190,10 @@ std::string ExpandFileName(std::string_view FileName) {
     parts.push_back(part);
   }
   std::string out;
-  for (auto p : parts) out += "/" + std::string(p);
+  for (auto p : parts) {
+    out.push_back('/');
+    out.append(p);
+  }
   if (out.empty() || trailing) out += "/";
   return out;
 }

@@ -92,7 +92,7 @@ std::string IntegerDigits(const Decimal& d) {
 std::string FixedText(const Decimal& d, int decimals, bool thousands) {
   if (d.special) return d.special;
   std::string intPart = IntegerDigits(d);
-  if (intPart.empty()) intPart = "0";
+  if (intPart.empty()) intPart.push_back('0');
   std::string out = (d.negative && !d.digits.empty()) ? "-" : "";
   out += thousands ? GroupThousands(intPart) : intPart;
   if (decimals > 0) {
@@ -134,7 +134,10 @@ std::string GeneralText(long double value, int precision) {
     return out + d.digits;
   }
   out += IntegerDigits(d);
-  if (d.digits.size() > static_cast<size_t>(d.exponent)) out += "." + d.digits.substr(static_cast<size_t>(d.exponent));
+  if (d.digits.size() > static_cast<size_t>(d.exponent)) {
+    out.push_back('.');
+    out.append(d.digits, static_cast<size_t>(d.exponent));
+  }
   return out;
 }
 
@@ -440,7 +443,7 @@ std::string FormatFloat(std::string_view PictureText, long double Value) {
   bool isZero = false;
   std::string text = ApplyPicture(picture, Value, isZero);
   if (isZero && section != 2 && usable(2)) return ApplyPicture(ReadPicture(sections[2]), 0, isZero);
-  if (negative && section == 0 && !isZero && picture.hasPlaceholders) text.insert(0, "-");
+  if (negative && section == 0 && !isZero && picture.hasPlaceholders) text.insert(text.begin(), '-');
   return text;
 }
 

@@ -323,7 +323,7 @@ class TCanvas : public TPersistent {
   int TextFlags() const { return textFlags_; }
   void SetTextFlags(int Value) { textFlags_ = Value; }
 
-  // clNone... -1 (CLR_INVALID) outside the drawing area.
+  // -1 (CLR_INVALID) outside the drawing area.
   TColor Pixels(int X, int Y);
   void SetPixels(int X, int Y, TColor Value);
 
@@ -407,26 +407,25 @@ class TGraphic : public TPersistent {
   TGraphic& operator=(const TGraphic&) = delete;
   ~TGraphic() override = default;
 
+ protected:
+  // Marks the graphic modified and fires OnChange.
+  virtual void Changed(TObject* Sender);
+  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
+
+ public:
   // Same class and equal saved streams.
   virtual bool Equals(TGraphic* Graphic);
 
  protected:
-  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
   virtual bool GetEmpty() = 0;
   virtual int GetHeight() = 0;
   virtual HPALETTE GetPalette() { return nullptr; }
   virtual bool GetTransparent() { return transparent_; }
   virtual int GetWidth() = 0;
-
- public:
-  virtual void LoadFromStream(TStream* Stream) = 0;
-
- protected:
   // Form-stream data: the default reads and writes the graphic's stream format.
   virtual void ReadData(TStream* Stream) { LoadFromStream(Stream); }
 
  public:
-  virtual void SaveToStream(TStream* Stream) = 0;
   virtual void SetHeight(int Value) = 0;
   virtual void SetPalette(HPALETTE Value) {}
   virtual void SetTransparent(bool Value);
@@ -438,12 +437,10 @@ class TGraphic : public TPersistent {
  public:
   virtual void LoadFromFile(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName);
+  virtual void LoadFromStream(TStream* Stream) = 0;
+  virtual void SaveToStream(TStream* Stream) = 0;
   virtual void LoadFromClipboardFormat(uint16_t AFormat, HANDLE AData, HPALETTE APalette) = 0;
   virtual void SaveToClipboardFormat(uint16_t& AFormat, HANDLE& AData, HPALETTE& APalette) = 0;
-
- protected:
-  // Marks the graphic modified and fires OnChange.
-  virtual void Changed(TObject* Sender);
 
  public:
   bool Empty() { return GetEmpty(); }
@@ -706,6 +703,9 @@ std::string GraphicFileMask(TGraphicClass GraphicClass);
 // white, stretching source and mask to the destination rectangle.
 void TransparentStretchBlt(HDC DstDC, int DstX, int DstY, int DstW, int DstH, HDC SrcDC, int SrcX, int SrcY, int SrcW,
                            int SrcH, HDC MaskDC, int MaskX, int MaskY);
+// A copy of a bitmap with colours replaced: each pixel (or colour-table entry) equal
+// to OldColors[i] takes NewColors[i], by the first match and never twice.
+HBITMAP CreateMappedBmp(HBITMAP Handle, const std::vector<TColor>& OldColors, const std::vector<TColor>& NewColors);
 // The 16 colours of the standard VGA set (a process-wide palette; never freed).
 HPALETTE SystemPalette16();
 // A new palette with the entries of Palette (null for null).

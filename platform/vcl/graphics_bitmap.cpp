@@ -31,13 +31,13 @@ std::vector<RGBQUAD> ColorsFromPalette(HPALETTE pal) {
   return out;
 }
 
-struct FormatSpec {
+struct FormatLayout {
   int bpp;
   bool dib;
   uint32_t masks[3];
 };
 
-FormatSpec SpecOf(TPixelFormat pf) {
+FormatLayout LayoutOf(TPixelFormat pf) {
   switch (pf) {
     case pf1bit: return {1, true, {0, 0, 0}};
     case pf4bit: return {4, true, {0, 0, 0}};
@@ -199,7 +199,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     monochrome_ = Value == pf1bit;
     return;
   }
-  const FormatSpec f = SpecOf(Value);
+  const FormatLayout f = LayoutOf(Value);
   // Indexed targets keep the picture's own colours where they can.
   std::vector<RGBQUAD> colors;
   if (f.bpp <= 8) {
@@ -232,23 +232,16 @@ void TBitmap::SetMonochrome(bool Value) {
   if (Value == Monochrome()) return;
   Surface* s = SurfacePtr(handle_);
   if (!s) {
+    // A monochrome bitmap is a device bitmap of one bit a pixel.
     monochrome_ = Value;
-    format_ = Value ? pf1bit : pfDevice;
+    format_ = pfDevice;
     return;
   }
   std::shared_ptr<Surface> out;
   if (Value) {
     // Pixels of the canvas brush's colour become 1 (white), every other pixel 0.
-    out = Surface::Create(s->Width(), s->Height(), 1, false);
+    out = vx::gdi::MonochromeMask(*s, COLORREF(ColorToRGB(canvas_ ? canvas_->Brush()->Color() : clWhite)));
     if (!out) throw EOutOfResources(GraphicsText::OutOfResources);
-    const COLORREF bk = COLORREF(ColorToRGB(canvas_ ? canvas_->Brush()->Color() : clWhite));
-    vx::gdi::RawConverter conv(*s, *out, RGB(0, 0, 0), RGB(255, 255, 255), bk);
-    std::vector<uint32_t> row(static_cast<size_t>(s->Width()));
-    for (int y = 0; y < s->Height(); ++y) {
-      s->ReadRow(y, 0, s->Width(), row.data());
-      conv.Convert(row.data(), s->Width());
-      out->WriteRow(y, 0, s->Width(), row.data());
-    }
   } else {
     out = s->Converted(32, nullptr, false);
     if (!out) throw EOutOfResources(GraphicsText::OutOfResources);
@@ -285,7 +278,7 @@ void TBitmap::NewImage(int AWidth, int AHeight, bool Keep) {
       s->SetMasks(old->RedMask(), old->GreenMask(), old->BlueMask());
     }
   } else {
-    const FormatSpec f = SpecOf(monochrome_ && format_ == pfDevice ? pf1bit : format_);
+    const FormatLayout f = LayoutOf(monochrome_ && format_ == pfDevice ? pf1bit : format_);
     s = Surface::Create(AWidth, AHeight, f.bpp, f.dib && !(monochrome_ && format_ == pfDevice), true);
     if (s && f.bpp >= 16) s->SetMasks(f.masks[0], f.masks[1], f.masks[2]);
     if (s && f.bpp <= 8 && palette_) s->SetColors(ColorsFromPalette(palette_));
@@ -372,17 +365,8 @@ void TBitmap::SetTransparentMode(TTransparentMode Value) {
 
 HBITMAP TBitmap::MaskHandle() {
   if (mask_ || Empty()) return mask_;
-  const Surface* s = SurfacePtr(handle_);
-  auto m = Surface::Create(s->Width(), s->Height(), 1, false);
+  auto m = vx::gdi::MonochromeMask(*SurfacePtr(handle_), COLORREF(ColorToRGB(TransparentColor())));
   if (!m) throw EOutOfResources(GraphicsText::OutOfResources);
-  const COLORREF key = COLORREF(ColorToRGB(TransparentColor()) & 0xFFFFFF);
-  vx::gdi::RawConverter conv(*s, *m, RGB(0, 0, 0), RGB(255, 255, 255), key);
-  std::vector<uint32_t> row(static_cast<size_t>(s->Width()));
-  for (int y = 0; y < s->Height(); ++y) {
-    s->ReadRow(y, 0, s->Width(), row.data());
-    conv.Convert(row.data(), s->Width());
-    m->WriteRow(y, 0, s->Width(), row.data());
-  }
   mask_ = vx::gdi::AddBitmap(std::move(m));
   return mask_;
 }
@@ -642,4 +626,37 @@ void TBitmap::WriteData(TStream* Stream) {
   Put32(b, uint32_t(part.Size()));
   Stream->WriteBuffer(b, 4);
   Stream->WriteBuffer(part.Memory(), part.Size());
+}
+
+HBITMAP CreateMappedBmp(HBITMAP Handle, const std::vector<TColor>& OldColors, const std::vector<TColor>& NewColors) {
+  const Surface* s = SurfacePtr(Handle);
+  if (!s) return nullptr;
+  auto copy = s->Clone();
+  if (!copy) throw EOutOfResources(GraphicsText::OutOfResources);
+  const size_t n = std::min(OldColors.size(), NewColors.size());
+  auto map = [&](COLORREF c, COLORREF& out) {
+    for (size_t i = 0; i < n; ++i)
+      if (COLORREF(ColorToRGB(OldColors[i])) == c) {
+        out = COLORREF(ColorToRGB(NewColors[i]));
+        return true;
+      }
+    return false;
+  };
+  if (copy->Indexed() && copy->IsDIB()) {
+    for (size_t i = 0; i < copy->Colors().size(); ++i) {
+      COLORREF to;
+      if (map(vx::gdi::ColorOf(copy->Colors()[i]), to)) copy->SetColor(int(i), vx::gdi::QuadOf(to));
+    }
+  } else {
+    std::vector<uint32_t> row(static_cast<size_t>(copy->Width()));
+    for (int y = 0; y < copy->Height(); ++y) {
+      copy->ReadRow(y, 0, copy->Width(), row.data());
+      for (auto& v : row) {
+        COLORREF to;
+        if (map(copy->ColorFromRaw(v), to)) v = copy->RawFromColor(to);
+      }
+      copy->WriteRow(y, 0, copy->Width(), row.data());
+    }
+  }
+  return vx::gdi::AddBitmap(std::move(copy));
 }

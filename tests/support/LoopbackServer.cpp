@@ -124,20 +124,6 @@ int UnusedLoopbackPort() {
   return port;
 }
 
-std::string FindProgram(const std::string& Name) {
-  std::string path = getenv("PATH") ? getenv("PATH") : "";
-  path += ":/usr/sbin:/sbin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t colon = path.find(':', start);
-    if (colon == std::string::npos) colon = path.size();
-    const std::string candidate = path.substr(start, colon - start) + "/" + Name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = colon + 1;
-  }
-  return {};
-}
-
 ExternalPeer::ExternalPeer(const std::vector<std::string>& Argv, int WaitPort) {
   std::vector<char*> argv;
   for (const auto& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));

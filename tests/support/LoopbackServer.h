@@ -65,5 +65,3 @@ class ExternalPeer {
   bool ready_ = false;
 };
 
-// Path of a program on PATH or in the usual system folders, or empty.
-std::string FindProgram(const std::string& Name);

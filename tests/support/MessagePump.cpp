@@ -54,3 +54,35 @@ LocalOnlyResolver::LocalOnlyResolver() {
 }
 
 LocalOnlyResolver::~LocalOnlyResolver() { winsock::SetLookupHook(previous_); }
+
+TableResolver::TableResolver(std::map<std::string, std::vector<std::string>> Names) {
+  winsock::TLookupHook hook;
+  hook.ByName = [this, Names = std::move(Names)](const std::string& name, std::vector<in_addr>& out) {
+    if (name == "slow") {
+      std::unique_lock g(lock_);
+      released_.wait(g, [this] { return open_; });
+    }
+    const auto it = Names.find(name);
+    if (it == Names.end()) return winsock::WSAHOST_NOT_FOUND;
+    for (const auto& text : it->second) {
+      in_addr a{};
+      inet_pton(AF_INET, text.c_str(), &a);
+      out.push_back(a);
+    }
+    return 0;
+  };
+  previous_ = winsock::SetLookupHook(hook);
+}
+
+TableResolver::~TableResolver() {
+  Release();
+  winsock::SetLookupHook(previous_);
+}
+
+void TableResolver::Release() {
+  {
+    std::lock_guard g(lock_);
+    open_ = true;
+  }
+  released_.notify_all();
+}

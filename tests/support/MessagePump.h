@@ -1,7 +1,12 @@
 // Message-loop helpers for tests of message-driven code.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/net/winsock.h"
 
@@ -19,5 +24,21 @@ class LocalOnlyResolver {
   ~LocalOnlyResolver();
 
  private:
+  winsock::TLookupHook previous_;
+};
+
+// Name look-ups answered from a table; the name "slow" is held back until Release, so
+// that a test can cancel a look-up that is surely still running. Installed for the
+// lifetime of the object.
+class TableResolver {
+ public:
+  explicit TableResolver(std::map<std::string, std::vector<std::string>> Names);
+  ~TableResolver();
+  void Release();
+
+ private:
+  std::mutex lock_;
+  std::condition_variable released_;
+  bool open_ = false;
   winsock::TLookupHook previous_;
 };

@@ -42,3 +42,12 @@ std::string RandomBytes(size_t count, uint64_t seed) {
   for (size_t i = 0; i < count; ++i) s[i] = char(gen() & 0xFF);
   return s;
 }
+
+std::vector<std::string> CrlfLines(const std::string& text, bool* complete) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(text.substr(at, end - at));
+  if (complete) *complete = at == text.size();
+  return lines;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TempFolder {
  public:
@@ -28,3 +29,6 @@ void WriteFileBytes(const std::string& path, std::string_view bytes);
 std::string ReadFileBytes(const std::string& path);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t count, uint64_t seed);
+// The lines of a text whose lines each end in CR LF; false in *complete when the
+// text does not end with a line end.
+std::vector<std::string> CrlfLines(const std::string& text, bool* complete = nullptr);

@@ -36,20 +36,23 @@ TNtlmChallenge Challenge(std::string_view hex) {
   return c;
 }
 
-// OpenSSL keeps DES and MD4 in its legacy provider.
+// OpenSSL keeps DES and MD4 in its legacy provider, loaded here into a library context
+// of the tests' own so that the rest of the process keeps its usual providers.
 class OpenSslLegacy : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    legacy_ = OSSL_PROVIDER_load(nullptr, "legacy");
-    default_ = OSSL_PROVIDER_load(nullptr, "default");
+    context_ = OSSL_LIB_CTX_new();
+    legacy_ = OSSL_PROVIDER_load(context_, "legacy");
+    default_ = OSSL_PROVIDER_load(context_, "default");
     ASSERT_NE(legacy_, nullptr) << "OpenSSL's legacy provider is missing";
   }
   static void TearDownTestSuite() {
     OSSL_PROVIDER_unload(legacy_);
     OSSL_PROVIDER_unload(default_);
+    OSSL_LIB_CTX_free(context_);
   }
   static std::string Des(const std::string& key, const std::string& block, bool encrypt) {
-    EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "DES-ECB", nullptr);
+    EVP_CIPHER* cipher = EVP_CIPHER_fetch(context_, "DES-ECB", nullptr);
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EVP_CipherInit_ex(ctx, cipher, nullptr, U8(key), nullptr, encrypt ? 1 : 0);
     EVP_CIPHER_CTX_set_padding(ctx, 0);
@@ -62,13 +65,14 @@ class OpenSslLegacy : public ::testing::Test {
     return std::string(reinterpret_cast<char*>(out), size_t(n + m));
   }
   static std::string Md4(const std::string& data) {
-    EVP_MD* md = EVP_MD_fetch(nullptr, "MD4", nullptr);
+    EVP_MD* md = EVP_MD_fetch(context_, "MD4", nullptr);
     unsigned char out[16];
     unsigned int n = 0;
     EVP_Digest(data.data(), data.size(), out, &n, md, nullptr);
     EVP_MD_free(md);
     return std::string(reinterpret_cast<char*>(out), n);
   }
+  static inline OSSL_LIB_CTX* context_ = nullptr;
   static inline OSSL_PROVIDER* legacy_ = nullptr;
   static inline OSSL_PROVIDER* default_ = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/win/process.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/MessagePump.h"
 #include "tests/support/TempFolder.h"
@@ -67,8 +68,14 @@ struct SocksClient {
 
 class SocksServers : public ::testing::Test {
  protected:
-  static std::string MicrosocksPath() { return FindProgram("microsocks"); }
-  static std::string DantedPath() { return FindProgram("danted"); }
+  // Server programs live in the system folders, which a user's PATH may lack.
+  static std::string ServerPath(const std::string& name) {
+    for (const char* dir : {"/usr/bin/", "/usr/sbin/"})
+      if (std::string p = FindProgram(dir + name); !p.empty()) return p;
+    return FindProgram(name);
+  }
+  static std::string MicrosocksPath() { return ServerPath("microsocks"); }
+  static std::string DantedPath() { return ServerPath("danted"); }
   std::unique_ptr<ExternalPeer> StartMicrosocks(int port, const std::string& user = {}, const std::string& pass = {}) {
     std::vector<std::string> argv{MicrosocksPath(), "-i", "127.0.0.1", "-p", std::to_string(port)};
     if (!user.empty()) argv.insert(argv.end(), {"-u", user, "-P", pass});

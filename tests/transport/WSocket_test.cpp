@@ -3,12 +3,14 @@
 #include "transport/WSocket.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -346,24 +348,8 @@ TEST(WSocket, PropertiesChangeOnlyWhileClosed) {
 }
 
 TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
-  winsock::TLookupHook hook;
-  hook.ByName = [&](const std::string& name, std::vector<in_addr>& out) {
-    if (name == "slow") {
-      std::unique_lock g(m);
-      cv.wait(g, [&] { return release; });
-    }
-    if (name != "two.test" && name != "slow") return winsock::WSAHOST_NOT_FOUND;
-    in_addr a;
-    inet_pton(AF_INET, "127.0.0.2", &a);
-    out.push_back(a);
-    inet_pton(AF_INET, "127.0.0.3", &a);
-    out.push_back(a);
-    return 0;
-  };
-  const auto previous = winsock::SetLookupHook(hook);
+  auto resolver = std::make_unique<TableResolver>(
+      std::map<std::string, std::vector<std::string>>{{"two.test", {"127.0.0.2", "127.0.0.3"}}, {"slow", {"127.0.0.4"}}});
   Probe p;
   p.sock.DnsLookup(" 10.1.2.3 ");
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 0"}) << "answered inside the call";
@@ -385,15 +371,12 @@ TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
   p.sock.DnsLookup("slow");
   p.sock.CancelDnsLookup();
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 10004"});
-  {
-    std::lock_guard g(m);
-    release = true;
-  }
-  cv.notify_all();
+  resolver->Release();
   PumpFor(200);
   EXPECT_EQ(p.log, std::vector<std::string>{"dns 10004"}) << "no late completion";
 
   // Reverse look-up, in the background and at once.
+  resolver.reset();
   LocalOnlyResolver local;
   p.log.clear();
   p.sock.ReverseDnsLookup("127.0.0.1");
@@ -401,7 +384,6 @@ TEST(WSocket, LookUpsAnswerDottedAddressesAtOnceAndCanBeCancelled) {
   EXPECT_EQ(p.sock.DnsResultList(), (std::vector<std::string>{"localhost", "loopback"}));
   p.sock.ReverseDnsLookupSync("127.0.0.1");
   EXPECT_EQ(p.sock.DnsResult(), "localhost");
-  winsock::SetLookupHook(previous);
 }
 
 TEST(WSocket, ResolutionHelpersAndErrorTexts) {
@@ -443,6 +425,78 @@ TEST(WSocket, LibraryIsReleasedWithTheLastSocket) {
   b.SetReqVerLow(2);
   EXPECT_EQ(TWSocket::ReqVerLow(), 2);
   b.SetReqVerLow(1);
+}
+
+TEST(WSocket, ListeningSocketHandsConnectionsToAcceptedSockets) {
+  TWSocket listener(nullptr);
+  std::vector<std::unique_ptr<TWSocket>> served;
+  listener.OnSessionAvailable = TSessionAvailable::FromFunction([&](TObject*, Word) {
+    auto s = std::make_unique<TWSocket>(nullptr);
+    TWSocket* raw = s.get();
+    raw->OnDataAvailable = TDataAvailable::FromFunction([raw](TObject*, Word) {
+      const std::string text = raw->ReceiveStr();
+      if (!text.empty()) raw->SendStr("re:" + text);
+    });
+    raw->Dup(listener.Accept());
+    served.push_back(std::move(s));
+  });
+  listener.SetAddr("127.0.0.1");
+  listener.SetPort("0");
+  listener.SetProto("tcp");
+  listener.Listen();
+  ASSERT_EQ(listener.State(), wsListening);
+  const std::string port = listener.GetLocalPortText();
+  ASSERT_NE(port, "0");
+
+  Probe p;
+  p.sock.SetKeepAliveOnOff(wsKeepAliveOnCustom);
+  p.sock.SetKeepAliveTime(7000);
+  p.sock.SetComponentOptions({wsoTcpNoDelay});
+  p.sock.OnSessionConnected = TSessionConnected::FromFunction([&](TObject*, Word) { p.sock.SendStr("hi"); });
+  p.ConnectTo(std::stoi(port));
+  ASSERT_TRUE(PumpUntil([&] { return p.received == "re:hi"; }));
+  ASSERT_EQ(served.size(), 1u);
+  EXPECT_EQ(served[0]->State(), wsConnected);
+  EXPECT_EQ(served[0]->PeerAddr(), "127.0.0.1");
+  // The options reached the system socket.
+  int idle = 0, nodelay = 0, len = sizeof idle;
+  winsock::getsockopt(p.sock.HSocket(), IPPROTO_TCP, TCP_KEEPIDLE, reinterpret_cast<char*>(&idle), &len);
+  len = sizeof nodelay;
+  winsock::getsockopt(p.sock.HSocket(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&nodelay), &len);
+  EXPECT_EQ(idle, 7);
+  EXPECT_NE(nodelay, 0);
+  p.sock.Close();
+  ASSERT_TRUE(PumpUntil([&] { return served[0]->State() == wsClosed; }));
+}
+
+TEST(WSocket, DatagramsBetweenTwoSockets) {
+  TWSocket receiver(nullptr);
+  std::string got, from;
+  receiver.OnDataAvailable = TDataAvailable::FromFunction([&](TObject*, Word) {
+    char buf[64];
+    sockaddr_in src{};
+    Integer len = sizeof src;
+    const Integer n = receiver.ReceiveFrom(buf, sizeof buf, src, len);
+    if (n > 0) got.assign(buf, size_t(n));
+    from = inet_ntoa(src.sin_addr);
+  });
+  receiver.SetProto("udp");
+  receiver.SetAddr("127.0.0.1");
+  receiver.SetPort("0");
+  receiver.Listen();
+  ASSERT_EQ(receiver.State(), wsListening);
+
+  Probe sender;
+  sender.sock.SetProto("udp");
+  sender.sock.SetAddr("127.0.0.1");
+  sender.sock.SetPort(receiver.GetLocalPortText());
+  sender.sock.Connect();
+  EXPECT_EQ(sender.log, (std::vector<std::string>{"state opened", "state connected", "connected 0"}))
+      << "a datagram socket is ready at once";
+  EXPECT_EQ(sender.sock.SendStr("one datagram"), 12);
+  ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, "one datagram");
+  EXPECT_EQ(from, "127.0.0.1");
 }
 
 TEST(WSockBuf, ChunkKeepsItsInvariants) {

@@ -99,6 +99,22 @@ TEST(Shapes, LinesLeaveOutTheirLastPoint) {
   EXPECT_EQ(p, (POINT{4, 4}));
 }
 
+TEST(Shapes, DottedPensAlternateRunsOfThreeAndFillGapsWhenOpaque) {
+  DibDC d(10, 2);
+  Tools t(d.dc(), CreatePen(PS_DOT, 1, kBlack), CreateSolidBrush(kWhite));
+  SetBkMode(d.dc(), TRANSPARENT);
+  MoveToEx(d.dc(), 0, 0, nullptr);
+  LineTo(d.dc(), 10, 0);
+  SetBkMode(d.dc(), OPAQUE);
+  SetBkColor(d.dc(), kRed);
+  MoveToEx(d.dc(), 0, 1, nullptr);
+  LineTo(d.dc(), 10, 1);
+  EXPECT_EQ(Picture(d.dc(), 10, 2, kLegend), Rows({
+                                                 "###...###.",
+                                                 "###rrr###r",
+                                             }));
+}
+
 TEST(Shapes, FillFrameAndInvertRectangles) {
   DibDC d(7, 5);
   HBRUSH red = CreateSolidBrush(kRed);
@@ -234,6 +250,44 @@ TEST(Shapes, StaleHandlesAreRefused) {
   EXPECT_EQ(FillRect(nullptr, &r, b), 0);
   EXPECT_TRUE(DeleteObject(GetStockObject(DEFAULT_PALETTE)));
   EXPECT_EQ(GetObjectType(GetStockObject(DEFAULT_PALETTE)), OBJ_PAL);
+}
+
+}  // namespace
+
+#include "platform/gdi/dc.h"
+
+namespace {
+
+TEST(Shapes, WindowDCsDrawAtTheirOriginWithinTheVisibleArea) {
+  auto buffer = vx::gdi::Surface::Create(12, 8, 32, false);
+  vx::gdi::SetWindowDCProvider([&](HWND, bool whole, vx::gdi::WindowSurface& out) {
+    out.surface = buffer;
+    out.origin = whole ? POINT{2, 1} : POINT{4, 3};
+    out.visible = RECT{4, 3, 8, 6};
+    return true;
+  });
+  HWND wnd = reinterpret_cast<HWND>(uintptr_t(42));
+  HDC dc = GetDC(wnd);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(WindowFromDC(dc), wnd);
+  HBRUSH white = CreateSolidBrush(kWhite);
+  RECT r{0, 0, 100, 100};
+  FillRect(dc, &r, white);
+  RECT box;
+  GetClipBox(dc, &box);
+  EXPECT_EQ(box, (RECT{0, 0, 4, 3}));
+  ReleaseDC(wnd, dc);
+  int inside = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x)
+      if (buffer->GetRaw(x, y) == 0xFFFFFF) {
+        ++inside;
+        EXPECT_TRUE(x >= 4 && x < 8 && y >= 3 && y < 6) << x << "," << y;
+      }
+  EXPECT_EQ(inside, 12);
+  vx::gdi::SetWindowDCProvider(nullptr);
+  EXPECT_EQ(GetDC(wnd), nullptr);
+  DeleteObject(white);
 }
 
 }  // namespace

@@ -257,6 +257,54 @@ TEST_F(Text, PrefixesUnderlineTheirCharacter) {
   EXPECT_EQ(Pixels(c, 100, 20), Pixels(d, 100, 20));
 }
 
+TEST_F(Text, TabsJumpToStopsOfEightAverageCharacters) {
+  Page a(200, 20, Font(-12)), b(200, 20, Font(-12));
+  TEXTMETRIC tm;
+  GetTextMetrics(a.dc(), &tm);
+  RECT r{0, 0, 200, 20};
+  DrawText(a.dc(), "ab\tc", -1, &r, DT_SINGLELINE | DT_EXPANDTABS);
+  TextOut(b.dc(), 0, 0, "ab", 2);
+  TextOut(b.dc(), 8 * tm.tmAveCharWidth, 0, "c", 1);
+  EXPECT_EQ(Pixels(a, 200, 20), Pixels(b, 200, 20));
+  // DT_TABSTOP puts the stop width in the format's second byte.
+  Page c(200, 20, Font(-12)), d(200, 20, Font(-12));
+  DrawText(c.dc(), "\tc", -1, &r, DT_SINGLELINE | DT_EXPANDTABS | DT_TABSTOP | (2 << 8));
+  TextOut(d.dc(), 2 * tm.tmAveCharWidth, 0, "c", 1);
+  EXPECT_EQ(Pixels(c, 200, 20), Pixels(d, 200, 20));
+}
+
+TEST_F(Text, UnderlineSpansTheTextBelowTheBaseline) {
+  LOGFONT lf;
+  lf.lfHeight = -14;
+  lf.lfUnderline = 1;
+  std::strcpy(lf.lfFaceName, "TestSans");
+  Page p(60, 24, CreateFontIndirect(&lf));
+  TextOut(p.dc(), 2, 2, "i i", 3);
+  SIZE sz;
+  GetTextExtentPoint32(p.dc(), "i i", 3, &sz);
+  TEXTMETRIC tm;
+  GetTextMetrics(p.dc(), &tm);
+  // Some row under the baseline is ink from the first to the last column.
+  bool full = false;
+  for (int y = 2 + tm.tmAscent; y < 2 + tm.tmHeight && !full; ++y) {
+    full = true;
+    for (int x = 2; x < 2 + sz.cx; ++x) full = full && GetPixel(p.dc(), x, y) == kInk;
+  }
+  EXPECT_TRUE(full);
+}
+
+TEST_F(Text, HangulWrapsBetweenSyllables) {
+  Page p(200, 100, Font(-12, false, "굴림"));
+  SIZE one;
+  GetTextExtentPoint32(p.dc(), "가나", -1, &one);
+  RECT r{0, 0, one.cx, 0};
+  TEXTMETRIC tm;
+  GetTextMetrics(p.dc(), &tm);
+  EXPECT_EQ(DrawText(p.dc(), "가나다라", -1, &r, DT_WORDBREAK | DT_CALCRECT), 2 * tm.tmHeight);
+  RECT n{0, 0, one.cx, 0};
+  EXPECT_EQ(DrawText(p.dc(), "가나다라", -1, &n, DT_WORDBREAK | DT_CALCRECT | DT_NOFULLWIDTHCHARBREAK), tm.tmHeight);
+}
+
 TEST_F(Text, SynthesisedBoldIsOnePixelWiderPerCharacter) {
   Reference ref(12);
   Page p(10, 10, Font(-12, true));

@@ -385,24 +385,7 @@ TEST_F(WinsockTest, BlockingLookupsUseTheHook) {
 }
 
 TEST_F(WinsockTest, AsyncLookupPostsItsResultAndCancelLeavesTheBufferAlone) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
-  winsock::TLookupHook hook;
-  hook.ByName = [&](const std::string& name, std::vector<in_addr>& out) {
-    if (name == "slow") {
-      std::unique_lock g(m);
-      cv.wait(g, [&] { return release; });
-    }
-    if (name == "missing") return WSAHOST_NOT_FOUND;
-    in_addr a;
-    inet_pton(AF_INET, "127.0.0.7", &a);
-    out.push_back(a);
-    inet_pton(AF_INET, "127.0.0.8", &a);
-    out.push_back(a);
-    return 0;
-  };
-  const auto previous = ws::SetLookupHook(hook);
+  TableResolver resolver({{"some.host", {"127.0.0.7", "127.0.0.8"}}, {"slow", {"127.0.0.9"}}});
   Recorder r;
   std::vector<char> buf(MAXGETHOSTSTRUCT, '\x5A');
 
@@ -431,11 +414,7 @@ TEST_F(WinsockTest, AsyncLookupPostsItsResultAndCancelLeavesTheBufferAlone) {
   HANDLE slow = ws::WSAAsyncGetHostByName(r.hwnd, kLookupMsg, "slow", cancelled.data(), int(cancelled.size()));
   ASSERT_NE(slow, nullptr);
   EXPECT_EQ(ws::WSACancelAsyncRequest(slow), 0);
-  {
-    std::lock_guard g(m);
-    release = true;
-  }
-  cv.notify_all();
+  resolver.Release();
   PumpFor(200);
   EXPECT_TRUE(r.notes.empty());
   EXPECT_EQ(std::string(cancelled.begin(), cancelled.end()), std::string(MAXGETHOSTSTRUCT, '\x5A'));
@@ -447,7 +426,6 @@ TEST_F(WinsockTest, AsyncLookupPostsItsResultAndCancelLeavesTheBufferAlone) {
   ws::WSAAsyncGetHostByName(r.hwnd, kLookupMsg, "some.host", tiny, sizeof tiny);
   ASSERT_TRUE(PumpUntil([&] { return !r.notes.empty(); }));
   EXPECT_EQ(r.notes[0].error, WSAENOBUFS);
-  ws::SetLookupHook(previous);
 }
 
 }  // namespace

@@ -9,8 +9,10 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 
 compile() {  # compile <name> <body>: 0 when the body compiles
-  printf '#include "platform/rtl/sysutils.h"\nvoid f(const std::string& s, const char* p, int i, double d, bool b) {\n%s\n}\n' \
-    "$2" >"$work/$1.cpp"
+  printf '%s\n' '#include "platform/rtl/sysutils.h"' \
+    'template <class... Args> std::string Wrapped(FormatText<std::type_identity_t<Args>...> t, const Args&... a) {' \
+    '  return Format(t, a...);' '}' \
+    'void f(const std::string& s, const char* p, int i, double d, bool b) {' "$2" '}' >"$work/$1.cpp"
   "$cxx" -std=c++20 -fsyntax-only -I"$src" "$work/$1.cpp" 2>"$work/$1.err"
 }
 
@@ -29,7 +31,7 @@ expect_refused() {  # expect_refused <name> <body> [text the diagnostic must nam
 }
 
 expect_ok matching 'Format("%s %d %5.2f %x %p %% %s", s, i, d, 7u, static_cast<const void*>(p), p); Format(TrustedFormat(s), i);
-  Format("%*d", i, int64_t{1}); Format("plain");'
+  Format("%*d", i, int64_t{1}); Format("plain"); Wrapped("%s=%d", s, i);'
 expect_refused runtime_string 'Format(s, i);'
 expect_refused runtime_pointer 'Format(p);'
 expect_refused int_for_string 'Format("%s", i);' FormatTextDoesNotMatchItsArguments
@@ -39,6 +41,8 @@ expect_refused too_few 'Format("%s %s", s);' FormatTextDoesNotMatchItsArguments
 expect_refused too_many 'Format("%s", s, s);' FormatTextDoesNotMatchItsArguments
 expect_refused bad_type 'Format("%q", i);' FormatTextDoesNotMatchItsArguments
 expect_refused boolean 'Format("%d", b);'
+expect_refused wrapped_mismatch 'Wrapped("%d", s);' FormatTextDoesNotMatchItsArguments
+expect_refused wrapped_runtime 'Wrapped(s, i);'
 
 if [ "$failures" -ne 0 ]; then exit 1; fi
 echo "format compile checks passed"

@@ -1,32 +1,23 @@
 #include "platform/rtl/inifiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "platform/rtl/sysutils.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  std::string path;
-  TempDir() {
-    std::string t = (fs::temp_directory_path() / "vx-ini-XXXXXX").string();
-    path = mkdtemp(t.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(*this / name, std::ios::binary).write(text.data(), std::streamsize(text.size()));
-    return *this / name;
-  }
-};
+// Writes a file into the folder and gives its path.
+std::string Write(const TempFolder& t, const std::string& name, const std::string& text) {
+  WriteFileBytes(t / name, text);
+  return t / name;
+}
 
 std::vector<std::string> Lines(const TStrings& s) {
   std::vector<std::string> out;
@@ -58,8 +49,8 @@ const char* const kUpdateList =
     "k=v\r\n";
 
 TEST(MemIniFile, SectionsKeysCommentsAndDuplicates) {
-  TempDir t;
-  TMemIniFile ini(t.Write("update.ini", kUpdateList));
+  TempFolder t;
+  TMemIniFile ini(Write(t, "update.ini", kUpdateList));
   EXPECT_EQ(ini.ReadString("install", "VERSIONINFO", "x"), "1.2.3");  // case ignored, trimmed
   EXPECT_EQ(ini.ReadString("INSTALL", "LimitedDay", "none"), "none");  // only the first [INSTALL] counts
   EXPECT_EQ(ini.ReadString("INSTALL", "Empty", "default"), "");  // an empty value is a value
@@ -87,8 +78,8 @@ TEST(MemIniFile, SectionsKeysCommentsAndDuplicates) {
 }
 
 TEST(MemIniFile, IntegersAndBooleans) {
-  TempDir t;
-  TMemIniFile ini(t.Write("c.ini",
+  TempFolder t;
+  TMemIniFile ini(Write(t, "c.ini",
                           "[INFO]\nSocketType= 2 \nHex=$1F\nCHex=0x10\nNeg=-5\nBad=12abc\nBig=3000000000\nEmpty=\n"
                           "B0=0\nB2=2\nBYes=yes\nBNeg=-1\n"));
   EXPECT_EQ(ini.ReadInteger("info", "SocketType", 0), 2);
@@ -108,10 +99,10 @@ TEST(MemIniFile, IntegersAndBooleans) {
 }
 
 TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
-  TempDir t;
+  TempFolder t;
   TMemIniFile missing(t / "none.ini");
   EXPECT_EQ(missing.ReadString("A", "b", "d"), "d");
-  TMemIniFile folder(t.path);  // a folder is no ini file
+  TMemIniFile folder(t.Path());  // a folder is no ini file
   EXPECT_FALSE(folder.SectionExists("A"));
   TMemIniFile unnamed("");
   EXPECT_FALSE(unnamed.SectionExists(""));
@@ -119,7 +110,7 @@ TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
   // Byte-order mark, lone CRs, NULs, a bare "[", an empty section name, "=" alone.
   const char raw[] = "\xEF\xBB\xBF[A]\rx=1\r[\r[]\r=\r=v\rk\0ey=z\r";
   const std::string odd(raw, sizeof raw - 1);
-  TMemIniFile ini(t.Write("odd.ini", odd));
+  TMemIniFile ini(Write(t, "odd.ini", odd));
   EXPECT_EQ(ini.ReadString("a", "x", ""), "1");
   EXPECT_EQ(ini.ReadString("", "", "d"), "");  // the first "=" line of section ""
   EXPECT_EQ(ini.ReadString("", std::string("k\0ey", 4), ""), "z");
@@ -134,7 +125,7 @@ TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
   for (int round = 0; round < 200; ++round) {
     std::string junk(rng() % 400, '\0');
     for (char& c : junk) c = "[]=;\r\n \tab\0\xff"[rng() % 12];
-    TMemIniFile j(t.Write("junk.ini", junk));
+    TMemIniFile j(Write(t, "junk.ini", junk));
     TStringList names, lines;
     j.ReadSections(&names);
     for (int i = 0; i < names.Count(); ++i) {
@@ -145,9 +136,9 @@ TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
 }
 
 TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
-  TempDir t;
+  TempFolder t;
   const std::string name =
-      t.Write("loader.ini", "; kept only in memory\n[INFO]\nTitle=Old\nA=1\n[DESIGN]\nX=1\n[info]\nZ=9\n");
+      Write(t, "loader.ini", "; kept only in memory\n[INFO]\nTitle=Old\nA=1\n[DESIGN]\nX=1\n[info]\nZ=9\n");
   TMemIniFile ini(name);
   ini.WriteString("info", "TITLE", "New");  // replaces the line in place
   ini.WriteInteger("Info", "Count", 42);
@@ -156,18 +147,16 @@ TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
   ini.DeleteKey("INFO", "a");
   ini.DeleteKey("INFO", "nothing");
   EXPECT_EQ(ini.ReadInteger("INFO", "count", 0), 42);
-  std::ifstream before(name);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(before), {}).substr(0, 2), "; ");  // nothing written yet
+  EXPECT_EQ(ReadFileBytes(name).substr(0, 2), "; ");  // nothing written yet
   ini.UpdateFile();
-  std::ifstream after(name, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}),
+  EXPECT_EQ(ReadFileBytes(name),
             "[INFO]\r\nTITLE=New\r\nCount=42\r\n\r\n[DESIGN]\r\nX=1\r\n\r\n[info]\r\nZ=9\r\n\r\n"
             "[NEW]\r\nFlag=1\r\nEmpty=\r\n\r\n");
   ini.EraseSection("info");  // the first of the two
   ini.EraseSection("none");
   EXPECT_EQ(ini.ReadString("INFO", "Z", ""), "9");
 
-  TMemIniFile reread(t.path + "\\LOADER.INI");
+  TMemIniFile reread(t.Path() + "\\LOADER.INI");
   EXPECT_EQ(reread.ReadString("new", "empty", "d"), "");
   EXPECT_EQ(reread.ReadString("INFO", "Title", ""), "New");
   reread.Rename(t / "other.ini", true);  // does not exist: reads as empty
@@ -183,10 +172,10 @@ TEST(MemIniFile, WritesAndUpdateFileRoundTrip) {
 }
 
 TEST(MemIniFile, FiftyThousandLineListLoadsAndAnswersFast) {
-  TempDir t;
+  TempFolder t;
   std::string text = "[INSTALL]\r\nVersionInfo=2.0\r\n[FILES]\r\n";
   for (int i = 0; i < 50000; ++i) text += "%ROOT%\\bin\\f" + std::to_string(i) + ".dll=0123456789abcdef0123456789abcdef,1000,500\r\n";
-  const std::string name = t.Write("update.ini", text);
+  const std::string name = Write(t, "update.ini", text);
   const auto start = std::chrono::steady_clock::now();
   TMemIniFile ini(name);
   TStringList lines;

@@ -1,33 +1,17 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <thread>
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    std::string t = (fs::temp_directory_path() / "vx-lists-XXXXXX").string();
-    path = mkdtemp(t.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 std::vector<std::string> Lines(const TStrings& s) {
   std::vector<std::string> out;
@@ -117,10 +101,10 @@ TEST(StringList, LookupsOnLongListsStayExactThroughEdits) {
 }
 
 TEST(StringList, FiftyThousandLinesLoadAndMergeInLinearTime) {
-  TempDir t;
+  TempFolder t;
   std::string text;
   for (int i = 0; i < 50000; ++i) text += "%ROOT%\\bin\\file" + std::to_string(i) + ".dll=0123456789abcdef,100,50\r\n";
-  std::ofstream(t / "big.ini", std::ios::binary) << text;
+  WriteFileBytes(t / "big.ini", text);
   const auto start = std::chrono::steady_clock::now();
   TStringList source;
   source.LoadFromFile(t / "big.ini");
@@ -192,26 +176,26 @@ TEST(StringList, CustomSortComparesByIndex) {
 // ---- Text, files, delimited text ----
 
 TEST(StringList, LineBreaksAndCrLfRoundTrips) {
-  TempDir t;
+  TempFolder t;
   TStringList l;
   l.SetText("one\r\ntwo\nthree\rfour\n\r\nsix\r\n");
   EXPECT_EQ(Lines(l), (V{"one", "two", "three", "four", "", "six"}));
   EXPECT_EQ(l.Text(), "one\r\ntwo\r\nthree\r\nfour\r\n\r\nsix\r\n");
   l.SaveToFile(t / "Out.txt");
-  EXPECT_EQ(ReadFile(t / "Out.txt"), l.Text());
+  EXPECT_EQ(ReadFileBytes(t / "Out.txt"), l.Text());
   TStringList back;
   back.LoadFromFile(t / "OUT.TXT");
   EXPECT_EQ(Lines(back), Lines(l));
 
   l.Clear();
   l.SaveToFile(t / "Out.txt");  // an empty list is an empty file
-  EXPECT_EQ(ReadFile(t / "Out.txt"), "");
+  EXPECT_EQ(ReadFileBytes(t / "Out.txt"), "");
   l.SetText("");
   EXPECT_EQ(l.Count(), 0);
   l.SetText("\n");
   EXPECT_EQ(Lines(l), (V{""}));
 
-  std::ofstream(t / "bom.txt", std::ios::binary).write("\xEF\xBB\xBF[INSTALL]\nnul\0byte", 21);
+  WriteFileBytes(t / "bom.txt", std::string("\xEF\xBB\xBF[INSTALL]\nnul\0byte", 21));
   back.LoadFromFile(t / "bom.txt");
   EXPECT_EQ(Lines(back), (V{"[INSTALL]", std::string("nul\0byte", 8)}));  // nothing after a NUL is lost
   EXPECT_THROW(back.LoadFromFile(t / "missing.txt"), EFOpenError);

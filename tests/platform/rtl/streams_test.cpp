@@ -1,27 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    std::string t = (fs::temp_directory_path() / "vx-stream-XXXXXX").string();
-    path = mkdtemp(t.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
 
 std::string ReadAll(TStream& s) {
   std::string out(static_cast<size_t>(s.Size() - s.Position()), '\0');
@@ -58,7 +47,7 @@ TEST(MemoryStream, PositionsPastTheEndAndResizing) {
 }
 
 TEST(MemoryStream, CopyLoadAndSave) {
-  TempDir t;
+  TempFolder t;
   TMemoryStream src;
   std::string data(200000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7);
@@ -82,13 +71,13 @@ TEST(MemoryStream, CopyLoadAndSave) {
 }
 
 TEST(FileStream, ModesAndErrorTexts) {
-  TempDir t;
+  TempFolder t;
   {
     TFileStream f(t / "Data.txt", fmCreate);
     f.WriteBuffer("hello world", 11);
   }
   {
-    TFileStream f(t.path + "\\DATA.TXT", fmOpenRead | fmShareDenyWrite);
+    TFileStream f(t.Path() + "\\DATA.TXT", fmOpenRead | fmShareDenyWrite);
     EXPECT_EQ(f.Size(), 11);
     EXPECT_EQ(ReadAll(f), "hello world");
     EXPECT_THROW(f.WriteBuffer("x", 1), EWriteError);  // opened for reading only
@@ -110,7 +99,7 @@ TEST(FileStream, ModesAndErrorTexts) {
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.Message(), "Cannot open file \"" + t / "missing.txt" + "\". No such file or directory");
   }
-  EXPECT_THROW(TFileStream(t.path, fmOpenRead), EFOpenError);  // a folder is not a file
+  EXPECT_THROW(TFileStream(t.Path(), fmOpenRead), EFOpenError);  // a folder is not a file
   try {
     TFileStream f(t / "no/such/dir/x.txt", fmCreate);
     FAIL();
@@ -121,7 +110,7 @@ TEST(FileStream, ModesAndErrorTexts) {
 }
 
 TEST(FileStream, SparseFileBeyondFourGiB) {
-  TempDir t;
+  TempFolder t;
   const int64_t far = (int64_t{5} << 30) + 123;  // past 4 GiB, so 32-bit positions would wrap
   {
     TFileStream f(t / "big.bin", fmCreate);

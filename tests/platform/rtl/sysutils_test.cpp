@@ -2,34 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // A fresh folder under /tmp, removed with everything in it.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    std::string t = (fs::temp_directory_path() / "vx-rtl-XXXXXX").string();
-    path = mkdtemp(t.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 // ---- Format ----
 
@@ -345,30 +329,30 @@ TEST(FileNames, BothDelimitersEverywhere) {
 }
 
 TEST(FileNames, NativePathFindsExistingNamesIgnoringCase) {
-  TempDir t;
+  TempFolder t;
   fs::create_directories(t / "App/Bin");
-  WriteFile(t / "App/Bin/Data.XML", "x");
-  EXPECT_EQ(NativePath(t.path + "\\app\\BIN\\data.xml"), t / "App/Bin/Data.XML");
-  EXPECT_EQ(NativePath(t.path + "/App//Bin/"), t / "App/Bin/");
+  WriteFileBytes(t / "App/Bin/Data.XML", "x");
+  EXPECT_EQ(NativePath(t.Path() + "\\app\\BIN\\data.xml"), t / "App/Bin/Data.XML");
+  EXPECT_EQ(NativePath(t.Path() + "/App//Bin/"), t / "App/Bin/");
   // A new file keeps the case it is given, in the existing folder's real name.
-  EXPECT_EQ(NativePath(t.path + "\\APP\\bin\\New.Txt"), t / "App/Bin/New.Txt");
-  EXPECT_EQ(NativePath(t.path + "\\app\\NoSuch\\Deep.txt"), t / "App/NoSuch/Deep.txt");
+  EXPECT_EQ(NativePath(t.Path() + "\\APP\\bin\\New.Txt"), t / "App/Bin/New.Txt");
+  EXPECT_EQ(NativePath(t.Path() + "\\app\\NoSuch\\Deep.txt"), t / "App/NoSuch/Deep.txt");
   // Of two names differing only in case, the exact one wins, else a fixed choice.
-  WriteFile(t / "App/Bin/data.xml", "y");
+  WriteFileBytes(t / "App/Bin/data.xml", "y");
   EXPECT_EQ(NativePath(t / "App/Bin/data.xml"), t / "App/Bin/data.xml");
   EXPECT_EQ(NativePath(t / "App/Bin/DATA.xml"), t / "App/Bin/Data.XML");
-  EXPECT_TRUE(FileExists(t.path + "\\APP\\BIN\\DATA.XML"));
-  EXPECT_FALSE(FileExists(t.path + "\\APP\\BIN"));  // a folder is no file
-  EXPECT_TRUE(DirectoryExists(t.path + "\\APP\\BIN\\"));
+  EXPECT_TRUE(FileExists(t.Path() + "\\APP\\BIN\\DATA.XML"));
+  EXPECT_FALSE(FileExists(t.Path() + "\\APP\\BIN"));  // a folder is no file
+  EXPECT_TRUE(DirectoryExists(t.Path() + "\\APP\\BIN\\"));
   EXPECT_FALSE(DirectoryExists(t / "App/Bin/Data.XML"));
   EXPECT_FALSE(FileExists(""));
 }
 
 TEST(FileNames, ExeNameStandsForTheProgramWithoutExtension) {
-  TempDir t;
-  WriteFile(t / "loader", "bin");
-  WriteFile(t / "tool.exe", "real exe");
-  WriteFile(t / "tool", "other");
+  TempFolder t;
+  WriteFileBytes(t / "loader", "bin");
+  WriteFileBytes(t / "tool.exe", "real exe");
+  WriteFileBytes(t / "tool", "other");
   EXPECT_EQ(NativePath(t / "LOADER.EXE"), t / "loader");
   EXPECT_TRUE(FileExists(t / "Loader.Exe"));
   EXPECT_EQ(NativePath(t / "tool.EXE"), t / "tool.exe");  // an existing .exe is itself
@@ -379,9 +363,9 @@ TEST(FileNames, ExeNameStandsForTheProgramWithoutExtension) {
 }
 
 TEST(Files, CreateRenameCopyDelete) {
-  TempDir t;
+  TempFolder t;
   fs::create_directories(t / "Root");
-  EXPECT_TRUE(ForceDirectories(t.path + "\\root\\_Temp\\a\\B\\"));
+  EXPECT_TRUE(ForceDirectories(t.Path() + "\\root\\_Temp\\a\\B\\"));
   EXPECT_TRUE(fs::is_directory(t / "Root/_Temp/a/B"));
   EXPECT_TRUE(ForceDirectories(t / "ROOT/_temp"));  // exists under another case
   EXPECT_FALSE(fs::exists(t / "ROOT"));
@@ -389,23 +373,23 @@ TEST(Files, CreateRenameCopyDelete) {
   EXPECT_FALSE(CreateDir(t / "root"));
   EXPECT_TRUE(RemoveDir(t / "root/_TEMP/A/b"));
 
-  WriteFile(t / "Root/update.ini", "new");
-  WriteFile(t / "Root/update.OLD", "old");
+  WriteFileBytes(t / "Root/update.ini", "new");
+  WriteFileBytes(t / "Root/update.OLD", "old");
   EXPECT_FALSE(RenameFile(t / "root/update.ini", t / "root/UPDATE.old"));  // the target exists
-  EXPECT_EQ(ReadFile(t / "Root/update.OLD"), "old");
+  EXPECT_EQ(ReadFileBytes(t / "Root/update.OLD"), "old");
   EXPECT_TRUE(DeleteFile(t / "root/update.old"));
   EXPECT_TRUE(RenameFile(t / "root/update.ini", t / "root/update.OLD"));
-  EXPECT_EQ(ReadFile(t / "Root/update.OLD"), "new");
+  EXPECT_EQ(ReadFileBytes(t / "Root/update.OLD"), "new");
   EXPECT_FALSE(DeleteFile(t / "Root/update.ini"));
   EXPECT_FALSE(DeleteFile(t / "Root"));  // folders go through RemoveDir
 
-  WriteFile(t / "Root/prog", std::string(300000, 'p'));
+  WriteFileBytes(t / "Root/prog", std::string(300000, 'p'));
   chmod((t / "Root/prog").c_str(), 0751);
-  WriteFile(t / "Root/copy", "short");
+  WriteFileBytes(t / "Root/copy", "short");
   EXPECT_FALSE(CopyFile(t / "root/PROG", t / "root/copy", true));
-  EXPECT_EQ(ReadFile(t / "Root/copy"), "short");
+  EXPECT_EQ(ReadFileBytes(t / "Root/copy"), "short");
   EXPECT_TRUE(CopyFile(t / "root/PROG", t / "root/COPY", false));  // replaces Root/copy
-  EXPECT_EQ(ReadFile(t / "Root/copy"), std::string(300000, 'p'));
+  EXPECT_EQ(ReadFileBytes(t / "Root/copy"), std::string(300000, 'p'));
   struct stat st;
   ASSERT_EQ(stat((t / "Root/copy").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0751u);
@@ -415,7 +399,7 @@ TEST(Files, CreateRenameCopyDelete) {
     EXPECT_EQ(e.path().filename().string().find(".copy"), std::string::npos) << e.path();
 
   const std::string here = GetCurrentDir();
-  EXPECT_TRUE(SetCurrentDir(t.path + "\\ROOT"));
+  EXPECT_TRUE(SetCurrentDir(t.Path() + "\\ROOT"));
   EXPECT_EQ(GetCurrentDir(), t / "Root");
   EXPECT_TRUE(FileExists("PROG"));
   EXPECT_FALSE(SetCurrentDir(t / "nothing"));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -211,6 +212,167 @@ TEST(Picture, BitmapReplacesOtherGraphicsAndAssignCopies) {
   EXPECT_EQ(q.Height(), 4);
   q.Assign(nullptr);
   EXPECT_EQ(q.Graphic(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Canvas, GreyedPictureFromMonochromeCopyWithCanvasColours) {
+  // A picture with black strokes becomes a disabled-looking one: black pixels take
+  // the shadow colour with a highlight one pixel down and right, the rest is face.
+  TBitmap up;
+  up.SetSize(4, 3);
+  up.Canvas()->SetPixels(1, 1, clBlack);
+  TBitmap mono;
+  mono.Assign(&up);
+  mono.Canvas()->Brush()->SetColor(clBlack);
+  mono.SetMonochrome(true);
+  TBitmap grey;
+  grey.SetSize(4, 3);
+  grey.Canvas()->Brush()->SetColor(clBtnFace);
+  grey.Canvas()->FillRect(TRect{0, 0, 4, 3});
+  grey.Canvas()->Brush()->SetColor(clBlack);
+  grey.Canvas()->Font()->SetColor(clWhite);
+  grey.Canvas()->SetCopyMode(cmMergePaint);
+  grey.Canvas()->Draw(1, 1, &mono);
+  grey.Canvas()->SetCopyMode(cmSrcAnd);
+  grey.Canvas()->Draw(0, 0, &mono);
+  grey.Canvas()->Brush()->SetColor(clBtnShadow);
+  grey.Canvas()->Font()->SetColor(clBlack);
+  grey.Canvas()->SetCopyMode(cmSrcPaint);
+  grey.Canvas()->Draw(0, 0, &mono);
+  const TColor face = ColorToRGB(clBtnFace), shadow = ColorToRGB(clBtnShadow);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const TColor want = (x == 1 && y == 1) ? shadow : (x == 2 && y == 2) ? clWhite : face;
+      EXPECT_EQ(grey.Canvas()->Pixels(x, y), want) << x << "," << y;
+    }
+}
+
+TEST(Canvas, BrushCopyReplacesOnlyTheKeyColour) {
+  TBitmap src;
+  src.SetSize(2, 1);
+  src.Canvas()->SetPixels(0, 0, clOlive);
+  src.Canvas()->SetPixels(1, 0, TColor(0x008081));
+  TBitmap dst;
+  dst.SetSize(4, 1);
+  dst.Canvas()->Brush()->SetColor(clRed);
+  dst.Canvas()->BrushCopy(TRect{0, 0, 4, 1}, &src, TRect{0, 0, 2, 1}, clOlive);
+  EXPECT_EQ(dst.Canvas()->Pixels(0, 0), clRed);
+  EXPECT_EQ(dst.Canvas()->Pixels(1, 0), clRed);
+  EXPECT_EQ(dst.Canvas()->Pixels(2, 0), TColor(0x008081));
+  EXPECT_EQ(dst.Canvas()->Pixels(3, 0), TColor(0x008081));
+}
+
+TEST(Canvas, CopyRectToMonochromeUsesTheSourceBrushColour) {
+  TBitmap src;
+  src.SetSize(3, 1);
+  src.Canvas()->SetPixels(1, 0, clLime);
+  src.Canvas()->Brush()->SetColor(clLime);
+  TBitmap mask;
+  mask.SetMonochrome(true);
+  mask.SetSize(3, 1);
+  EXPECT_TRUE(mask.Monochrome());
+  mask.Canvas()->CopyRect(TRect{0, 0, 3, 1}, src.Canvas(), TRect{0, 0, 3, 1});
+  EXPECT_EQ(mask.Canvas()->Pixels(0, 0), clBlack);
+  EXPECT_EQ(mask.Canvas()->Pixels(1, 0), clWhite);
+}
+
+TEST(Canvas, TextRectFillsAndClips) {
+  TBitmap b;
+  b.SetSize(20, 20);
+  b.Canvas()->Brush()->SetColor(clBlue);
+  b.Canvas()->Font()->SetColor(clYellow);
+  b.Canvas()->TextRect(TRect{2, 2, 8, 18}, 3, 3, "WWWWWW");
+  EXPECT_EQ(b.Canvas()->Pixels(2, 17), clBlue);
+  EXPECT_EQ(b.Canvas()->Pixels(8, 2), clWhite);
+  bool ink = false;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) {
+      if (b.Canvas()->Pixels(x, y) != clYellow) continue;
+      ink = true;
+      EXPECT_TRUE(x >= 2 && x < 8 && y >= 2 && y < 18) << x << "," << y;
+    }
+  EXPECT_TRUE(ink);
+  EXPECT_GT(b.Canvas()->TextWidth("WW"), b.Canvas()->TextWidth("W"));
+  EXPECT_GT(b.Canvas()->TextHeight("X"), 0);
+}
+
+TEST(Canvas, FontSizeAndHeightAndChangesReachTheCanvas) {
+  TFont f;
+  EXPECT_EQ(f.Height(), -11);
+  EXPECT_EQ(f.Size(), 8);
+  f.SetSize(9);
+  EXPECT_EQ(f.Height(), -12);
+  int changes = 0;
+  f.OnChange = TNotifyEvent::FromFunction([&](TObject*) { ++changes; });
+  f.SetSize(9);
+  EXPECT_EQ(changes, 0);
+  f.SetStyle(TFontStyles{fsBold});
+  EXPECT_EQ(changes, 1);
+  LOGFONT lf;
+  GetObject(f.Handle(), sizeof lf, &lf);
+  EXPECT_EQ(lf.lfWeight, FW_BOLD);
+  // A brush changed after drawing takes effect on the next drawing.
+  TBitmap b;
+  b.SetSize(2, 1);
+  b.Canvas()->Brush()->SetColor(clRed);
+  b.Canvas()->FillRect(TRect{0, 0, 1, 1});
+  b.Canvas()->Brush()->SetColor(clLime);
+  b.Canvas()->FillRect(TRect{1, 0, 2, 1});
+  EXPECT_EQ(b.Canvas()->Pixels(0, 0), clRed);
+  EXPECT_EQ(b.Canvas()->Pixels(1, 0), clLime);
+}
+
+TEST(Canvas, PatternBrushFromABitmap) {
+  TBitmap pattern;
+  pattern.SetSize(8, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) pattern.Canvas()->SetPixels(x, y, (x + y) % 2 ? clBtnFace : clWhite);
+  TBitmap b;
+  b.SetSize(10, 3);
+  b.Canvas()->Brush()->SetBitmap(&pattern);
+  b.Canvas()->FillRect(TRect{0, 0, 10, 3});
+  EXPECT_EQ(b.Canvas()->Pixels(9, 1), clWhite);
+  EXPECT_EQ(b.Canvas()->Pixels(8, 1), ColorToRGB(clBtnFace));
+  b.Canvas()->Brush()->SetBitmap(nullptr);
+}
+
+TEST(Canvas, LockSerialisesThreads) {
+  TCanvas c;
+  c.Lock();
+  c.Lock();
+  EXPECT_EQ(c.LockCount(), 2);
+  bool other = true;
+  std::thread([&] { other = c.TryLock(); }).join();
+  EXPECT_FALSE(other);
+  c.Unlock();
+  c.Unlock();
+  std::thread([&] {
+    other = c.TryLock();
+    if (other) c.Unlock();
+  }).join();
+  EXPECT_TRUE(other);
+}
+
+TEST(Canvas, CanvasWithoutADeviceRaises) {
+  TCanvas c;
+  EXPECT_THROW(c.FillRect(TRect{0, 0, 1, 1}), EInvalidOperation);
+}
+
+TEST(Bitmap, MappedCopiesReplaceEachColourOnce) {
+  TBitmap b;
+  b.SetSize(3, 1);
+  b.Canvas()->SetPixels(0, 0, clAqua);
+  b.Canvas()->SetPixels(1, 0, clGreen);
+  HBITMAP m = CreateMappedBmp(b.Handle(), {clAqua, clGreen}, {clGreen, clRed});
+  TBitmap c;
+  c.SetHandle(m);
+  EXPECT_EQ(c.Canvas()->Pixels(0, 0), clGreen);  // not chained on to red
+  EXPECT_EQ(c.Canvas()->Pixels(1, 0), clRed);
+  EXPECT_EQ(c.Canvas()->Pixels(2, 0), clWhite);
+  EXPECT_EQ(b.Canvas()->Pixels(0, 0), clAqua);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+// The updater's program log (LoaderLog.log beside the program) and the small file,
+// version, date and process helpers that the update steps rely on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/rtl/sysutils.h"
+#include "platform/win/wintypes.h"
+
+class TLogFile;
+
+// Writes one line to LoaderLog.log. A detail line is written only while a file
+// DETAILLOG.FLAG exists in the current folder.
+void WriteLog(const std::string& Msg, bool Detail = false);
+// Formats the arguments, then writes the line as WriteLog does. The detail flag comes
+// first here, since the arguments end the list.
+template <class... Args>
+void WriteLogFmt(bool Detail, FormatText<std::type_identity_t<Args>...> Fmt, const Args&... args) {
+  WriteLog(Format<Args...>(Fmt, args...), Detail);
+}
+// The program log's component, created on first use.
+TLogFile& LoaderLogFile();
+
+// The text for a ShellExecute result code.
+std::string ShellExecuteErrorText(int Code);
+// False for an empty name or a missing file; true when the file cannot be opened
+// for writing or another process holds it open or locked.
+bool IsFileLocked(const std::string& FileName);
+// True when the file exists, is not empty and does not start with "<!" (an HTML
+// page in place of a list).
+bool IsValidDownloadFile(const std::string& FileName);
+// Compares dot-separated versions field by field over A's fields (anything from
+// the first "|" on is ignored): 1 when A is newer, -1 when older, 0 when equal.
+// Any error (a field that is not a number, B having fewer fields) gives -1.
+int CompareVersion(const std::string& A, const std::string& B);
+// Creates the folder and its missing parents; false instead of an error.
+bool ForceDirectoriesSafe(const std::string& Dir);
+// True when DateText (YYYYMMDD) lies more than Days whole days from today, in
+// either direction, or cannot be read as a date.
+bool IsDateExpired(const std::string& DateText, int Days);
+// How many times the first occurrence of Sub can be removed from Text in turn;
+// -1 on error.
+int CountOccurrences(const std::string& Sub, const std::string& Text);
+// The file's size in bytes; -1 when it does not exist or cannot be opened. Never
+// creates the file.
+int64_t GetLocalFileSize(const std::string& FileName);
+// The text between the first and second "." of the file name (folders are not
+// looked at): "x.dll.cab" gives "dll", "a.b" gives "b", a name without "." gives "".
+std::string ExtractInnerExt(const std::string& FileName);
+// Runs "regsvr32 /s <file>" hidden through the shell, without waiting; returns
+// the shell's result code.
+HINSTANCE RegisterServer(const std::string& FileName);
+// MD5 of the whole file as 32 lower-case hexadecimal digits; empty when the file
+// does not exist or cannot be read.
+std::string GetFileMD5(const std::string& FileName);

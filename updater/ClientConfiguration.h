@@ -1,0 +1,112 @@
+// The updater's local configuration: the ini file beside the program, the command
+// line, the folders behind the path macros, the proxy settings and the installed
+// version kept in the registry. One instance, ClientConfig, lives for the whole run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/rtl/classes.h"
+#include "platform/rtl/inifiles.h"
+#include "platform/rtl/registry.h"
+#include "platform/win/wintypes.h"
+
+class TClientConfiguration : public TObject {
+  VX_CLASS(TClientConfiguration, TObject)
+
+ public:
+  // The configuration of the running program.
+  TClientConfiguration();
+  // The configuration of the program at ExeName (its ini file is beside it).
+  explicit TClientConfiguration(const std::string& AExeName);
+  ~TClientConfiguration() override;
+  TClientConfiguration(const TClientConfiguration&) = delete;
+  TClientConfiguration& operator=(const TClientConfiguration&) = delete;
+
+  // Reads the command-line switches; false only when an error was raised.
+  bool ParseCommandLine();
+  // Reads these parameters as the command line (the program itself not included).
+  bool ParseCommandLine(const std::vector<std::string>& Params);
+
+  // [INFO] and [DESIGN] of the configuration file, read at each call.
+  std::string GetServerURL() const;
+  std::string GetTitle() const;
+  std::string GetIconPath() const;
+  std::string GetProductRES() const;
+  std::string GetProductAdminRES() const;
+  std::string GetProductLanguage() const;
+  int GetSocketType() const;
+  int GetRestartCount() const;
+  std::string GetDefaultExeNameWhenUpdateFail() const;
+  std::string GetDefaultParamWhenUpdateFail() const;
+  bool GetIsRunWhenUpdateFail() const;
+  std::string GetSafetyUpdateQuestion() const;
+  std::string GetFastUpdateQuestion() const;
+  int GetTotalProgressBarBarColor() const;
+  int GetTotalProgressBarBorderColor() const;
+  int GetDiscreteProgressBarBarColor() const;
+  int GetDiscreteProgressBarBorderColor() const;
+  int GetUpdateTypeTop() const;
+  int GetUpdateTypeLeft() const;
+  std::string GetWindowBorderStyle() const;
+
+  // RunExeName, or the program folder and DefaultExeNameWhenUpdateFail.
+  std::string GetRunExeName() const;
+  // Replaces the first path macro found (%ROOT%, %WINDOWS%, %SYSTEM%,
+  // %PROGRAMFILES%, %COMMONFILES%, tested in that order) wherever it occurs.
+  std::string ExpandPathMacros(const std::string& Path) const;
+  // The value of every line of a section of the configuration file, in file order.
+  void ReadSectionValueList(const std::string& Section, bool Expand, TStrings* List) const;
+
+  // Reads CurVersion, CurDBVersion, LastUpdateDate and UpdateType from the key
+  // that InstallRegistry and VersionRegistry name.
+  bool ReadVersionRegistry(const std::string& InstallRegistry, const std::string& VersionRegistry);
+  bool WriteVersionRegistry(const std::string& Version, const std::string& DBVersion,
+                            const std::string& VersionRegistry, const std::string& UpdateDate);
+  bool WriteUpdateType(const std::string& VersionRegistry);
+
+  TMemIniFile* IniFile() const { return FIniFile.get(); }
+  HKEY VersionRootKey = HKEY_LOCAL_MACHINE;
+  std::string VersionKeyPath;
+  std::string ExeName;
+  std::string ExeIniName;
+  std::string TempDir;
+  std::string BitmapFile;
+  std::string RootDir;
+  std::string UpdateListName;
+  std::string RunExeName;
+  std::string BizParams;
+  std::string IsRunCheckFile;
+  std::string SyncValue;
+  bool SMMode = false;
+  bool FUMode = false;
+  std::string CurVersion;
+  std::string CurDBVersion;
+  std::string LastUpdateDate;
+  uint8_t UpdateType = 2;  // 0 fast, 1 safe, 2 not chosen yet
+  bool DebugMode = false;
+  std::string ProxyIP;
+  std::string ProxyPort;
+  std::string WindowsDir;
+  std::string SystemDir;
+  std::string CommonFilesDir;
+  std::string ProgramFilesDir;
+  TStringList* NoUpdateFiles() const { return FNoUpdateFiles.get(); }
+
+ private:
+  std::string ReadInfo(const char* Key) const;
+  int ReadColor(const char* Key, const char* OldKey, int Default) const;
+
+  std::unique_ptr<TMemIniFile> FIniFile;
+  std::unique_ptr<TStringList> FNoUpdateFiles;
+};
+
+// Clears List and adds the value of every line of an ini file's section, in file order
+// (lines are taken by position: keys may repeat), with the path macros expanded by
+// Expander when one is given.
+void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
+                          const TClientConfiguration* Expander, TStrings* List);
+
+// The program-wide configuration; created by the program body before anything else.
+extern std::unique_ptr<TClientConfiguration> ClientConfig;
