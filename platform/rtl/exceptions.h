@@ -61,6 +61,7 @@ VX_EXCEPTION(EMathError, Exception)
 VX_EXCEPTION(EInvalidOp, EMathError)
 VX_EXCEPTION(ERegistryException, Exception)
 VX_EXCEPTION(EResNotFound, Exception)
+VX_EXCEPTION(EInvalidCast, Exception)
 
 // Raises EAbort.
 [[noreturn]] void Abort();

@@ -197,6 +197,7 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner), font_(std::make_uni
 
 TControl::~TControl() {
   Destroying();
+  actionLink_.reset();
   if (g_capture == this) g_capture = nullptr;
   vx::vcl::DropSystemFocus(this);
   TInputRouter::Forget(this);
@@ -206,7 +207,103 @@ TControl::~TControl() {
 
 void TControl::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
-  if (Operation == TOperation::opRemove && AComponent == popupMenu_) popupMenu_ = nullptr;
+  if (Operation != TOperation::opRemove) return;
+  if (AComponent == popupMenu_) popupMenu_ = nullptr;
+  if (actionLink_ && AComponent == actionLink_->Action()) actionLink_.reset();
+}
+
+TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
+
+TClass TControl::GetActionLinkClass() const { return TControlActionLink::StaticClass(); }
+
+void TControl::SetAction(TBasicAction* Value) {
+  if (!Value) {
+    if (TBasicAction* old = Action()) old->RemoveFreeNotification(this);
+    actionLink_.reset();
+    return;
+  }
+  if (!actionLink_) {
+    TObject* made = GetActionLinkClass()->Create(nullptr);
+    auto* link = As<TControlActionLink>(made);
+    if (!link) {
+      delete made;
+      throw EInvalidCast("Invalid class typecast");
+    }
+    actionLink_.reset(link);
+    actionLink_->Attach(this);
+    actionLink_->OnChange = TNotifyEvent(this, &TControl::DoActionChange);
+  }
+  actionLink_->SetAction(Value);
+  ActionChange(Value, Value->ComponentState().Contains(csLoading));
+  Value->FreeNotification(this);
+}
+
+void TControl::DoActionChange(TObject* Sender) {
+  if (actionLink_ && Sender == actionLink_->Action()) ActionChange(Sender, false);
+}
+
+void TControl::ActionChange(TObject* Sender, bool CheckDefaults) {
+  auto* action = As<TCustomAction>(Sender);
+  if (!action) return;
+  if (!CheckDefaults || Caption().empty()) SetCaption(action->Caption());
+  if (!CheckDefaults || Enabled()) SetEnabled(action->Enabled());
+  if (!CheckDefaults || Hint().empty()) SetHint(action->Hint());
+  if (!CheckDefaults || Visible()) SetVisible(action->Visible());
+  if (!CheckDefaults || !OnClick) OnClick = action->OnExecute;
+}
+
+// ---- TControlActionLink ----
+
+void TControlActionLink::AssignClient(TObject* AClient) {
+  client_ = As<TControl>(AClient);
+  if (!client_) throw EInvalidCast("Invalid class typecast");
+}
+
+bool TControlActionLink::IsCaptionLinked() {
+  auto* a = As<TCustomAction>(action_);
+  return TActionLink::IsCaptionLinked() && a && client_->Caption() == a->Caption();
+}
+
+bool TControlActionLink::IsEnabledLinked() {
+  auto* a = As<TCustomAction>(action_);
+  return TActionLink::IsEnabledLinked() && a && client_->Enabled() == a->Enabled();
+}
+
+bool TControlActionLink::IsHintLinked() {
+  auto* a = As<TCustomAction>(action_);
+  return TActionLink::IsHintLinked() && a && client_->Hint() == a->Hint();
+}
+
+bool TControlActionLink::IsVisibleLinked() {
+  auto* a = As<TCustomAction>(action_);
+  return TActionLink::IsVisibleLinked() && a && client_->Visible() == a->Visible();
+}
+
+bool TControlActionLink::IsOnExecuteLinked() { return action_ && client_->OnClick == action_->OnExecute; }
+
+void TControlActionLink::SetCaption(const std::string& Value) {
+  if (IsCaptionLinked()) client_->SetCaption(Value);
+}
+
+void TControlActionLink::SetEnabled(bool Value) {
+  if (IsEnabledLinked()) client_->SetEnabled(Value);
+}
+
+void TControlActionLink::SetHint(const std::string& Value) {
+  if (IsHintLinked()) client_->SetHint(Value);
+}
+
+void TControlActionLink::SetVisible(bool Value) {
+  if (IsVisibleLinked()) client_->SetVisible(Value);
+}
+
+void TControlActionLink::SetOnExecute(TNotifyEvent Value) {
+  if (IsOnExecuteLinked()) client_->OnClick = Value;
+}
+
+void TWinControlActionLink::AssignClient(TObject* AClient) {
+  TControlActionLink::AssignClient(AClient);
+  if (!::Is<TWinControl>(AClient)) throw EInvalidCast("Invalid class typecast");
 }
 
 void TControl::SetParent(TWinControl* AParent) {
@@ -629,7 +726,16 @@ void TControl::CMParentShowHintChanged(TMessage&) {
 
 void TControl::CMHitTest(TMessage& Message) { Message.Result = 1; }
 
-void TControl::Click() { OnClick(this); }
+void TControl::Click() {
+  // A handler of its own runs instead of the action; otherwise the action runs.
+  if (OnClick && actionLink_ && actionLink_->Action() && !(OnClick == actionLink_->Action()->OnExecute)) {
+    OnClick(this);
+  } else if (!ComponentState().Contains(csDesigning) && actionLink_ && actionLink_->Action()) {
+    actionLink_->Execute(this);
+  } else {
+    OnClick(this);
+  }
+}
 void TControl::DblClick() { OnDblClick(this); }
 void TControl::Resize() { OnResize(this); }
 
@@ -1127,6 +1233,8 @@ void TWinControl::WMSize(TMessage&) {
   Realign();
   if (!ComponentState().Contains(csLoading)) Resize();
 }
+
+TClass TWinControl::GetActionLinkClass() const { return TWinControlActionLink::StaticClass(); }
 
 void TWinControl::Loaded() {
   TControl::Loaded();

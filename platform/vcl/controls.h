@@ -16,6 +16,7 @@
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
+#include "platform/vcl/actnlist.h"
 #include "platform/vcl/graphics.h"
 #include "platform/win/messages.h"
 #include "platform/win/winuser.h"
@@ -206,6 +207,11 @@ inline LPARAM PointToLParam(TPoint P) { return MAKELPARAM(WORD(int16_t(P.x)), WO
 
 class TControlCanvas;
 class TInputRouter;
+class TControlActionLink;
+
+// Controls are drawn in the style of the newer system (buttons choose it when asked to
+// detect the style).
+inline constexpr bool NewStyleControls = true;
 
 class TControl : public TComponent {
   VX_CLASS(TControl, TComponent)
@@ -331,6 +337,13 @@ class TControl : public TComponent {
   void SetMouseCapture(bool Value);
   bool MouseInClient() const { return mouseInside_; }
 
+  // --- actions ---
+  TBasicAction* Action() const;
+  // Links the control to an action through a link of GetActionLinkClass, and takes the
+  // action's caption, state and click.
+  void SetAction(TBasicAction* Value);
+  TControlActionLink* ActionLink() const { return actionLink_.get(); }
+
   // --- events ---
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -357,6 +370,12 @@ class TControl : public TComponent {
   virtual void MouseMove(TShiftState Shift, int X, int Y);
   virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
   virtual void DoContextPopup(TPoint MousePos, bool& Handled);
+  // The class of the control's action links (a TControlActionLink).
+  virtual TClass GetActionLinkClass() const;
+  // The action changed: copies its properties (only those still at their defaults
+  // when CheckDefaults).
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
+  void DoActionChange(TObject* Sender);
   virtual void VisibleChanging() {}
   // The canvas's font follows Font.
   virtual void FontChanged(TObject* Sender);
@@ -425,8 +444,41 @@ class TControl : public TComponent {
   TPopupMenu* popupMenu_ = nullptr;
   TBiDiMode bidiMode_ = bdLeftToRight;
   bool mouseInside_ = false;
+  std::unique_ptr<TControlActionLink> actionLink_;
 
   friend class TInputRouter;
+};
+
+// The link of a control to an action: caption, enabled, hint, visible and the click
+// follow the action.
+class TControlActionLink : public TActionLink {
+  VX_CLASS(TControlActionLink, TActionLink)
+
+ public:
+  TControl* Client() const { return client_; }
+  bool IsCaptionLinked() override;
+  bool IsEnabledLinked() override;
+  bool IsHintLinked() override;
+  bool IsVisibleLinked() override;
+  void SetCaption(const std::string& Value) override;
+  void SetEnabled(bool Value) override;
+  void SetHint(const std::string& Value) override;
+  void SetVisible(bool Value) override;
+
+ protected:
+  // Raises EInvalidCast for a client that is no control.
+  void AssignClient(TObject* AClient) override;
+  bool IsOnExecuteLinked() override;
+  void SetOnExecute(TNotifyEvent Value) override;
+
+  TControl* client_ = nullptr;
+};
+
+class TWinControlActionLink : public TControlActionLink {
+  VX_CLASS(TWinControlActionLink, TControlActionLink)
+
+ protected:
+  void AssignClient(TObject* AClient) override;
 };
 
 // ---- The canvas of a control ----
@@ -583,6 +635,7 @@ class TWinControl : public TControl {
 
  protected:
   void Loaded() override;
+  TClass GetActionLinkClass() const override;
   virtual void CreateParams(TCreateParams& Params);
   // Paints the control itself into DC (custom controls call Paint).
   virtual void PaintWindow(HDC DC) {}
