@@ -157,11 +157,66 @@ void THeadlessPresenter::WindowHidden(HWND Handle) {
 
 void THeadlessPresenter::Present(HWND, const std::shared_ptr<vx::gdi::Surface>&, const RECT&) { ++presents_; }
 
-bool SaveFormPicture(TCustomForm* Form, const std::string& FileName) {
-  if (!Form) return false;
+std::shared_ptr<vx::gdi::Surface> WindowPicture(TCustomForm* Form) {
+  if (!Form) return nullptr;
   Form->PaintNow();
-  auto buffer = Form->BackBuffer();
-  return buffer && WritePng(FileName, *buffer);
+  auto client = Form->BackBuffer();
+  const TRect nc = Form->NonClientInsets();
+  if (nc.left == 0 && nc.top == 0 && nc.right == 0 && nc.bottom == 0) return client;
+  auto window = vx::gdi::Surface::Create(Form->Width(), Form->Height(), 32, false);
+  if (!window) return nullptr;
+  vx::gdi::WindowSurface ws;
+  ws.surface = window;
+  ws.visible = TRect{0, 0, Form->Width(), Form->Height()};
+  HDC dc = vx::gdi::CreateSurfaceDC(ws, nullptr);
+  TCanvas c;
+  c.SetHandle(dc);
+  // The classic frame: a raised edge, the face colour, and the title bar.
+  TRect r{0, 0, Form->Width(), Form->Height()};
+  c.Brush()->SetColor(clBtnFace);
+  c.FillRect(r);
+  DrawEdge(c.Handle(), &r, EDGE_RAISED, BF_RECT);
+  const int captionTop = nc.left, captionBottom = nc.top - 1;
+  TRect bar{nc.left, captionTop, Form->Width() - nc.right, captionBottom};
+  const bool active = Form->Active();
+  c.Brush()->SetColor(active ? clActiveCaption : clInactiveCaption);
+  c.FillRect(bar);
+  c.Font()->Assign(Form->Font());
+  c.Font()->SetStyle({fsBold});
+  c.Font()->SetColor(active ? clCaptionText : clInactiveCaptionText);
+  c.Brush()->SetStyle(bsClear);
+  TRect text = bar;
+  text.left += 4;
+  text.right -= bar.bottom - bar.top + 2;
+  DrawText(c.Handle(), Form->Caption().c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  if (Form->BorderIcons().Contains(biSystemMenu)) {
+    // The close button: a small raised button with a cross.
+    const int size = bar.bottom - bar.top - 4;
+    TRect close{bar.right - size - 2, bar.top + 2, bar.right - 2, bar.top + 2 + size};
+    DrawFrameControl(c.Handle(), &close, DFC_BUTTON, DFCS_BUTTONPUSH);
+    c.Pen()->SetColor(clBtnText);
+    for (int k = 0; k < 2; ++k) {
+      c.MoveTo(close.left + 4 + k, close.top + 3);
+      c.LineTo(close.right - 4 + k, close.bottom - 3);
+      c.MoveTo(close.right - 5 + k, close.top + 3);
+      c.LineTo(close.left + 3 + k, close.bottom - 3);
+    }
+  }
+  c.SetHandle(nullptr);
+  if (client) {
+    HDC src = vx::gdi::CreateSurfaceDC(vx::gdi::WindowSurface{client, TPoint{0, 0},
+                                                                TRect{0, 0, client->Width(), client->Height()}},
+                                       nullptr);
+    BitBlt(dc, nc.left, nc.top, client->Width(), client->Height(), src, 0, 0, SRCCOPY);
+    ReleaseDC(nullptr, src);
+  }
+  ReleaseDC(nullptr, dc);
+  return window;
+}
+
+bool SaveFormPicture(TCustomForm* Form, const std::string& FileName) {
+  auto picture = WindowPicture(Form);
+  return picture && WritePng(FileName, *picture);
 }
 
 }  // namespace vx::display

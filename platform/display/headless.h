@@ -71,8 +71,10 @@ class THeadlessPresenter : public IPresenter {
   int cursor_ = 0;
 };
 
-// The form's client area as a PNG picture (painted first); false when it cannot be
-// written.
+// The form's window as a picture: its client area (painted first) inside a classic
+// frame and title bar, as far as its border style has them.
+std::shared_ptr<vx::gdi::Surface> WindowPicture(TCustomForm* Form);
+// The same written as a PNG file; false when it cannot be written.
 bool SaveFormPicture(TCustomForm* Form, const std::string& FileName);
 
 }  // namespace vx::display

@@ -546,6 +546,15 @@ void TCustomForm::Dispatch(TMessage& Message) {
           Application->Presenter()->WindowActivated(modal->Handle());
       }
       return;
+    case WM_NEXTDLGCTL:
+      // lParam set: wParam is the window to focus; else the next (wParam 0) or the
+      // previous control in tab order.
+      if (Message.LParam) {
+        if (TWinControl* c = FindControl(reinterpret_cast<HWND>(Message.WParam)); c && c->CanFocus()) c->SetFocus();
+      } else {
+        SelectNext(activeControl_, Message.WParam == 0, true);
+      }
+      return;
     case VXM_CLIENTBOUNDS: {
       // The user moved or sized the window.
       const TRect nc = NonClientInsets();

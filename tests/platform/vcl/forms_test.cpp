@@ -406,10 +406,15 @@ TEST_F(Forms, AHeadlessScriptClicksAnswersWritesAShotAndCloses) {
 
   EXPECT_EQ(answers, (std::vector<int>{IDNO, IDNO})) << "the script's answer, then the default button";
   EXPECT_TRUE(closed);
+  // The window: a dialog frame of 3 and a title bar of 19 around the client area.
+  auto rgb = [](TColor c) {
+    const uint32_t v = uint32_t(ColorToRGB(c));
+    return (v & 0xFF) << 16 | (v & 0xFF00) | ((v >> 16) & 0xFF);
+  };
   const auto rows = ReadPng(shot);
-  ASSERT_EQ(rows.size(), 100u);
-  ASSERT_EQ(rows[0].size(), 200u);
-  EXPECT_EQ(rows[25][30], 0xFF0000u) << "the red control";
-  EXPECT_EQ(rows[5][5], uint32_t(ColorToRGB(clBtnFace) & 0xFF) << 16 | (ColorToRGB(clBtnFace) & 0xFF00) |
-                            ((ColorToRGB(clBtnFace) >> 16) & 0xFF));
+  ASSERT_EQ(rows.size(), 125u);
+  ASSERT_EQ(rows[0].size(), 206u);
+  EXPECT_EQ(rows[22 + 25][3 + 30], 0xFF0000u) << "the red control";
+  EXPECT_EQ(rows[22 + 5][3 + 5], rgb(clBtnFace));
+  EXPECT_EQ(rows[10][20], rgb(clActiveCaption)) << "the title bar of the active window";
 }
