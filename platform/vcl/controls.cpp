@@ -830,20 +830,7 @@ void TGraphicControl::Dispatch(TMessage& Message) {
 }
 
 void TGraphicControl::WMPaint(TMessage& Message) {
-  if (!Message.WParam) return;
-  canvas_->FreeHandle();
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(reinterpret_cast<HDC>(Message.WParam));
-    canvas_->SetFont(Font());
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  if (Message.WParam) canvas_->PaintOn(reinterpret_cast<HDC>(Message.WParam), [this] { Paint(); });
 }
 
 // ---- TWinControl ----
@@ -1533,17 +1520,5 @@ TCustomControl::~TCustomControl() {
 }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  canvas_->FreeHandle();
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(DC);
-    canvas_->SetFont(Font());
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  canvas_->PaintOn(DC, [this] { Paint(); });
 }

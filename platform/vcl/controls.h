@@ -496,6 +496,23 @@ class TControlCanvas : public TCanvas {
   TControl* Control() const { return control_; }
   void SetControl(TControl* Value);
   void FreeHandle();
+  // Runs Paint with the canvas on a paint DC and the control's font, locked; the
+  // canvas lets go of the DC afterwards, whatever Paint does.
+  template <class F>
+  void PaintOn(HDC DC, F&& Paint) {
+    FreeHandle();
+    Lock();
+    struct TRelease {
+      TControlCanvas* c;
+      ~TRelease() {
+        c->SetHandle(nullptr);
+        c->Unlock();
+      }
+    } release{this};
+    SetHandle(DC);
+    if (control_) SetFont(control_->Font());
+    Paint();
+  }
 
  protected:
   void CreateHandle() override;

@@ -128,19 +128,7 @@ void TCustomForm::Deactivate() { OnDeactivate(this); }
 void TCustomForm::Paint() { OnPaint(this); }
 
 void TCustomForm::PaintWindow(HDC DC) {
-  canvas_->FreeHandle();
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(DC);
-    canvas_->SetFont(Font());
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  canvas_->PaintOn(DC, [this] { Paint(); });
 }
 
 void TCustomForm::CreateParams(TCreateParams& Params) {
