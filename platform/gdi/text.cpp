@@ -215,6 +215,13 @@ std::map<std::string, std::shared_ptr<FontFace>>& FaceCache() {
   return *m;
 }
 
+// The file of each face name and style asked for: matching through fontconfig costs far
+// more than drawing a control's text, and controls make their fonts anew at each paint.
+std::map<std::string, Match>& MatchCache() {
+  static auto* m = new std::map<std::string, Match>();
+  return *m;
+}
+
 Match MatchFor(const LOGFONT& lf, bool bold, bool italic) {
   const std::string name = lf.lfFaceName;
   auto& over = FileOverrides();
@@ -224,8 +231,12 @@ Match MatchFor(const LOGFONT& lf, bool bold, bool italic) {
     m.file = it->second;
     return m;
   }
+  const std::string key = UpperCase(name) + (bold ? "|b" : "|-") + (italic ? "i" : "-");
+  auto& cache = MatchCache();
+  if (auto known = cache.find(key); known != cache.end()) return known->second;
   Match m = FindFile(FamilyFor(name), bold, italic);
   if (m.file.empty()) m = FindFile("DejaVu Sans", bold, italic);
+  cache.emplace(key, m);
   return m;
 }
 
@@ -460,6 +471,7 @@ void SetFontFile(const std::string& faceName, const std::string& path) {
   else
     FileOverrides()[UpperCase(faceName)] = path;
   FaceCache().clear();
+  MatchCache().clear();
 }
 
 std::string FontFileOf(const LOGFONT& lf) {
