@@ -300,3 +300,63 @@ TEST(StdSockDownloaderTest, DownloadsRefusesHttpsAndReports404) {
 }
 
 }  // namespace
+
+namespace {
+
+class HttpCliProxyTest : public HttpCliTest {
+ protected:
+  void SetUp() override {
+    a = vxtest::WriteRandomFile(www / "a.bin", 200000, 9);
+  }
+  std::string a;
+};
+
+TEST_F(HttpCliProxyTest, ThroughTinyproxyPlainAndWithBasic) {
+  LoopbackNginx nginx(www.Path());
+  vxtest::LoopbackProxy open;
+  http.Proxy = open.Host();
+  http.ProxyPort = std::to_string(open.Port());
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  EXPECT_TRUE(Body() == a);
+
+  vxtest::LoopbackProxy guarded("pu", "pp");
+  http.ProxyPort = std::to_string(guarded.Port());
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  EXPECT_EQ(http.StatusCode(), 407) << "refused without credentials, returned without an exception";
+  http.ProxyUsername = "pu";
+  http.ProxyPassword = "pp";
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  EXPECT_EQ(http.StatusCode(), 200);
+  EXPECT_TRUE(Body() == a);
+  http.ProxyPassword = "wrong";
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  // A refused second try returns the proxy's status (tinyproxy answers a wrong password
+  // with 401).
+  EXPECT_TRUE(http.StatusCode() == 407 || http.StatusCode() == 401) << http.StatusCode();
+}
+
+TEST_F(HttpCliProxyTest, NtlmAndBasicToSquid) {
+  LoopbackNginx nginx(www.Path());
+  vxtest::LoopbackSquid squid;
+  http.Proxy = squid.Host();
+  http.ProxyPort = std::to_string(squid.Port());
+  http.ProxyUsername = "alice";
+  http.ProxyPassword = "secret";
+  // Offered NTLM and Basic, the client answers with NTLM.
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  EXPECT_EQ(http.StatusCode(), 200);
+  EXPECT_TRUE(Body() == a);
+  EXPECT_EQ(http.ProxyAuthNTLMState(), ntlmDone);
+
+  http.SetOptions(THttpCliOptions{httpoNoNTLMAuth});
+  http.ProxyAuth = authBasic;
+  GetUrl(nginx.HttpUrl("/a.bin"));
+  EXPECT_EQ(http.StatusCode(), 200);
+  EXPECT_TRUE(Body() == a);
+  EXPECT_EQ(http.ProxyAuthBasicState(), basicDone);
+  const std::string log = squid.AccessLog();
+  EXPECT_NE(log.find("TCP_MISS/200"), std::string::npos) << log;
+  EXPECT_NE(log.find(" alice "), std::string::npos) << log;
+}
+
+}  // namespace
