@@ -635,15 +635,42 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     DebugLog(loProtSpecInfo, "**data available. Len=" + IntToStr(len));
     return;
   }
+  ProcessReceived(size_t(len));
+}
+
+void THttpCli::PrepareForReply(THttpRequest Rq) {
+  FRequestType = Rq;
+  ResetForRequest();
+  FStarted = true;
+  FReceiveLen = 0;
+  FNext = TLineHandler::Header;
+  StateChange(httpWaitingHeader);
+}
+
+void THttpCli::FeedReply(const char* Data, size_t Len) {
+  while (Len > 0 && FState != httpReady) {
+    if (FReceiveLen >= kReceiveRoom) {
+      FailRequest(httperrHeaderTooLarge, "Header line too long");
+      return;
+    }
+    const size_t n = std::min(Len, kReceiveRoom - FReceiveLen);
+    std::memcpy(FReceiveBuffer + FReceiveLen, Data, n);
+    Data += n;
+    Len -= n;
+    ProcessReceived(n);
+  }
+}
+
+void THttpCli::ProcessReceived(size_t Len) {
   Touch();
   if (FOptions.Contains(httpoBandwidthControl)) {
-    FBandwidthCount += len;
+    FBandwidthCount += int64_t(Len);
     if (FBandwidthCount > FBandwidthMaxCount && !FBandwidthPaused) {
       FBandwidthPaused = true;
       FCtrlSocket->Pause();
     }
   }
-  FReceiveLen += size_t(len);
+  FReceiveLen += Len;
   FReceiveBuffer[FReceiveLen] = 0;
 
   while (FState != httpWaitingBody && FReceiveLen > 0) {

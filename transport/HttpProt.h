@@ -228,7 +228,14 @@ class THttpCli : public TComponent {
   virtual void PostReady();
   virtual void ExtractDocName();
 
+  // Reply parsing without a connection (tests): PrepareForReply sets the client up as
+  // if request Rq had been sent; FeedReply hands it bytes as the socket would.
+  void PrepareForReply(THttpRequest Rq);
+  void FeedReply(const char* Data, size_t Len);
+
  private:
+  // Parses the Len bytes just added behind the receive buffer's fill.
+  void ProcessReceived(size_t Len);
   enum class TLineHandler { None, Header, Body };
 
   void DoRequestDone();
