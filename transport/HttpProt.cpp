@@ -17,6 +17,7 @@ constexpr UINT WM_HTTP_REQUEST_DONE = 0x401;
 constexpr UINT WM_HTTP_SET_READY = 0x402;
 constexpr UINT WM_HTTP_LOGIN = 0x403;
 constexpr size_t kReceiveRoom = 8190;
+constexpr size_t kBodyBlock = 256 * 1024;
 // A chunk size of more than 15 hexadecimal digits does not fit the counters.
 constexpr int kMaxChunkDigits = 15;
 
@@ -628,14 +629,47 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     FailRequest(httperrHeaderTooLarge, "Header line too long");
     return;
   }
-  const Integer len = FCtrlSocket->Receive(FReceiveBuffer + FReceiveLen, Integer(kReceiveRoom - FReceiveLen));
+  // Inside a body with nothing held back, large blocks go straight to the body reader.
+  const bool direct = FState == httpWaitingBody && FReceiveLen == 0 && FRequestType != httpHEAD;
+  if (direct && FBodyBuffer.empty()) FBodyBuffer.resize(kBodyBlock);
+  const Integer len = direct ? FCtrlSocket->Receive(FBodyBuffer.data(), Integer(FBodyBuffer.size()))
+                             : FCtrlSocket->Receive(FReceiveBuffer + FReceiveLen, Integer(kReceiveRoom - FReceiveLen));
   if (CheckLogOptions(loProtSpecInfo)) DebugLog(loProtSpecInfo, "Data available. Len=" + IntToStr(len));
   if (!FStarted) return;
   if (len <= 0) {
     DebugLog(loProtSpecInfo, "**data available. Len=" + IntToStr(len));
     return;
   }
-  ProcessReceived(size_t(len));
+  if (!direct) {
+    ProcessReceived(size_t(len));
+    return;
+  }
+  Touch();
+  CountBandwidth(size_t(len));
+  const size_t taken = TakeBodyBlock(FBodyBuffer.data(), size_t(len));
+  if (FState == httpReady) return;
+  // Bytes behind the end of the document wait in the receive buffer for the next reply.
+  const size_t rest = std::min(size_t(len) - taken, kReceiveRoom);
+  std::memcpy(FReceiveBuffer, FBodyBuffer.data() + taken, rest);
+  FReceiveLen = rest;
+  FReceiveBuffer[FReceiveLen] = 0;
+  if (FNext == TLineHandler::None) BodyEnded();
+}
+
+void THttpCli::CountBandwidth(size_t Len) {
+  if (!FOptions.Contains(httpoBandwidthControl)) return;
+  FBandwidthCount += int64_t(Len);
+  if (FBandwidthCount > FBandwidthMaxCount && !FBandwidthPaused) {
+    FBandwidthPaused = true;
+    FCtrlSocket->Pause();
+  }
+}
+
+size_t THttpCli::TakeBodyBlock(const char* Data, size_t Len) {
+  int64_t block = int64_t(Len);
+  if (FContentLength >= 0 && FTransferEncoding != "chunked") block = std::min<int64_t>(block, FContentLength - FRcvdCount);
+  GetBodyLineNext(Data, block);
+  return size_t(block);
 }
 
 void THttpCli::PrepareForReply(THttpRequest Rq) {
@@ -663,13 +697,7 @@ void THttpCli::FeedReply(const char* Data, size_t Len) {
 
 void THttpCli::ProcessReceived(size_t Len) {
   Touch();
-  if (FOptions.Contains(httpoBandwidthControl)) {
-    FBandwidthCount += int64_t(Len);
-    if (FBandwidthCount > FBandwidthMaxCount && !FBandwidthPaused) {
-      FBandwidthPaused = true;
-      FCtrlSocket->Pause();
-    }
-  }
+  CountBandwidth(Len);
   FReceiveLen += Len;
   FReceiveBuffer[FReceiveLen] = 0;
 
@@ -701,12 +729,9 @@ void THttpCli::ProcessReceived(size_t Len) {
       FCtrlSocket->Abort();
       return;
     }
-    int64_t block = int64_t(FReceiveLen);
-    if (FContentLength >= 0 && FTransferEncoding != "chunked")
-      block = std::min<int64_t>(block, FContentLength - FRcvdCount);
-    GetBodyLineNext(FReceiveBuffer, block);
+    const size_t block = TakeBodyBlock(FReceiveBuffer, FReceiveLen);
     if (FState == httpReady) return;  // failed or aborted in a handler
-    DiscardReceived(size_t(block));
+    DiscardReceived(block);
     if (FNext == TLineHandler::None) BodyEnded();
   }
 }

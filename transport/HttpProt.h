@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
@@ -236,6 +237,9 @@ class THttpCli : public TComponent {
  private:
   // Parses the Len bytes just added behind the receive buffer's fill.
   void ProcessReceived(size_t Len);
+  void CountBandwidth(size_t Len);
+  // Hands at most Len body bytes to the body reader; returns how many belonged to the body.
+  size_t TakeBodyBlock(const char* Data, size_t Len);
   enum class TLineHandler { None, Header, Body };
 
   void DoRequestDone();
@@ -279,6 +283,7 @@ class THttpCli : public TComponent {
   char FSndBuf[8193] = {};
   TMemoryStream FReqStream;
   char FReceiveBuffer[8191] = {};
+  std::vector<char> FBodyBuffer;
   size_t FReceiveLen = 0;
   std::string FLastResponse;
   int FHeaderLineCount = 0;
