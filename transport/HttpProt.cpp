@@ -21,20 +21,8 @@ constexpr size_t kBodyBlock = 256 * 1024;
 // A chunk size of more than 15 hexadecimal digits does not fit the counters.
 constexpr int kMaxChunkDigits = 15;
 
-bool StartsWithNoCase(const std::string& S, std::string_view Prefix) {
-  return S.size() >= Prefix.size() && UpperCase(S.substr(0, Prefix.size())) == UpperCase(Prefix);
-}
-
-// A decimal number of at most 18 digits with nothing else but blanks around it, or -1.
-Int64 ParseLength(const std::string& Text) {
-  const std::string t = Trim(Text);
-  if (t.empty() || t.size() > 18) return -1;
-  Int64 v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') return -1;
-    v = v * 10 + (c - '0');
-  }
-  return v;
+bool StartsWithNoCase(std::string_view S, std::string_view Prefix) {
+  return S.size() >= Prefix.size() && SameText(S.substr(0, Prefix.size()), Prefix);
 }
 
 bool HasControlChars(const std::string& S) {
@@ -808,7 +796,7 @@ void THttpCli::GetHeaderLineNext(const std::string& Line) {
       if (name == "location") {
         ApplyLocation(value);
       } else if (name == "content-length") {
-        const Int64 v = ParseLength(value);
+        const Int64 v = DecimalLength(value);
         if (FContentLength >= 0 && v != FContentLength) {
           FailRequest(httperrBadReply, "Conflicting Content-Length values");
           return;
@@ -1150,8 +1138,9 @@ void THttpCli::StartRelocation() {
   }
   FRelocationCounted = false;
   if (OnLocationChange) OnLocationChange(this);
+  const std::string location = FLocation;
   ResetForRequest(true);
-  FLocation = FLocationFlag ? FLocation : FLocation;
+  FLocation = location;
   FDocName = FPath;
   ExtractDocName();
   if (FRequestType == httpPOST) FRequestType = httpGET;

@@ -63,18 +63,6 @@ bool StartsWithText(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }
 
-// A decimal, non-negative 64-bit number, or -1.
-Int64 ParseLength(std::string_view s) {
-  std::string t = Trim(s);
-  if (t.empty() || t.size() > 18) return -1;
-  Int64 v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') return -1;
-    v = v * 10 + (c - '0');
-  }
-  return v;
-}
-
 std::string Stamp() {
   using namespace std::chrono;
   const auto now = system_clock::now();
@@ -263,7 +251,7 @@ struct TIdHTTP::Transfer {
     const std::string name = Trim(line.substr(0, colon));
     const std::string value = Trim(line.substr(colon + 1));
     if (SameText(name, "Content-Length")) {
-      content_length = ParseLength(value);
+      content_length = DecimalLength(value);
     } else if (SameText(name, "Content-Encoding")) {
       coded = !value.empty() && !SameText(value, "identity");
     }
