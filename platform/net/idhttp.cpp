@@ -10,8 +10,12 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/net/curlsupport.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+
+using vxcurl::EscapeUrl;
+using vxcurl::HeaderValue;
 
 namespace {
 
@@ -20,47 +24,10 @@ constexpr size_t kErrorBodyLimit = 64 * 1024;
 constexpr size_t kWriteBlock = 1024 * 1024;
 constexpr auto kFlushInterval = std::chrono::milliseconds(100);
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Header values come from callers and URLs: a CR or LF would start a header line of
-// its own, so both are dropped.
-std::string HeaderValue(const std::string& v) {
-  std::string r;
-  r.reserve(v.size());
-  for (char c : v)
-    if (c != '\r' && c != '\n') r += c;
-  return r;
-}
-
 // The Host header from an authority text: without user information.
 std::string HostHeader(const std::string& authority) {
   const size_t at = authority.rfind('@');
   return HeaderValue(at == std::string::npos ? authority : authority.substr(at + 1));
-}
-
-// Blanks, control characters and bytes of 0x80 and above are not valid in a URL;
-// they are sent percent-encoded.
-std::string EscapeUrl(const std::string& url) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string r;
-  r.reserve(url.size());
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F) {
-      r += '%';
-      r += kHex[c >> 4];
-      r += kHex[c & 15];
-    } else {
-      r += static_cast<char>(c);
-    }
-  }
-  return r;
-}
-
-bool StartsWithText(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
 }
 
 std::string Stamp() {
@@ -75,45 +42,6 @@ std::string Stamp() {
   std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms));
   return buf;
 }
-
-bool IsTlsFailure(CURLcode rc) {
-  switch (rc) {
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_ENGINE_NOTFOUND:
-    case CURLE_SSL_ENGINE_SETFAILED:
-    case CURLE_SSL_ENGINE_INITFAILED:
-    case CURLE_SSL_CRL_BADFILE:
-    case CURLE_SSL_SHUTDOWN_FAILED:
-    case CURLE_USE_SSL_FAILED:
-      return true;
-    default:
-      return false;
-  }
-}
-
-class HeaderList {
- public:
-  HeaderList() = default;
-  HeaderList(const HeaderList&) = delete;
-  HeaderList& operator=(const HeaderList&) = delete;
-  ~HeaderList() { curl_slist_free_all(list_); }
-  void Add(const std::string& line) {
-    curl_slist* l = curl_slist_append(list_, line.c_str());
-    if (!l) throw EOutOfMemory("Out of memory");
-    list_ = l;
-  }
-  curl_slist* get() const { return list_; }
-
- private:
-  curl_slist* list_ = nullptr;
-};
 
 }  // namespace
 
@@ -169,7 +97,7 @@ void TIdLogFile::Log(const char* Kind, const char* Data, size_t Size) {
 // connections alive from one Get to the next.
 struct TIdHTTP::Session {
   Session() {
-    GlobalInit();
+    vxcurl::GlobalInit();
     curl = curl_easy_init();
     if (!curl) throw EOutOfMemory("Cannot create an HTTP session");
   }
@@ -220,22 +148,14 @@ struct TIdHTTP::Transfer {
 
   void Header(std::string_view line) {
     if (final_reply) return;  // trailers of a chunked body
-    if (StartsWithText(line, "HTTP/")) {
+    if (vxcurl::IsStatusLine(line)) {
       status_line = TrimRight(line);
-      code = 0;
-      const size_t sp = status_line.find(' ');
-      if (sp != std::string::npos) {
-        for (size_t i = sp + 1; i < status_line.size() && i < sp + 4; ++i) {
-          const char c = status_line[i];
-          if (c < '0' || c > '9') break;
-          code = code * 10 + (c - '0');
-        }
-      }
+      code = vxcurl::StatusCodeOf(status_line);
       content_length = -1;
       coded = false;
       return;
     }
-    if (line == "\r\n" || line == "\n") {
+    if (vxcurl::IsEndOfHeader(line)) {
       if (code >= 100 && code < 200) return;  // an interim reply; the real one follows
       final_reply = true;
       http.response_code_ = code;
@@ -246,10 +166,8 @@ struct TIdHTTP::Transfer {
       }
       return;
     }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return;
-    const std::string name = Trim(line.substr(0, colon));
-    const std::string value = Trim(line.substr(colon + 1));
+    std::string name, value;
+    if (!vxcurl::SplitHeaderLine(line, name, value)) return;
     if (SameText(name, "Content-Length")) {
       content_length = DecimalLength(value);
     } else if (SameText(name, "Content-Encoding")) {
@@ -405,7 +323,7 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
   if (read_timeout_ > 0)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(read_timeout_));
 
-  HeaderList headers;
+  vxcurl::HeaderList headers;
   std::string accept = "Accept:";  // without a value: no Accept header at all
   if (!request_.Accept().empty()) accept.append(" ").append(HeaderValue(request_.Accept()));
   headers.Add(accept);
@@ -437,12 +355,8 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
 
   if (secure) {
     curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file)
-      curl_easy_setopt(c, CURLOPT_CAINFO, file);
-    if (const char* dir = std::getenv("SSL_CERT_DIR"); dir && *dir)
-      curl_easy_setopt(c, CURLOPT_CAPATH, dir);
+    vxcurl::UseTrustStore(c);
   }
 
   if (intercept_ && intercept_->Active()) {
@@ -475,7 +389,7 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
                              " ms)",
                          ETIMEDOUT);
   std::string message = errbuf[0] ? errbuf : curl_easy_strerror(rc);
-  if (IsTlsFailure(rc)) throw EIdSSLError(message);
+  if (vxcurl::IsTlsFailure(rc)) throw EIdSSLError(message);
   if (rc == CURLE_BAD_CONTENT_ENCODING) throw EIdException(message);
   if (rc == CURLE_PARTIAL_FILE && t.content_length >= 0 && !t.coded)
     message = "Connection closed after " + std::to_string(t.received) + " of " +

@@ -95,7 +95,12 @@ DWORD WaitForObjects(std::span<const std::shared_ptr<TKernelObject>> Objects, bo
     if (o->PollFd() >= 0) fds.push_back(o->PollFd());
   const DWORD inputResult = WAIT_OBJECT_0 + DWORD(Objects.size());
 
+  struct TWaiting {
+    TReactor& r;
+    ~TWaiting() { r.SetWaiting(false); }
+  } waiting{reactor};
   for (;;) {
+    reactor.SetWaiting(true);
     reactor.ClearWake();
     int64_t next = Deadline;
     {

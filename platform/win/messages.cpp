@@ -73,14 +73,15 @@ class TMessageQueue {
   // Touched by the owner thread only.
   std::vector<TTimer> timers;
 
-  // Queues a message unless the thread has ended; wakes the owner.
+  // Queues a message unless the thread has ended; wakes the owner. The owner itself
+  // needs no wake-up: it is running and looks at its queue before it next blocks.
   bool Post(TQueued item) {
     {
       std::lock_guard guard(lock);
       if (ended) return false;
       posted.push_back(std::move(item));
     }
-    reactor->Wake();
+    if (threadId != GetCurrentThreadId()) reactor->Wake();
     return true;
   }
 

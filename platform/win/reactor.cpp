@@ -1,6 +1,7 @@
 #include "platform/win/reactor.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -46,9 +47,19 @@ int TimeoutMs(int64_t deadline) {
 
 }  // namespace
 
-DWORD GetCurrentThreadId() { return DWORD(gettid()); }
+namespace {
+// The kernel's thread id costs a system call; each thread keeps its own. A forked child
+// starts afresh, since its thread has a new id.
+thread_local pid_t t_threadId = 0;
+[[maybe_unused]] const int g_forgetIdInChild = pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+  if (t_threadId == 0) t_threadId = gettid();
+  return DWORD(t_threadId);
+}
 DWORD GetCurrentProcessId() { return DWORD(getpid()); }
-bool IsMainThread() { return gettid() == getpid(); }
+bool IsMainThread() { return GetCurrentThreadId() == DWORD(getpid()); }
 
 TReactor& TReactor::Current() { return *CurrentShared(); }
 
@@ -132,7 +143,17 @@ void TReactor::Unwatch(int Fd) {
   watches_.erase(it);
 }
 
+// Wake and SetWaiting pair up like two flags in Dekker's algorithm: a waiter
+// announces itself and then checks its conditions; a waker changes a condition and
+// then looks for a waiter. The fences make sure that one of them sees the other.
+void TReactor::SetWaiting(bool Waiting) {
+  waiting_.store(Waiting, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
 void TReactor::Wake() {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (!waiting_.load(std::memory_order_relaxed)) return;
   const uint64_t one = 1;
   // A full counter (never in practice) still leaves the descriptor readable.
   [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
@@ -159,6 +180,7 @@ void TReactor::Block(int64_t Deadline, bool Dispatch, std::span<const int> Fds) 
 }
 
 void TReactor::DispatchReady() {
+  if (watches_.empty()) return;
   epoll_event events[32];
   const int n = epoll_wait(epollFd_, events, int(std::size(events)), 0);
   for (int i = 0; i < n; ++i) {

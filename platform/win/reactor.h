@@ -4,6 +4,7 @@
 // connection), so that messages, I/O readiness and timers share one wait.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,7 +48,9 @@ class TReactor : public std::enable_shared_from_this<TReactor> {
   void Wake();
 
   // --- for the waiting functions of the layer ---
-  // Clears pending wake-ups; a wait calls it before checking its conditions.
+  // A wait announces itself before it checks its conditions and clears pending
+  // wake-ups; Wake writes to the descriptor only while a wait is announced.
+  void SetWaiting(bool Waiting);
   void ClearWake();
   // Blocks until a wake-up, until one of `Fds` is readable, until Deadline (a Clock()
   // value; kNeverNs for none) or, when Dispatch is set, until a watched descriptor is
@@ -70,6 +73,7 @@ class TReactor : public std::enable_shared_from_this<TReactor> {
   void CheckOwner() const;
 
   DWORD threadId_;
+  std::atomic<bool> waiting_{false};
   int epollFd_ = -1;
   int wakeFd_ = -1;
   uint64_t nextId_ = 1;

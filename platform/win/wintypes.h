@@ -21,6 +21,13 @@ using LONG_PTR = intptr_t;
 using ULONG_PTR = uintptr_t;
 using COLORREF = uint32_t;
 using ATOM = uint16_t;
+using ULONGLONG = uint64_t;
+using DWORD_PTR = uintptr_t;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPDWORD = DWORD*;
 
 #ifndef TRUE
 #define TRUE 1
@@ -134,10 +141,12 @@ constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_DIRECTORY = 267;
 constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_ARITHMETIC_OVERFLOW = 534;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 

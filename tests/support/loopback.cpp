@@ -243,19 +243,28 @@ const TestPki& TestPki::Get() {
   return pki;
 }
 
-ScopedTrust::ScopedTrust(const std::string& caFile) {
-  if (const char* v = std::getenv("SSL_CERT_FILE")) {
+ScopedEnv::ScopedEnv(const std::string& Name, const char* Value) : name_(Name) {
+  if (const char* v = std::getenv(Name.c_str())) {
     had_ = true;
     old_ = v;
   }
-  setenv("SSL_CERT_FILE", caFile.c_str(), 1);
+  if (Value)
+    setenv(Name.c_str(), Value, 1);
+  else
+    unsetenv(Name.c_str());
 }
 
-ScopedTrust::~ScopedTrust() {
+ScopedEnv::~ScopedEnv() {
   if (had_)
-    setenv("SSL_CERT_FILE", old_.c_str(), 1);
+    setenv(name_.c_str(), old_.c_str(), 1);
   else
-    unsetenv("SSL_CERT_FILE");
+    unsetenv(name_.c_str());
+}
+
+NoProxyEnvironment::NoProxyEnvironment() {
+  for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
+                           "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"})
+    vars_.push_back(std::make_unique<ScopedEnv>(name, nullptr));
 }
 
 // ---------------------------------------------------------------------------

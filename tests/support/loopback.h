@@ -66,19 +66,36 @@ struct TestPki {
   std::string other_cert, other_key;            // 127.0.0.1 and localhost, by another CA
 };
 
-// Trusts the test CA (in addition to nothing else) while it lives: sets SSL_CERT_FILE and
-// restores the previous value afterwards.
-class ScopedTrust {
+// Sets (or, with a null Value, removes) an environment variable while it lives and
+// restores the previous state afterwards.
+class ScopedEnv {
  public:
-  ScopedTrust() : ScopedTrust(TestPki::Get().ca_file) {}
-  explicit ScopedTrust(const std::string& caFile);
-  ~ScopedTrust();
-  ScopedTrust(const ScopedTrust&) = delete;
-  ScopedTrust& operator=(const ScopedTrust&) = delete;
+  ScopedEnv(const std::string& Name, const char* Value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  std::string name_;
   bool had_ = false;
   std::string old_;
+};
+
+// Trusts the test CA (in addition to nothing else) while it lives: sets SSL_CERT_FILE.
+class ScopedTrust : public ScopedEnv {
+ public:
+  ScopedTrust() : ScopedTrust(TestPki::Get().ca_file) {}
+  explicit ScopedTrust(const std::string& caFile) : ScopedEnv("SSL_CERT_FILE", caFile.c_str()) {}
+};
+
+// Removes the proxy variables of the environment while it lives, so that clients which
+// follow them talk straight to the loopback peers.
+class NoProxyEnvironment {
+ public:
+  NoProxyEnvironment();
+
+ private:
+  std::vector<std::unique_ptr<ScopedEnv>> vars_;
 };
 
 class LoopbackNginx {

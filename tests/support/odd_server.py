@@ -13,7 +13,10 @@ until it is killed. Bodies are the pattern of pattern() (the C++ fixture has the
   /redirect             302 to /nolength/10
   /status/CODE          that status with the body "status CODE body"
   /headers              200, the body is the request's header block as received
+  /auth/USER/PASSWORD   401 with a Basic challenge, or 200 "welcome USER" to a request
+                        that carries these credentials
 """
+import base64
 import gzip
 import http
 import socket
@@ -113,6 +116,19 @@ class Handler(socketserver.BaseRequestHandler):
         elif kind == "headers":
             self.send_head(200, ["Content-Length: %d" % len(head), "Connection: close"])
             send(head)
+        elif kind == "auth":
+            user, password = parts[1], parts[2]
+            token = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
+            fields = [l.split(":", 1) for l in head.decode("latin-1").split("\r\n") if ":" in l]
+            if any(n.strip().lower() == "authorization" and v.strip() == "Basic " + token
+                   for n, v in fields):
+                body = ("welcome " + user).encode()
+                self.send_head(200, ["Content-Length: %d" % len(body), "Connection: close"])
+            else:
+                body = b"who are you"
+                self.send_head(401, ['WWW-Authenticate: Basic realm="odd"',
+                                     "Content-Length: %d" % len(body), "Connection: close"])
+            send(body)
         else:
             self.send_head(404, ["Content-Length: 0", "Connection: close"])
 

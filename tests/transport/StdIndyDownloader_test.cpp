@@ -4,45 +4,24 @@
 
 #include <filesystem>
 
+#include "tests/support/downloads.h"
 #include "tests/support/loopback.h"
 
 namespace {
 
 using vxtest::LoopbackNginx;
 
-// Records the downloader's events as "B<n>", "W<n>" and "E<n>".
-struct Progress {
-  std::vector<std::string> events;
-  void Attach(TStdDownloader& d) {
-    d.SetOnBeginWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("B" + std::to_string(n)); }));
-    d.SetOnWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("W" + std::to_string(n)); }));
-    d.SetOnEndWork(TStdWorkEvent::FromFunction(
-        [this](TObject*, Int64 n) { events.push_back("E" + std::to_string(n)); }));
-  }
-};
-
 class StdIndyDownloaderTest : public ::testing::Test {
  protected:
   // One file, the way the updater fetches each.
   void Fetch(const std::string& url, const std::string& dest) {
-    d.Reset();
-    d.SetProxyHost(proxy_host);
-    d.SetProxyPort(proxy_port);
-    d.SetURL(url);
-    d.SetDestFileName(dest);
-    d.Download();
+    vxtest::FetchAsTheUpdater(d, url, dest, proxy_host, proxy_port);
   }
-  std::string StatusText() {
-    std::string t;
-    d.GetStatusText(t);
-    return t;
-  }
+  std::string StatusText() { return vxtest::StatusTextOf(d); }
 
   TempFolder www, local;
   TStdIndyDownloader d;
-  Progress progress;
+  vxtest::DownloadEvents progress;
   std::string proxy_host;
   Integer proxy_port = 80;
 };

@@ -109,13 +109,13 @@ TEST(Threads, SynchronizeIsServedByTheApplicationLoop) {
 TEST(Threads, CheckSynchronizeServesWaitingCalls) {
   std::atomic<bool> ran{false};
   DWORD ranOn = 0;
+  EXPECT_FALSE(CheckSynchronize()) << "nothing waits yet";
   std::thread worker([&] {
     TThread::Synchronize(nullptr, TThreadMethod::FromFunction([&] {
       ranOn = GetCurrentThreadId();
       ran = true;
     }));
   });
-  EXPECT_FALSE(CheckSynchronize());
   while (!ran) CheckSynchronize(1000);
   worker.join();
   EXPECT_EQ(ranOn, GetCurrentThreadId());

@@ -423,3 +423,30 @@ TEST(Reactor, NestedWaitInsideACallbackDoesNotSpinOnItsDescriptor) {
   close(fds[0]);
   close(fds[1]);
 }
+
+TEST(MessageQueue, PingPongBetweenThreadsNeverLosesAWakeUp) {
+  // Each side sleeps in GetMessage until the other answers; one lost wake-up hangs.
+  constexpr int kRounds = 20'000;
+  const DWORD main = GetCurrentThreadId();
+  std::atomic<DWORD> peer{0};
+  std::thread other([&] {
+    MSG m;
+    PeekMessage(&m, nullptr, 0, 0, PM_NOREMOVE);  // makes the thread's queue
+    peer = GetCurrentThreadId();
+    for (int i = 0; i < kRounds; ++i) {
+      ASSERT_TRUE(GetMessage(&m, nullptr, 0, 0));
+      PostThreadMessage(main, WM_USER, m.wParam + 1, 0);
+    }
+  });
+  while (!peer) std::this_thread::yield();
+  MSG m;
+  WPARAM value = 0;
+  PostThreadMessage(peer, WM_USER, value, 0);
+  for (int i = 0; i < kRounds; ++i) {
+    ASSERT_TRUE(GetMessage(&m, nullptr, 0, 0));
+    value = m.wParam;
+    if (i + 1 < kRounds) PostThreadMessage(peer, WM_USER, value, 0);
+  }
+  other.join();
+  EXPECT_EQ(value, WPARAM(kRounds));
+}

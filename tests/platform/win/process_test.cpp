@@ -214,11 +214,14 @@ TEST_F(ProcessTest, RunningTerminatedAndSignalledProcesses) {
 }
 
 TEST_F(ProcessTest, WaitingForAProcessKeepsTheQueueMoving) {
-  const std::string sleeper = dir_ / "bin/short";
-  WriteScript(sleeper, "sleep 0.3\nexit 5\n");
+  // The program ends only once the waiting thread has handled a posted message.
+  const std::string waiter = dir_ / "bin/waiter";
+  const std::string go = dir_ / "go";
+  WriteScript(waiter, "while [ ! -e \"$1\" ]; do sleep 0.01; done\nexit 5\n");
   PROCESS_INFORMATION pi;
   STARTUPINFO si;
-  ASSERT_TRUE(CreateProcess(sleeper.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  const std::string cmd = "waiter \"" + go + "\"";
+  ASSERT_TRUE(CreateProcess(waiter.c_str(), cmd.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
   const DWORD me = GetCurrentThreadId();
   std::thread poster([me] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -226,11 +229,12 @@ TEST_F(ProcessTest, WaitingForAProcessKeepsTheQueueMoving) {
   });
   int pumped = 0;
   for (;;) {
-    const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 10'000, QS_ALLINPUT);
+    const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 30'000, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) break;
     ASSERT_EQ(r, WAIT_OBJECT_0 + 1);
     MSG m;
     while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) ++pumped;
+    WriteFileBytes(go, "");
   }
   poster.join();
   EXPECT_EQ(pumped, 1);
