@@ -16,7 +16,6 @@
 
 using vxcurl::EscapeUrl;
 using vxcurl::HeaderValue;
-using vxcurl::ParseLength;
 
 namespace {
 
