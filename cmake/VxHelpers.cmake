@@ -34,3 +34,53 @@ function(vx_all_libraries out)
   endforeach()
   set(${out} ${libs} PARENT_SCOPE)
 endfunction()
+
+# The generator of resource tables, built once for the host.
+function(vx_resource_generator)
+  if(NOT TARGET vx_resgen)
+    add_executable(vx_resgen ${CMAKE_SOURCE_DIR}/cmake/resgen.cpp)
+  endif()
+endfunction()
+
+# Lists the files of <dir>/<TYPE>/<name>.<ext>, keeping the types given (any case).
+function(vx_resource_files out dir)
+  set(types ${ARGN})
+  list(TRANSFORM types TOUPPER)
+  file(GLOB_RECURSE found CONFIGURE_DEPENDS RELATIVE ${dir} ${dir}/*)
+  set(kept)
+  foreach(rel ${found})
+    string(REGEX MATCH "^([^/]+)/[^/]+$" match "${rel}")
+    if(NOT match)
+      continue()
+    endif()
+    string(TOUPPER "${CMAKE_MATCH_1}" type)
+    if(types AND NOT type IN_LIST types)
+      continue()
+    endif()
+    list(APPEND kept ${rel})
+  endforeach()
+  list(SORT kept)
+  set(${out} ${kept} PARENT_SCOPE)
+endfunction()
+
+# Embeds the files under <dir>/<TYPE>/<name>.<ext> into <target>'s own resource table
+# (platform/win/resources.h), found at run time by type and name ignoring case:
+#   vx_embed_resources(loader ${CMAKE_SOURCE_DIR}/resources TYPES PNG)
+# Without TYPES every type is embedded. An OBJECT library target is fine too: each
+# program or library it is linked into gets the table under its own module.
+function(vx_embed_resources target dir)
+  cmake_parse_arguments(ARG "" "" "TYPES" ${ARGN})
+  vx_resource_generator()
+  vx_resource_files(files ${dir} ${ARG_TYPES})
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
+  set(inputs)
+  foreach(rel ${files})
+    list(APPEND inputs ${dir}/${rel})
+  endforeach()
+  add_custom_command(OUTPUT ${out}
+    COMMAND vx_resgen ${out} ${dir} ${files}
+    DEPENDS vx_resgen ${inputs}
+    COMMENT "Resource table of ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

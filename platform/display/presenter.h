@@ -14,6 +14,10 @@ namespace vx::gdi {
 class Surface;
 }
 
+// Posted by a presenter to a form when the user moved or sized its window: wParam holds
+// the client area's screen position (x low, y high word, signed), lParam its size.
+constexpr UINT VXM_CLIENTBOUNDS = 0xB0F0;
+
 // How a top-level window looks to the presenter.
 struct TTopLevelWindow {
   HWND Handle = nullptr;

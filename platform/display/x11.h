@@ -15,4 +15,9 @@ namespace vx::display {
 // when no display can be reached (or the layer was built without Xlib).
 std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName = "");
 
+// The X window showing a form's window (0 for none), and whether it is mapped; for
+// tests that look at the screen.
+unsigned long X11WindowOf(IPresenter* Presenter, HWND Handle);
+bool X11WindowMapped(IPresenter* Presenter, HWND Handle);
+
 }  // namespace vx::display

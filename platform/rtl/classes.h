@@ -11,6 +11,7 @@
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/system.h"
+#include "platform/win/wintypes.h"
 
 class TFiler;
 
@@ -350,6 +351,31 @@ class TMemoryStream : public TStream {
 
  private:
   std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+// A read-only stream over a resource of a module (platform/win/resources.h). Raises
+// EResNotFound "Resource <name> not found" when the module has no such resource.
+class TResourceStream : public TStream {
+  VX_CLASS(TResourceStream, TStream)
+
+ public:
+  TResourceStream(HINSTANCE Instance, const std::string& ResName, const char* ResType);
+  // The resource numbered ResID.
+  TResourceStream(HINSTANCE Instance, int ResID, const char* ResType);
+  int64_t Read(void* Buffer, int64_t Count) override;
+  // Raises EStreamError "Can't write to a read-only resource stream".
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+  int64_t Size() override { return size_; }
+  void SetSize(int64_t NewSize) override;
+  const void* Memory() const { return data_; }
+
+ private:
+  void Initialize(HINSTANCE Instance, const char* Name, const char* ResType);
+
+  const unsigned char* data_ = nullptr;
+  int64_t size_ = 0;
   int64_t position_ = 0;
 };
 

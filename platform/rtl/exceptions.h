@@ -60,6 +60,7 @@ VX_EXCEPTION(EInOutError, Exception)
 VX_EXCEPTION(EMathError, Exception)
 VX_EXCEPTION(EInvalidOp, EMathError)
 VX_EXCEPTION(ERegistryException, Exception)
+VX_EXCEPTION(EResNotFound, Exception)
 
 // Raises EAbort.
 [[noreturn]] void Abort();

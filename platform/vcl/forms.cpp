@@ -537,6 +537,23 @@ void TCustomForm::Dispatch(TMessage& Message) {
     case CM_TEXTCHANGED: CMTextChanged(Message); return;
     case CM_ACTIVATE: Activate(); return;
     case CM_DEACTIVATE: Deactivate(); return;
+    case WM_ACTIVATE:
+      // The display gave the window the focus.
+      if (LOWORD(Message.WParam) != WA_INACTIVE && Visible()) {
+        if (Screen->AcceptsInput(this))
+          BringFormToFront();
+        else if (TCustomForm* modal = Screen->ModalForm(); modal && Application->HasPresenter())
+          Application->Presenter()->WindowActivated(modal->Handle());
+      }
+      return;
+    case VXM_CLIENTBOUNDS: {
+      // The user moved or sized the window.
+      const TRect nc = NonClientInsets();
+      const int x = int16_t(LOWORD(Message.WParam)), y = int16_t(HIWORD(Message.WParam));
+      UpdateBounds(x - nc.left, y - nc.top, LOWORD(Message.LParam) + nc.left + nc.right,
+                   HIWORD(Message.LParam) + nc.top + nc.bottom);
+      return;
+    }
     default: break;
   }
   TWinControl::Dispatch(Message);
