@@ -39,17 +39,6 @@ std::string EscapeUrl(std::string_view url) {
   return r;
 }
 
-Int64 ParseLength(std::string_view s) {
-  const std::string t = Trim(s);
-  if (t.empty() || t.size() > 18) return -1;
-  Int64 v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') return -1;
-    v = v * 10 + (c - '0');
-  }
-  return v;
-}
-
 bool IsStatusLine(std::string_view line) {
   return line.size() >= 5 && SameText(line.substr(0, 5), "HTTP/");
 }

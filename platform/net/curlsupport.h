@@ -26,9 +26,6 @@ bool HasLineBreak(std::string_view v);
 // are sent percent-encoded.
 std::string EscapeUrl(std::string_view url);
 
-// A decimal, non-negative 64-bit number (blanks around it allowed), or -1.
-Int64 ParseLength(std::string_view s);
-
 // Header callbacks. A status line ("HTTP/1.1 200 OK") gives its three-digit code (0
 // when it has none); other lines are never status lines.
 bool IsStatusLine(std::string_view line);

@@ -16,7 +16,6 @@
 
 using vxcurl::EscapeUrl;
 using vxcurl::HeaderValue;
-using vxcurl::ParseLength;
 
 namespace {
 
@@ -170,7 +169,7 @@ struct TIdHTTP::Transfer {
     std::string name, value;
     if (!vxcurl::SplitHeaderLine(line, name, value)) return;
     if (SameText(name, "Content-Length")) {
-      content_length = ParseLength(value);
+      content_length = DecimalLength(value);
     } else if (SameText(name, "Content-Encoding")) {
       coded = !value.empty() && !SameText(value, "identity");
     }

@@ -262,7 +262,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* self) {
   try {
     if (!vxcurl::SplitHeaderLine(line, name, value)) return n;
     if (SameText(name, "Content-Length")) {
-      r.content_length = vxcurl::ParseLength(value);
+      r.content_length = DecimalLength(value);
     } else if (SameText(name, "Location")) {
       r.location = value;
     } else if (SameText(name, "WWW-Authenticate")) {

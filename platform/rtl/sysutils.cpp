@@ -202,6 +202,17 @@ Integer StrToIntDef(std::string_view S, Integer Default) {
   return TryStrToInt(S, v) ? v : Default;
 }
 
+Int64 DecimalLength(std::string_view S) {
+  const std::string t = Trim(S);
+  if (t.empty() || t.size() > 18) return -1;
+  Int64 v = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9') return -1;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
 Int64 StrToInt64Def(std::string_view S, Int64 Default) {
   Int64 v;
   return TryStrToInt64(S, v) ? v : Default;

@@ -66,6 +66,9 @@ Integer StrToInt(std::string_view S);
 Int64 StrToInt64(std::string_view S);
 Integer StrToIntDef(std::string_view S, Integer Default);
 Int64 StrToInt64Def(std::string_view S, Int64 Default);
+// A length as protocols send it: decimal digits only (at most 18), blanks around
+// allowed; -1 for anything else.
+Int64 DecimalLength(std::string_view S);
 bool TryStrToInt(std::string_view S, Integer& Value);
 bool TryStrToInt64(std::string_view S, Int64& Value);
 

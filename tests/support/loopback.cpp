@@ -386,6 +386,34 @@ std::string LoopbackProxy::Log() const { return ReadFileBytes(dir_.Path() + "/pr
 
 // ---------------------------------------------------------------------------
 
+LoopbackSquid::LoopbackSquid() {
+  const std::string d = dir_.Path();
+  // squid started by root drops to its own user, which must be able to write here.
+  fs::permissions(d, fs::perms::all);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    port_ = FreePort();
+    std::ostringstream c;
+    c << "http_port 127.0.0.1:" << port_ << "\npid_filename " << d << "/squid.pid\ncache_log " << d
+      << "/cache.log\naccess_log stdio:" << d << "/access.log\ncoredump_dir " << d
+      << "\ndns_nameservers 127.0.0.1\ncache deny all\ncache_mem 8 MB\nnetdb_filename none\n"
+      << "shutdown_lifetime 0 seconds\n"
+      << "auth_param ntlm program /usr/lib/squid/ntlm_fake_auth\nauth_param ntlm children 2\n"
+      << "auth_param basic program /usr/lib/squid/basic_fake_auth\nauth_param basic children 2\n"
+      << "acl authed proxy_auth REQUIRED\nhttp_access allow authed\nhttp_access deny all\n";
+    WriteFileBytes(d + "/squid.conf", c.str());
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"squid", "-N", "-f", d + "/squid.conf"});
+    if (WaitForPort(port_, 15000) && process_->Running()) return;
+    process_.reset();
+  }
+  Fail("squid did not start:\n" + ReadFileBytes(d + "/cache.log"));
+}
+
+LoopbackSquid::~LoopbackSquid() { process_.reset(); }
+
+std::string LoopbackSquid::AccessLog() const { return ReadFileBytes(dir_.Path() + "/access.log"); }
+
+// ---------------------------------------------------------------------------
+
 OddServer::OddServer() {
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{Python(), SupportDir() + "/odd_server.py"}, true);

@@ -154,6 +154,25 @@ class LoopbackProxy {
   std::unique_ptr<ChildProcess> process_;
 };
 
+// squid on 127.0.0.1 that requires proxy authentication (Basic and NTLM offered, both
+// accepting any credentials through the fake helpers) and caches nothing.
+class LoopbackSquid {
+ public:
+  LoopbackSquid();
+  ~LoopbackSquid();
+  LoopbackSquid(const LoopbackSquid&) = delete;
+  LoopbackSquid& operator=(const LoopbackSquid&) = delete;
+  std::string Host() const { return "127.0.0.1"; }
+  int Port() const { return port_; }
+  // The access log so far: one line per request, with the user name squid accepted.
+  std::string AccessLog() const;
+
+ private:
+  TempFolder dir_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
 // tests/support/odd_server.py; see there for its paths.
 class OddServer {
  public:

@@ -1,0 +1,56 @@
+// Replies of an HTTP server, fed to the client's reply parser in pieces of the sizes the
+// first byte chooses: the parser stays in bounds, counts exactly the body bytes it
+// stores, and never reports a document complete with fewer bytes than announced.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/win/messages.h"
+#include "transport/HttpProt.h"
+
+namespace {
+
+class TFuzzHttpCli : public THttpCli {
+ public:
+  TFuzzHttpCli() : THttpCli(nullptr) {}
+  using THttpCli::FeedReply;
+  using THttpCli::PrepareForReply;
+  void Close() { SocketSessionClosed(nullptr, 0); }
+};
+
+void Drain() {
+  MSG msg;
+  while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const size_t piece = 1 + data[0] % 64;
+  const char* reply = reinterpret_cast<const char*>(data + 1);
+  size_t left = size - 1;
+  TMemoryStream body;
+  bool ended = false;
+  {
+    TFuzzHttpCli http;
+    http.RcvdStream = &body;
+    http.FollowRelocation = false;
+    http.OnDocEnd = TNotifyEvent::FromFunction([&ended](TObject*) { ended = true; });
+    http.PrepareForReply(httpGET);
+    while (left > 0) {
+      const size_t n = left < piece ? left : piece;
+      http.FeedReply(reply, n);
+      reply += n;
+      left -= n;
+    }
+    if (http.State() != httpReady) http.Close();
+    Drain();
+    if (http.RcvdCount() != body.Size()) abort();
+    if (ended && http.RequestDoneError() == 0 && http.ContentLength() >= 0 &&
+        http.TransferEncoding() != "chunked" && http.RcvdCount() != http.ContentLength())
+      abort();
+  }
+  Drain();
+  return 0;
+}
