@@ -439,12 +439,10 @@ void TControl::SetText(const std::string& Value) {
 }
 
 void TControl::SetColor(TColor Value) {
-  if (color_ != Value) {
-    color_ = Value;
-    parentColor_ = false;
-    Perform(CM_COLORCHANGED, 0, 0);
-  }
+  if (color_ == Value) return;
+  color_ = Value;
   parentColor_ = false;
+  Perform(CM_COLORCHANGED, 0, 0);
 }
 
 void TControl::SetParentColor(bool Value) {
@@ -475,11 +473,10 @@ void TControl::SetCursor(TCursor Value) {
 }
 
 void TControl::SetShowHint(bool Value) {
-  if (showHint_ != Value) {
-    showHint_ = Value;
-    Perform(CM_SHOWHINTCHANGED, 0, 0);
-  }
+  if (showHint_ == Value) return;
+  showHint_ = Value;
   parentShowHint_ = false;
+  Perform(CM_SHOWHINTCHANGED, 0, 0);
 }
 
 void TControl::SetParentShowHint(bool Value) {

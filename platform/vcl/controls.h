@@ -280,7 +280,7 @@ class TControl : public TComponent {
 
   // --- appearance ---
   TColor Color() const { return color_; }
-  // Setting a colour turns ParentColor off.
+  // Changing the colour turns ParentColor off.
   void SetColor(TColor Value);
   bool ParentColor() const { return parentColor_; }
   void SetParentColor(bool Value);
