@@ -30,18 +30,6 @@ const TNamedKey kNamedKeys[] = {
     {"Control", VK_CONTROL}, {"Alt", VK_MENU},
 };
 
-void AppendUtf8Decoded(const std::string& s, std::vector<char32_t>& out) {
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    if (i + size_t(n) > s.size()) n = 1;
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + size_t(k)]) & 0x3F);
-    out.push_back(cp);
-    i += size_t(n);
-  }
-}
-
 }  // namespace
 
 void InjectMouseMove(TCustomForm* Form, int X, int Y, WPARAM Keys) {
@@ -116,9 +104,7 @@ void InjectKey(TCustomForm* Form, WORD Key, TShiftState Shift) {
 }
 
 void InjectText(TCustomForm* Form, const std::string& Text) {
-  std::vector<char32_t> cps;
-  AppendUtf8Decoded(Text, cps);
-  for (char32_t cp : cps) PostMessage(WindowOf(Form), WM_CHAR, WPARAM(cp), 1);
+  for (char32_t cp : Utf8ToCodePoints(Text)) PostMessage(WindowOf(Form), WM_CHAR, WPARAM(cp), 1);
 }
 
 void InjectClose(TCustomForm* Form) { PostMessage(WindowOf(Form), WM_CLOSE, 0, 0); }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/gdi/dc.h"
@@ -14,6 +16,9 @@
 #include "platform/win/messages.h"
 #include "platform/win/reactor.h"
 #include "platform/win/winuser.h"
+
+// From the run-time library (whose Time() would clash with Xlib's Time type).
+std::u32string Utf8ToCodePoints(std::string_view S);
 
 // Xlib last: its macros (None, Status, Bool, ...) would clash with the names above.
 #if __has_include(<X11/Xlib.h>)
@@ -85,19 +90,6 @@ WPARAM KeysOf(unsigned state) {
 
 WPARAM ButtonKey(unsigned button) {
   return button == Button1 ? MK_LBUTTON : button == Button2 ? MK_MBUTTON : button == Button3 ? MK_RBUTTON : 0;
-}
-
-std::vector<char32_t> DecodeUtf8(const char* s, int n) {
-  std::vector<char32_t> out;
-  for (int i = 0; i < n;) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < len && i + k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    out.push_back(cp);
-    i += len;
-  }
-  return out;
 }
 
 class TX11Presenter final : public IPresenter {
@@ -490,7 +482,7 @@ class TX11Presenter final : public IPresenter {
       KeySym ignored;
       n = XLookupString(&k, text, int(sizeof text) - 1, &ignored, nullptr);
     }
-    for (char32_t cp : DecodeUtf8(text, std::max(0, n))) {
+    for (char32_t cp : Utf8ToCodePoints(std::string_view(text, size_t(std::max(0, n))))) {
       if (cp == 127) continue;  // Delete is a key, not a character
       PostMessage(win.hwnd, alt ? WM_SYSCHAR : WM_CHAR, WPARAM(cp), data);
     }

@@ -248,3 +248,43 @@ std::string ParamStr(Integer Index) {
   if (Index < 0 || static_cast<size_t>(Index) >= g_params.size()) return std::string();
   return g_params[static_cast<size_t>(Index)];
 }
+
+std::u32string Utf8ToCodePoints(std::string_view S) {
+  std::u32string out;
+  for (size_t i = 0; i < S.size();) {
+    const unsigned char c = static_cast<unsigned char>(S[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool valid = len != 0 && i + len <= S.size();
+    for (size_t k = 1; valid && k < len; ++k) valid = (static_cast<unsigned char>(S[i + k]) & 0xC0) == 0x80;
+    if (!valid) {
+      out += char32_t(c);
+      ++i;
+      continue;
+    }
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(S[i + k]) & 0x3F);
+    out += cp;
+    i += len;
+  }
+  return out;
+}
+
+std::string CodePointToUtf8(char32_t C) {
+  std::string out;
+  if (C < 0x80) {
+    out += char(C);
+  } else if (C < 0x800) {
+    out += char(0xC0 | (C >> 6));
+    out += char(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    out += char(0xE0 | (C >> 12));
+    out += char(0x80 | ((C >> 6) & 0x3F));
+    out += char(0x80 | (C & 0x3F));
+  } else {
+    out += char(0xF0 | ((C >> 18) & 0x07));
+    out += char(0x80 | ((C >> 12) & 0x3F));
+    out += char(0x80 | ((C >> 6) & 0x3F));
+    out += char(0x80 | (C & 0x3F));
+  }
+  return out;
+}

@@ -46,6 +46,11 @@ constexpr auto rfIgnoreCase = TReplaceFlag::rfIgnoreCase;
 std::string StringReplace(std::string_view S, std::string_view OldPattern, std::string_view NewPattern,
                           TReplaceFlags Flags);
 
+// UTF-8 text as code points and back; a byte that starts no valid sequence stands for
+// itself (as in Latin-1).
+std::u32string Utf8ToCodePoints(std::string_view S);
+std::string CodePointToUtf8(char32_t C);
+
 // ---- Integer conversions ----
 
 std::string IntToStr(int64_t Value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 
 namespace {
@@ -29,26 +30,6 @@ std::vector<size_t> CharOffsets(const std::string& s) {
 }
 
 int CharCount(const std::string& s) { return int(CharOffsets(s).size()) - 1; }
-
-std::string EncodeUtf8(char32_t cp) {
-  std::string out;
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-  return out;
-}
 
 int TextWidthOf(TCanvas* c, const std::string& s) { return s.empty() ? 0 : c->TextWidth(s); }
 
@@ -597,7 +578,7 @@ void TCustomEdit::WMChar(TMessage& Message) {
   } else if (ch == '\t') {
     if (MultiLine()) InsertText("\t");
   } else if (ch >= 32 && ch != 127) {
-    InsertText(EncodeUtf8(ch));
+    InsertText(CodePointToUtf8(ch));
   }
 }
 
