@@ -37,7 +37,7 @@ std::string TodayYmd() {
   std::tm tm{};
   localtime_r(&now, &tm);
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
   return buf;
 }
 
