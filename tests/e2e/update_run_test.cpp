@@ -19,18 +19,30 @@ class UpdateRun : public UpdateRunBase {
  protected:
   void Ini(const std::map<std::string, std::string>& info) { inst.WriteIni(info, kNoUpdateFiles); }
 
-  // Release 1.3.0 offered as a forced safe update over an installed 1.2.0, with Faults
-  // for the server; the run must fail and keep what was installed.
-  vxtest::RunResult FailingSafeUpdate(const std::string& Faults, std::vector<std::string> files = {}) {
+  // Release 1.3.0 (or these files) offered as a forced safe update over an installed 1.2.0.
+  void OfferForcedSafeUpdate(std::vector<std::string> files = {}, const std::string& install = "") {
     InstallRelease12();
-    if (files.empty()) files = Release13();
     List l;
     l.version = "1.3.0";
-    l.install = "ForceSafetyUpdate=1\r\n";
-    l.files = files;
+    l.install = "ForceSafetyUpdate=1\r\n" + install;
+    l.files = files.empty() ? Release13() : std::move(files);
     WriteList(l);
+  }
+
+  // The same with Faults for the server; the run must fail and keep what was installed.
+  vxtest::RunResult FailingSafeUpdate(const std::string& Faults, std::vector<std::string> files = {}) {
+    OfferForcedSafeUpdate(std::move(files));
     inst.Server().SetFaults(Faults);
     return inst.Run({"-B:/u:kim"});
+  }
+
+  // A self-updater left in _Temp by an earlier hand-over; it records its arguments,
+  // one a line. Returns its bytes.
+  std::string PlaceSelfUpdater() {
+    fs::create_directories(inst.App("_Temp"));
+    WriteScript(inst.App("_Temp/qx.exe"),
+                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + inst.Record("qx.txt") + "'\n");
+    return ReadFileBytes(inst.App("_Temp/qx.exe"));
   }
 };
 
@@ -186,18 +198,14 @@ TEST_F(UpdateRun, SafeUpdateChosenOnThePanelChecksByMd5AndBySize) {
 // ---------------------------------------------------------------- hand-over and re-run
 
 TEST_F(UpdateRun, ChangedUpdaterFilesAreHandedToTheSelfUpdater) {
-  // A self-updater left by an earlier hand-over; it records its arguments.
-  const std::string qx = "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                         inst.Record("qx.txt") + "'\n";
-  fs::create_directories(inst.App("_Temp"));
-  WriteScript(inst.App("_Temp/qx.exe"), qx.substr(10));
+  const std::string qx = PlaceSelfUpdater();
   const std::string newIni = inst.IniText() + "; the configuration of the next release\r\n";
   inst.Serve("Loader.ini", newIni);
   inst.Serve("qx.exe", qx);
   List l;
   l.files = Release12();
   l.files.back() = vxtest::LoaderInstall::FileLine("%ROOT%\\Loader.ini", newIni);
-  l.files.push_back(vxtest::LoaderInstall::FileLine("%ROOT%\\qx.exe", ReadFileBytes(inst.App("_Temp/qx.exe"))));
+  l.files.push_back(vxtest::LoaderInstall::FileLine("%ROOT%\\qx.exe", qx));
   WriteList(l);
   const std::string loaderBytes = ReadFileBytes(inst.App("loader"));
 
@@ -238,15 +246,8 @@ TEST_F(UpdateRun, AChangedSelfUpdaterAloneEndsWithoutAHandOver) {
 
 TEST_F(UpdateRun, FailedUpdateReRunsAsSafeUpdateWhenTheFailureDialogSaysSo) {
   Ini({{"ProductRES", "TAVO"}});
-  fs::create_directories(inst.App("_Temp"));
-  WriteScript(inst.App("_Temp/qx.exe"),
-              "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + inst.Record("qx.txt") + "'\n");
-  InstallRelease12();
-  List l;
-  l.version = "1.3.0";
-  l.install = "ForceSafetyUpdate=1\r\nServiceTellNo=02-000-0000\r\n";
-  l.files = Release13();
-  WriteList(l);
+  PlaceSelfUpdater();
+  OfferForcedSafeUpdate({}, "ServiceTellNo=02-000-0000\r\n");
   inst.Server().SetFaults("/bin/app.dll status 404\n");
 
   const vxtest::RunResult r = inst.Run({"-B:/u:kim"}, {"click fFailedMain.btnYes"});
@@ -356,12 +357,7 @@ TEST_F(UpdateRun, PathThatCannotBeWrittenFailsTheRun) {
 }
 
 TEST_F(UpdateRun, HtmlPageInPlaceOfTheListIsRefused) {
-  InstallRelease12();
-  List l;
-  l.version = "1.3.0";
-  l.install = "ForceSafetyUpdate=1\r\n";
-  l.files = Release13();
-  WriteList(l);
+  OfferForcedSafeUpdate();
   inst.Server().SetFaults("/update.ini html\n");
 
   // One attempt (RestartCount 1), then the retry question, declined.
