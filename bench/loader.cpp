@@ -24,6 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What went wrong in a failed run, for the reader of the benchmark's output.
+void ShowFailure(const vxtest::LoaderInstall& inst, const vxtest::RunResult& r) {
+  std::fprintf(stderr, "loader run failed: exited %d, code %d, signal %d; its log:\n", r.exited, r.exitCode, r.signal);
+  for (const auto& m : inst.LogMessages()) std::fprintf(stderr, "  %s\n", m.c_str());
+}
+
 constexpr int kRounds = 3;
 constexpr int kFiles = 20000;
 constexpr size_t kFileSize = 8192;
@@ -71,8 +77,10 @@ bool SafeCheck() {
     inst.Server().ClearRequests();
     vxtest::RunResult r;
     ours = std::min(ours, Seconds([&] { r = inst.Run({}); }));
-    ok = ok && r.exited && r.exitCode == 0 && inst.Server().Requests().size() == 1 &&
-         inst.InstalledString("CurVersion") == "1.0.0";
+    const bool good = r.exited && r.exitCode == 0 && inst.Server().Requests().size() == 1 &&
+                      inst.InstalledString("CurVersion") == "1.0.0";
+    if (!good) ShowFailure(inst, r);
+    ok = ok && good;
     theirs = std::min(theirs, Seconds([&] { vxtest::Run({"sh", "-c", reference}); }));
   }
   std::printf("loader safe check of %d files of %zu KiB: loader %.3f s, md5sum %.3f s, ratio %.2fx%s\n", kFiles,
@@ -93,8 +101,9 @@ bool Cabinet() {
       data += cabtest::TestBytes(std::min<size_t>(1 << 20, kCabinetData - data.size()), seed, seed % 3 != 0);
     WriteFileBytes(pack / "big.dll", data);
   }
-  vxtest::Run({"sh", "-c", "cd \"$0\" && exec gcab -c -z \"$1\" big.dll", pack.Path(), inst.Srv("big.dll.cab")});
-  const std::string cab = inst.Srv("big.dll.cab");
+  fs::create_directories(inst.Srv("bin"));
+  const std::string cab = inst.Srv("bin/big.dll.cab");
+  vxtest::Run({"sh", "-c", "cd \"$0\" && exec gcab -c -z \"$1\" big.dll", pack.Path(), cab});
   const int64_t cabSize = int64_t(fs::file_size(cab));
   const std::string data = ReadFileBytes(pack / "big.dll");
   inst.WriteList(ListHead() + "%ROOT%\\bin\\big.dll.cab=" + vxtest::Md5Hex(data) + "," + std::to_string(data.size()) +
@@ -103,7 +112,7 @@ bool Cabinet() {
 
   const std::string ref = pack / "ref";
   const std::string reference = "mkdir -p '" + ref + "' && curl -s -o '" + ref + "/big.dll.cab' '" +
-                                nginx.HttpUrl("/big.dll.cab") + "' && cabextract -q -d '" + ref + "' '" + ref +
+                                nginx.HttpUrl("/bin/big.dll.cab") + "' && cabextract -q -d '" + ref + "' '" + ref +
                                 "/big.dll.cab' && rm '" + ref + "/big.dll.cab'";
   double ours = 1e30, theirs = 1e30;
   bool ok = true;
@@ -112,8 +121,10 @@ bool Cabinet() {
     inst.SetInstalledVersion("", "", -1);
     vxtest::RunResult r;
     ours = std::min(ours, Seconds([&] { r = inst.Run({}, {}, "", 600); }));
-    ok = ok && r.exited && r.exitCode == 0 && fs::exists(inst.App("bin/big.dll")) &&
-         int64_t(fs::file_size(inst.App("bin/big.dll"))) == int64_t(data.size());
+    const bool good = r.exited && r.exitCode == 0 && fs::exists(inst.App("bin/big.dll")) &&
+                      int64_t(fs::file_size(inst.App("bin/big.dll"))) == int64_t(data.size());
+    if (!good) ShowFailure(inst, r);
+    ok = ok && good;
     fs::remove_all(ref);
     theirs = std::min(theirs, Seconds([&] { vxtest::Run({"sh", "-c", reference}); }));
   }
