@@ -104,6 +104,24 @@ INSTANTIATE_TEST_SUITE_P(Transports, FirstInstall, ::testing::Values(0, 1, 2), [
   return std::string(info.param == 0 ? "FrameworkHttp" : info.param == 1 ? "SocketLibrary" : "WinInet");
 });
 
+TEST_P(FirstInstall, GoesThroughTheProxyOfTheRegistryForEveryFile) {
+  vxtest::LoopbackProxy proxy;
+  inst.SetProxy(proxy.Host(), std::to_string(proxy.Port()));
+  Ini({{"SocketType", std::to_string(GetParam())}});
+  List l;
+  l.files = Release12();
+  WriteList(l);
+
+  const vxtest::RunResult r = inst.Run({});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll);
+  // Every request, not only the first after the downloader was made, takes the proxy.
+  const std::string log = proxy.Log();
+  for (const char* path : {"/update.ini", "/Data/plain.dat", "/Data/a%20b.xml", "/bin/big.dll.cab", "/bin/app.dll"})
+    EXPECT_NE(log.find(inst.Server().Url(path)), std::string::npos) << path << " did not go through the proxy";
+}
+
 TEST_F(UpdateRun, SameVersionDownloadsNothingAndDoesTheCloseTimeWork) {
   InstallRelease12();
   List l;
@@ -193,6 +211,76 @@ TEST_F(UpdateRun, SafeUpdateChosenOnThePanelChecksByMd5AndBySize) {
   EXPECT_EQ(Recorded("launched.txt"), "v2 /u:kim -mode:run\n");
   EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
   EXPECT_EQ(inst.InstalledInteger("UpdateType"), 1) << "the chosen type is kept for the next run";
+}
+
+TEST_F(UpdateRun, RunningClientProgramIsNotUpdated) {
+  OfferForcedSafeUpdate();
+  WriteFileBytes(inst.App("DETAILLOG.FLAG"), "");
+  // The client keeps its program file open while it runs.
+  vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
+                              true);
+  ASSERT_EQ(client.ReadLine(10000), "open");
+
+  const vxtest::RunResult r = inst.Run({});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Gets(), std::vector<std::string>{"/update.ini"});
+  ExpectRelease12Installed();
+  EXPECT_TRUE(inst.Logged("업데이트 후 실행해야 할 어플리케이션이 이미 실행중."));
+}
+
+TEST_F(UpdateRun, UnreadableProxyPortDoesNotStopTheRun) {
+  inst.SetProxy("", "8o8o");
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  const vxtest::RunResult r = inst.Run({}, {}, "", 60);
+  ASSERT_TRUE(r.exited) << (r.timedOut ? "timed out" : "killed");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+}
+
+TEST_F(UpdateRun, UnversionedListIsKeptAndAnUnchangedOneMeansNothingToDo) {
+  inst.SetInstalledVersion("", "", 1);
+  List l;
+  l.version = "";
+  l.files = Release12();
+  WriteList(l);
+
+  vxtest::RunResult r = inst.Run({});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll);
+  // The list stays beside the program to be compared with the next one.
+  EXPECT_EQ(ReadFileBytes(inst.App("update.OLD")), ReadFileBytes(inst.Srv("update.ini")));
+  EXPECT_FALSE(fs::exists(inst.App("update.ini")));
+
+  // The same list again: nothing to fetch, and that is no failure.
+  inst.Server().ClearRequests();
+  std::remove(inst.Record("launched.txt").c_str());
+  r = inst.Run({});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Gets(), std::vector<std::string>{"/update.ini"});
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll);
+  EXPECT_FALSE(inst.Logged("업데이트 실패에 의한 종료"));
+  EXPECT_EQ(ReadFileBytes(inst.App("update.OLD")), ReadFileBytes(inst.Srv("update.ini")));
+}
+
+TEST_F(UpdateRun, MissingFastListFailsTheRunAndKeepsTheVersion) {
+  InstallRelease12();
+  List l;
+  l.version = "1.3.0";
+  l.files = Release13();
+  l.fast = "1.3.0=/fast/130.ini\r\n";
+  WriteList(l);
+  const vxtest::RunResult r = inst.Run({"-FU"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(Gets(), (std::vector<std::string>{"/update.ini", "/fast/130.ini"}));
+  // Recording 1.3.0 would make the files of its list never come.
+  ExpectRelease12Installed();
 }
 
 // ---------------------------------------------------------------- hand-over and re-run

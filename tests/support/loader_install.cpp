@@ -43,21 +43,25 @@ std::string TodayYmd() {
 
 namespace {
 
-// The registry store of one installation, for the test process's own reads and writes.
+// A key of one installation's registry store, for the test process's own reads and
+// writes; by default the installed-version key.
 class TInstallRegistry {
  public:
-  explicit TInstallRegistry(const std::string& Folder) : env_("VX_REGISTRY_DIR", Folder.c_str()) {
-    reg_.SetRootKey(HKEY_CURRENT_USER);
+  explicit TInstallRegistry(const std::string& Folder, HKEY Root = HKEY_CURRENT_USER,
+                            std::string Key = "\\SOFTWARE\\Pelmora\\E2E\\" +
+                                              std::string(LoaderInstall::kVersionRegistry))
+      : env_("VX_REGISTRY_DIR", Folder.c_str()), key_(std::move(Key)) {
+    reg_.SetRootKey(Root);
   }
   TRegistry& Open(bool Create) {
-    const std::string key = "\\SOFTWARE\\Pelmora\\E2E\\" + std::string(LoaderInstall::kVersionRegistry);
-    opened_ = Create ? reg_.OpenKey(key, true) : reg_.OpenKeyReadOnly(key);
+    opened_ = Create ? reg_.OpenKey(key_, true) : reg_.OpenKeyReadOnly(key_);
     return reg_;
   }
   bool Opened() const { return opened_; }
 
  private:
   ScopedEnv env_;
+  std::string key_;
   TRegistry reg_;
   bool opened_ = false;
 };
@@ -141,6 +145,14 @@ void LoaderInstall::SetInstalledVersion(const std::string& Version, const std::s
   reg.WriteString("CurDBVersion", "1");
   reg.WriteString("LastUpdateDate", Date);
   if (UpdateType >= 0) reg.WriteInteger("UpdateType", UpdateType);
+}
+
+void LoaderInstall::SetProxy(const std::string& Ip, const std::string& Port) const {
+  TInstallRegistry r(root_ / "registry", HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Pelmora\\Orvel");
+  TRegistry& reg = r.Open(true);
+  if (!r.Opened()) throw std::runtime_error("cannot open the proxy key");
+  reg.WriteString("ProxyIP", Ip);
+  reg.WriteString("ProxyPort", Port);
 }
 
 std::string LoaderInstall::InstalledString(const std::string& Name) const {

@@ -72,6 +72,8 @@ class LoaderInstall {
   // The installed version values (UpdateType is left out when negative).
   void SetInstalledVersion(const std::string& Version, const std::string& Date, int UpdateType) const;
   std::string InstalledString(const std::string& Name) const;
+  // The updater's proxy settings (HKEY_LOCAL_MACHINE\SOFTWARE\Pelmora\Orvel).
+  void SetProxy(const std::string& Ip, const std::string& Port) const;
   // -1 when the value is missing.
   Integer InstalledInteger(const std::string& Name) const;
 
