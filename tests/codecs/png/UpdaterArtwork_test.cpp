@@ -11,6 +11,8 @@
 #include "platform/win/resources.h"
 #include "tests/codecs/png/PngTestUtil.h"
 
+using namespace pngtest;
+
 namespace {
 
 struct Picture {
@@ -82,9 +84,12 @@ TEST(UpdaterArtwork, TheFolderHoldsExactlyThesePictures) {
     HRSRC info = FindResource(nullptr, entry.path().stem().string().c_str(), "PNG");
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(SizeofResource(nullptr, info), std::filesystem::file_size(entry.path()));
-    TPNGObject png;
-    png.LoadFromFile(entry.path().string());
-    EXPECT_FALSE(png.Empty());
+    // Decoded as the reference decoder sees the file.
+    TFileStream file(entry.path().string(), fmOpenRead);
+    std::vector<uint8_t> bytes(size_t(file.Size()));
+    file.ReadBuffer(bytes.data(), file.Size());
+    auto png = Load(bytes);
+    EXPECT_TRUE(SamePixels(*png, pngref::Read(bytes)));
   }
   EXPECT_EQ(found, expected);
 }
