@@ -74,6 +74,7 @@ TEST_P(FirstInstall, InstallsEveryFileRunsTheActionsRecordsTheVersionAndStartsTh
   vxtest::Run({"cabextract", "-q", "-d", ref.Path(), inst.Srv("bin/big.dll.cab")});
   EXPECT_TRUE(ReadFileBytes(ref / "big.dll") == bigDll);
   EXPECT_TRUE(Installed("bin/big.dll") == bigDll);
+  EXPECT_EQ(fs::last_write_time(inst.App("bin/big.dll")), fs::last_write_time(ref / "big.dll"));
   EXPECT_FALSE(fs::exists(inst.App("bin/big.dll.cab")));
 
   // The .xml download enabled the key file edit; success enabled the program run.
@@ -286,6 +287,24 @@ TEST_F(UpdateRun, MissingFastListFailsTheRunAndKeepsTheVersion) {
   EXPECT_EQ(Gets(), (std::vector<std::string>{"/update.ini", "/fast/130.ini"}));
   // Recording 1.3.0 would make the files of its list never come.
   ExpectRelease12Installed();
+}
+
+TEST_F(UpdateRun, CancelledDuringTheDownloadsKeepsWhatCameAndRecordsNoVersion) {
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  // The first file comes slowly; the person closes the window once the downloads show.
+  inst.Server().SetFaults("/Data/plain.dat slow 2000\n");
+  const vxtest::RunResult r =
+      inst.Run({}, {"click frmMainFrame.prbFileDown", "close frmMainFrame", "answer IDYES"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  // The file on its way is finished; the next one is not begun.
+  EXPECT_EQ(Gets(), (std::vector<std::string>{"/update.ini", "/Data/plain.dat"}));
+  EXPECT_TRUE(Installed("Data/plain.dat") == plain);
+  EXPECT_FALSE(fs::exists(inst.App("Data/a b.xml")));
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "");
+  EXPECT_FALSE(inst.Logged("정상 종료"));
 }
 
 // ---------------------------------------------------------------- hand-over and re-run
