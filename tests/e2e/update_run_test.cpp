@@ -94,6 +94,9 @@ TEST_P(FirstInstall, InstallsEveryFileRunsTheActionsRecordsTheVersionAndStartsTh
   EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
   EXPECT_TRUE(inst.Logged("로더 실행"));
   EXPECT_TRUE(inst.Logged("전체 다운로드 파일 개수 : 4"));
+  const size_t downloadSize = plain.size() + xml.size() + ReadFileBytes(inst.Srv("bin/big.dll.cab")).size() +
+                              appDll.size();
+  EXPECT_TRUE(inst.Logged("업데이트 대상 전체 파일 용량: " + std::to_string(downloadSize)));
   EXPECT_TRUE(inst.Logged("ExecOtherProgram FErrorStat 정상실행"));
   EXPECT_TRUE(inst.Logged("사용자 레지스트리에 버전 정보 등록 완료"));
   EXPECT_TRUE(inst.Logged("정상 종료"));
