@@ -116,6 +116,7 @@ void TRzCustomButton::WMEraseBkgnd(TMessage& Message) {
 void TRzCustomButton::CMEnabledChanged(TMessage& Message) {
   if (!Enabled() && Parent())
     if (TCustomForm* form = GetParentForm(this)) form->DefocusControl(this, false);
+  if (HandleAllocated() && !ComponentState().Contains(csDesigning)) EnableWindow(Handle(), Enabled());
   Invalidate();
 }
 

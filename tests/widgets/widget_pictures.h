@@ -1,0 +1,62 @@
+// Pixel pictures for the widget tests: a bitmap canvas pre-filled with a sentinel
+// colour, and its pixels as rows of legend letters ('?' for a colour not in the
+// legend), so expected faces are written as small maps.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/vcl/graphics.h"
+
+namespace widgettest {
+
+using TLegend = std::map<char, TColor>;
+
+class TPage {
+ public:
+  TPage(int W, int H, TColor Fill = TColor(0x123456)) : w_(W), h_(H) {
+    bitmap_.SetPixelFormat(pf24bit);
+    bitmap_.SetSize(W, H);
+    bitmap_.Canvas()->Brush()->SetColor(Fill);
+    bitmap_.Canvas()->FillRect(TRect{0, 0, W, H});
+  }
+  TCanvas* Canvas() { return bitmap_.Canvas(); }
+  TBitmap* Bitmap() { return &bitmap_; }
+  TColor Pixel(int X, int Y) { return bitmap_.Canvas()->Pixels(X, Y); }
+
+  // The rows of the page; '.' stands for the sentinel when the legend has no '.'.
+  std::string Picture(const TLegend& Legend) { return PictureOf(bitmap_.Canvas(), w_, h_, Legend); }
+
+  static std::string PictureOf(TCanvas* Canvas, int W, int H, const TLegend& Legend, int X0 = 0, int Y0 = 0) {
+    std::string out;
+    for (int y = Y0; y < Y0 + H; ++y) {
+      for (int x = X0; x < X0 + W; ++x) {
+        const int32_t c = ColorToRGB(Canvas->Pixels(x, y));
+        char ch = '?';
+        for (const auto& [letter, colour] : Legend)
+          if (ColorToRGB(colour) == c) {
+            ch = letter;
+            break;
+          }
+        out += ch;
+      }
+      out += '\n';
+    }
+    return out;
+  }
+
+ private:
+  int w_, h_;
+  TBitmap bitmap_;
+};
+
+// Rows joined with line ends, for writing expected pictures.
+inline std::string Rows(std::initializer_list<const char*> Lines) {
+  std::string out;
+  for (const char* l : Lines) out += std::string(l) + "\n";
+  return out;
+}
+
+}  // namespace widgettest
