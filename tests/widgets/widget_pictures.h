@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/dib.h"
+#include "platform/vcl/forms.h"
 #include "platform/vcl/graphics.h"
 
 namespace widgettest {
@@ -51,6 +53,36 @@ class TPage {
   int w_, h_;
   TBitmap bitmap_;
 };
+
+// The RGB value of a pixel of the form's client area as last painted.
+inline int32_t FormPixel(TCustomForm* Form, int X, int Y) {
+  auto buffer = Form->BackBuffer();
+  if (!buffer || X < 0 || Y < 0 || X >= buffer->Width() || Y >= buffer->Height()) return -1;
+  return int32_t(buffer->ColorFromRaw(buffer->GetRaw(X, Y)) & 0xFFFFFF);
+}
+
+// A control's area of its form, painted now, as rows of legend letters.
+inline std::string ControlPicture(TControl* Control, const TLegend& Legend) {
+  TCustomForm* form = Control->TopForm();
+  form->PaintNow();
+  TRect r;
+  Control->RectInForm(r);
+  std::string out;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      const int32_t c = FormPixel(form, x, y);
+      char ch = '?';
+      for (const auto& [letter, colour] : Legend)
+        if (ColorToRGB(colour) == c) {
+          ch = letter;
+          break;
+        }
+      out += ch;
+    }
+    out += '\n';
+  }
+  return out;
+}
 
 // Rows joined with line ends, for writing expected pictures.
 inline std::string Rows(std::initializer_list<const char*> Lines) {
