@@ -9,7 +9,9 @@
 
 #include "platform/gdi/dc.h"
 #include "platform/gdi/text.h"
+#include "platform/vcl/extctrls.h"
 #include "platform/vcl/themes.h"
+#include "widgets/RzGrafx.h"
 #include "tests/support/headless_gui.h"
 #include "tests/widgets/widget_pictures.h"
 #include "widgets/RzBmpBtn.h"
@@ -314,6 +316,60 @@ TEST_F(Faces, CaptionsFocusDotsAndTheDisabledCaption) {
                                                   : kFormColor;
       ASSERT_EQ(FormPixel(&form, 10 + x, 10 + y), want) << x << "," << y;
     }
+}
+
+TEST_F(Faces, TransparentRadioButtonsShowWhatLiesUnderThem) {
+  auto* shape = new TShape(&form);
+  shape->SetBounds(10, 10, 50, 30);
+  shape->Brush()->SetColor(clRed);
+  shape->Pen()->SetColor(clRed);
+  shape->SetParent(&form);
+  auto* rb = AddRadio("Fast", 10);
+  rb->SetTransparent(true);
+  form.Show();
+  form.PaintNow();
+  // The glyph's outside and the caption's background come from the parent.
+  EXPECT_EQ(FormPixel(&form, 10, 12), 0x0000FF);
+  EXPECT_EQ(FormPixel(&form, 10 + 45, 10 + 15), 0x0000FF);
+  EXPECT_EQ(FormPixel(&form, 10 + 80, 10 + 15), kFormColor);
+  // The glyph itself is drawn over it.
+  EXPECT_EQ(FormPixel(&form, 10 + 6, 12 + 6), ColorToRGB(clWindow));
+
+  // Painting the parent under a control into a bitmap of its own.
+  widgettest::TPage under(40, 20);
+  PaintParentBackground(rb, under.Canvas(), false);
+  EXPECT_EQ(ColorToRGB(under.Pixel(0, 0)), 0x0000FF);
+  EXPECT_EQ(ColorToRGB(under.Pixel(39, 19)), 0x0000FF);
+  rb->SetLeft(40);
+  PaintParentBackground(rb, under.Canvas(), false);
+  EXPECT_EQ(ColorToRGB(under.Pixel(19, 5)), 0x0000FF);
+  EXPECT_EQ(ColorToRGB(under.Pixel(20, 5)), kFormColor);
+  // Nothing without a parent.
+  widgettest::TPage none(4, 4);
+  TRzRadioButton orphan(nullptr);
+  PaintParentBackground(&orphan, none.Canvas(), true);
+  EXPECT_EQ(ColorToRGB(none.Pixel(1, 1)), 0x123456);
+}
+
+// Shows the colour guard of the glyph pictures.
+class TGuardedRadio : public TRzRadioButton {
+  VX_CLASS(TGuardedRadio, TRzRadioButton)
+
+ public:
+  explicit TGuardedRadio(TComponent* AOwner) : TRzRadioButton(AOwner) {}
+  using TRzRadioButton::AdjustTransparentColor;
+};
+
+TEST_F(Faces, PictureColoursAreMovedOffTheMaskColoursWithoutChangingOtherChannels) {
+  TGuardedRadio rb(nullptr);
+  EXPECT_EQ(rb.AdjustTransparentColor(clOlive), 0x008081);
+  EXPECT_EQ(rb.AdjustTransparentColor(clLime), 0x00FF01);
+  EXPECT_EQ(rb.AdjustTransparentColor(clGray), 0x808081);
+  EXPECT_EQ(rb.AdjustTransparentColor(0x123456), 0x123456);
+  // A mask colour with full red is moved down, not carried into green.
+  rb.SetWinMaskColor(clRed);
+  EXPECT_EQ(rb.AdjustTransparentColor(clRed), 0x0000FE);
+  EXPECT_EQ(rb.AdjustTransparentColor(clLime), clLime);
 }
 
 // ---- Bitmap buttons ----

@@ -11,6 +11,7 @@
 #include "platform/vcl/themes.h"
 #include "tests/support/headless_gui.h"
 #include "tests/widgets/widget_pictures.h"
+#include "widgets/RzRadChk.h"
 
 namespace {
 
@@ -310,7 +311,10 @@ TEST_F(ProgressBar, TheFrameControllerReachesEveryRegisteredControl) {
   a->SetFrameController(&controller);
   b->SetFrameController(&controller);
   controller.AddControl(plain);
-  EXPECT_EQ(controller.ControlCount(), 3);
+  auto* radio = new TRzRadioButton(&form);
+  radio->SetParent(&form);
+  radio->SetFrameController(&controller);
+  EXPECT_EQ(controller.ControlCount(), 4);
   EXPECT_EQ(plain->FrameColor(), clBtnShadow) << "registration applies everything";
   EXPECT_EQ(plain->FrameSides(), sdAllSides);
 
@@ -331,6 +335,10 @@ TEST_F(ProgressBar, TheFrameControllerReachesEveryRegisteredControl) {
     EXPECT_EQ(bar->BackColor(), 0xEEEEEE);
   }
   EXPECT_EQ(plain->FrameColor(), 0x123456);
+  EXPECT_EQ(radio->FrameColor(), 0x123456);
+  controller.SetDisabledColor(0x654321);
+  EXPECT_EQ(radio->DisabledColor(), 0x654321);
+  delete radio;
   const int sets = plain->sets;
   controller.SetFlatButtons(false);
   EXPECT_EQ(plain->sets, sets) << "a property the control lacks is left alone";
