@@ -1,5 +1,6 @@
 #include "widgets/RzBmpBtn.h"
 
+#include "platform/rtl/typinfo.h"
 #include "platform/win/sync.h"
 #include "widgets/RzGrafx.h"
 
@@ -62,6 +63,12 @@ std::unique_ptr<TBitmap>& PatternSlot() {
 int g_liveButtons = 0;
 
 bool HasImage(TBitmap* B) { return B && !B->Empty(); }
+
+// What code that knows properties by name (a frame controller) may set.
+const bool kPublished = [] {
+  PublishOrdinal<TRzBmpButton>("Color", &TRzBmpButton::Color, &TRzBmpButton::SetColor);
+  return true;
+}();
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "platform/vcl/themes.h"
 #include "tests/support/headless_gui.h"
 #include "tests/widgets/widget_pictures.h"
+#include "widgets/RzBmpBtn.h"
 #include "widgets/RzRadChk.h"
 
 namespace {
@@ -339,6 +340,11 @@ TEST_F(ProgressBar, TheFrameControllerReachesEveryRegisteredControl) {
   controller.SetDisabledColor(0x654321);
   EXPECT_EQ(radio->DisabledColor(), 0x654321);
   delete radio;
+  // A picture button takes the colour through its published property.
+  TRzBmpButton button(nullptr);
+  controller.AddControl(&button);
+  EXPECT_EQ(button.Color(), 0xEEEEEE);
+  controller.RemoveControl(&button);
   const int sets = plain->sets;
   controller.SetFlatButtons(false);
   EXPECT_EQ(plain->sets, sets) << "a property the control lacks is left alone";
