@@ -16,6 +16,13 @@ namespace widgettest {
 
 using TLegend = std::map<char, TColor>;
 
+// The legend's letter for an RGB value, '?' for none.
+inline char LegendLetter(const TLegend& Legend, int32_t Rgb) {
+  for (const auto& [letter, colour] : Legend)
+    if (ColorToRGB(colour) == Rgb) return letter;
+  return '?';
+}
+
 class TPage {
  public:
   TPage(int W, int H, TColor Fill = TColor(0x123456)) : w_(W), h_(H) {
@@ -34,16 +41,7 @@ class TPage {
   static std::string PictureOf(TCanvas* Canvas, int W, int H, const TLegend& Legend, int X0 = 0, int Y0 = 0) {
     std::string out;
     for (int y = Y0; y < Y0 + H; ++y) {
-      for (int x = X0; x < X0 + W; ++x) {
-        const int32_t c = ColorToRGB(Canvas->Pixels(x, y));
-        char ch = '?';
-        for (const auto& [letter, colour] : Legend)
-          if (ColorToRGB(colour) == c) {
-            ch = letter;
-            break;
-          }
-        out += ch;
-      }
+      for (int x = X0; x < X0 + W; ++x) out += LegendLetter(Legend, ColorToRGB(Canvas->Pixels(x, y)));
       out += '\n';
     }
     return out;
@@ -69,16 +67,7 @@ inline std::string ControlPicture(TControl* Control, const TLegend& Legend) {
   Control->RectInForm(r);
   std::string out;
   for (int y = r.top; y < r.bottom; ++y) {
-    for (int x = r.left; x < r.right; ++x) {
-      const int32_t c = FormPixel(form, x, y);
-      char ch = '?';
-      for (const auto& [letter, colour] : Legend)
-        if (ColorToRGB(colour) == c) {
-          ch = letter;
-          break;
-        }
-      out += ch;
-    }
+    for (int x = r.left; x < r.right; ++x) out += LegendLetter(Legend, FormPixel(form, x, y));
     out += '\n';
   }
   return out;
