@@ -257,48 +257,24 @@ TEST_F(TextBars, VerticalBarsFillFromTheBottomAndInsetBarsCentreOnHalfTheirRight
 
 // ---- Themes ----
 
-// Records what is asked of the theme and fills each part with a colour of its own.
-class TRecordingTheme : public TThemeServices {
- public:
-  bool ThemesEnabled() const override { return true; }
-  void DrawElement(HDC DC, const TThemedElementDetails& Details, const TRect& R) override {
-    drawn.push_back({Details, R});
-    HBRUSH b = CreateSolidBrush(RGB(10 * Details.Part, 200, 0));
-    FillRect(DC, &R, b);
-    DeleteObject(b);
-    // A mark in the part's first row shows which way up it was copied.
-    HBRUSH m = CreateSolidBrush(RGB(255, 0, 255));
-    RECT top{R.left, R.top, R.right, R.top + 1};
-    FillRect(DC, &top, m);
-    DeleteObject(m);
-  }
-  std::vector<std::pair<TThemedElementDetails, TRect>> drawn;
-};
-
 class Themed : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto t = std::make_unique<TRecordingTheme>();
-    theme = t.get();
-    previous = SetThemeServices(std::move(t));
-  }
-  void TearDown() override { SetThemeServices(std::move(previous)); }
-  TRecordingTheme* theme = nullptr;
-  std::unique_ptr<TThemeServices> previous;
+  widgettest::TThemesOn themes;
+  widgettest::TThemesOn::TDrawn& drawn = themes.Drawn();
 };
 
 TEST_F(Themed, ThemedSegmentBarsDrawTheChunkPartAndVerticalChunksComeUpsideDown) {
   TPage p(52, 10);
   PaintSegmentBar(p.Canvas(), TRect{0, 0, 52, 10}, orHorizontal, kBar, kBack, 20, 50, true);
-  ASSERT_EQ(theme->drawn.size(), 1u);
-  EXPECT_EQ(theme->drawn[0].first, ThemeServices()->GetElementDetails(tpChunk));
-  EXPECT_EQ(theme->drawn[0].second, (TRect{1, 1, 26, 9}));
+  ASSERT_EQ(drawn.size(), 1u);
+  EXPECT_EQ(drawn[0].first, ThemeServices()->GetElementDetails(tpChunk));
+  EXPECT_EQ(drawn[0].second, (TRect{1, 1, 26, 9}));
 
   TPage v(10, 42);
   PaintSegmentBar(v.Canvas(), TRect{0, 0, 10, 42}, orVertical, kBar, kBack, 20, 25, true);
-  ASSERT_EQ(theme->drawn.size(), 2u);
-  EXPECT_EQ(theme->drawn[1].first, ThemeServices()->GetElementDetails(tpChunkVert));
-  EXPECT_EQ(theme->drawn[1].second, (TRect{0, 0, 8, 10})) << "drawn into a bitmap of the chunk's size";
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_EQ(drawn[1].first, ThemeServices()->GetElementDetails(tpChunkVert));
+  EXPECT_EQ(drawn[1].second, (TRect{0, 0, 8, 10})) << "drawn into a bitmap of the chunk's size";
   // Mirrored: the mark of the part's first row lands on the chunk's last row.
   EXPECT_EQ(ColorToRGB(v.Pixel(4, 40)), 0xFF00FF);
   EXPECT_NE(ColorToRGB(v.Pixel(4, 31)), 0xFF00FF);
@@ -306,10 +282,10 @@ TEST_F(Themed, ThemedSegmentBarsDrawTheChunkPartAndVerticalChunksComeUpsideDown)
   // Zero percent still shows a one-pixel chunk.
   TPage z(10, 42);
   PaintSegmentBar(z.Canvas(), TRect{0, 0, 10, 42}, orVertical, kBar, kBack, 20, 0, true);
-  EXPECT_EQ(theme->drawn[2].second, (TRect{0, 0, 8, 1}));
+  EXPECT_EQ(drawn[2].second, (TRect{0, 0, 8, 1}));
   // Without theme awareness the classic bar is drawn.
   PaintSegmentBar(z.Canvas(), TRect{0, 0, 10, 42}, orVertical, kBar, kBack, 20, 0, false);
-  EXPECT_EQ(theme->drawn.size(), 3u);
+  EXPECT_EQ(drawn.size(), 3u);
 }
 
 // ---- Bitmaps ----

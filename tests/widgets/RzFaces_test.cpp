@@ -221,23 +221,13 @@ TEST_F(Faces, CustomGlyphCellsFollowCheckedPressedAndEnabled) {
   EXPECT_EQ(cell(), cells[4]);
 }
 
-// Records the parts asked for.
-class TRecordingTheme : public TThemeServices {
- public:
-  bool ThemesEnabled() const override { return true; }
-  void DrawElement(HDC, const TThemedElementDetails& Details, const TRect& R) override { drawn.push_back(Details); }
-  std::vector<TThemedElementDetails> drawn;
-};
-
 TEST_F(Faces, ThemedRadioButtonsAskForTheirStatesPart) {
-  auto theme = std::make_unique<TRecordingTheme>();
-  TRecordingTheme* t = theme.get();
-  auto previous = SetThemeServices(std::move(theme));
+  widgettest::TThemesOn themes;
   auto* rb = AddRadio("Fast", 10);
   form.Show();
   auto last = [&] {
     form.PaintNow();
-    return t->drawn.empty() ? TThemedElementDetails{} : t->drawn.back();
+    return themes.Last();
   };
   TThemeServices* s = ThemeServices();
   EXPECT_EQ(last(), s->GetElementDetails(tbRadioButtonUncheckedNormal));
@@ -255,7 +245,6 @@ TEST_F(Faces, ThemedRadioButtonsAskForTheirStatesPart) {
   EXPECT_EQ(last(), s->GetElementDetails(tbRadioButtonCheckedNormal));
   rb->SetEnabled(false);
   EXPECT_EQ(last(), s->GetElementDetails(tbRadioButtonCheckedDisabled));
-  SetThemeServices(std::move(previous));
 }
 
 // The caption as DrawText puts it, black on white, in the radio's text rectangle.

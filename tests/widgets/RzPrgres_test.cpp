@@ -253,34 +253,22 @@ TEST_F(ProgressBar, ThePercentTextUsesTheControlsFont) {
   EXPECT_LE(std::abs((left + right + 1) / 2 - 30), 1) << left << ".." << right;
 }
 
-// Records the parts a themed bar asks for.
-class TRecordingTheme : public TThemeServices {
- public:
-  bool ThemesEnabled() const override { return true; }
-  void DrawElement(HDC DC, const TThemedElementDetails& Details, const TRect& R) override {
-    drawn.push_back({Details, R});
-  }
-  std::vector<std::pair<TThemedElementDetails, TRect>> drawn;
-};
-
 TEST_F(ProgressBar, ThemedBarsDrawTheBarPartAndInsetTheirContent) {
-  auto theme = std::make_unique<TRecordingTheme>();
-  TRecordingTheme* t = theme.get();
-  auto previous = SetThemeServices(std::move(theme));
+  widgettest::TThemesOn themes;
+  auto& drawn = themes.Drawn();
   auto* bar = AddBar(10, 10, 100, 20);
   bar->SetBarStyle(bsLED);
   bar->SetPercent(50);
-  ASSERT_GE(t->drawn.size(), 2u);
-  const auto n = t->drawn.size();
-  EXPECT_EQ(t->drawn[n - 2].first, ThemeServices()->GetElementDetails(tpBar));
-  EXPECT_EQ(t->drawn[n - 2].second, (TRect{0, 0, 100, 20}));
+  ASSERT_GE(drawn.size(), 2u);
+  const auto n = drawn.size();
+  EXPECT_EQ(drawn[n - 2].first, ThemeServices()->GetElementDetails(tpBar));
+  EXPECT_EQ(drawn[n - 2].second, (TRect{0, 0, 100, 20}));
   // LED content is inset by the interior offset + 1, and the chunk once more.
-  EXPECT_EQ(t->drawn[n - 1].first, ThemeServices()->GetElementDetails(tpChunk));
-  EXPECT_EQ(t->drawn[n - 1].second, (TRect{3, 3, 3 + 47, 17}));
+  EXPECT_EQ(drawn[n - 1].first, ThemeServices()->GetElementDetails(tpChunk));
+  EXPECT_EQ(drawn[n - 1].second, (TRect{3, 3, 3 + 47, 17}));
   bar->SetThemeAware(false);
   bar->Repaint();
-  EXPECT_EQ(t->drawn.size(), n) << "a bar that ignores themes draws its own frame";
-  SetThemeServices(std::move(previous));
+  EXPECT_EQ(drawn.size(), n) << "a bar that ignores themes draws its own frame";
 }
 
 // A control without the notification interface that publishes two of the

@@ -11,6 +11,7 @@
 #include "platform/gdi/dib.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/graphics.h"
+#include "platform/vcl/themes.h"
 
 namespace widgettest {
 
@@ -72,6 +73,44 @@ inline std::string ControlPicture(TControl* Control, const TLegend& Legend) {
   }
   return out;
 }
+
+// Themes switched on while the object lives: every part asked for is recorded and
+// filled with a colour of its own, with a mark in its first row that shows which way
+// up it landed.
+class TThemesOn {
+ public:
+  using TDrawn = std::vector<std::pair<TThemedElementDetails, TRect>>;
+
+  TThemesOn() {
+    auto theme = std::make_unique<TRecording>();
+    drawn_ = &theme->drawn;
+    previous_ = SetThemeServices(std::move(theme));
+  }
+  ~TThemesOn() { SetThemeServices(std::move(previous_)); }
+  TThemesOn(const TThemesOn&) = delete;
+  TThemesOn& operator=(const TThemesOn&) = delete;
+
+  TDrawn& Drawn() { return *drawn_; }
+  TThemedElementDetails Last() const { return drawn_->empty() ? TThemedElementDetails{} : drawn_->back().first; }
+
+ private:
+  struct TRecording : TThemeServices {
+    bool ThemesEnabled() const override { return true; }
+    void DrawElement(HDC DC, const TThemedElementDetails& Details, const TRect& R) override {
+      drawn.push_back({Details, R});
+      HBRUSH b = CreateSolidBrush(RGB(10 * Details.Part, 200, 0));
+      FillRect(DC, &R, b);
+      DeleteObject(b);
+      HBRUSH m = CreateSolidBrush(RGB(255, 0, 255));
+      RECT top{R.left, R.top, R.right, R.top + 1};
+      FillRect(DC, &top, m);
+      DeleteObject(m);
+    }
+    TDrawn drawn;
+  };
+  TDrawn* drawn_;
+  std::unique_ptr<TThemeServices> previous_;
+};
 
 // Rows joined with line ends, for writing expected pictures.
 inline std::string Rows(std::initializer_list<const char*> Lines) {
