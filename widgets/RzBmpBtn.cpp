@@ -282,19 +282,12 @@ void TRzBmpButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 // Ends a press: the group hears of it (or the state goes back up), a grouped button
 // toggles when released inside, and an inside release clicks.
 void TRzBmpButton::FinishPress(bool InsideRelease) {
-  if (InsideRelease) state_ = bsUp;
   UpdateExclusive();
-  if (groupIndex_ == 0) {
-    state_ = bsUp;
-    Repaint();
-  } else if (InsideRelease) {
-    SetDown(!down_);
+  if (groupIndex_ != 0) {
+    if (InsideRelease) SetDown(!down_);
     if (down_) state_ = bsExclusive;
-    Repaint();
-  } else {
-    if (down_) state_ = bsExclusive;
-    Repaint();
   }
+  Repaint();
   if (InsideRelease) Click();
 }
 
