@@ -4,7 +4,12 @@
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
+#include "platform/win/messages.h"
+#include "platform/win/process.h"
 #include "platform/win/shell.h"
+#include "platform/win/sync.h"
+#include "platform/win/winuser.h"
 #include "platform/win/filelock.h"
 #include "updater/NVLogFile.h"
 #include "updater/md5.h"
@@ -184,4 +189,52 @@ std::string GetFileMD5(const std::string& FileName) {
   } catch (const std::exception&) {
     return "";
   }
+}
+
+int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, int ShowCmd, bool Wait) {
+  const HWND foreground = GetForegroundWindow();
+  if (Program.empty() || !FileExists(Program)) return -1;
+
+  STARTUPINFO si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = WORD(ShowCmd);
+  PROCESS_INFORMATION pi;
+  const std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(Program));
+  if (!CreateProcess(Program.c_str(), CommandLine.empty() ? nullptr : CommandLine.c_str(), nullptr, nullptr, FALSE,
+                     CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | HIGH_PRIORITY_CLASS, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return -1;
+  if (!Wait) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+  }
+
+  Application->ModalStarted();
+  const std::vector<TCustomForm*> disabled = DisableTaskWindows(nullptr);
+  DWORD code = STILL_ACTIVE;
+  for (;;) {
+    MSG msg;
+    if (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      // The program is being ended: go at once, as the quit message asks.
+      if (msg.message == WM_QUIT) std::_Exit(int(msg.wParam));
+      TranslateMessage(&msg);
+      DispatchMessage(&msg);
+      continue;
+    }
+    Screen->PaintPendingForms();
+    Sleep(10);
+    if (!GetExitCodeProcess(pi.hProcess, &code) || code != STILL_ACTIVE) break;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EnableTaskWindows(disabled);
+  Application->ModalFinished();
+  if (foreground) {
+    SetForegroundWindow(foreground);
+    SetWindowPos(foreground, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(foreground, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetActiveWindow(foreground);
+  }
+  return int(code);
 }

@@ -54,3 +54,9 @@ HINSTANCE RegisterServer(const std::string& FileName);
 // MD5 of the whole file as 32 lower-case hexadecimal digits; empty when the file
 // does not exist or cannot be read.
 std::string GetFileMD5(const std::string& FileName);
+// Starts a program in its own folder with CommandLine (empty: none) and, with Wait,
+// waits for its end while the application's windows stay painted but take no input.
+// The exit code when waited for, 0 when started without waiting, -1 when the program
+// does not exist or did not start. A quit message taken while waiting ends the whole
+// program at once with the message's code.
+int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, int ShowCmd, bool Wait);

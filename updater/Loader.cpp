@@ -5,6 +5,7 @@
 #include "platform/win/sync.h"
 #include "updater/AutoUpdaterUtils.h"
 #include "updater/ClientConfiguration.h"
+#include "updater/uAutoUpdater.h"
 
 namespace {
 
@@ -41,6 +42,12 @@ struct TConfigLifetime {
 // terminates and returns the exit code that the main form left.
 int RunApplication() {
   Application->Initialize();
+  TfrmMainFrame* form = nullptr;
+  Application->CreateForm(form);
+  Application->Run();
+  // The form's destructor does the close-time work and sets the exit code; it runs
+  // while the configuration is still there.
+  if (TCustomForm* main = Application->MainForm()) main->Free();
   return ExitCode;
 }
 

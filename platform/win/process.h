@@ -8,15 +8,11 @@
 #include <vector>
 
 #include "platform/win/handles.h"
+#include "platform/win/winuser.h"
 #include "platform/win/wintypes.h"
 
-// Show commands (accepted; a program here has no window to show or hide).
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOWNORMAL = 1;
-constexpr int SW_NORMAL = 1;
-constexpr int SW_SHOWMINIMIZED = 2;
-constexpr int SW_SHOWMAXIMIZED = 3;
-constexpr int SW_SHOW = 5;
+// Show commands (SW_..., winuser.h) are accepted; a program here has no window to
+// show or hide.
 
 constexpr DWORD STARTF_USESHOWWINDOW = 0x00000001;
 // Creation flags (accepted without effect).

@@ -1,0 +1,32 @@
+#include "updater/FormSplash.h"
+
+#include "platform/rtl/sysutils.h"
+
+TSplash::TSplash(TComponent* AOwner) : TForm(AOwner) {
+  BeginLoading();
+  SetName("Splash");
+  SetBorderStyle(bsNone);
+  SetFormStyle(fsStayOnTop);
+  SetPosition(poScreenCenter);
+  SetBounds(0, 0, 775, 513);
+  imgSplash = new TImage(this);
+  imgSplash->SetName("imgSplash");
+  imgSplash->SetParent(this);
+  OnCreate = TNotifyEvent(this, &TSplash::FormCreate);
+  OnShow = TNotifyEvent(this, &TSplash::FormShow);
+  EndLoading();
+}
+
+void TSplash::FormCreate(TObject*) { imgSplash->SetBounds(0, 0, imgSplash->Width(), imgSplash->Height()); }
+
+void TSplash::FormShow(TObject*) {
+  try {
+    imgSplash->Picture()->LoadFromFile(IncludeTrailingPathDelimiter(ImageFolder) + "splash.gif");
+    imgSplash->SetBounds(imgSplash->Left(), imgSplash->Top(), imgSplash->Picture()->Width(),
+                         imgSplash->Picture()->Height());
+    SetClientSize(imgSplash->Width(), imgSplash->Height());
+  } catch (const std::exception&) {
+    SetWidth(0);
+    SetHeight(0);
+  }
+}
