@@ -1,5 +1,6 @@
 #include "widgets/RzBmpBtn.h"
 
+#include "platform/rtl/typinfo.h"
 #include "platform/win/sync.h"
 #include "widgets/RzGrafx.h"
 
@@ -62,6 +63,12 @@ std::unique_ptr<TBitmap>& PatternSlot() {
 int g_liveButtons = 0;
 
 bool HasImage(TBitmap* B) { return B && !B->Empty(); }
+
+// What code that knows properties by name (a frame controller) may set.
+const bool kPublished = [] {
+  PublishOrdinal<TRzBmpButton>("Color", &TRzBmpButton::Color, &TRzBmpButton::SetColor);
+  return true;
+}();
 
 }  // namespace
 
@@ -275,19 +282,12 @@ void TRzBmpButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 // Ends a press: the group hears of it (or the state goes back up), a grouped button
 // toggles when released inside, and an inside release clicks.
 void TRzBmpButton::FinishPress(bool InsideRelease) {
-  if (InsideRelease) state_ = bsUp;
   UpdateExclusive();
-  if (groupIndex_ == 0) {
-    state_ = bsUp;
-    Repaint();
-  } else if (InsideRelease) {
-    SetDown(!down_);
+  if (groupIndex_ != 0) {
+    if (InsideRelease) SetDown(!down_);
     if (down_) state_ = bsExclusive;
-    Repaint();
-  } else {
-    if (down_) state_ = bsExclusive;
-    Repaint();
   }
+  Repaint();
   if (InsideRelease) Click();
 }
 

@@ -114,8 +114,10 @@ void TRzCustomButton::WMEraseBkgnd(TMessage& Message) {
 }
 
 void TRzCustomButton::CMEnabledChanged(TMessage& Message) {
+  MessageMapBase::Dispatch(Message);
   if (!Enabled() && Parent())
     if (TCustomForm* form = GetParentForm(this)) form->DefocusControl(this, false);
+  if (HandleAllocated() && !ComponentState().Contains(csDesigning)) EnableWindow(Handle(), Enabled());
   Invalidate();
 }
 
