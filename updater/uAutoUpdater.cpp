@@ -72,6 +72,7 @@ TRzBmpButton* MakeBmpButton(TComponent* Owner, TWinControl* Parent, const char* 
 TfrmMainFrame::TfrmMainFrame(TComponent* AOwner) : TForm(AOwner) {
   BeginLoading();
   SetName("frmMainFrame");
+  SetCaption("");
   SetBorderStyle(bsDialog);
   SetPosition(poScreenCenter);
   SetColor(clWhite);

@@ -48,14 +48,11 @@ class TRzRadioButton : public TCustomControl {
       for (int i = 0; i < p->ControlCount(); ++i)
         if (auto* other = As<TRzRadioButton>(p->Controls(i)); other && other != this) other->SetChecked(false);
     }
-    Click();
+    TCustomControl::Click();
   }
   void SetHotTrack(bool) {}
-
- protected:
   void Click() override {
-    if (!checked_)
-      SetChecked(true);
+    if (!checked_) SetChecked(true);
   }
 
  private:
