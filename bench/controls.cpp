@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "bench/timing.h"
 #include "platform/display/headless.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
@@ -15,17 +16,7 @@
 
 namespace {
 
-double Time(const std::function<void()>& f, int runs = 200) {
-  f();
-  double best = 1e30;
-  for (int i = 0; i < 5; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int k = 0; k < runs; ++k) f();
-    const auto t1 = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::micro>(t1 - t0).count() / runs);
-  }
-  return best;
-}
+using vxbench::Time;
 
 // A bar that fills its percentage and writes it, as a progress bar does.
 class TBar : public TCustomControl {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codecs/png/PngImage.h"
+#include "platform/win/resources.h"
 
 // ---------------------------------------------------------------------------------
 // Drawing
@@ -284,19 +285,21 @@ void TPNGObject::LoadFromClipboardFormat(uint16_t AFormat, HANDLE AData, HPALETT
 // Resources
 
 namespace {
-constexpr const char* kRcData = "#10";  // RT_RCDATA
-
-// The stream of a program resource, or null when there is none. Program resources
-// arrive with the build's resource embedding; until then no resource is found.
-std::unique_ptr<TStream> OpenResource(HINSTANCE, const std::string&, const std::string&) {
-  return nullptr;
+// The stream of a module's resource of the given type, or null when there is none.
+std::unique_ptr<TStream> OpenResource(HINSTANCE Instance, const std::string& Name, const char* Type) {
+  if (!FindResource(Instance, Name.c_str(), Type)) return nullptr;
+  return std::make_unique<TResourceStream>(Instance, Name, Type);
 }
+
+// Pictures are stored as raw data; the program's own artwork carries the type "PNG".
+constexpr const char* kPngResourceType = "PNG";
 }  // namespace
 
 void TPNGObject::LoadFromResourceName(HINSTANCE Instance, const std::string& Name) {
   std::unique_ptr<TStream> stream;
   try {
-    stream = OpenResource(Instance, Name, kRcData);
+    stream = OpenResource(Instance, Name, RT_RCDATA);
+    if (!stream) stream = OpenResource(Instance, Name, kPngResourceType);
   } catch (const Exception&) {
     stream.reset();
   }

@@ -408,7 +408,8 @@ class TPNGObject : public TGraphic {
   // otherwise, with Color as the transparent colour when Transparent is set.
   void AssignHandle(HBITMAP Handle, bool Transparent, COLORREF Color);
   void AssignPNG(const TPNGObject* Source);
-  // Loads the image from a program resource of type RT_RCDATA.
+  // Loads the image from a module's resource of type RT_RCDATA, or of type "PNG" when
+  // there is no such raw-data resource (a null module is the program).
   void LoadFromResourceName(HINSTANCE Instance, const std::string& Name);
   void LoadFromResourceID(HINSTANCE Instance, int ResID);
   // Blends the image over the area R of DC by its alpha values.

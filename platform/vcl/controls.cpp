@@ -1392,32 +1392,21 @@ void TWinControl::KeyDown(WORD& Key, TShiftState Shift) { OnKeyDown(this, Key, S
 void TWinControl::KeyUp(WORD& Key, TShiftState Shift) { OnKeyUp(this, Key, Shift); }
 void TWinControl::KeyPress(char& Key) { OnKeyPress(this, Key); }
 
-bool TWinControl::DoKeyDown(TMessage& Message) {
-  WORD key = WORD(Message.WParam);
-  const TShiftState shift = KeyDataToShiftState(Message.LParam);
-  TCustomForm* form = GetParentForm(this);
-  if (form && form != this && form->KeyPreview()) {
-    static_cast<TWinControl*>(form)->KeyDown(key, shift);
-    if (key == 0) return true;
-  }
-  if (!ControlStyle().Contains(csNoStdEvents)) {
-    KeyDown(key, shift);
-    if (key == 0) return true;
-  }
-  Message.WParam = key;
-  return false;
-}
+bool TWinControl::DoKeyDown(TMessage& Message) { return DoKey(Message, &TWinControl::KeyDown); }
+bool TWinControl::DoKeyUp(TMessage& Message) { return DoKey(Message, &TWinControl::KeyUp); }
 
-bool TWinControl::DoKeyUp(TMessage& Message) {
+// A key goes to the form first when it previews keys, then to the control; either
+// may swallow it by clearing it.
+bool TWinControl::DoKey(TMessage& Message, void (TWinControl::*Handler)(WORD&, TShiftState)) {
   WORD key = WORD(Message.WParam);
   const TShiftState shift = KeyDataToShiftState(Message.LParam);
   TCustomForm* form = GetParentForm(this);
   if (form && form != this && form->KeyPreview()) {
-    static_cast<TWinControl*>(form)->KeyUp(key, shift);
+    (static_cast<TWinControl*>(form)->*Handler)(key, shift);
     if (key == 0) return true;
   }
   if (!ControlStyle().Contains(csNoStdEvents)) {
-    KeyUp(key, shift);
+    (this->*Handler)(key, shift);
     if (key == 0) return true;
   }
   Message.WParam = key;

@@ -669,6 +669,7 @@ class TWinControl : public TControl {
   // True when the key was eaten (Key 0) by the form's preview or the handlers.
   bool DoKeyDown(TMessage& Message);
   bool DoKeyUp(TMessage& Message);
+  bool DoKey(TMessage& Message, void (TWinControl::*Handler)(WORD&, TShiftState));
   bool DoKeyPress(TMessage& Message);
   // Ancestor menus' shortcuts, then the form's.
   bool IsMenuKey(TMessage& Message);

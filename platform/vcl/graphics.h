@@ -516,6 +516,11 @@ class TBitmap : public TGraphic {
   TCanvas* Canvas();
   void SetSize(int AWidth, int AHeight);
 
+  // Loads the module's resource of type RT_BITMAP (a bitmap file without its file
+  // header); raises EResNotFound when there is none. A null module is the program.
+  void LoadFromResourceName(HINSTANCE Instance, const std::string& ResName);
+  void LoadFromResourceID(HINSTANCE Instance, int ResID);
+
   // The bitmap handle (owned; null while empty). Setting one takes ownership.
   HBITMAP Handle();
   void SetHandle(HBITMAP Value);

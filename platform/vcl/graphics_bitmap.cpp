@@ -5,6 +5,7 @@
 
 #include "platform/gdi/dc.h"
 #include "platform/vcl/graphics.h"
+#include "platform/win/resources.h"
 
 using vx::gdi::Surface;
 
@@ -605,6 +606,30 @@ void TBitmap::SaveToStream(TStream* Stream) {
   Stream->WriteBuffer(hdr.data(), int64_t(hdr.size()));
   // Rows bottom-up.
   for (int y = s->Height() - 1; y >= 0; --y) Stream->WriteBuffer(s->Row(y), stride);
+}
+
+// A bitmap resource is the file without its 14-byte header: the header is put back
+// (with no pixel offset, so the pixels follow the colour table) and the file read.
+namespace {
+void LoadBitmapResource(TBitmap& Bitmap, TResourceStream& Resource) {
+  TMemoryStream file;
+  uint8_t fh[14] = {'B', 'M'};
+  Put32(fh + 2, uint32_t(14 + Resource.Size()));
+  file.WriteBuffer(fh, 14);
+  file.WriteBuffer(Resource.Memory(), Resource.Size());
+  file.SetPosition(0);
+  Bitmap.LoadFromStream(&file);
+}
+}  // namespace
+
+void TBitmap::LoadFromResourceName(HINSTANCE Instance, const std::string& ResName) {
+  TResourceStream resource(Instance, ResName, RT_BITMAP);
+  LoadBitmapResource(*this, resource);
+}
+
+void TBitmap::LoadFromResourceID(HINSTANCE Instance, int ResID) {
+  TResourceStream resource(Instance, ResID, RT_BITMAP);
+  LoadBitmapResource(*this, resource);
 }
 
 void TBitmap::ReadData(TStream* Stream) {

@@ -165,7 +165,8 @@ TEST_F(LoaderRun, MovesToItsOwnFolderAndLogsTheMoveAsDetail) {
   ASSERT_TRUE(std::regex_match(lines[0], m, kLogLine)) << lines[0];
   EXPECT_EQ(m[1], kNotSameFolder);
 
-  // Started in its own folder there is nothing to say about the folder.
+  // Started in its own folder there is nothing to say about the folder (the run's own
+  // detail lines follow).
   WriteFileBytes(app_ + "/DETAILLOG.FLAG", "");
   EXPECT_EQ(Run({}, app_).exitCode, 0);
   lines = LogLines(Log());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
@@ -109,6 +110,32 @@ void PrintDownloadTimes(const char* What, int64_t Size, int Rounds, const Downlo
               "(%.0f MiB/s), ratio %.2fx (goal <= %.2f)\n",
               What, Rounds, Times.ours, mib / Times.ours, EventsPerDownload, Times.curl, mib / Times.curl,
               Times.ours / Times.curl, Goal);
+}
+
+int BenchDownloader(const char* Name, const char* What, TStdDownloader& d, double Goal,
+                    const std::function<void()>& CheckEach) try {
+  constexpr int64_t kSize = int64_t{1} << 30;
+  constexpr int kRounds = 5;
+  NoProxyEnvironment noProxy;
+  TempFolder www, local;
+  WriteBenchFile(www / "big.bin", kSize);
+  LoopbackNginx nginx(www.Path());
+  const std::string url = nginx.HttpUrl("/big.bin");
+
+  BenchProgress progress;
+  progress.Attach(d);
+  const auto times = TimeAgainstCurl(url, local / "out.bin", kSize, kRounds, [&] {
+    d.Reset();
+    d.SetURL(url);
+    d.SetDestFileName(local / "out.bin");
+    d.Download();
+    if (CheckEach) CheckEach();
+  });
+  PrintDownloadTimes(What, kSize, kRounds, times, progress.events / (kRounds + 1), Goal);
+  return 0;
+} catch (const std::exception& e) {
+  std::printf("%s: %s\n", Name, e.what());
+  return 1;
 }
 
 }  // namespace vxtest

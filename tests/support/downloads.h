@@ -54,4 +54,11 @@ DownloadTimes TimeAgainstCurl(const std::string& Url, const std::string& Out, in
 void PrintDownloadTimes(const char* What, int64_t Size, int Rounds, const DownloadTimes& Times,
                         int EventsPerDownload, double Goal);
 
+// A whole download benchmark: serves a 1 GiB file from a loopback nginx, fetches it
+// with d (progress events on, CheckEach run after every download) and with `curl -o`
+// in alternating rounds, and prints the line of PrintDownloadTimes. Returns the
+// program's exit code; errors are printed under Name.
+int BenchDownloader(const char* Name, const char* What, TStdDownloader& d, double Goal,
+                    const std::function<void()>& CheckEach = {});
+
 }  // namespace vxtest

@@ -442,4 +442,29 @@ std::string OddServer::Body(size_t Size) {
   return out;
 }
 
+UpdateServer::UpdateServer(std::string Docroot) {
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{Python(), SupportDir() + "/update_server.py", Docroot, state_.Path()}, true);
+  port_ = std::atoi(process_->ReadLine(10000).c_str());
+  if (port_ <= 0) Fail("update_server.py did not start");
+}
+
+UpdateServer::~UpdateServer() { process_.reset(); }
+
+std::string UpdateServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+void UpdateServer::SetFaults(const std::string& Lines) { WriteFileBytes(state_ / "faults", Lines); }
+
+std::vector<std::string> UpdateServer::Requests() const {
+  std::vector<std::string> out;
+  std::istringstream in(ReadFileBytes(state_ / "requests"));
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+void UpdateServer::ClearRequests() { fs::remove(state_ / "requests"); }
+
 }  // namespace vxtest

@@ -190,4 +190,26 @@ class OddServer {
   std::unique_ptr<ChildProcess> process_;
 };
 
+// tests/support/update_server.py: serves Docroot over HTTP/1.1, records every request
+// and misbehaves for the paths named in its faults (see there).
+class UpdateServer {
+ public:
+  explicit UpdateServer(std::string Docroot);
+  ~UpdateServer();
+  UpdateServer(const UpdateServer&) = delete;
+  UpdateServer& operator=(const UpdateServer&) = delete;
+  int Port() const { return port_; }
+  std::string Url(const std::string& path) const;
+  // Replaces the faults: lines of "PATH KIND [ARG]"; empty for none.
+  void SetFaults(const std::string& Lines);
+  // The requests so far, "GET /a%20b.xml", in order.
+  std::vector<std::string> Requests() const;
+  void ClearRequests();
+
+ private:
+  TempFolder state_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
 }  // namespace vxtest

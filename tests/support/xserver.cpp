@@ -5,24 +5,17 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
 
 extern char** environ;
 
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// Spawns a program with DISPLAY set to Display (unset when empty), output discarded.
-pid_t Spawn(const std::string& display, const std::vector<std::string>& argv) {
+// Spawns a program with DISPLAY set to Display (unset when empty), output discarded;
+// when PassFd is not negative, that descriptor becomes the child's descriptor 3.
+pid_t Spawn(const std::string& display, const std::vector<std::string>& argv, int PassFd = -1) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e)
     if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
@@ -37,6 +30,7 @@ pid_t Spawn(const std::string& display, const std::vector<std::string>& argv) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (PassFd >= 0) posix_spawn_file_actions_adddup2(&actions, PassFd, 3);
   pid_t pid = -1;
   if (posix_spawnp(&pid, a[0], &actions, nullptr, a.data(), e.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
@@ -46,24 +40,25 @@ pid_t Spawn(const std::string& display, const std::vector<std::string>& argv) {
 }  // namespace
 
 TXvfb::TXvfb(int Width, int Height) {
+  // The server picks a free display number itself and writes it to descriptor 3, so
+  // that servers started side by side by concurrent tests never share a number.
   const std::string screen = std::to_string(Width) + "x" + std::to_string(Height) + "x24";
-  for (int n = 91; n < 190 && name_.empty(); ++n) {
-    const std::string num = std::to_string(n), name = ":" + num;
-    if (Exists("/tmp/.X11-unix/X" + num) || Exists("/tmp/.X" + num + "-lock")) continue;
-    const pid_t pid = Spawn("", {"Xvfb", name, "-screen", "0", screen, "-nolisten", "tcp"});
-    if (pid < 0) return;
-    for (int i = 0; i < 200; ++i) {
-      if (Display* d = XOpenDisplay(name.c_str())) {
-        XCloseDisplay(d);
-        name_ = name;
-        pid_ = pid;
-        break;
-      }
-      if (waitpid(pid, nullptr, WNOHANG) == pid) break;  // the number was taken meanwhile
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (name_.empty() && kill(pid, SIGTERM) == 0) waitpid(pid, nullptr, 0);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  const pid_t pid = Spawn("", {"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"}, fds[1]);
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (pid <= 0) return;
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return;
   }
+  name_ = ":" + number;
+  pid_ = pid;
 }
 
 TXvfb::~TXvfb() {

@@ -1,4 +1,4 @@
-// An X server for tests: Xvfb on the first free display number, started by the
+// An X server for tests: Xvfb on a display number of its own choosing, started by the
 // object and stopped with it; programs run against it; its windows read back.
 #pragma once
 

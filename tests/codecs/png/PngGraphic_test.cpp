@@ -1,7 +1,11 @@
 // The picture as a graphic: registration with pictures, drawing with and without
 // transparency, copies to and from bitmaps, palette, clipboard and resources.
 #include "tests/codecs/png/PngTestUtil.h"
+#include "platform/vcl/extctrls.h"
+#include "platform/vcl/forms.h"
+#include "platform/win/resources.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/headless_gui.h"
 
 using namespace pngtest;
 
@@ -214,8 +218,20 @@ TEST(PngGraphic, PaletteHandleAndClipboard) {
     for (int x = 0; x < 3; ++x) EXPECT_EQ(pasted.GetPixels(x, y), rgb->GetPixels(x, y));
 }
 
-TEST(PngGraphic, MissingResourcesAreReported) {
+TEST(PngGraphic, LoadsFromTheProgramsResources) {
   TPNGObject png;
+  // Raw data first, whatever the case of the name; the same name as type PNG is second.
+  png.LoadFromResourceName(nullptr, "rAW");
+  ASSERT_EQ(png.Width(), 2);
+  EXPECT_EQ(png.GetPixels(0, 0), TColor(RGB(255, 0, 0)));
+  EXPECT_EQ(png.GetPixels(1, 1), TColor(RGB(9, 8, 7)));
+  // The program's artwork carries the type PNG.
+  png.LoadFromResourceName(nullptr, "STEP_a");
+  ASSERT_EQ(png.Width(), 3);
+  EXPECT_EQ(png.GetPixels(2, 0), TColor(RGB(70, 80, 90)));
+  // A resource that is no picture fails as a stream would.
+  EXPECT_THROW(png.LoadFromResourceName(nullptr, "NotAPicture"), EPNGInvalidFileHeader);
+
   try {
     png.LoadFromResourceName(nullptr, "NOSUCHPICTURE");
     FAIL();
@@ -223,6 +239,42 @@ TEST(PngGraphic, MissingResourcesAreReported) {
     EXPECT_EQ(e.Message(), EPNGCouldNotLoadResourceText);
   }
   EXPECT_THROW(png.LoadFromResourceID(nullptr, 4711), EPNGCouldNotLoadResource);
+  // Only the module asked for is searched: the platform library has no pictures.
+  HMODULE platform = ModuleOfAddress(reinterpret_cast<const void*>(&FindResource));
+  ASSERT_NE(platform, GetModuleHandle(nullptr));
+  EXPECT_THROW(png.LoadFromResourceName(platform, "Raw"), EPNGCouldNotLoadResource);
+}
+
+TEST(PngGraphic, PicturesImagesAndBitmapsTakeAResourcePicture) {
+  THeadlessGui gui;
+  TPNGObject png;
+  png.LoadFromResourceName(nullptr, "Raw");
+
+  TForm form(Application);
+  form.SetBorderStyle(bsNone);
+  form.SetBounds(0, 0, 40, 40);
+  form.SetColor(clWhite);
+  auto* image = new TImage(&form);
+  image->SetBounds(10, 10, 8, 8);
+  image->SetStretch(true);
+  image->SetParent(&form);
+  image->Picture()->Assign(&png);
+  ASSERT_TRUE(Is<TPNGObject>(image->Picture()->Graphic()));
+  form.Show();
+  EXPECT_EQ(THeadlessGui::Pixel(&form, 10, 10), RGB(255, 0, 0));
+  EXPECT_EQ(THeadlessGui::Pixel(&form, 17, 17), RGB(9, 8, 7));
+  EXPECT_EQ(THeadlessGui::Pixel(&form, 14, 10), RGB(0, 255, 0));
+  EXPECT_EQ(THeadlessGui::Pixel(&form, 9, 9), RGB(255, 255, 255));
+
+  // Through the picture to a bitmap, as a button's pictures are set.
+  TBitmap bitmap;
+  bitmap.Assign(image->Picture());
+  ASSERT_EQ(bitmap.Width(), 2);
+  EXPECT_EQ(PixelOf(bitmap, 1, 0), TColor(RGB(0, 255, 0)));
+  EXPECT_EQ(PixelOf(bitmap, 0, 1), TColor(RGB(0, 0, 255)));
+  image->Picture()->Bitmap()->Assign(&png);
+  EXPECT_EQ(image->Picture()->Width(), 2);
+  form.Hide();
 }
 
 }  // namespace

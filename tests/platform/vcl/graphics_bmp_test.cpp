@@ -144,6 +144,33 @@ TEST(BitmapFiles, TopDownAndCoreHeaders) {
   EXPECT_EQ(b.Canvas()->Pixels(1, 0), clLime);
 }
 
+TEST(BitmapFiles, ResourcesLoadWithoutTheirFileHeader) {
+  // This folder's resources: BITMAP/Swatch.bmp (24-bit, 3 x 2) and Indexed.bmp
+  // (4-bit, three colours in the table), stored without their file headers.
+  TBitmap b;
+  b.LoadFromResourceName(nullptr, "sWATCH");
+  ASSERT_EQ(b.Width(), 3);
+  ASSERT_EQ(b.Height(), 2);
+  EXPECT_EQ(b.Canvas()->Pixels(0, 0), clRed);
+  EXPECT_EQ(b.Canvas()->Pixels(2, 0), clBlue);
+  EXPECT_EQ(b.Canvas()->Pixels(1, 1), TColor(RGB(1, 2, 3)));
+  b.LoadFromResourceName(nullptr, "Indexed");
+  EXPECT_EQ(b.PixelFormat(), pf4bit);
+  EXPECT_EQ(b.Width(), 5);
+  EXPECT_EQ(b.Canvas()->Pixels(1, 0), clOlive);
+  EXPECT_EQ(b.Canvas()->Pixels(2, 0), TColor(RGB(10, 20, 30)));
+  EXPECT_EQ(b.Canvas()->Pixels(0, 1), TColor(RGB(10, 20, 30)));
+  EXPECT_EQ(b.Canvas()->Pixels(4, 1), clBlack);
+  try {
+    b.LoadFromResourceName(nullptr, "NoSuchBitmap");
+    FAIL();
+  } catch (const EResNotFound& e) {
+    EXPECT_EQ(e.Message(), "Resource NoSuchBitmap not found");
+  }
+  EXPECT_THROW(b.LoadFromResourceID(nullptr, 77), EResNotFound);
+  EXPECT_EQ(b.Width(), 5) << "a missing resource leaves the picture";
+}
+
 TEST(BitmapFiles, TruncatedAndOversizedFilesAreRejected) {
   TBitmap ref;
   ref.SetPixelFormat(pf24bit);

@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""A loopback update server: serves a folder over HTTP/1.1 and can be told to misbehave.
+
+  update_server.py DOCROOT STATEDIR
+
+Binds 127.0.0.1 on a free port, prints the port on the first line of stdout and serves
+until it is killed. Every request is appended to STATEDIR/requests as one line,
+"METHOD TARGET". Before each request the file STATEDIR/faults is read (when it exists);
+each of its lines is "PATH KIND [ARG]" for the target PATH as requested (percent
+escapes kept):
+
+  PATH status CODE   that status with a short text body
+  PATH html          200 with an HTML error page in place of the file
+  PATH cut N         the file's full Content-Length, its first N bytes, then the
+                     connection is closed
+"""
+import os
+import sys
+import threading
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+DOCROOT, STATE = sys.argv[1], sys.argv[2]
+LOG_LOCK = threading.Lock()
+
+HTML_PAGE = (b"<!DOCTYPE html>\r\n<html><head><title>Service unavailable</title></head>"
+             b"<body><h1>The service is down for maintenance</h1></body></html>\r\n")
+
+
+def faults():
+    try:
+        with open(os.path.join(STATE, "faults"), encoding="utf-8") as f:
+            lines = [l.split() for l in f.read().splitlines()]
+    except FileNotFoundError:
+        return {}
+    return {l[0]: l[1:] for l in lines if len(l) >= 2}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, code, body, ctype="text/plain"):
+        self.send_response(code)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def do_GET(self):
+        with LOG_LOCK, open(os.path.join(STATE, "requests"), "a", encoding="utf-8") as log:
+            log.write("%s %s\n" % (self.command, self.path))
+        fault = faults().get(self.path)
+        if fault and fault[0] == "status":
+            code = int(fault[1])
+            return self.reply(code, b"status %d" % code)
+        if fault and fault[0] == "html":
+            return self.reply(200, HTML_PAGE, "text/html")
+        rel = urllib.parse.unquote(self.path.split("?", 1)[0]).lstrip("/")
+        path = os.path.realpath(os.path.join(DOCROOT, rel))
+        if not path.startswith(os.path.realpath(DOCROOT) + os.sep) or not os.path.isfile(path):
+            return self.reply(404, b"not found")
+        with open(path, "rb") as f:
+            data = f.read()
+        if fault and fault[0] == "cut":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data[: int(fault[1])])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        self.reply(200, data, "application/octet-stream")
+
+    do_HEAD = do_GET
+
+
+def main():
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
