@@ -43,6 +43,7 @@ TRzProgressBar* MakeBar(TComponent* Owner, TWinControl* Parent, const char* Name
   bar->SetParent(Parent);
   bar->SetBarColor(12760967);
   bar->SetBorderColor(11316884);
+  bar->SetBorderOuter(fsNone);
   bar->SetBorderWidth(1);
   bar->SetPercent(0);
   return bar;
