@@ -11,6 +11,8 @@
 #include "platform/win/sync.h"
 #include "platform/win/winuser.h"
 #include "platform/win/filelock.h"
+#include "codecs/png/PngImage.h"
+#include "platform/win/resources.h"
 #include "updater/NVLogFile.h"
 #include "updater/md5.h"
 
@@ -237,4 +239,18 @@ int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, i
     SetActiveWindow(foreground);
   }
   return int(code);
+}
+
+bool LoadPngResourceTo(HINSTANCE Instance, const std::string& Name, TPersistent* Dest) {
+  if (!Dest) return false;
+  try {
+    if (!FindResource(Instance, Name.c_str(), "PNG")) return false;
+    TResourceStream stream(Instance, Name, "PNG");
+    TPNGObject png;
+    png.LoadFromStream(&stream);
+    Dest->Assign(&png);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }

@@ -3,6 +3,7 @@
 #include "tests/updater/main_form_fixture.h"
 
 #include "platform/vcl/dialogs.h"
+#include "platform/win/resources.h"
 
 namespace mainform {
 namespace {
@@ -220,6 +221,36 @@ TEST_F(Decision, ClosingAsksFirstAndCancelsTheRun) {
   EXPECT_TRUE(RunToEnd());
   EXPECT_EQ(Finish(), 0);
   EXPECT_EQ(Installed("CurVersion"), "1.2.0");
+}
+
+}  // namespace
+}  // namespace mainform
+
+namespace mainform {
+namespace {
+
+TEST_F(Decision, StepPicturesAndButtonsComeFromTheProgramsPictures) {
+  WriteConfig("ProductRES=tavo\r\n");
+  TfrmMainFrame* f = Create();
+  MSG m;
+  while (PeekMessage(&m, f->Handle(), WM_START_UPDATE, WM_START_UPDATE, PM_REMOVE)) {
+  }
+  TPicture picture;
+  EXPECT_TRUE(f->LoadPngResource(HInstance(), "version_a", &picture)) << "names ignore case";
+  EXPECT_GT(picture.Width(), 0);
+  EXPECT_FALSE(f->LoadPngResource(HInstance(), "NoSuchPicture", &picture));
+  EXPECT_FALSE(f->LoadPngResource(HInstance(), "Version_A", nullptr));
+  EXPECT_GT(f->btnConfirm->Bitmaps()->Up()->Width(), 0);
+
+  f->SetUpdateStep(1);
+  EXPECT_TRUE(f->btnConfirm->Visible());
+  EXPECT_TRUE(f->imgVersion->Visible());
+  EXPECT_GT(f->imgBackgroundres->Picture()->Width(), 0) << "TAVOBackVerCheckres";
+  f->SetUpdateStep(3);
+  EXPECT_FALSE(f->btnConfirm->Visible());
+  EXPECT_FALSE(f->imgVersion->Visible());
+  EXPECT_TRUE(f->imgDown->Visible());
+  EXPECT_GT(f->imgDown->Picture()->Width(), 0);
 }
 
 }  // namespace
