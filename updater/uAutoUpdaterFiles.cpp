@@ -391,7 +391,6 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
   // its checks; a cabinet is unpacked into a folder beside it first.
   const std::string part = Dest + ".part";
   const std::string stage = Dest + ".unpack";
-  std::string produced;  // the file the final check looks at
   try {
     ForceDirectoriesSafe(ExtractFileDir(Dest));
     DeleteFile(part);
@@ -439,6 +438,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     }
 
     if (status != kFailed && !IsConfig) {
+      // The file the final check looks at, and the name it is reported under.
+      std::string produced;
       std::string shown = Dest;
       if (status == kUnpacked) {
         shown = target;
