@@ -193,6 +193,7 @@ std::vector<std::string> TfrmMainFrame::ExcludedList() const {
 }
 
 bool TfrmMainFrame::IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const {
+  if (Excluded.empty()) return false;
   const std::string path = ExpandFileName(StringReplace(Path, "\\", "/", {rfReplaceAll}));
   return std::any_of(Excluded.begin(), Excluded.end(), [&](const std::string& e) { return SameText(e, path); });
 }
