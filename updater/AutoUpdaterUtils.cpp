@@ -1,5 +1,9 @@
 #include "updater/AutoUpdaterUtils.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 
 #include "platform/rtl/classes.h"
@@ -161,13 +165,14 @@ int CountOccurrences(const std::string& Sub, const std::string& Text) {
 }
 
 int64_t GetLocalFileSize(const std::string& FileName) {
-  try {
-    if (!FileExists(FileName)) return -1;
-    TFileStream f(FileName, fmOpenRead | fmShareDenyWrite);
-    return f.Size();
-  } catch (const std::exception&) {
-    return -1;
-  }
+  if (FileName.empty()) return -1;
+  // One open for reading answers both whether the file is there and its size.
+  const int fd = ::open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  ::close(fd);
+  return ok ? int64_t(st.st_size) : -1;
 }
 
 std::string ExtractInnerExt(const std::string& FileName) {

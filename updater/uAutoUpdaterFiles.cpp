@@ -290,10 +290,11 @@ uint8_t TfrmMainFrame::UpdateFiles() {
         const std::string path = EffectivePath(item->LocalPath);
         if (IsExcluded(excluded, path)) continue;
         const bool updater = IsUpdaterFile(path);
-        if (FileExists(path) || !updater) {
+        const int64_t size = GetLocalFileSize(path);  // -1: not there
+        if (size >= 0 || !updater || FileExists(path)) {
           if (IsHashCheckedExt(ExtractFileName(path)) && !updater && GetFileMD5(path) != item->MD5)
             SelectFile(item);
-          else if (GetLocalFileSize(path) == item->FileSize || updater)
+          else if (size == item->FileSize || updater)
             continue;
           else
             SelectFile(item);
