@@ -185,6 +185,23 @@ TEST_F(Decision, ProxyPortThatIsNoNumberStillRuns) {
   EXPECT_EQ(Requests(1), std::vector<std::string>{"/update.ini"});
 }
 
+TEST_F(Decision, EveryRequestGoesThroughTheConfiguredProxy) {
+  vxtest::LoopbackProxy proxy;
+  WriteConfig();
+  WriteList("1.2.0", files_);
+  {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Pelmora\\Orvel", true));
+    reg.WriteString("ProxyIP", " 127.0.0.1 ");
+    reg.WriteString("ProxyPort", std::to_string(proxy.Port()));
+  }
+  EXPECT_EQ(RunLoader(), 0);
+  const std::string log = proxy.Log();
+  for (const char* path : {"/update.ini", "/bin/app.dll", "/Data/plain.dat"})
+    EXPECT_NE(log.find(ServerUrl().substr(0, ServerUrl().size() - 1) + path), std::string::npos) << path << "\n" << log;
+}
+
 TEST_F(Decision, UnchangedUnversionedListIsNothingToDo) {
   WriteConfig();
   // No version: the list itself is compared with the one kept from the last run.
