@@ -779,6 +779,14 @@ void TApplication::ProcessMessages() {
   }
   Screen->PaintPendingForms();
   FreeDeviceContexts();
+  // A person's input also reaches a handler that keeps busy and pumps: the presenter
+  // takes its turn (the next action of a headless script), and what that posted is
+  // processed here.
+  if (presenter_) {
+    presenter_->Idle();
+    while (ProcessMessage(msg)) {
+    }
+  }
 }
 
 void TApplication::HandleMessage() {

@@ -74,6 +74,7 @@ TEST_P(FirstInstall, InstallsEveryFileRunsTheActionsRecordsTheVersionAndStartsTh
   vxtest::Run({"cabextract", "-q", "-d", ref.Path(), inst.Srv("bin/big.dll.cab")});
   EXPECT_TRUE(ReadFileBytes(ref / "big.dll") == bigDll);
   EXPECT_TRUE(Installed("bin/big.dll") == bigDll);
+  EXPECT_EQ(fs::last_write_time(inst.App("bin/big.dll")), fs::last_write_time(ref / "big.dll"));
   EXPECT_FALSE(fs::exists(inst.App("bin/big.dll.cab")));
 
   // The .xml download enabled the key file edit; success enabled the program run.
@@ -93,6 +94,9 @@ TEST_P(FirstInstall, InstallsEveryFileRunsTheActionsRecordsTheVersionAndStartsTh
   EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
   EXPECT_TRUE(inst.Logged("로더 실행"));
   EXPECT_TRUE(inst.Logged("전체 다운로드 파일 개수 : 4"));
+  const size_t downloadSize = plain.size() + xml.size() + ReadFileBytes(inst.Srv("bin/big.dll.cab")).size() +
+                              appDll.size();
+  EXPECT_TRUE(inst.Logged("업데이트 대상 전체 파일 용량: " + std::to_string(downloadSize)));
   EXPECT_TRUE(inst.Logged("ExecOtherProgram FErrorStat 정상실행"));
   EXPECT_TRUE(inst.Logged("사용자 레지스트리에 버전 정보 등록 완료"));
   EXPECT_TRUE(inst.Logged("정상 종료"));
@@ -288,6 +292,57 @@ TEST_F(UpdateRun, MissingFastListFailsTheRunAndKeepsTheVersion) {
   ExpectRelease12Installed();
 }
 
+TEST_F(UpdateRun, CancelledDuringTheDownloadsKeepsWhatCameAndRecordsNoVersion) {
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  // The first file comes slowly; the person closes the window once the downloads show.
+  inst.Server().SetFaults("/Data/plain.dat slow 2000\n");
+  const vxtest::RunResult r =
+      inst.Run({}, {"click frmMainFrame.prbFileDown", "close frmMainFrame", "answer IDYES"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  // The file on its way is finished; the next one is not begun.
+  EXPECT_EQ(Gets(), (std::vector<std::string>{"/update.ini", "/Data/plain.dat"}));
+  EXPECT_TRUE(Installed("Data/plain.dat") == plain);
+  EXPECT_FALSE(fs::exists(inst.App("Data/a b.xml")));
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "");
+  EXPECT_FALSE(inst.Logged("정상 종료"));
+}
+
+TEST_F(UpdateRun, SilentModeUpdatesUnderARunningClientAndStartsNothing) {
+  OfferForcedSafeUpdate();
+  vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
+                              true);
+  ASSERT_EQ(client.ReadLine(10000), "open");
+  const vxtest::RunResult r = inst.Run({"-SM:true"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+  EXPECT_EQ(Recorded("launched.txt", 500), "");
+  EXPECT_FALSE(inst.Logged("ExecOtherProgram FErrorStat 정상실행"));
+}
+
+TEST_F(UpdateRun, ClientWithASplashGetsItsTokenWithoutAWait) {
+  // The splash client is started with the token before its parameters; the updater
+  // waits only until it is up, not for the splash picture that is not there.
+  // It outlives the run, without holding the test's output open.
+  WriteScript(inst.App("vorant.exe"), "exec </dev/null >/dev/null 2>&1\nprintf '%s\\n' \"$*\" >> '" +
+                                          inst.Record("launched.txt") + "'\nexec sleep 30\n");
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  const std::string list = ReadFileBytes(inst.Srv("update.ini"));
+  inst.WriteList(std::string(list).replace(list.find("Bin=%ROOT%\\client.exe"), 22, "Bin=%ROOT%\\vorant.exe"));
+
+  const vxtest::RunResult r = inst.Run({"-B:/u:kim"});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_LT(r.seconds, 20);
+  EXPECT_EQ(Recorded("launched.txt"), "Qm4TzLw8RkPa2VfYx9HcNe== /u:kim -mode:run\n");
+}
+
 // ---------------------------------------------------------------- hand-over and re-run
 
 TEST_F(UpdateRun, ChangedUpdaterFilesAreHandedToTheSelfUpdater) {
@@ -463,18 +518,25 @@ TEST_F(UpdateRun, HtmlPageInPlaceOfTheListIsRefused) {
   EXPECT_EQ(Recorded("launched.txt"), inst.App() + "|/fail\n");
 }
 
-TEST_F(UpdateRun, ServerDownIsRetriedWhileThePersonSaysYes) {
+class ServerDown : public UpdateRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ServerDown, IsRetriedWhileThePersonSaysYes) {
   InstallRelease12();
   const int port = vxtest::FreePort();
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
-  Ini({{"ServerURL", url}});
+  const bool english = std::string(GetParam()) == "ENG";
+  Ini({{"ServerURL", url}, {"ProductLanguage", GetParam()}});
 
-  const vxtest::RunResult r = inst.Run({}, {"answer IDYES", "answer IDNO"});
+  // The Korean question offers Yes and No, the English one Yes and Cancel.
+  const vxtest::RunResult r = inst.Run({}, {"answer IDYES", english ? "answer IDCANCEL" : "answer IDNO"}, "", 60);
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(inst.LoggedContaining("업데이트 목록을 다운로드 받지 못하였습니다.: URL[" + url + "update.ini]"), 2u);
   EXPECT_EQ(inst.LoggedContaining("업데이터 초기화에 실패하였습니다."), 2u);
   ExpectRelease12Installed();
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, ServerDown, ::testing::Values("KOR", "ENG"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace

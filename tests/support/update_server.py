@@ -13,10 +13,12 @@ escapes kept):
   PATH html          200 with an HTML error page in place of the file
   PATH cut N         the file's full Content-Length, its first N bytes, then the
                      connection is closed
+  PATH slow MS       the file in ten pieces spread over MS milliseconds
 """
 import os
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -72,6 +74,16 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(data[: int(fault[1])])
             self.wfile.flush()
             self.close_connection = True
+            return
+        if fault and fault[0] == "slow":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            piece = max(1, -(-len(data) // 10))
+            for at in range(0, len(data), piece):
+                self.wfile.write(data[at : at + piece])
+                self.wfile.flush()
+                time.sleep(int(fault[1]) / 10000.0)
             return
         self.reply(200, data, "application/octet-stream")
 
