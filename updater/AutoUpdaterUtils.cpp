@@ -1,5 +1,9 @@
 #include "updater/AutoUpdaterUtils.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 
 #include "platform/rtl/classes.h"
@@ -11,6 +15,8 @@
 #include "platform/win/sync.h"
 #include "platform/win/winuser.h"
 #include "platform/win/filelock.h"
+#include "codecs/png/PngImage.h"
+#include "platform/win/resources.h"
 #include "updater/NVLogFile.h"
 #include "updater/md5.h"
 
@@ -159,13 +165,14 @@ int CountOccurrences(const std::string& Sub, const std::string& Text) {
 }
 
 int64_t GetLocalFileSize(const std::string& FileName) {
-  try {
-    if (!FileExists(FileName)) return -1;
-    TFileStream f(FileName, fmOpenRead | fmShareDenyWrite);
-    return f.Size();
-  } catch (const std::exception&) {
-    return -1;
-  }
+  if (FileName.empty()) return -1;
+  // One open for reading answers both whether the file is there and its size.
+  const int fd = ::open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  ::close(fd);
+  return ok ? int64_t(st.st_size) : -1;
 }
 
 std::string ExtractInnerExt(const std::string& FileName) {
@@ -237,4 +244,18 @@ int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, i
     SetActiveWindow(foreground);
   }
   return int(code);
+}
+
+bool LoadPngResourceTo(HINSTANCE Instance, const std::string& Name, TPersistent* Dest) {
+  if (!Dest) return false;
+  try {
+    if (!FindResource(Instance, Name.c_str(), "PNG")) return false;
+    TResourceStream stream(Instance, Name, "PNG");
+    TPNGObject png;
+    png.LoadFromStream(&stream);
+    Dest->Assign(&png);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }

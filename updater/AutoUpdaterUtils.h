@@ -9,6 +9,7 @@
 #include "platform/win/wintypes.h"
 
 class TLogFile;
+class TPersistent;
 
 // Writes one line to LoaderLog.log. A detail line is written only while a file
 // DETAILLOG.FLAG exists in the current folder.
@@ -60,3 +61,7 @@ std::string GetFileMD5(const std::string& FileName);
 // does not exist or did not start. A quit message taken while waiting ends the whole
 // program at once with the message's code.
 int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, int ShowCmd, bool Wait);
+// Loads the program resource of type "PNG" named Name and assigns the picture to Dest
+// (a picture or a bitmap); false when there is no such resource, it is no PNG
+// picture, or Dest is null.
+bool LoadPngResourceTo(HINSTANCE Instance, const std::string& Name, TPersistent* Dest);

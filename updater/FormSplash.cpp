@@ -5,6 +5,7 @@
 TSplash::TSplash(TComponent* AOwner) : TForm(AOwner) {
   BeginLoading();
   SetName("Splash");
+  SetCaption("");
   SetBorderStyle(bsNone);
   SetFormStyle(fsStayOnTop);
   SetPosition(poScreenCenter);

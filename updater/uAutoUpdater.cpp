@@ -2,7 +2,6 @@
 // decision, the fast/safe choice panel, the step pictures and closing by the user.
 #include "updater/uAutoUpdater.h"
 
-#include "codecs/png/PngImage.h"
 #include "platform/rtl/registry.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
@@ -43,6 +42,7 @@ TRzProgressBar* MakeBar(TComponent* Owner, TWinControl* Parent, const char* Name
   bar->SetParent(Parent);
   bar->SetBarColor(12760967);
   bar->SetBorderColor(11316884);
+  bar->SetBorderOuter(fsNone);
   bar->SetBorderWidth(1);
   bar->SetPercent(0);
   return bar;
@@ -58,12 +58,16 @@ TRzRadioButton* MakeRadio(TComponent* Owner, TWinControl* Parent, const char* Na
   return radio;
 }
 
-TRzBmpButton* MakeBmpButton(TComponent* Owner, TWinControl* Parent, const char* Name, TRect Bounds) {
+// A picture button with the "<Pictures>_Up" and "<Pictures>_Down" artwork.
+TRzBmpButton* MakeBmpButton(TComponent* Owner, TWinControl* Parent, const char* Name, TRect Bounds,
+                            const std::string& Pictures) {
   auto* button = new TRzBmpButton(Owner);
   button->SetName(Name);
   button->SetParent(Parent);
   button->SetBoundsRect(Bounds);
   button->SetCursor(crHandPoint);
+  LoadPngResourceTo(HInstance(), Pictures + "_Up", button->Bitmaps()->Up());
+  LoadPngResourceTo(HInstance(), Pictures + "_Down", button->Bitmaps()->Down());
   return button;
 }
 
@@ -72,6 +76,7 @@ TRzBmpButton* MakeBmpButton(TComponent* Owner, TWinControl* Parent, const char* 
 TfrmMainFrame::TfrmMainFrame(TComponent* AOwner) : TForm(AOwner) {
   BeginLoading();
   SetName("frmMainFrame");
+  SetCaption("");
   SetBorderStyle(bsDialog);
   SetPosition(poScreenCenter);
   SetColor(clWhite);
@@ -134,9 +139,9 @@ TfrmMainFrame::TfrmMainFrame(TComponent* AOwner) : TForm(AOwner) {
   rbSafeUpdate = MakeRadio(this, palUpdateType, "rbSafeUpdate", 137, "안전 업데이트");
   rbFastUpdate->OnClick = TNotifyEvent(this, &TfrmMainFrame::UpdateTypeChanged);
   rbSafeUpdate->OnClick = TNotifyEvent(this, &TfrmMainFrame::UpdateTypeChanged);
-  btnDetailView = MakeBmpButton(this, palUpdateType, "btnDetailView", Bounds(312, 96, 68, 18));
+  btnDetailView = MakeBmpButton(this, palUpdateType, "btnDetailView", Bounds(312, 96, 68, 18), "BtnDetailView");
   btnDetailView->OnClick = TNotifyEvent(this, &TfrmMainFrame::btnDetailViewClick);
-  btnConfirm = MakeBmpButton(this, this, "btnConfirm", Bounds(346, 349, 79, 24));
+  btnConfirm = MakeBmpButton(this, this, "btnConfirm", Bounds(346, 349, 79, 24), "BtnConfirm");
   btnConfirm->OnClick = TNotifyEvent(this, &TfrmMainFrame::btnConfirmClick);
 
   WriteLog("로더 실행", true);
@@ -529,17 +534,7 @@ void TfrmMainFrame::SetUpdateStep(int Step) {
 }
 
 bool TfrmMainFrame::LoadPngResource(HINSTANCE Instance, const std::string& Name, TPicture* Picture) {
-  if (!Picture) return false;
-  try {
-    if (!FindResource(Instance, Name.c_str(), "PNG")) return false;
-    TResourceStream stream(Instance, Name, "PNG");
-    TPNGObject png;
-    png.LoadFromStream(&stream);
-    Picture->Assign(&png);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return LoadPngResourceTo(Instance, Name, Picture);
 }
 
 void TfrmMainFrame::ShowProgress(bool Visible) {

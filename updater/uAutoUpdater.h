@@ -14,7 +14,9 @@
 #include "platform/vcl/stdctrls.h"
 #include "transport/StdDownloader.h"
 #include "updater/ServerConfiguration.h"
-#include "updater/uAutoUpdaterWidgets.h"
+#include "widgets/RzBmpBtn.h"
+#include "widgets/RzPrgres.h"
+#include "widgets/RzRadChk.h"
 
 // Posted by the form to itself: start the run, or close without asking.
 constexpr UINT WM_START_UPDATE = WM_USER + 1000;

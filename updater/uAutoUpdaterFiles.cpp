@@ -193,6 +193,7 @@ std::vector<std::string> TfrmMainFrame::ExcludedList() const {
 }
 
 bool TfrmMainFrame::IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const {
+  if (Excluded.empty()) return false;
   const std::string path = ExpandFileName(StringReplace(Path, "\\", "/", {rfReplaceAll}));
   return std::any_of(Excluded.begin(), Excluded.end(), [&](const std::string& e) { return SameText(e, path); });
 }
@@ -289,10 +290,11 @@ uint8_t TfrmMainFrame::UpdateFiles() {
         const std::string path = EffectivePath(item->LocalPath);
         if (IsExcluded(excluded, path)) continue;
         const bool updater = IsUpdaterFile(path);
-        if (FileExists(path) || !updater) {
+        const int64_t size = GetLocalFileSize(path);  // -1: not there
+        if (size >= 0 || !updater || FileExists(path)) {
           if (IsHashCheckedExt(ExtractFileName(path)) && !updater && GetFileMD5(path) != item->MD5)
             SelectFile(item);
-          else if (GetLocalFileSize(path) == item->FileSize || updater)
+          else if (size == item->FileSize || updater)
             continue;
           else
             SelectFile(item);
@@ -391,7 +393,6 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
   // its checks; a cabinet is unpacked into a folder beside it first.
   const std::string part = Dest + ".part";
   const std::string stage = Dest + ".unpack";
-  std::string produced;  // the file the final check looks at
   try {
     ForceDirectoriesSafe(ExtractFileDir(Dest));
     DeleteFile(part);
@@ -439,6 +440,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     }
 
     if (status != kFailed && !IsConfig) {
+      // The file the final check looks at, and the name it is reported under.
+      std::string produced;
       std::string shown = Dest;
       if (status == kUnpacked) {
         shown = target;

@@ -2,8 +2,8 @@
 
 #include "platform/rtl/classes.h"
 #include "platform/win/resources.h"
+#include "updater/AutoUpdaterUtils.h"
 #include "updater/ClientConfiguration.h"
-#include "codecs/png/PngImage.h"
 
 namespace {
 
@@ -23,6 +23,8 @@ TRzBmpButton* MakeButton(TForm* Form, const char* Name, int Left, const char* Ca
   button->SetParent(Form);
   button->SetBounds(Left, 210, Left == 256 ? 81 : 79, 24);
   button->SetCaption(Caption);
+  button->SetButtonSize(bszStretchToButton);
+  LoadPngResourceTo(HInstance(), "BtnFailed_Up", button->Bitmaps()->Up());
   return button;
 }
 
@@ -44,15 +46,7 @@ TfFailedMain::TfFailedMain(TComponent* AOwner) : TForm(AOwner) {
   imgBackground->SetAlign(alClient);
   imgBackground->SetEnabled(false);
   // The background is artwork; a program without it shows the plain white dialog.
-  if (FindResource(HInstance(), "FailedBackground", "PNG")) {
-    try {
-      TResourceStream stream(HInstance(), "FailedBackground", "PNG");
-      TPNGObject png;
-      png.LoadFromStream(&stream);
-      imgBackground->Picture()->Assign(&png);
-    } catch (const Exception&) {
-    }
-  }
+  LoadPngResourceTo(HInstance(), "FailedBackground", imgBackground->Picture());
 
   lblDeposit1 = MakeLabel(this, "lblDeposit1", 41, 50, 483, 13, "예기치 못한 오류로 빠른업데이트가 실패하였습니다.");
   lblDeposit2 = MakeLabel(this, "lblDeposit2", 41, 74, 512, 13, "안전업데이트로 전환하여 업데이트를 하시기 바랍니다.");

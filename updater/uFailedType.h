@@ -6,7 +6,7 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "updater/uAutoUpdaterWidgets.h"
+#include "widgets/RzBmpBtn.h"
 
 class TfFailedMain : public TForm {
   VX_CLASS(TfFailedMain, TForm)
