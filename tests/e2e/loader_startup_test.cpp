@@ -194,7 +194,8 @@ TEST_F(LoaderRun, LogIsEmptiedOnlyWhenLargerThanOneMebibyte) {
 TEST_F(LoaderRun, MalformedInputNeverCrashes) {
   const std::string garbage[] = {
       std::string("\0\0\xff\xfe[INFO\r\n=\r\n[\r\n]]]\r\nTitle\r\n", 27),
-      "[INFO]\r\nTitle=" + title_ + "\r\nServerURL=" + std::string(100000, 'a') + "\r\nRestartCount=99999999999999\r\n",
+      "[INFO]\r\nTitle=" + title_ + "\r\nServerURL=" + std::string(100000, 'a') + "\r\nSocketType=99999999999999\r\n"
+          "RestartCount=1\r\n",  // one failed attempt, then the retry question's default ends the run
       "[INFO]\nTitle=" + title_ + "\n[DESIGN]\nUpdateTypeTop=-\n[NoUpdateFiles]\n=\n==\n%ROOT%%ROOT%%SYSTEM%\n",
       RandomBytes(70000, 3),
       "",
