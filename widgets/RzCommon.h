@@ -116,6 +116,9 @@ class TRzFrameController : public TComponent {
 
   void AddControl(TControl* Control);
   void RemoveControl(TControl* Control);
+  // Moves Control from the controller in Slot to Value (either may be none) and
+  // keeps Slot cleared when Value goes away.
+  static void Link(TRzFrameController*& Slot, TRzFrameController* Value, TControl* Control);
   int ControlCount() const { return int(controls_ ? controls_->size() : 0); }
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate();

@@ -55,6 +55,16 @@ void TRzFrameController::RemoveControl(TControl* Control) {
   if (controls_->empty()) controls_.reset();
 }
 
+void TRzFrameController::Link(TRzFrameController*& Slot, TRzFrameController* Value, TControl* Control) {
+  if (Slot == Value) return;
+  if (Slot) Slot->RemoveControl(Control);
+  Slot = Value;
+  if (Value) {
+    Value->AddControl(Control);
+    Value->FreeNotification(Control);
+  }
+}
+
 void TRzFrameController::EndUpdate() {
   if (--updateCount_ <= 0) {
     updateCount_ = 0;

@@ -52,13 +52,7 @@ void TRzCustomProgressBar::SetBarStyle(TBarStyle Value) {
 }
 
 void TRzCustomProgressBar::SetFrameController(TRzFrameController* Value) {
-  if (frameController_ == Value) return;
-  if (frameController_) frameController_->RemoveControl(this);
-  frameController_ = Value;
-  if (Value) {
-    Value->AddControl(this);
-    Value->FreeNotification(this);
-  }
+  TRzFrameController::Link(frameController_, Value, this);
 }
 
 void TRzCustomProgressBar::SetPartsComplete(TUnsignedLongint Value) {

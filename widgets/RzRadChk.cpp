@@ -61,13 +61,7 @@ void TRzCustomGlyphButton::CustomGlyphsChanged(TObject*) {
 }
 
 void TRzCustomGlyphButton::SetFrameController(TRzFrameController* Value) {
-  if (frameController_ == Value) return;
-  if (frameController_) frameController_->RemoveControl(this);
-  frameController_ = Value;
-  if (Value) {
-    Value->AddControl(this);
-    Value->FreeNotification(this);
-  }
+  TRzFrameController::Link(frameController_, Value, this);
 }
 
 void TRzCustomGlyphButton::Notification(TComponent* AComponent, TOperation Operation) {
