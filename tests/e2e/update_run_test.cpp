@@ -470,10 +470,10 @@ TEST_F(UpdateRun, CabinetNamesLeavingTheFolderAreNotWritten) {
   const std::string evil = "written where it must not be\r\n";
   const std::string inner = "the packed library\r\n";
   TempFolder pack;
-  cabtest::SetSpec spec;
-  spec.typeCompress = 1;
+  cabtest::SetLayout layout;
+  layout.typeCompress = 1;
   cabtest::WriteCabinetSet(pack.Path(), {"x.cab"},
-                           {{"..\\..\\escaped.txt", evil}, {"../up.txt", evil}, {"evil.dll", inner}}, spec);
+                           {{"..\\..\\escaped.txt", evil}, {"../up.txt", evil}, {"evil.dll", inner}}, layout);
   const std::string cab = ReadFileBytes(pack / "x.cab");
   inst.Serve("bin/evil.dll.cab", cab);
   auto files = Release13();

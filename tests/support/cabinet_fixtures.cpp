@@ -43,15 +43,15 @@ struct Block {
   size_t uncompressed;
 };
 
-std::vector<Block> MakeBlocks(const std::string& stream, const SetSpec& spec) {
+std::vector<Block> MakeBlocks(const std::string& stream, const SetLayout& layout) {
   std::vector<Block> blocks;
   z_stream z{};
-  if (spec.typeCompress == 1 && deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (layout.typeCompress == 1 && deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("deflateInit2");
-  for (size_t at = 0; at < stream.size(); at += spec.blockSize) {
-    const size_t n = std::min(spec.blockSize, stream.size() - at);
+  for (size_t at = 0; at < stream.size(); at += layout.blockSize) {
+    const size_t n = std::min(layout.blockSize, stream.size() - at);
     Block b{std::string(), n};
-    if (spec.typeCompress == 1) {
+    if (layout.typeCompress == 1) {
       // Each block is a complete deflate stream that may refer back to the 32 KiB
       // before it.
       deflateReset(&z);
@@ -70,25 +70,25 @@ std::vector<Block> MakeBlocks(const std::string& stream, const SetSpec& spec) {
     }
     blocks.push_back(std::move(b));
   }
-  if (spec.typeCompress == 1) deflateEnd(&z);
+  if (layout.typeCompress == 1) deflateEnd(&z);
   return blocks;
 }
 
 }  // namespace
 
 std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vector<std::string>& names,
-                                         const std::vector<Entry>& entries, const SetSpec& spec) {
+                                         const std::vector<Entry>& entries, const SetLayout& layout) {
   std::string stream;
   std::vector<size_t> offsets;
   for (const Entry& e : entries) {
     offsets.push_back(stream.size());
     stream += e.data;
   }
-  const std::vector<Block> blocks = MakeBlocks(stream, spec);
+  const std::vector<Block> blocks = MakeBlocks(stream, layout);
   // A cabinet ends inside a data block: its first part closes the cabinet with an
   // uncompressed size of 0, the rest opens the next one. splits[k] is the block
   // split between cabinet k and k + 1.
-  const size_t per = std::max<size_t>(1, spec.blocksPerCabinet);
+  const size_t per = std::max<size_t>(1, layout.blocksPerCabinet);
   std::vector<size_t> splits;
   for (size_t b = per; b < blocks.size(); b += per + 1) splits.push_back(b);
   const size_t cabinets = splits.size() + 1;
@@ -99,8 +99,8 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
     const bool hasPrev = k > 0, hasNext = k + 1 < cabinets;
     const size_t first = hasPrev ? splits[k - 1] : 0;  // first block with data here
     const size_t last = hasNext ? splits[k] : blocks.size() - 1;
-    const size_t ustart = first * spec.blockSize;
-    const size_t uend = hasNext ? splits[k] * spec.blockSize : stream.size();
+    const size_t ustart = first * layout.blockSize;
+    const size_t uend = hasNext ? splits[k] * layout.blockSize : stream.size();
 
     // As the cabinet format has it, every file of a folder that is not complete
     // before a cabinet ends is listed in that cabinet, and again in each following
@@ -141,12 +141,12 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
     Put16(cab, 1);
     Put16(cab, fileCount);
     Put16(cab, uint16_t((hasPrev ? 1 : 0) | (hasNext ? 2 : 0)));
-    Put16(cab, spec.setID);
+    Put16(cab, layout.setID);
     Put16(cab, uint16_t(k));
     cab += names1;
     Put32(cab, uint32_t(dataAt));
     Put16(cab, uint16_t(last - first + 1));
-    Put16(cab, spec.typeCompress);
+    Put16(cab, layout.typeCompress);
     cab += files;
     for (size_t b = first; b <= last; ++b) {
       const Block& blk = blocks[b];
@@ -158,7 +158,7 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
       Put16(head, uint16_t(payload.size()));
       Put16(head, uint16_t(uncompressed));
       uint32_t csum = 0;
-      if (spec.checksums) {
+      if (layout.checksums) {
         csum = Checksum(reinterpret_cast<const uint8_t*>(payload.data()), payload.size(), 0);
         csum = Checksum(reinterpret_cast<const uint8_t*>(head.data()), head.size(), csum);
       }

@@ -17,7 +17,7 @@ struct Entry {
   uint16_t attribs = 0x20;
 };
 
-struct SetSpec {
+struct SetLayout {
   uint16_t typeCompress = 0;  // 0 stored, 1 MSZIP; other values are written as stored data
   size_t blocksPerCabinet = SIZE_MAX;
   size_t blockSize = 32768;
@@ -29,7 +29,7 @@ struct SetSpec {
 // blocksPerCabinet data blocks each (a block is split between neighbours), into
 // dir/names[0], dir/names[1], ... Returns the cabinets written.
 std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vector<std::string>& names,
-                                         const std::vector<Entry>& entries, const SetSpec& spec);
+                                         const std::vector<Entry>& entries, const SetLayout& layout);
 
 // Deterministic test data; compressible data repeats words, the rest is noise.
 std::string TestBytes(size_t n, uint32_t seed, bool compressible);

@@ -95,7 +95,7 @@ class Cabinets : public Files {
     big_ = cabtest::TestBytes(200000, 5, true);
     fs::create_directories(srv_ + "/bin");
     cabtest::WriteCabinetSet(srv_ + "/bin", {"big.dll.cab"},
-                             {{"big.dll", big_}, {"res\\extra.txt", "extra"}}, cabtest::SetSpec{1});
+                             {{"big.dll", big_}, {"res\\extra.txt", "extra"}}, cabtest::SetLayout{1});
     cab_ = ReadFileBytes(srv_ + "/bin/big.dll.cab");
     Put(app_ + "/bin/big.dll", "installed");
     WriteConfig();
