@@ -93,6 +93,31 @@ TEST_F(Decision, NewVersionShowsTheChoiceAndTheConfirmButtonRunsTheChosenType) {
   EXPECT_EQ(Requests(4).size(), 4u);
 }
 
+TEST_F(Decision, DetailButtonOpensTheListsPageWithTheRegisteredBrowser) {
+  WriteScript(bin_ + "/browser", "echo \"$*\" >> \"" + root_ / "browser.txt" + "\"\n");
+  {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE", true));
+    reg.WriteString("", bin_ + "/browser");
+  }
+  WriteConfig();
+  WriteList("1.3.0", files_, "", "WebViewURL=http://127.0.0.1/notes?v=1.3.0\r\n");
+  SetInstalled("1.2.0", Today(), 0);
+  TfrmMainFrame* f = Create();
+  for (int i = 0; i < 2000 && !f->AwaitingUpdateTypeChoice; ++i) gui_->Pump();
+  ASSERT_TRUE(f->AwaitingUpdateTypeChoice);
+  f->btnDetailView->Click();
+  std::string opened;
+  for (int i = 0; i < 500 && opened.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    opened = ReadFileBytes(root_ / "browser.txt");
+  }
+  EXPECT_EQ(opened, "http://127.0.0.1/notes?v=1.3.0\n");
+  EXPECT_TRUE(f->AwaitingUpdateTypeChoice) << "the page does not answer the choice";
+  EXPECT_EQ(Requests(1).size(), 1u);
+}
+
 TEST_F(Decision, ExpiredDateOrForcedSafetyUpdate) {
   // Expired, but the version is the same and checked: nothing to do.
   WriteConfig();
