@@ -117,6 +117,50 @@ bool WaitForPort(int port, int timeoutMs) {
   return false;
 }
 
+namespace {
+
+// The inode of the socket listening on 127.0.0.1:port, from /proc/net/tcp; 0 when none.
+unsigned long ListeningInode(int port) {
+  char local[32];
+  std::snprintf(local, sizeof local, "0100007F:%04X", port);
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  std::getline(table, line);  // the heading
+  while (std::getline(table, line)) {
+    std::istringstream in(line);
+    std::string slot, addr, remote, state, queues, timer, retransmits, uid, timeout;
+    unsigned long inode = 0;
+    in >> slot >> addr >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+    if (addr == local && state == "0A") return inode;
+  }
+  return 0;
+}
+
+// True when one of the process's descriptors is that socket, or when its descriptors
+// cannot be read (a server that changed its user) and nothing tells otherwise.
+bool OwnsSocket(pid_t Pid, unsigned long Inode) {
+  const std::string target = "socket:[" + std::to_string(Inode) + "]";
+  std::error_code ec;
+  fs::directory_iterator fds("/proc/" + std::to_string(Pid) + "/fd", ec);
+  if (ec) return true;
+  for (const auto& fd : fds) {
+    std::error_code linkError;
+    if (fs::read_symlink(fd.path(), linkError).string() == target) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs) {
+  const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (Clock::now() < end && Child.Running()) {
+    if (const unsigned long inode = ListeningInode(port); inode && OwnsSocket(Child.Pid(), inode)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------------------
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout) {
@@ -306,8 +350,8 @@ LoopbackNginx::LoopbackNginx(std::string Docroot, Options Opts) : docroot_(std::
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
     bool up = true;
-    for (int p : ports_) up = up && WaitForPort(p, 5000);
-    if (up && process_->Running()) return;
+    for (int p : ports_) up = up && WaitForOwnPort(*process_, p, 5000);
+    if (up) return;
     process_.reset();
   }
   Fail("nginx did not start; see " + d + "/error.log:\n" + ReadFileBytes(d + "/error.log"));
@@ -374,7 +418,7 @@ LoopbackProxy::LoopbackProxy(const std::string& User, const std::string& Passwor
     WriteFileBytes(d + "/proxy.conf", c.str());
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"tinyproxy", "-d", "-c", d + "/proxy.conf"});
-    if (WaitForPort(port_, 5000) && process_->Running()) return;
+    if (WaitForOwnPort(*process_, port_, 5000)) return;
     process_.reset();
   }
   Fail("tinyproxy did not start:\n" + Log());
@@ -402,7 +446,7 @@ LoopbackSquid::LoopbackSquid() {
       << "acl authed proxy_auth REQUIRED\nhttp_access allow authed\nhttp_access deny all\n";
     WriteFileBytes(d + "/squid.conf", c.str());
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"squid", "-N", "-f", d + "/squid.conf"});
-    if (WaitForPort(port_, 15000) && process_->Running()) return;
+    if (WaitForOwnPort(*process_, port_, 15000)) return;
     process_.reset();
   }
   Fail("squid did not start:\n" + ReadFileBytes(d + "/cache.log"));

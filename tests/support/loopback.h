@@ -36,6 +36,12 @@ int FreePort();
 // Waits until something accepts connections on 127.0.0.1:port.
 bool WaitForPort(int port, int timeoutMs);
 
+class ChildProcess;
+// Waits until the child itself listens on 127.0.0.1:port (so that a port another
+// program took since FreePort cannot pass for the child's); false when the child
+// ended or the time ran out.
+bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs);
+
 // A program started with its arguments, stopped (SIGTERM, then SIGKILL) by the destructor.
 class ChildProcess {
  public:
