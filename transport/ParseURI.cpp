@@ -21,7 +21,8 @@ bool TURI::Parse(const std::string& Address) {
   previous_host_ = host_;
   if (!previous_host_.empty()) {
     referrer_ = scheme_ + "://" + host_;
-    if (port_ != 80) referrer_ += ":" + IntToStr(port_);
+    // A secure address on port 80 keeps its port: without it, it would read back as 443.
+    if (port_ != 80 || secure_) referrer_ += ":" + IntToStr(port_);
     referrer_ += path_;
   }
 

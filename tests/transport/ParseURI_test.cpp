@@ -62,6 +62,10 @@ TEST(ParseURITest, TheAddressBeforeIsRebuiltAsReferrer) {
   EXPECT_EQ(uri.Referrer(), "HTTPS://second:443/b/c");
   uri.Parse("third");
   EXPECT_EQ(uri.Referrer(), "HTTP://third:8080/d");
+  // A secure address on port 80 is rebuilt with it, so that it reads back as the same server.
+  uri.Parse("https://fifth:80/e");
+  uri.Parse("third");
+  EXPECT_EQ(uri.Referrer(), "HTTPS://fifth:80/e");
   // An address without a host forgets the host, and the next one has no new referrer.
   EXPECT_FALSE(uri.Parse("http:///x"));
   uri.Parse("http://fourth/");
