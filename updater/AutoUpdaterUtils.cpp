@@ -167,7 +167,7 @@ int CountOccurrences(const std::string& Sub, const std::string& Text) {
 int64_t GetLocalFileSize(const std::string& FileName) {
   if (FileName.empty()) return -1;
   // One open for reading answers both whether the file is there and its size.
-  const int fd = ::open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenNative(FileName, O_RDONLY);
   if (fd < 0) return -1;
   struct stat st {};
   const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
@@ -187,11 +187,12 @@ HINSTANCE RegisterServer(const std::string& FileName) {
   return ShellExecute(nullptr, "open", "regsvr32", Format(" /s \"%s\"", FileName).c_str(), nullptr, SW_HIDE);
 }
 
-std::string GetFileMD5(const std::string& FileName) {
+std::string GetFileMD5(const std::string& FileName, int64_t* Size) {
+  if (Size) *Size = -1;
   try {
     // A missing file, a folder or a read error leaves no digest.
     MD5Digest digest;
-    if (!MD5DigestFile(FileName, digest)) return "";
+    if (!MD5DigestFile(FileName, digest, Size)) return "";
     return LowerCase(MD5DigestToHex(digest));
   } catch (const std::exception&) {
     return "";

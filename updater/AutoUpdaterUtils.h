@@ -53,8 +53,9 @@ std::string ExtractInnerExt(const std::string& FileName);
 // the shell's result code.
 HINSTANCE RegisterServer(const std::string& FileName);
 // MD5 of the whole file as 32 lower-case hexadecimal digits; empty when the file
-// does not exist or cannot be read.
-std::string GetFileMD5(const std::string& FileName);
+// does not exist or cannot be read. Size, when given, receives what GetLocalFileSize
+// would give, from the same open.
+std::string GetFileMD5(const std::string& FileName, int64_t* Size = nullptr);
 // Starts a program in its own folder with CommandLine (empty: none) and, with Wait,
 // waits for its end while the application's windows stay painted but take no input.
 // The exit code when waited for, 0 when started without waiting, -1 when the program

@@ -1,6 +1,7 @@
 #include "updater/md5.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -206,10 +207,10 @@ std::string MD5DigestToHex(const MD5Digest& Digest) {
   return s;
 }
 
-bool MD5DigestHandle(int Handle, MD5Digest& Digest) {
-  const off_t size = lseek(Handle, 0, SEEK_END);
-  if (size < 0 || lseek(Handle, 0, SEEK_SET) != 0) return false;
+namespace {
 
+// Digest of what is left to read from Handle, stopping early once Size bytes came.
+bool DigestRest(int Handle, off_t Size, MD5Digest& Digest) {
   uint8_t buffer[kReadSize];
   MD5Context context;
   MD5Init(context);
@@ -225,16 +226,31 @@ bool MD5DigestHandle(int Handle, MD5Digest& Digest) {
     for (ssize_t off = 0; off < got; off += kPieceSize)
       MD5Update(context, buffer + off, std::min<size_t>(kPieceSize, size_t(got - off)));
     total += got;
-    if (total == size) break;
+    if (total == Size) break;
   }
   MD5Final(Digest, context);
   return true;
 }
 
-bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest) {
-  const int fd = open(NativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+}  // namespace
+
+bool MD5DigestHandle(int Handle, MD5Digest& Digest) {
+  const off_t size = lseek(Handle, 0, SEEK_END);
+  if (size < 0 || lseek(Handle, 0, SEEK_SET) != 0) return false;
+  return DigestRest(Handle, size, Digest);
+}
+
+bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest, int64_t* Size) {
+  if (Size) *Size = -1;
+  const int fd = OpenNative(FileName, O_RDONLY);
   if (fd < 0) return false;
-  const bool made = MD5DigestHandle(fd, Digest);
+  // A fresh descriptor reads from the start: its size comes with the one fstat.
+  struct stat st {};
+  bool made = false;
+  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+    if (Size) *Size = int64_t(st.st_size);
+    made = DigestRest(fd, S_ISREG(st.st_mode) ? st.st_size : -1, Digest);
+  }
   close(fd);
   return made;
 }

@@ -33,4 +33,6 @@ std::string MD5DigestToHex(const MD5Digest& Digest);
 bool MD5DigestHandle(int Handle, MD5Digest& Digest);
 // Opens an existing file for reading and digests it. A file that cannot be
 // opened leaves Digest as it was; the result tells whether a digest was made.
-bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest);
+// Size, when given, receives the size of the opened file (-1 when it could not be
+// opened or is a folder), whether or not the reading then succeeds.
+bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest, int64_t* Size = nullptr);

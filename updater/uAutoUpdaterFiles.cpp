@@ -290,17 +290,17 @@ uint8_t TfrmMainFrame::UpdateFiles() {
         const std::string path = EffectivePath(item->LocalPath);
         if (IsExcluded(excluded, path)) continue;
         const bool updater = IsUpdaterFile(path);
+        if (!updater && IsHashCheckedExt(ExtractFileName(path))) {
+          // Digest and size from one open: both must match the list.
+          int64_t size;
+          if (GetFileMD5(path, &size) != item->MD5 || size != item->FileSize) SelectFile(item);
+          continue;
+        }
         const int64_t size = GetLocalFileSize(path);  // -1: not there
         if (size >= 0 || !updater || FileExists(path)) {
-          if (IsHashCheckedExt(ExtractFileName(path)) && !updater && GetFileMD5(path) != item->MD5)
-            SelectFile(item);
-          else if (size == item->FileSize || updater)
-            continue;
-          else
-            SelectFile(item);
-        } else {
-          SelectFile(item);
+          if (size == item->FileSize || updater) continue;
         }
+        SelectFile(item);
       }
       WriteLogFmt(true, "업데이트 대상 전체 파일 용량: %d", TotalDownloadSize);
     } else {

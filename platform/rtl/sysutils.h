@@ -152,6 +152,10 @@ std::string ExpandFileName(std::string_view FileName);
 // ending in ".exe" (any case) that does not exist stands for the same name without
 // the extension when that exists. Nothing is cached.
 std::string NativePath(std::string_view FileName);
+// open(2) of a file through NativePath, close-on-exec added (new files get mode 0666
+// less the umask). Opening a name that exists as written costs the one open; the
+// folders are searched only when it does not.
+int OpenNative(std::string_view FileName, int Flags);
 
 // ---- Files and folders (all through NativePath) ----
 

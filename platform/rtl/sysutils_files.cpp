@@ -198,7 +198,10 @@ std::string ExpandFileName(std::string_view FileName) {
   return out;
 }
 
-std::string NativePath(std::string_view FileName) {
+namespace {
+
+// The name with "/" delimiters, none doubled.
+std::string SlashPath(std::string_view FileName) {
   std::string path;
   path.reserve(FileName.size());
   for (char c : FileName) {
@@ -206,6 +209,13 @@ std::string NativePath(std::string_view FileName) {
     if (d == '/' && !path.empty() && path.back() == '/') continue;
     path.push_back(d);
   }
+  return path;
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view FileName) {
+  std::string path = SlashPath(FileName);
   if (path.empty()) return path;
   const bool trailing = path.size() > 1 && path.back() == '/';
   if (trailing) path.pop_back();
@@ -218,6 +228,24 @@ std::string NativePath(std::string_view FileName) {
   }
   if (trailing) resolved.push_back('/');
   return resolved;
+}
+
+int OpenNative(std::string_view FileName, int Flags) {
+  const std::string path = SlashPath(FileName);
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  // Creating under the name as written could miss an existing file named in another case.
+  if (Flags & O_CREAT) return open(NativePath(FileName).c_str(), Flags | O_CLOEXEC, 0666);
+  const int fd = open(path.c_str(), Flags | O_CLOEXEC);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  const std::string resolved = NativePath(FileName);
+  if (resolved == path) {
+    errno = ENOENT;
+    return -1;
+  }
+  return open(resolved.c_str(), Flags | O_CLOEXEC);
 }
 
 // ---- Files and folders ----

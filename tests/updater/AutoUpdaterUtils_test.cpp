@@ -139,6 +139,17 @@ TEST(GetFileMD5, LowerCaseHexOrEmpty) {
   EXPECT_EQ(GetFileMD5(dir / "empty"), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(GetFileMD5(dir / "missing"), "");
   EXPECT_EQ(GetFileMD5(dir.Path()), "");
+  // The size from the same open is what GetLocalFileSize gives.
+  int64_t size = 0;
+  EXPECT_EQ(GetFileMD5(dir / "ABC", &size), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(size, 3);
+  EXPECT_EQ(GetFileMD5(dir / "empty", &size), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(size, 0);
+  for (const std::string& name : {dir / "missing", dir.Path(), std::string()}) {
+    size = 0;
+    EXPECT_EQ(GetFileMD5(name, &size), "") << name;
+    EXPECT_EQ(size, -1) << name;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "platform/rtl/sysutils.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -360,6 +363,36 @@ TEST(FileNames, ExeNameStandsForTheProgramWithoutExtension) {
   EXPECT_EQ(NativePath(t / ".exe"), t / ".exe");
   EXPECT_TRUE(DeleteFile(t / "LOADER.exe"));
   EXPECT_FALSE(fs::exists(t / "loader"));
+}
+
+TEST(FileNames, OpenNativeOpensWhatNativePathNames) {
+  TempFolder t;
+  fs::create_directories(t / "App");
+  WriteFileBytes(t / "App/Data.XML", "data");
+  WriteFileBytes(t / "App/loader", "program");
+  const auto contents = [](int fd) {
+    char buffer[16] = {};
+    const ssize_t got = fd >= 0 ? read(fd, buffer, sizeof buffer) : -1;
+    if (fd >= 0) close(fd);
+    return got < 0 ? std::string("(not opened)") : std::string(buffer, size_t(got));
+  };
+  EXPECT_EQ(contents(OpenNative(t.Path() + "\\App\\Data.XML", O_RDONLY)), "data");
+  EXPECT_EQ(contents(OpenNative(t.Path() + "\\app\\DATA.xml", O_RDONLY)), "data");
+  EXPECT_EQ(contents(OpenNative(t / "APP/Loader.exe", O_RDONLY)), "program");
+  errno = 0;
+  EXPECT_EQ(OpenNative(t / "app/missing", O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(OpenNative("", O_RDONLY), -1);
+  // Creating reaches the existing file of another case instead of making a second one.
+  const int fd = OpenNative(t / "app/data.xml", O_WRONLY | O_CREAT | O_TRUNC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(write(fd, "new", 3), 3);
+  close(fd);
+  EXPECT_FALSE(fs::exists(t / "App/data.xml"));
+  EXPECT_EQ(contents(OpenNative(t / "App/Data.XML", O_RDONLY)), "new");
+  const int program = OpenNative(t / "App/loader", O_RDONLY);
+  EXPECT_NE(fcntl(program, F_GETFD) & FD_CLOEXEC, 0);
+  close(program);
 }
 
 TEST(Files, CreateRenameCopyDelete) {
