@@ -276,7 +276,8 @@ const char kWindowsNtKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 // What a machine store holds before anything was written: the system folders, and
-// the web browser as the program registered for IEXPLORE.EXE.
+// the desktop's opener as the program registered for IEXPLORE.EXE (the web browser)
+// and EXCEL.EXE (the spreadsheet program, given a workbook to open).
 void SeedMachineDefaults(TRegKey& root) {
   const std::string windows = DefaultWindowsFolder();
   TRegKey* nt = WalkCreate(root, SplitKeyPath(kWindowsNtKey));
@@ -285,9 +286,10 @@ void SeedMachineDefaults(TRegKey& root) {
   TRegKey* cv = WalkCreate(root, SplitKeyPath(kWindowsKey));
   cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
   cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
-  TRegKey* ie = WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
-  const std::string opener = FindProgram("xdg-open");
-  ie->EnsureValue("").text = opener.empty() ? "/usr/bin/xdg-open" : opener;
+  const std::string found = FindProgram("xdg-open");
+  const std::string opener = found.empty() ? "/usr/bin/xdg-open" : found;
+  for (const char* program : {"IEXPLORE.EXE", "EXCEL.EXE"})
+    WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\" + program))->EnsureValue("").text = opener;
 }
 
 // ---------------------------------------------------------------- the store of one root
