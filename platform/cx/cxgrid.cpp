@@ -67,6 +67,14 @@ TcxGrid::TcxGrid(TComponent* AOwner) : TCustomControl(AOwner) {
 
 TcxGrid::~TcxGrid() {
   Destroying();
+  // The levels go with the grid's components, after the grid itself.
+  std::vector<TcxGridLevel*> levels{levels_};
+  while (!levels.empty()) {
+    TcxGridLevel* l = levels.back();
+    levels.pop_back();
+    l->grid_ = nullptr;
+    levels.insert(levels.end(), l->items_.begin(), l->items_.end());
+  }
   // The views made here go with the grid, before its windows.
   for (int i = ComponentCount() - 1; i >= 0; --i)
     if (i < ComponentCount())
@@ -134,23 +142,29 @@ void TcxGrid::Resize() {
 void TcxGrid::SizeChanged() {
   if (sizing_ || ComponentState().Contains(csDestroying)) return;
   sizing_ = true;
-  // The bars take room from the site, which may make the other bar needed: twice.
+  // The bars take room from the site, which may make the other bar needed: until the
+  // needs hold still.
   const TRect client = ClientRect();
   const int inner = 1;  // the grid's frame
   const int barV = GetSystemMetrics(SM_CXVSCROLL), barH = GetSystemMetrics(SM_CYHSCROLL);
   bool needV = false, needH = false;
-  for (int pass = 0; pass < 2; ++pass) {
-    const int w = std::max(0, client.right - 2 * inner - (needV ? barV : 0));
-    const int h = std::max(0, client.bottom - 2 * inner - (needH ? barH : 0));
-    if (site_) {
-      site_->SetBounds(inner, inner, w, h);
-      TcxGridBandedTableView* view = site_->GridView();
-      view->viewInfo_.reset();
-      const auto& info = view->ViewInfo();
-      needV = view->DataController()->RowCount() > info.VisibleRowCount() && info.VisibleRowCount() > 0;
-      needH = info.ContentWidth() > info.DataAreaWidth();
-    }
+  auto place = [&] {
+    if (site_)
+      site_->SetBounds(inner, inner, std::max(0, client.right - 2 * inner - (needV ? barV : 0)),
+                       std::max(0, client.bottom - 2 * inner - (needH ? barH : 0)));
+  };
+  for (int pass = 0; site_ && pass < 4; ++pass) {
+    place();
+    TcxGridBandedTableView* view = site_->GridView();
+    view->viewInfo_.reset();
+    const auto& info = view->ViewInfo();
+    const bool v = view->DataController()->RowCount() > info.VisibleRowCount() && info.VisibleRowCount() > 0;
+    const bool h = info.ContentWidth() > info.DataAreaWidth();
+    if (v == needV && h == needH) break;
+    needV = v;
+    needH = h;
   }
+  place();
   vbar_->SetVisible(needV);
   hbar_->SetVisible(needH);
   vbar_->SetBounds(client.right - inner - barV, inner, barV,
@@ -344,6 +358,17 @@ void TcxGridSite::MoveFocusedColumn(int Step, bool Cycle) {
   }
 }
 
+void TcxGridSite::FocusEdgeColumn(bool Last) {
+  const auto& cols = view_->ViewInfo().Columns();
+  for (size_t i = 0; i < cols.size(); ++i) {
+    TcxGridBandedColumn* c = cols[Last ? cols.size() - 1 - i : i].Column;
+    if (c->Options()->Focusing()) {
+      FocusCell(-1, c);
+      return;
+    }
+  }
+}
+
 void TcxGridSite::KeyDown(WORD& Key, TShiftState Shift) {
   TCustomControl::KeyDown(Key, Shift);
   if (Key == 0) return;
@@ -361,11 +386,11 @@ void TcxGridSite::KeyDown(WORD& Key, TShiftState Shift) {
     case VK_NEXT: focusRow(row < 0 ? page - 1 : row + page); break;
     case VK_HOME:
       if (Shift.Contains(ssCtrl)) focusRow(0);
-      else MoveFocusedColumn(-int(view_->ViewInfo().Columns().size()), false);
+      else FocusEdgeColumn(false);
       break;
     case VK_END:
       if (Shift.Contains(ssCtrl)) focusRow(rows - 1);
-      else MoveFocusedColumn(int(view_->ViewInfo().Columns().size()), false);
+      else FocusEdgeColumn(true);
       break;
     case VK_LEFT: MoveFocusedColumn(-1, false); break;
     case VK_RIGHT: MoveFocusedColumn(1, false); break;

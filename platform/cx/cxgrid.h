@@ -85,6 +85,7 @@ class TcxGridSite : public TCustomControl {
   // Moves the focus to a cell of a row; -1 keeps the row or column.
   void FocusCell(int Row, TcxGridBandedColumn* Column);
   void MoveFocusedColumn(int Step, bool Cycle);
+  void FocusEdgeColumn(bool Last);
   bool CanEdit(TcxGridBandedColumn* Column) const;
   void ToggleCheckBox(TcxGridBandedColumn* Column);
   void EditorKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);

@@ -50,22 +50,21 @@ void TcxGridBand::SetWidth(int Value) {
   Changed(true);
 }
 
-namespace {
-// The columns of a band in display order.
-std::vector<TcxGridBandedColumn*> BandColumns(const TcxGridBand* Band, bool VisibleOnly) {
+std::vector<TcxGridBandedColumn*> TcxGridBand::ColumnList(bool VisibleOnly) const {
   std::vector<TcxGridBandedColumn*> out;
-  TcxGridBandedTableView* view = Band->GridView();
+  TcxGridBandedTableView* view = GridView();
   if (!view) return out;
   for (int i = 0; i < view->ColumnCount(); ++i) {
     TcxGridBandedColumn* c = view->Columns(i);
-    if (c->Position()->BandIndex() == Band->Index() && (!VisibleOnly || c->Visible())) out.push_back(c);
+    if (c->Position()->BandIndex() == Index() && (!VisibleOnly || c->Visible())) out.push_back(c);
   }
   std::stable_sort(out.begin(), out.end(), [](TcxGridBandedColumn* a, TcxGridBandedColumn* b) {
-    return a->Position()->ColIndex() < b->Position()->ColIndex();
+    return a->Position()->order_ < b->Position()->order_;
   });
   return out;
 }
 
+namespace {
 TcxGridBandedColumn* At(const std::vector<TcxGridBandedColumn*>& List, int Index) {
   if (Index < 0 || Index >= int(List.size()))
     throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
@@ -73,10 +72,10 @@ TcxGridBandedColumn* At(const std::vector<TcxGridBandedColumn*>& List, int Index
 }
 }  // namespace
 
-int TcxGridBand::ColumnCount() const { return int(BandColumns(this, false).size()); }
-TcxGridBandedColumn* TcxGridBand::Columns(int Index) const { return At(BandColumns(this, false), Index); }
-int TcxGridBand::VisibleColumnCount() const { return int(BandColumns(this, true).size()); }
-TcxGridBandedColumn* TcxGridBand::VisibleColumns(int Index) const { return At(BandColumns(this, true), Index); }
+int TcxGridBand::ColumnCount() const { return int(ColumnList(false).size()); }
+TcxGridBandedColumn* TcxGridBand::Columns(int Index) const { return At(ColumnList(false), Index); }
+int TcxGridBand::VisibleColumnCount() const { return int(ColumnList(true).size()); }
+TcxGridBandedColumn* TcxGridBand::VisibleColumns(int Index) const { return At(ColumnList(true), Index); }
 
 TcxGridBands::TcxGridBands(TcxGridBandedTableView* AView)
     : TOwnedCollection(AView, TcxGridBand::StaticClass(),
@@ -115,7 +114,7 @@ void TcxGridBandedColumnPosition::SetBandIndex(int Value) {
 int TcxGridBandedColumnPosition::ColIndex() const {
   TcxGridBand* band = Band();
   if (!band) return order_;
-  const auto cols = BandColumns(band, false);
+  const auto cols = band->ColumnList(false);
   return int(std::find(cols.begin(), cols.end(), column_) - cols.begin());
 }
 
@@ -125,7 +124,7 @@ void TcxGridBandedColumnPosition::SetColIndex(int Value) {
     order_ = Value;
     return;
   }
-  auto cols = BandColumns(band, false);
+  auto cols = band->ColumnList(false);
   cols.erase(std::find(cols.begin(), cols.end(), column_));
   cols.insert(cols.begin() + std::clamp(Value, 0, int(cols.size())), column_);
   for (size_t i = 0; i < cols.size(); ++i) cols[i]->Position()->order_ = int(i);

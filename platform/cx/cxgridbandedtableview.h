@@ -229,6 +229,7 @@ class TcxGridBand : public TCollectionItem {
   TcxGridBandOptions* Options() const { return options_.get(); }
 
   // Its columns in display order (visible or not), and the visible ones.
+  std::vector<TcxGridBandedColumn*> ColumnList(bool VisibleOnly) const;
   int ColumnCount() const;
   TcxGridBandedColumn* Columns(int Index) const;
   int VisibleColumnCount() const;
@@ -280,6 +281,7 @@ class TcxGridBandedColumnPosition : public TPersistent {
 
  private:
   friend class TcxGridBandedTableView;
+  friend class TcxGridBand;
   TcxGridBandedColumn* column_;
   int bandIndex_ = 0;
   int order_ = 0;  // sorts the band's columns
@@ -541,7 +543,8 @@ class TcxGridBandedTableView : public TComponent {
   TMouseEvent OnMouseDown;
   TNotifyEvent OnFocusedRecordChanged;
 
-  // The layout of the site's area (worked out on use).
+  // The layout of the site's area (worked out on use; any change of the layout makes a
+  // new one, so keep no reference across changes).
   const TcxGridBandedTableViewInfo& ViewInfo() const;
 
  protected:

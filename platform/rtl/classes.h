@@ -294,7 +294,8 @@ using TCollectionItemClass = TClass;
 enum class TCollectionNotification { cnAdded, cnExtracting, cnDeleting };
 
 // An ordered list that owns its items, all of one item class. Add makes an item of
-// that class; deleting an item or the collection deletes the items. Between
+// that class (and tells Update once it is whole); deleting an item or the collection
+// deletes the items. Between
 // BeginUpdate and the last EndUpdate changes are gathered into one Update(nullptr).
 // A bad index raises EListError "List index out of bounds (<index>)".
 class TCollection : public TPersistent {

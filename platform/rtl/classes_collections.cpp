@@ -5,7 +5,9 @@
 
 // ---- TCollectionItem ----
 
-TCollectionItem::TCollectionItem(TCollection* Collection) { SetCollection(Collection); }
+TCollectionItem::TCollectionItem(TCollection* Collection) {
+  if (Collection) Collection->InsertItem(this);
+}
 
 TCollectionItem::~TCollectionItem() {
   if (collection_) collection_->RemoveItem(this);
@@ -14,7 +16,9 @@ TCollectionItem::~TCollectionItem() {
 void TCollectionItem::SetCollection(TCollection* Value) {
   if (collection_ == Value) return;
   if (collection_) collection_->RemoveItem(this);
-  if (Value) Value->InsertItem(this);
+  if (!Value) return;
+  Value->InsertItem(this);
+  Value->Changed();
 }
 
 int TCollectionItem::Index() const {
@@ -50,8 +54,11 @@ TCollection::~TCollection() {
 }
 
 TCollectionItem* TCollection::Add() {
-  // The item's constructor puts it into this collection.
-  return factory_(this);
+  // The item's constructor puts it into this collection; the change is told once the
+  // item is whole.
+  TCollectionItem* item = factory_(this);
+  Changed();
+  return item;
 }
 
 TCollectionItem* TCollection::Insert(int Index) {
@@ -115,7 +122,6 @@ void TCollection::InsertItem(TCollectionItem* Item) {
   Item->collection_ = this;
   Item->id_ = nextId_++;
   Notify(Item, TCollectionNotification::cnAdded);
-  Changed();
 }
 
 void TCollection::RemoveItem(TCollectionItem* Item) {
