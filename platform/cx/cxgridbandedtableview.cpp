@@ -106,9 +106,15 @@ TcxGridBand* TcxGridBandedColumnPosition::Band() const {
 
 void TcxGridBandedColumnPosition::SetBandIndex(int Value) {
   if (bandIndex_ == Value) return;
+  // Last in the new band.
+  TcxGridBandedTableView* view = column_->GridView();
+  int next = 0;
+  if (view && Value >= 0 && Value < view->Bands()->Count())
+    for (TcxGridBandedColumn* c : view->Bands()->Items(Value)->ColumnList(false))
+      next = std::max(next, c->Position()->order_ + 1);
   bandIndex_ = Value;
-  order_ = 1 << 30;  // last in the new band
-  if (TcxGridBandedTableView* view = column_->GridView()) view->BandsChanged();
+  order_ = next;
+  if (view) view->BandsChanged();
 }
 
 int TcxGridBandedColumnPosition::ColIndex() const {
