@@ -6,8 +6,12 @@ to behave, for the tests to compare the program with.
 
 GRID: a line of column kinds ("text", "int", "float", "curr", "bool"), a line of column
 tags, then one line per record, cells separated by tabs ("\\N" for Null).
-OPS: one operation per line (see below). OUT gets one line per operation that
-reports something, as the test writes its own.
+OPS: one operation per line, fields separated by tabs: "sorting 0|1" (the adapter's
+Sorting), "column C" (a click on column C's header), "band B C" (a click on band B's
+header, whose first column is C), "glyph C" (a click on C's check-all glyph),
+"allchecked C", "focus R" (record R focused), "search COLUMN TEXT DIRECTION CASE BLANKS
+INLINE". OUT gets one line per operation that reports something, as the test writes
+its own.
 """
 import sys
 
@@ -180,7 +184,7 @@ def main():
                 model.click_glyph(int(op[1]))
                 out.append("allchecked %d" % all(r[int(op[1])] is True for r in model.records))
             elif op[0] == "band":
-                model.click_band(int(op[1]))
+                model.click_band(int(op[2]))
                 out.append("rows " + " ".join(map(str, model.rows())))
             elif op[0] == "allchecked":
                 col = int(op[1])
