@@ -5,6 +5,7 @@
 #include <deque>
 #include <numeric>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/rtl/sysutils.h"
 
@@ -28,7 +29,7 @@ struct SortKeys {
   enum Kind { Text, Integer, Real, Mixed } kind = Mixed;
   std::vector<uint8_t> null;
   std::vector<std::string_view> text;
-  std::deque<std::string> folded;  // lower-cased copies of texts that have capitals
+  std::string folded;  // lower-cased copies of the texts that have capitals, end to end
   std::vector<int64_t> integer;
   std::vector<double> real;
   const std::vector<Variant>* values = nullptr;
@@ -83,12 +84,26 @@ void BuildKeys(SortKeys& k, const std::vector<Variant>& values, TVarType type) {
   k.null.resize(n);
   for (size_t i = 0; i < n; ++i) k.null[i] = values[i].IsClear();
   switch (type) {
-    case varString:
+    case varString: {
       k.kind = SortKeys::Text;
       k.text.resize(n);
-      for (size_t i = 0; i < n; ++i)
-        if (const std::string* s = values[i].StringPtr()) k.text[i] = FoldedText(*s, k.folded);
+      size_t total = 0;
+      for (const Variant& v : values)
+        if (const std::string* s = v.StringPtr(); s && HasCapital(*s)) total += s->size();
+      k.folded.reserve(total);  // never grows past this: the views stay valid
+      for (size_t i = 0; i < n; ++i) {
+        const std::string* s = values[i].StringPtr();
+        if (!s) continue;
+        if (!HasCapital(*s)) {
+          k.text[i] = *s;
+          continue;
+        }
+        const size_t at = k.folded.size();
+        for (char c : *s) k.folded.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        k.text[i] = std::string_view(k.folded).substr(at, s->size());
+      }
       break;
+    }
     case varBoolean:
     case varInteger:
     case varInt64:
@@ -123,6 +138,50 @@ int CompareBy(const SortKeys& k, int a, int b) {
     case SortKeys::Real: return Three(k.real[ia], k.real[ib]);
     default: return CompareMixed((*k.values)[ia], (*k.values)[ib]);
   }
+}
+
+template <class Key>
+int CompareKeys(const Key& a, const Key& b) {
+  if constexpr (std::is_same_v<Key, std::string_view>)
+    return CompareTexts(a, b);
+  else
+    return Three(a, b);
+}
+
+template <class Key>
+void SortSingle(const SortKeys& k, const std::vector<Key>& keys, std::vector<int>& rows) {
+  std::vector<std::pair<Key, int>> valued;
+  std::vector<int> nulls;
+  valued.reserve(rows.size());
+  for (int r : rows) {
+    if (k.null[size_t(r)])
+      nulls.push_back(r);
+    else
+      valued.emplace_back(keys[size_t(r)], r);
+  }
+  if constexpr (std::is_same_v<Key, std::string_view>) {
+    // Texts compare dearly: a stable sort on the key alone compares least.
+    if (k.descending)
+      std::stable_sort(valued.begin(), valued.end(),
+                       [](const auto& a, const auto& b) { return CompareKeys(b.first, a.first) < 0; });
+    else
+      std::stable_sort(valued.begin(), valued.end(),
+                       [](const auto& a, const auto& b) { return CompareKeys(a.first, b.first) < 0; });
+  } else if (k.descending) {
+    std::sort(valued.begin(), valued.end(), [](const auto& a, const auto& b) {
+      return b.first < a.first || (!(a.first < b.first) && a.second < b.second);
+    });
+  } else {
+    std::sort(valued.begin(), valued.end(), [](const auto& a, const auto& b) {
+      return a.first < b.first || (!(b.first < a.first) && a.second < b.second);
+    });
+  }
+  size_t at = 0;
+  if (!k.descending)
+    for (int r : nulls) rows[at++] = r;
+  for (const auto& v : valued) rows[at++] = v.second;
+  if (k.descending)
+    for (int r : nulls) rows[at++] = r;
 }
 
 }  // namespace
@@ -365,13 +424,16 @@ void TcxCustomDataController::SortRows() const {
   }
   rows_.resize(size_t(recordCount_));
   std::iota(rows_.begin(), rows_.end(), 0);
-  if (keys.size() == 1) {
-    // One sorting item (the usual case): no loop over keys in the comparison.
+  if (keys.size() == 1 && keys[0].kind != SortKeys::Mixed) {
+    // One sorting item (the usual case): its keys beside the record numbers, sorted
+    // by key and then record number, which is the stable order without the cost of a
+    // stable sort; Null records go first (last when descending) in their order.
     const SortKeys& k = keys[0];
-    if (k.descending)
-      std::stable_sort(rows_.begin(), rows_.end(), [&](int a, int b) { return CompareBy(k, b, a) < 0; });
-    else
-      std::stable_sort(rows_.begin(), rows_.end(), [&](int a, int b) { return CompareBy(k, a, b) < 0; });
+    switch (k.kind) {
+      case SortKeys::Text: SortSingle(k, k.text, rows_); break;
+      case SortKeys::Integer: SortSingle(k, k.integer, rows_); break;
+      default: SortSingle(k, k.real, rows_); break;
+    }
   } else {
     std::stable_sort(rows_.begin(), rows_.end(), [&](int a, int b) {
       for (const SortKeys& k : keys)
