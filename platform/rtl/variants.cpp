@@ -108,22 +108,29 @@ double Variant::AsDouble() const {
                     value_);
 }
 
-int64_t Variant::AsInt64() const {
+int64_t Variant::AsInt64() const { return WholeNumber(varInt64); }
+
+int32_t Variant::AsInteger() const {
+  const int64_t v = WholeNumber(varInteger);
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) CastError(varInteger);
+  return int32_t(v);
+}
+
+int64_t Variant::WholeNumber(TVarType Report) const {
   if (const int32_t* i = IntegerPtr()) return *i;
   if (const int64_t* i = Int64Ptr()) return *i;
   if (const std::string* s = StringPtr()) {
     int64_t i = 0;
     if (TryStrToInt64(Trim(*s), i)) return i;
   }
-  const double d = AsDouble();
-  if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) CastError(varInt64);
+  double d = 0;
+  try {
+    d = AsDouble();
+  } catch (const EVariantTypeCastError&) {
+    CastError(Report);
+  }
+  if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) CastError(Report);
   return Round(d);
-}
-
-int32_t Variant::AsInteger() const {
-  const int64_t v = AsInt64();
-  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) CastError(varInteger);
-  return int32_t(v);
 }
 
 Currency Variant::AsCurrency() const {
@@ -131,7 +138,7 @@ Currency Variant::AsCurrency() const {
   if (const int32_t* i = IntegerPtr()) return Currency{int64_t(*i) * 10000};
   try {
     return Currency::FromDouble(AsDouble());
-  } catch (const EInvalidOp&) {
+  } catch (const Exception&) {
     CastError(varCurrency);
   }
 }

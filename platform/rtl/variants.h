@@ -93,6 +93,7 @@ class Variant {
     bool operator==(const NullTag&) const { return true; }
   };
   [[noreturn]] void CastError(TVarType To) const;
+  int64_t WholeNumber(TVarType Report) const;
 
   std::variant<std::monostate, NullTag, int32_t, int64_t, double, Currency, bool, std::string> value_;
 };

@@ -26,14 +26,6 @@ constexpr COLORREF kFrame = RGB(167, 167, 167), kLine = RGB(212, 208, 199);
 
 class Adapter : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    Grid5StyleSeets::Initialization();
-    Grid5Adapter::Initialization();
-  }
-  static void TearDownTestSuite() {
-    Grid5Adapter::Finalization();
-    Grid5StyleSeets::Finalization();
-  }
   void SetUp() override {
     text = g.AddColumn("text");
     fixed = g.AddColumn("fixed");

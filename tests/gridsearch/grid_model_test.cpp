@@ -35,14 +35,6 @@ const char* const kTexts[] = {"apple", "Apple", "APPLE", "banana", "Banana split
 
 class GridModel : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    Grid5StyleSeets::Initialization();
-    Grid5Adapter::Initialization();
-  }
-  static void TearDownTestSuite() {
-    Grid5Adapter::Finalization();
-    Grid5StyleSeets::Finalization();
-  }
 
   // Fills the grid with Records generated records and writes them for the model.
   void Generate(int Records, unsigned Seed) {
