@@ -47,9 +47,7 @@ void TRzButtonBitmaps::SetStayDown(TBitmap* Value) { stayDown_->Assign(Value); }
 void TRzButtonBitmaps::SetHot(TBitmap* Value) { hot_->Assign(Value); }
 
 void TRzButtonBitmaps::SetTransparentColor(TColor Value) {
-  if (transparentColor_ == Value) return;
-  transparentColor_ = Value;
-  OnChange(this);
+  SetAndNotify(transparentColor_, Value, [this] { OnChange(this); });
 }
 
 // ---- The shared down pattern ----
@@ -130,19 +128,13 @@ void TRzBmpButton::SizeToBitmap() {
 
 void TRzBmpButton::WMSize(TMessage&) { SizeToBitmap(); }
 
-#define VX_BMP_SETTER(Method, Type, Field) \
-  void TRzBmpButton::Method(Type Value) {  \
-    if (Field == Value) return;            \
-    Field = Value;                         \
-    Invalidate();                          \
-  }
-
-VX_BMP_SETTER(SetCaptionDownOffset, int, captionDownOffset_)
-VX_BMP_SETTER(SetLayout, TButtonLayout, layout_)
-VX_BMP_SETTER(SetShowDownPattern, bool, showDownPattern_)
-VX_BMP_SETTER(SetShowFocus, bool, showFocus_)
-VX_BMP_SETTER(SetSpacing, int, spacing_)
-#undef VX_BMP_SETTER
+void TRzBmpButton::SetCaptionDownOffset(int Value) {
+  SetAndNotify(captionDownOffset_, Value, [this] { Invalidate(); });
+}
+void TRzBmpButton::SetLayout(TButtonLayout Value) { SetAndNotify(layout_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetShowDownPattern(bool Value) { SetAndNotify(showDownPattern_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetShowFocus(bool Value) { SetAndNotify(showFocus_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetSpacing(int Value) { SetAndNotify(spacing_, Value, [this] { Invalidate(); }); }
 
 void TRzBmpButton::SetColor(TColor Value) {
   if (Color() == Value) return;
@@ -151,43 +143,24 @@ void TRzBmpButton::SetColor(TColor Value) {
 }
 
 void TRzBmpButton::SetMargin(int Value) {
-  if (Value < -1 || margin_ == Value) return;
-  margin_ = Value;
-  Invalidate();
+  if (Value >= -1) SetAndNotify(margin_, Value, [this] { Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonBorder(TButtonBorder Value) {
-  if (buttonBorder_ == Value) return;
-  buttonBorder_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonBorder_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonSize(TBtnSize Value) {
-  if (buttonSize_ == Value) return;
-  buttonSize_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonSize_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonStyle(TButtonStyle Value) {
-  if (buttonStyle_ == Value) return;
-  buttonStyle_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonStyle_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
-void TRzBmpButton::SetAllowAllUp(bool Value) {
-  if (allowAllUp_ == Value) return;
-  allowAllUp_ = Value;
-  UpdateExclusive();
-}
+void TRzBmpButton::SetAllowAllUp(bool Value) { SetAndNotify(allowAllUp_, Value, [this] { UpdateExclusive(); }); }
 
-void TRzBmpButton::SetGroupIndex(int Value) {
-  if (groupIndex_ == Value) return;
-  groupIndex_ = Value;
-  UpdateExclusive();
-}
+void TRzBmpButton::SetGroupIndex(int Value) { SetAndNotify(groupIndex_, Value, [this] { UpdateExclusive(); }); }
 
 void TRzBmpButton::SetDown(bool Value) {
   if (groupIndex_ == 0) Value = false;
