@@ -450,19 +450,17 @@ void TControl::SetColor(TColor Value) {
   });
 }
 
-void TControl::SetParentColor(bool Value) {
-  SetAndNotify(parentColor_, Value, [this] {
-    if (parentColor_ && parent_) Perform(CM_PARENTCOLORCHANGED, 0, 0);
+void TControl::SetParentColor(bool Value) { SetParentFlag(parentColor_, Value, CM_PARENTCOLORCHANGED); }
+
+void TControl::SetParentFlag(bool& Flag, bool Value, UINT Notification) {
+  SetAndNotify(Flag, Value, [&] {
+    if (Flag && parent_) Perform(Notification, 0, 0);
   });
 }
 
 void TControl::SetFont(TFont* Value) { font_->Assign(Value); }
 
-void TControl::SetParentFont(bool Value) {
-  SetAndNotify(parentFont_, Value, [this] {
-    if (parentFont_ && parent_) Perform(CM_PARENTFONTCHANGED, 0, 0);
-  });
-}
+void TControl::SetParentFont(bool Value) { SetParentFlag(parentFont_, Value, CM_PARENTFONTCHANGED); }
 
 void TControl::FontObjectChanged(TObject* Sender) {
   if (!applyingParentFont_) parentFont_ = false;
@@ -482,11 +480,7 @@ void TControl::SetShowHint(bool Value) {
   });
 }
 
-void TControl::SetParentShowHint(bool Value) {
-  SetAndNotify(parentShowHint_, Value, [this] {
-    if (parentShowHint_ && parent_) Perform(CM_PARENTSHOWHINTCHANGED, 0, 0);
-  });
-}
+void TControl::SetParentShowHint(bool Value) { SetParentFlag(parentShowHint_, Value, CM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetPopupMenu(TPopupMenu* Value) {
   if (popupMenu_ == Value) return;
