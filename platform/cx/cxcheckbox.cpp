@@ -10,9 +10,7 @@ void TcxCheckBoxProperties::Assign(TPersistent* Source) {
 }
 
 void TcxCheckBoxProperties::SetNullStyle(TcxCheckBoxNullValueShowingStyle Value) {
-  if (nullStyle_ == Value) return;
-  nullStyle_ = Value;
-  Changed();
+  SetAndNotify(nullStyle_, Value, [this] { Changed(); });
 }
 
 bool TcxCheckBoxProperties::IsChecked(const Variant& Value) const {

@@ -25,30 +25,10 @@ TcxGridBandedTableView* TcxGridBand::GridView() const {
   return Collection() ? static_cast<TcxGridBands*>(Collection())->GridView() : nullptr;
 }
 
-void TcxGridBand::SetCaption(const std::string& Value) {
-  if (caption_ == Value) return;
-  caption_ = Value;
-  Changed(false);
-}
-
-void TcxGridBand::SetAlignment(TAlignment Value) {
-  if (alignment_ == Value) return;
-  alignment_ = Value;
-  Changed(false);
-}
-
-void TcxGridBand::SetVisible(bool Value) {
-  if (visible_ == Value) return;
-  visible_ = Value;
-  Changed(true);
-}
-
-void TcxGridBand::SetWidth(int Value) {
-  Value = std::max(0, Value);
-  if (width_ == Value) return;
-  width_ = Value;
-  Changed(true);
-}
+void TcxGridBand::SetCaption(const std::string& Value) { SetAndNotify(caption_, Value, [this] { Changed(false); }); }
+void TcxGridBand::SetAlignment(TAlignment Value) { SetAndNotify(alignment_, Value, [this] { Changed(false); }); }
+void TcxGridBand::SetVisible(bool Value) { SetAndNotify(visible_, Value, [this] { Changed(true); }); }
+void TcxGridBand::SetWidth(int Value) { SetAndNotify(width_, std::max(0, Value), [this] { Changed(true); }); }
 
 std::vector<TcxGridBandedColumn*> TcxGridBand::ColumnList(bool VisibleOnly) const {
   std::vector<TcxGridBandedColumn*> out;
@@ -176,29 +156,11 @@ void TcxGridBandedColumn::Changed() {
   if (view_) view_->LayoutChanged();
 }
 
-void TcxGridBandedColumn::SetCaption(const std::string& Value) {
-  if (caption_ == Value) return;
-  caption_ = Value;
-  Changed();
-}
-
-void TcxGridBandedColumn::SetVisible(bool Value) {
-  if (visible_ == Value) return;
-  visible_ = Value;
-  Changed();
-}
-
-void TcxGridBandedColumn::SetWidth(int Value) {
-  Value = std::max(0, Value);
-  if (width_ == Value) return;
-  width_ = Value;
-  Changed();
-}
-
+void TcxGridBandedColumn::SetCaption(const std::string& Value) { SetAndNotify(caption_, Value, [this] { Changed(); }); }
+void TcxGridBandedColumn::SetVisible(bool Value) { SetAndNotify(visible_, Value, [this] { Changed(); }); }
+void TcxGridBandedColumn::SetWidth(int Value) { SetAndNotify(width_, std::max(0, Value), [this] { Changed(); }); }
 void TcxGridBandedColumn::SetHeaderAlignmentHorz(TAlignment Value) {
-  if (headerAlignment_ == Value) return;
-  headerAlignment_ = Value;
-  Changed();
+  SetAndNotify(headerAlignment_, Value, [this] { Changed(); });
 }
 
 TClass TcxGridBandedColumn::PropertiesClass() const { return properties_ ? properties_->ClassType() : nullptr; }

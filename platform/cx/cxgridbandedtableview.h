@@ -31,16 +31,12 @@ class TcxCustomEditProperties;  // platform/cx/cxedit_pending.h
 
 // ---- Option objects: setters notify the view ----
 
-#define CX_GRID_OPTION(Type, Name, Default)  \
- public:                                     \
-  Type Name() const { return Name##_; }      \
-  void Set##Name(Type Value) {               \
-    if (Name##_ == Value) return;            \
-    Name##_ = Value;                         \
-    Changed();                               \
-  }                                          \
-                                             \
- private:                                    \
+#define CX_GRID_OPTION(Type, Name, Default)                                    \
+ public:                                                                       \
+  Type Name() const { return Name##_; }                                        \
+  void Set##Name(Type Value) { SetAndNotify(Name##_, Value, [this] { Changed(); }); } \
+                                                                               \
+ private:                                                                      \
   Type Name##_ = Default;
 
 class TcxGridViewOptions : public TPersistent {

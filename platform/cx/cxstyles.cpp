@@ -21,16 +21,12 @@ TcxStyle::~TcxStyle() {
 
 void TcxStyle::SetColor(TColor Value) {
   assigned_.Include(svColor);
-  if (color_ == Value) return;
-  color_ = Value;
-  Changed();
+  SetAndNotify(color_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::SetTextColor(TColor Value) {
   assigned_.Include(svTextColor);
-  if (textColor_ == Value) return;
-  textColor_ = Value;
-  Changed();
+  SetAndNotify(textColor_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::FontChanged(TObject*) {
