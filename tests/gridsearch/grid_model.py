@@ -5,12 +5,14 @@ to behave, for the tests to compare the program with.
   grid_model.py GRID OPS OUT
 
 GRID: a line of column kinds ("text", "int", "float", "curr", "bool"), a line of column
-tags, then one line per record, cells separated by tabs ("\\N" for Null).
+tags, a line of the columns' editing options (1: editable), then one line per record,
+cells separated by tabs ("\\N" for Null).
 OPS: one operation per line, fields separated by tabs: "sorting 0|1" (the adapter's
 Sorting), "column C" (a click on column C's header), "band B C" (a click on band B's
 header, whose first column is C), "glyph C" (a click on C's check-all glyph),
-"allchecked C", "focus R" (record R focused), "search COLUMN TEXT DIRECTION CASE BLANKS
-INLINE". OUT gets one line per operation that reports something, as the test writes
+"allchecked C", "focus R" (record R focused), "cellstyle R C COLOUR TEXTCOLOUR" (a cell's
+style set), "content F R C" (the content style of record R's cell in column C while
+record F is focused), "search COLUMN TEXT DIRECTION CASE BLANKS INLINE". OUT gets one line per operation that reports something, as the test writes
 its own.
 """
 import sys
@@ -21,8 +23,9 @@ def read_grid(path):
         lines = f.read().split("\n")
     kinds = lines[0].split("\t")
     tags = [int(t) for t in lines[1].split("\t")]
+    editable = [e == "1" for e in lines[2].split("\t")]
     records = []
-    for line in lines[2:]:
+    for line in lines[3:]:
         if not line:
             continue
         cells = []
@@ -40,7 +43,7 @@ def read_grid(path):
             else:
                 cells.append(int(text))
         records.append(cells)
-    return kinds, tags, records
+    return kinds, tags, editable, records
 
 
 def sort_key(kind, value):
@@ -85,9 +88,15 @@ def normalized(text, blanks, case):
     return b
 
 
+DEFAULT = 0x20000000  # clDefault
+NONE = 0x1FFFFFFF  # clNone
+SELECTION = 0xF1E9E4  # the selection style of the first style sheet, RGB(228, 233, 241)
+
+
 class Model:
-    def __init__(self, kinds, tags, records):
-        self.kinds, self.tags, self.records = kinds, tags, records
+    def __init__(self, kinds, tags, editable, records):
+        self.kinds, self.tags, self.editable, self.records = kinds, tags, editable, records
+        self.cell_styles = {}  # (record, column) -> (colour, text colour)
         self.orders = {}  # column -> "asc" / "desc", in the order sorting began
         self.sorting = True
         self.focused = -1  # record
@@ -133,6 +142,19 @@ class Model:
         for r in self.records:
             r[col] = not was
 
+    def content(self, focused, record, column):
+        # The style the adapter gives a cell: the selection for the focused record (with
+        # the cell's own text colour), the cell's style unless both its colours are the
+        # default; none for editable columns that are no check boxes.
+        cell = self.cell_styles.get((record, column))
+        if record == focused:
+            return "style %d %d" % (SELECTION, cell[1] if cell else NONE)
+        if self.editable[column] and self.kinds[column] != "bool":
+            return "none"
+        if cell and cell != (DEFAULT, DEFAULT):
+            return "style %d %d" % cell
+        return "none"
+
     def search(self, column, text, direction, case, blanks, inline):
         if not text.encode("utf-8").strip(bytes(range(33))):
             return "찾을 내용을 입력하세요."
@@ -167,8 +189,7 @@ class Model:
 
 
 def main():
-    kinds, tags, records = read_grid(sys.argv[1])
-    model = Model(kinds, tags, records)
+    model = Model(*read_grid(sys.argv[1]))
     out = []
     with open(sys.argv[2], encoding="utf-8") as f:
         for line in f.read().split("\n"):
@@ -191,6 +212,10 @@ def main():
                 out.append("allchecked %d" % all(r[col] is True for r in model.records))
             elif op[0] == "focus":
                 model.focused = int(op[1])
+            elif op[0] == "cellstyle":
+                model.cell_styles[(int(op[1]), int(op[2]))] = (int(op[3]), int(op[4]))
+            elif op[0] == "content":
+                out.append(model.content(int(op[1]), int(op[2]), int(op[3])))
             elif op[0] == "search":
                 column, text, direction, case, blanks, inline = op[1:7]
                 out.append(model.search(int(column), text, direction, case == "1", blanks == "1", inline == "1"))

@@ -23,9 +23,11 @@ struct TColumnSpec {
   const char* type;
   int tag;
   int band;
+  bool editable;
 };
-const TColumnSpec kColumns[] = {{"text", "String", 0, 0},  {"int", "Integer", 0, 0},  {"float", "Float", 2, 0},
-                                {"curr", "Currency", 0, 1}, {"bool", "Boolean", 1, 1}, {"text", "String", 0, 1}};
+const TColumnSpec kColumns[] = {{"text", "String", 0, 0, true},    {"int", "Integer", 0, 0, false},
+                                {"float", "Float", 2, 0, true},     {"curr", "Currency", 0, 1, false},
+                                {"bool", "Boolean", 1, 1, true},    {"text", "String", 0, 1, true}};
 
 // Texts that sort and search in telling ways: letters of both cases, Hangul, commas
 // and blanks, numbers as text.
@@ -40,16 +42,18 @@ class GridModel : public ::testing::Test {
   void Generate(int Records, unsigned Seed) {
     std::mt19937 rng(Seed);
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
-    std::string kinds, tags;
+    std::string kinds, tags, editable;
     for (const auto& c : kColumns) {
       TcxGridBandedColumn* column = g.AddColumn(std::string(c.kind) + std::to_string(columns.size()), c.type, 76, c.band);
       column->SetTag(c.tag);
+      column->Options()->SetEditing(c.editable);
+      editable += std::string(editable.empty() ? "" : "\t") + (c.editable ? "1" : "0");
       if (std::string(c.kind) == "bool") column->SetPropertiesClass(TcxCheckBoxProperties::StaticClass());
       columns.push_back(column);
       kinds += std::string(kinds.empty() ? "" : "\t") + c.kind;
       tags += std::string(tags.empty() ? "" : "\t") + std::to_string(c.tag);
     }
-    std::string grid = kinds + "\n" + tags + "\n";
+    std::string grid = kinds + "\n" + tags + "\n" + editable + "\n";
     auto* dc = g.view->DataController();
     dc->BeginUpdate();
     dc->SetRecordCount(Records);
@@ -127,6 +131,16 @@ class GridModel : public ::testing::Test {
         actual.push_back(allChecked(std::stoi(f[1])));
       } else if (f[0] == "focus") {
         dc->SetFocusedRecordIndex(std::stoi(f[1]));
+      } else if (f[0] == "cellstyle") {
+        adapter->SetCellStyle(std::stoi(f[1]), std::stoi(f[2]), TColor(std::stol(f[3])), TColor(std::stol(f[4])), "굴림",
+                              {}, 9);
+      } else if (f[0] == "content") {
+        dc->SetFocusedRecordIndex(std::stoi(f[1]));
+        TcxCustomGridRecord record(g.view, dc->RowIndexOfRecord(std::stoi(f[2])));
+        TcxStyle* style = nullptr;
+        adapter->EventOnGetContentStyle(g.view, &record, columns[size_t(std::stoi(f[3]))], style);
+        actual.push_back(style ? "style " + std::to_string(style->Color()) + " " + std::to_string(style->TextColor())
+                               : "none");
       } else if (f[0] == "search") {
         actual.push_back(search.Search(std::stoi(f[1]), f[2], f[3], f[4] == "1", f[5] == "1", f[6] == "1"));
       }
@@ -180,7 +194,26 @@ std::vector<std::string> SortingOps() {
 
 }  // namespace
 
-TEST_F(GridModel, SortingAndCheckAllFollowTheModelOnGridsOfEverySize) {
+// Cell styles set at random, then the content style of cells with and without the
+// focus; the view shows the first style sheet (Tag 0).
+std::vector<std::string> StyleOps(int Records, unsigned Seed) {
+  std::mt19937 rng(Seed);
+  std::vector<std::string> ops;
+  const int columns = int(std::size(kColumns));
+  const TColor colours[] = {clDefault, clRed, clBlue, TColor(RGB(1, 2, 3)), clBlack};
+  for (int i = 0; i < 60; ++i)
+    ops.push_back("cellstyle\t" + std::to_string(rng() % unsigned(Records)) + "\t" + std::to_string(rng() % unsigned(columns)) +
+                  "\t" + std::to_string(colours[rng() % 5]) + "\t" + std::to_string(colours[rng() % 5]));
+  for (int i = 0; i < 200; ++i) {
+    const int record = int(rng() % unsigned(Records));
+    const int focused = rng() % 3 == 0 ? record : int(rng() % unsigned(Records)) - 1;
+    ops.push_back("content\t" + std::to_string(focused) + "\t" + std::to_string(record) + "\t" +
+                  std::to_string(rng() % unsigned(columns)));
+  }
+  return ops;
+}
+
+TEST_F(GridModel, SortingCheckAllAndCellStylesFollowTheModelOnGridsOfEverySize) {
   for (auto [records, seed] : std::vector<std::pair<int, unsigned>>{{1, 1}, {7, 2}, {1000, 3}, {10000, 4}}) {
     SCOPED_TRACE(std::to_string(records) + " records");
     g.view->DataController()->SetRecordCount(0);
@@ -193,7 +226,9 @@ TEST_F(GridModel, SortingAndCheckAllFollowTheModelOnGridsOfEverySize) {
     Generate(records, seed);
     adapter = new TGrid5Adapter(nullptr);
     adapter->SetBandedTableVeiw(g.view);
-    Run(SortingOps());
+    std::vector<std::string> ops = SortingOps();
+    for (const std::string& op : StyleOps(records, seed)) ops.push_back(op);
+    Run(ops);
     if (HasFailure()) break;
   }
   delete adapter;
