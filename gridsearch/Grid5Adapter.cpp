@@ -8,6 +8,7 @@
 #include "platform/cx/cxgridexportlink.h"
 #include "platform/cx/cxgridviewinfo.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/typinfo.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
 #include "platform/win/shell.h"
@@ -598,11 +599,47 @@ void TGrid5Adapter::EventOnCustomDrawIndicatorCell(TcxGridBandedTableView* Sende
   prevCustomDrawIndicatorCell_(Sender, ACanvas, AViewInfo, ADone);
 }
 
+namespace {
+
+// The view a stored reference names: the component of that name among those the
+// adapter's owner holds, and the ones they hold in turn (a view belongs to its grid).
+TcxGridBandedTableView* FindView(TComponent* Root, const std::string& Name) {
+  if (!Root || Name.empty()) return nullptr;
+  for (int i = 0; i < Root->ComponentCount(); ++i) {
+    TComponent* c = Root->Components(i);
+    if (auto* view = As<TcxGridBandedTableView>(c); view && SameText(view->Name(), Name)) return view;
+    if (TcxGridBandedTableView* found = FindView(c, Name)) return found;
+  }
+  return nullptr;
+}
+
+void Publish() {
+  PublishOrdinal<TGrid5Adapter>("Sorting", &TGrid5Adapter::Sorting, &TGrid5Adapter::SetSorting);
+  PublishOrdinal<TGrid5Adapter>("ImmediatePost", &TGrid5Adapter::ImmediatePost, &TGrid5Adapter::SetImmediatePost);
+  PublishOrdinal<TGrid5Adapter>("HideFocusedCell", &TGrid5Adapter::HideFocusedCell, &TGrid5Adapter::SetHideFocusedCell);
+  RegisterPublishedProperty(
+      TGrid5Adapter::StaticClass(),
+      TPropInfo{"BandedTableVeiw",
+                [](TObject* o) {
+                  TcxGridBandedTableView* v = static_cast<TGrid5Adapter*>(o)->BandedTableVeiw();
+                  return TPropValue(v ? v->Name() : std::string());
+                },
+                [](TObject* o, const TPropValue& v) {
+                  const std::string* name = std::get_if<std::string>(&v);
+                  if (!name) vx_typinfo::RaiseConvertError("BandedTableVeiw");
+                  auto* adapter = static_cast<TGrid5Adapter*>(o);
+                  adapter->SetBandedTableVeiw(FindView(adapter->Owner(), *name));
+                }});
+}
+
+}  // namespace
+
 namespace Grid5Adapter {
 
 void Initialization() {
   if (!g_unchecked) g_unchecked = MakeGlyph(12, 12, false);
   if (!g_checked) g_checked = MakeGlyph(11, 12, true);
+  Publish();
 }
 
 void Finalization() {

@@ -16,6 +16,7 @@
 #include "platform/cx/cxcheckbox.h"
 #include "platform/rtl/registry.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/typinfo.h"
 #include "tests/platform/cx/grid_fixture.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/loopback.h"
@@ -144,6 +145,16 @@ TEST_F(Adapter, InitializeFixesTheLookTakesTheSheetOfTheTagAndChainsTheViewsHand
   EXPECT_EQ(client.view->PopupMenu(), nullptr);
   client.ClickCell(0, client.view->Columns(0));
   EXPECT_EQ(downs, 2);
+  // Stored forms set the published properties by name; the view by its name.
+  {
+    auto* a = new TGrid5Adapter(client.form);
+    SetPropValue(a, "BandedTableVeiw", TPropValue(std::string("bvMain")));
+    EXPECT_EQ(a->BandedTableVeiw(), client.view);
+    SetPropValue(a, "Sorting", TPropValue(int64_t(0)));
+    EXPECT_FALSE(a->Sorting());
+    EXPECT_EQ(GetPropValue(a, "BandedTableVeiw"), TPropValue(std::string("bvMain")));
+    a->Free();
+  }
   // A view freed first leaves the adapter without one.
   TGridForm gone;
   TGrid5Adapter a(nullptr);
