@@ -210,6 +210,11 @@ void TcxGrid::Paint() {
   c->Brush()->SetStyle(bsSolid);
   c->Brush()->SetColor(Color());
   c->FillRect(r);
+  // The corner between the two scroll bars.
+  if (vbar_->Visible() && hbar_->Visible()) {
+    c->Brush()->SetColor(clBtnFace);
+    c->FillRect(TRect{vbar_->Left(), hbar_->Top(), vbar_->Left() + vbar_->Width(), hbar_->Top() + hbar_->Height()});
+  }
   c->Brush()->SetColor(clBtnShadow);
   c->FrameRect(r);
 }
