@@ -2,8 +2,33 @@
 // nothing; palettes serve as colour lists for nearest-colour look-ups and for DIB
 // colour tables.
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
 #include "platform/gdi/dc.h"
+
+namespace vx::gdi {
+
+// A direct-mapped table of colours already looked up, made on first use. Each slot
+// keeps the whole colour beside its answer, so a hit is always the exact nearest
+// entry.
+struct NearestIndexCache {
+  static constexpr size_t kSlots = 1 << 14;
+  static constexpr uint64_t kFilled = uint64_t{1} << 32;
+  std::mutex lock;
+  std::unique_ptr<uint64_t[]> slots;
+
+  static size_t SlotOf(COLORREF c) { return size_t((c * 0x9E3779B1u) >> 18) & (kSlots - 1); }
+  void Invalidate() {
+    std::lock_guard g(lock);
+    slots.reset();
+  }
+};
+
+PaletteObject::PaletteObject() : GdiObject(OBJ_PAL), nearest(std::make_unique<NearestIndexCache>()) {}
+PaletteObject::~PaletteObject() = default;
+
+}  // namespace vx::gdi
 
 using namespace vx::gdi;
 
@@ -34,6 +59,7 @@ UINT SetPaletteEntries(HPALETTE pal, UINT start, UINT count, const PALETTEENTRY*
   if (!p || !entries || p->stock) return 0;
   UINT n = 0;
   for (UINT i = start; i < p->entries.size() && n < count; ++i, ++n) p->entries[i] = entries[n];
+  p->nearest->Invalidate();
   return n;
 }
 
@@ -41,15 +67,31 @@ BOOL ResizePalette(HPALETTE pal, UINT count) {
   auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
   if (!p || p->stock || count == 0 || count > 1024) return FALSE;
   p->entries.resize(count);
+  p->nearest->Invalidate();
   return TRUE;
 }
 
 UINT GetNearestPaletteIndex(HPALETTE pal, COLORREF color) {
   auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
   if (!p || p->entries.empty()) return CLR_INVALID;
-  return UINT(NearestEntry(p->entries.data(), int(p->entries.size()), color, [](const PALETTEENTRY& e) {
+  color &= 0xFFFFFF;
+  if (p->stock) {
+    // Stock palettes are shared by every thread and never change: no cache.
+    return UINT(NearestEntry(p->entries.data(), int(p->entries.size()), color, [](const PALETTEENTRY& e) {
+      return std::tuple<int, int, int>(e.peRed, e.peGreen, e.peBlue);
+    }));
+  }
+  NearestIndexCache& cache = *p->nearest;
+  const size_t slot = NearestIndexCache::SlotOf(color);
+  std::lock_guard g(cache.lock);
+  if (!cache.slots) cache.slots.reset(new uint64_t[NearestIndexCache::kSlots]());
+  const uint64_t v = cache.slots[slot];
+  if ((v & NearestIndexCache::kFilled) && COLORREF(v >> 8 & 0xFFFFFF) == color) return UINT(v & 0xFF);
+  const int index = NearestEntry(p->entries.data(), int(p->entries.size()), color, [](const PALETTEENTRY& e) {
     return std::tuple<int, int, int>(e.peRed, e.peGreen, e.peBlue);
-  }));
+  });
+  if (index < 256) cache.slots[slot] = NearestIndexCache::kFilled | uint64_t(color) << 8 | uint64_t(index);
+  return UINT(index);
 }
 
 COLORREF GetNearestColor(HDC dc, COLORREF color) {
