@@ -161,6 +161,9 @@ inline Bytes Encode(const File& F) {
     }
     for (int y : rows)
       check(EGifPutLine(gif, const_cast<GifPixelType*>(fr.pixels.data()) + size_t(y) * size_t(fr.width), fr.width));
+    // The library keeps a copy of the local table that nothing else frees.
+    GifFreeMapObject(gif->Image.ColorMap);
+    gif->Image.ColorMap = nullptr;
   }
   extensions(F.trailing);
   if (EGifCloseFile(gif, &error) != GIF_OK) throw std::runtime_error("giflib close failed");
