@@ -40,17 +40,6 @@ TGIFExtensionClass Lookup(const std::vector<std::pair<Key, TGIFExtensionClass>>&
   return nullptr;
 }
 
-// Reads and drops Count bytes ("Premature end of data" when short).
-void SkipBytes(TStream* Stream, int Count) {
-  uint8_t scratch[256];
-  while (Count > 0) {
-    const int n = std::min<int>(Count, sizeof scratch);
-    ReadExact(Stream, scratch, n);
-    Count -= n;
-  }
-}
-
-
 // Text as data sub-blocks: each block is one line, up to its first zero byte.
 void ReadText(TStream* Stream, TStrings* Text) {
   Text->Clear();
@@ -309,21 +298,29 @@ void TGIFApplicationExtension::LoadFromStream(TStream* Stream) {
   const int size = ReadStreamByte(Stream);
   if (size < 0) RaiseGIFError(sOutOfData);
   if (size < 10) RaiseGIFError(sBadBlockSize);
-  if (size == 10) {
-    // A 10-byte header has no room for the identifier: it stays blank.
-    FIdent.fill(0);
-    SkipBytes(Stream, 10);
-  } else {
+  FIdent.fill(0);
+  FHeader.clear();
+  if (size == 11) {
     ReadExact(Stream, FIdent.data(), 11);
-    SkipBytes(Stream, size - 11);
+  } else {
+    // A 10-byte header has no room for the identifier, which stays blank. Either
+    // way the header is kept as it is, so that writing it back keeps its meaning.
+    FHeader.resize(size_t(size));
+    ReadExact(Stream, FHeader.data(), size);
+    if (size > 11) std::copy_n(FHeader.begin(), 11, FIdent.begin());
   }
   LoadData(Stream);
 }
 
 void TGIFApplicationExtension::SaveToStream(TStream* Stream) {
   TGIFExtension::SaveToStream(Stream);
-  WriteStreamByte(Stream, 11);
-  Stream->WriteBuffer(FIdent.data(), 11);
+  if (FHeader.empty()) {
+    WriteStreamByte(Stream, 11);
+    Stream->WriteBuffer(FIdent.data(), 11);
+  } else {
+    WriteStreamByte(Stream, uint8_t(FHeader.size()));
+    Stream->WriteBuffer(FHeader.data(), int64_t(FHeader.size()));
+  }
   SaveData(Stream);
 }
 
@@ -332,6 +329,7 @@ std::string TGIFApplicationExtension::GetIdentifier() const {
 }
 
 void TGIFApplicationExtension::SetIdentifier(const std::string& Value) {
+  FHeader.clear();
   if (Value.size() < 8) std::fill_n(FIdent.begin(), 8, uint8_t(' '));
   std::memcpy(FIdent.data(), Value.data(), std::min<size_t>(Value.size(), 8));
 }
@@ -341,6 +339,7 @@ std::string TGIFApplicationExtension::GetAuthentication() const {
 }
 
 void TGIFApplicationExtension::SetAuthentication(const std::string& Value) {
+  FHeader.clear();
   if (Value.size() < 3) std::fill_n(FIdent.begin() + 8, 3, uint8_t(' '));
   std::memcpy(FIdent.data() + 8, Value.data(), std::min<size_t>(Value.size(), 3));
 }

@@ -196,7 +196,8 @@ class TGIFApplicationExtension : public TGIFExtension {
 
   uint8_t GetExtensionType() override { return 0xFF; }
   // A block size of 10 leaves the identifier blank; below 10 raises "Unsupported
-  // Application Extension block size"; bytes past 11 are skipped.
+  // Application Extension block size"; bytes past 11 are not part of the identifier.
+  // A header of another size than 11 is written back as it was read.
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
   virtual void SaveData(TStream* Stream) = 0;
@@ -218,6 +219,7 @@ class TGIFApplicationExtension : public TGIFExtension {
 
  protected:
   std::array<uint8_t, 11> FIdent{};
+  std::vector<uint8_t> FHeader;  // a header of another size than 11, as read
 };
 
 // One data sub-block.

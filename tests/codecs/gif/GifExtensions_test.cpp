@@ -167,10 +167,13 @@ TEST(GifExtensions, ApplicationBlocks) {
   EXPECT_EQ(ns->Loops(), 3);
   EXPECT_EQ(ns->BufferSize(), 0x2010u);
   EXPECT_EQ(SavedExtensions(anim->Images()->SubImages(0)), AppBlock(11, "ANIMEXTS1.0", loop));
-  // Data blocks of applications we do not know come back unchanged, with the
-  // identifier header written at its standard size.
-  auto odd = Load(WithExtensions(AppBlock(12, "XYZZYAPP1.1?", {2, 7, 8, 0})));
-  EXPECT_EQ(SavedExtensions(odd->Images()->SubImages(0)), AppBlock(11, "XYZZYAPP1.1", {2, 7, 8, 0}));
+  // Blocks of applications we do not know come back unchanged, their headers too:
+  // one that names a known application but is not of its size stays unknown.
+  for (const Bytes& block : {AppBlock(12, "NETSCAPE2.0?", {2, 1, 8, 0}), AppBlock(10, "ABCDEFGH12", {1, 5, 0})}) {
+    auto odd = Load(WithExtensions(block));
+    EXPECT_EQ(SavedExtensions(odd->Images()->SubImages(0)), block);
+    EXPECT_EQ(ExtensionOf(*Load(WithExtensions(block)))->ClassType(), TGIFUnknownAppExtension::StaticClass());
+  }
   // Identifier setters pad with blanks and cut.
   ns->SetIdentifier("AB");
   ns->SetAuthentication("123456");
