@@ -18,10 +18,11 @@
 
 #include "bench/timing.h"
 #include "codecs/gif/GifImage.h"
+#include "tests/codecs/gif/GifReference.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using gifref::Bytes;
 
 // The picture class without drawing, which these runs do not need.
 class Image : public TGIFImage {
@@ -78,14 +79,7 @@ Bytes ReferenceEncode(int W, int H, const Bytes& Pixels, bool Interlaced) {
   Bytes out;
   out.reserve(Pixels.size());
   int error = 0;
-  GifFileType* gif = EGifOpen(
-      &out,
-      [](GifFileType* g, const GifByteType* buf, int n) {
-        auto* o = static_cast<Bytes*>(g->UserData);
-        o->insert(o->end(), buf, buf + n);
-        return n;
-      },
-      &error);
+  GifFileType* gif = gifref::OpenWriter(out, &error);
   GifColorType colors[256];
   for (int i = 0; i < 256; ++i) colors[i] = {GifByteType(i), GifByteType(255 - i), GifByteType(i / 2)};
   ColorMapObject* map = GifMakeMapObject(256, colors);
@@ -105,21 +99,9 @@ Bytes ReferenceEncode(int W, int H, const Bytes& Pixels, bool Interlaced) {
 }
 
 void ReferenceDecode(const Bytes& File) {
-  struct Source {
-    const Bytes* in;
-    size_t at;
-  } src{&File, 0};
+  gifref::MemoryReader reader{&File};
   int error = 0;
-  GifFileType* gif = DGifOpen(
-      &src,
-      [](GifFileType* g, GifByteType* buf, int n) {
-        auto* s = static_cast<Source*>(g->UserData);
-        const int k = int(std::min<size_t>(size_t(n), s->in->size() - s->at));
-        std::memcpy(buf, s->in->data() + s->at, size_t(k));
-        s->at += size_t(k);
-        return k;
-      },
-      &error);
+  GifFileType* gif = gifref::OpenReader(reader, &error);
   if (!gif || DGifSlurp(gif) != GIF_OK) throw std::runtime_error("reference decoder failed");
   DGifCloseFile(gif, &error);
 }
