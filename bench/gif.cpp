@@ -77,7 +77,6 @@ Bytes NoiseIndices(int W, int H) {
 
 Bytes ReferenceEncode(int W, int H, const Bytes& Pixels, bool Interlaced) {
   Bytes out;
-  out.reserve(Pixels.size());
   int error = 0;
   GifFileType* gif = gifref::OpenWriter(out, &error);
   GifColorType colors[256];
