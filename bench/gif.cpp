@@ -2,6 +2,7 @@
 // against ImageMagick, in the same run; prints times and ratios (ours / reference)
 // and, for the reduction, the PSNR of both results against the source.
 #include <gif_lib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -232,7 +233,8 @@ void ReductionCase(int W, int H) {
     std::printf("  ImageMagick not installed: no comparison\n");
     return;
   }
-  const std::string dir = (std::filesystem::temp_directory_path() / "vx_bench_gif").string();
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("vx_bench_gif_" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(dir);
   const std::string in = dir + "/in.ppm", out = dir + "/out.ppm";
   WritePpm(in, W, H, rgb);
