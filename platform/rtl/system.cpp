@@ -25,7 +25,7 @@ ClassRegistry& Registry() {
 void RegisterClass(TClass c) {
   auto& r = Registry();
   std::lock_guard g(r.lock);
-  r.byName.emplace(UpperCase(c->name), c);
+  r.byName[UpperCase(c->name)] = c;
 }
 
 void UnRegisterClass(TClass c) {
@@ -40,6 +40,14 @@ TClass GetClass(const std::string& name) {
   std::lock_guard g(r.lock);
   auto it = r.byName.find(UpperCase(name));
   return it == r.byName.end() ? nullptr : it->second;
+}
+
+std::vector<TClass> GetRegisteredClasses() {
+  auto& r = Registry();
+  std::lock_guard g(r.lock);
+  std::vector<TClass> classes;
+  for (const auto& [name, c] : r.byName) classes.push_back(c);
+  return classes;
 }
 
 TClass FindClass(const std::string& name) {
