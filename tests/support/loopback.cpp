@@ -31,9 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-// From the build's definition, not __FILE__: a compiler cache may make that relative
-// to the folder the compiler ran in.
-std::string SupportDir() { return std::string(VX_SOURCE_DIR) + "/tests/support"; }
+std::string SupportDir() { return VX_SOURCE_DIR "/tests/support"; }
 
 std::string Python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
 
