@@ -17,7 +17,7 @@
 
 namespace {
 
-const std::string kPackage = VX_PACKAGE_PATH;
+const std::string kPackage = std::string(VX_PACKAGE_DIR) + "/libvxpackage.so";
 const std::string kPicture = std::string(VX_SOURCE_DIR) + "/resources/PNG/BtnConfirm_Up.png";
 
 // How often a file mask names the extension.
