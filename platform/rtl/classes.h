@@ -236,6 +236,7 @@ class TThreadList : public TObject {
 
  public:
   TThreadList() = default;
+  ~TThreadList() override;
   void Add(void* Item);  // with dupIgnore (the default) an item already present is not added again
   void Remove(void* Item);
   void Clear();

@@ -57,4 +57,11 @@ TClass FindClass(const std::string& name) {
 
 void Abort() { throw EAbort(); }
 
+namespace {
+// A class whose members are all inline (as the exception macro makes them) has its
+// descriptor wherever it is used; the library names such classes here, so that their
+// one descriptor lives in it, shared by the program and every package.
+[[maybe_unused]] const TClass kInlineClasses[] = {EInvalidPointer::StaticClass()};
+}  // namespace
+
 Integer ExitCode = 0;

@@ -12,7 +12,9 @@
 #include "platform/display/headless.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/stdctrls.h"
 #include "platform/win/resources.h"
 
 namespace {
@@ -58,7 +60,13 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
     TClass base;
   } expected[] = {
       {"TvxImageButton", "Vextra", TCustomControl::StaticClass()},
+      {"TvxIconLabel", "Vextra", TGraphicControl::StaticClass()},
+      {"TvxImageLabel", "Vextra", TGraphicControl::StaticClass()},
+      {"TvxXLabel", "Vextra", TPanel::StaticClass()},
       {"THtmlParser", "Samples", TComponent::StaticClass()},
+      {"TTransPanel", "Samples", TPanel::StaticClass()},
+      {"TvxXLabelHelper", "Samples", TLabel::StaticClass()},
+      {"TvxXLabelHelperPanel", "Samples", TPanel::StaticClass()},
   };
   size_t count = 0;
   for (const std::string& page : GetPalettePages()) count += GetPaletteClasses(page).size();
@@ -83,6 +91,7 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
     if (auto* control = As<TControl>(made)) {
       control->SetBounds(10, 10, 120, 30);
       control->SetParent(&form);
+      control->SetText("<B>x</B> y");  // the rich label takes it as its tagged text
     }
   }
   Application->ProcessMessages();
