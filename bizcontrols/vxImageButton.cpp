@@ -154,9 +154,7 @@ void TvxImageButton::SetGroupIndex(int Value) {
 }
 
 void TvxImageButton::SetTransparentColor(TColor Value) {
-  if (transparentColor_ == Value) return;
-  transparentColor_ = Value;
-  Invalidate();
+  SetAndNotify(transparentColor_, Value, [this] { Invalidate(); });
 }
 
 void TvxImageButton::SetEnabled(bool Value) {
@@ -209,25 +207,21 @@ void TvxImageButton::CMButtonDownStatusClear(TMessage& Message) {
 
 // ---- Caption ----
 
-#define VX_INVALIDATING_SETTER(Method, Type, Field) \
-  void TvxImageButton::Method(Type Value) {         \
-    if (Field == Value) return;                     \
-    Field = Value;                                  \
-    Invalidate();                                   \
-  }
-
-VX_INVALIDATING_SETTER(SetCaption, const std::string&, caption_)
-VX_INVALIDATING_SETTER(SetCaptionFontStyle, TFontStyles, captionFontStyle_)
-VX_INVALIDATING_SETTER(SetDefaultCaptionColor, TColor, defaultCaptionColor_)
-VX_INVALIDATING_SETTER(SetDisableCaptionColor, TColor, disableCaptionColor_)
-VX_INVALIDATING_SETTER(SetAutoSize, bool, autoSize_)
-VX_INVALIDATING_SETTER(SetImageButton, bool, imageButton_)
-#undef VX_INVALIDATING_SETTER
+void TvxImageButton::SetCaption(const std::string& Value) { SetAndNotify(caption_, Value, [this] { Invalidate(); }); }
+void TvxImageButton::SetCaptionFontStyle(TFontStyles Value) {
+  SetAndNotify(captionFontStyle_, Value, [this] { Invalidate(); });
+}
+void TvxImageButton::SetDefaultCaptionColor(TColor Value) {
+  SetAndNotify(defaultCaptionColor_, Value, [this] { Invalidate(); });
+}
+void TvxImageButton::SetDisableCaptionColor(TColor Value) {
+  SetAndNotify(disableCaptionColor_, Value, [this] { Invalidate(); });
+}
+void TvxImageButton::SetAutoSize(bool Value) { SetAndNotify(autoSize_, Value, [this] { Invalidate(); }); }
+void TvxImageButton::SetImageButton(bool Value) { SetAndNotify(imageButton_, Value, [this] { Invalidate(); }); }
 
 void TvxImageButton::SetCaptionAlign(TCaptionAlign Value) {
-  if (captionAlign_ == Value) return;
-  captionAlign_ = Value;
-  Repaint();
+  SetAndNotify(captionAlign_, Value, [this] { Repaint(); });
 }
 
 void TvxImageButton::SetCaptionStartPosX(int Value) {

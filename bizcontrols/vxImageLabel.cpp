@@ -29,16 +29,9 @@ void TCommonImageLabel::Notification(TComponent* AComponent, TOperation Operatio
   if (Operation == TOperation::opRemove && AComponent == focusControl_) focusControl_ = nullptr;
 }
 
-#define VX_INVALIDATING_SETTER(Class, Method, Type, Field) \
-  void Class::Method(Type Value) {                         \
-    if (Field == Value) return;                            \
-    Field = Value;                                         \
-    Invalidate();                                          \
-  }
-
-VX_INVALIDATING_SETTER(TCommonImageLabel, SetAlignment, TAlignment, alignment_)
-VX_INVALIDATING_SETTER(TCommonImageLabel, SetAutoSize, bool, autoSize_)
-VX_INVALIDATING_SETTER(TCommonImageLabel, SetLayout, TTextLayout, layout_)
+void TCommonImageLabel::SetAlignment(TAlignment Value) { SetAndNotify(alignment_, Value, [this] { Invalidate(); }); }
+void TCommonImageLabel::SetAutoSize(bool Value) { SetAndNotify(autoSize_, Value, [this] { Invalidate(); }); }
+void TCommonImageLabel::SetLayout(TTextLayout Value) { SetAndNotify(layout_, Value, [this] { Invalidate(); }); }
 
 void TCommonImageLabel::SetTransparent(bool Value) {
   if (Value == Transparent()) return;
@@ -122,10 +115,14 @@ void TvxIconLabel::SetBulletImage(TPicture* Value) {
   Invalidate();
 }
 
-VX_INVALIDATING_SETTER(TvxIconLabel, SetBulletAlignment, TBulletAlignment, bulletAlignment_)
-VX_INVALIDATING_SETTER(TvxIconLabel, SetBulletHide, bool, bulletHide_)
-VX_INVALIDATING_SETTER(TvxIconLabel, SetBulletLeftMargin, int, bulletLeftMargin_)
-VX_INVALIDATING_SETTER(TvxIconLabel, SetBulletRightMargin, int, bulletRightMargin_)
+void TvxIconLabel::SetBulletAlignment(TBulletAlignment Value) {
+  SetAndNotify(bulletAlignment_, Value, [this] { Invalidate(); });
+}
+void TvxIconLabel::SetBulletHide(bool Value) { SetAndNotify(bulletHide_, Value, [this] { Invalidate(); }); }
+void TvxIconLabel::SetBulletLeftMargin(int Value) { SetAndNotify(bulletLeftMargin_, Value, [this] { Invalidate(); }); }
+void TvxIconLabel::SetBulletRightMargin(int Value) {
+  SetAndNotify(bulletRightMargin_, Value, [this] { Invalidate(); });
+}
 
 int TvxIconLabel::BulletWidth() const { return HasGraphic(bulletImage_.get()) ? bulletImage_->Width() : 0; }
 
@@ -191,17 +188,11 @@ void TvxImageLabel::SetBackgroundImage(TPicture* Value) {
 }
 
 void TvxImageLabel::SetCaptionLeftMargin(int Value) {
-  Value = std::max(0, Value);
-  if (Value == captionLeftMargin_) return;
-  captionLeftMargin_ = Value;
-  Invalidate();
+  SetAndNotify(captionLeftMargin_, std::max(0, Value), [this] { Invalidate(); });
 }
 
 void TvxImageLabel::SetCaptionRigthMargin(int Value) {
-  Value = std::max(0, Value);
-  if (Value == captionRightMargin_) return;
-  captionRightMargin_ = Value;
-  Invalidate();
+  SetAndNotify(captionRightMargin_, std::max(0, Value), [this] { Invalidate(); });
 }
 
 void TvxImageLabel::Paint() {

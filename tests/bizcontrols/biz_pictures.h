@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "codecs/png/PngImage.h"
+#include "platform/vcl/forms.h"
 #include "platform/vcl/graphics.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/headless_gui.h"
 #include "tests/support/run_program.h"
 #include "tests/support/script_file.h"
 
@@ -124,6 +126,22 @@ class TCodecs {
 // True when a picture class is registered for the extension.
 inline bool FormatRegistered(const std::string& Ext) {
   return GraphicFileMask(TGraphic::StaticClass()).find("*." + Ext) != std::string::npos;
+}
+
+// The box of a colour's pixels in a control's area of its painted form (right and
+// bottom inclusive); left -1 when there are none.
+inline TRect Ink(TCustomForm* Form, TControl* C, int32_t Rgb) {
+  TRect r{-1, -1, -1, -1};
+  const TPoint at = C->ClientToParent(TPoint{0, 0}, Form);
+  for (int y = 0; y < C->Height(); ++y)
+    for (int x = 0; x < C->Width(); ++x)
+      if (int32_t(THeadlessGui::Pixel(Form, at.x + x, at.y + y)) == Rgb) {
+        if (r.left < 0 || x < r.left) r.left = x;
+        if (r.top < 0) r.top = y;
+        r.right = std::max<int>(r.right, x);
+        r.bottom = y;
+      }
+  return r;
 }
 
 }  // namespace biztest

@@ -17,6 +17,7 @@
 
 namespace {
 
+using biztest::Ink;
 using biztest::TPixels;
 using vx::display::InjectMouseDown;
 using vx::display::InjectMouseMove;
@@ -367,21 +368,6 @@ TEST_F(ImageButton, LatchingButtonsOfAGroupKeepOneDown) {
   EXPECT_FALSE(a->Down());
 }
 
-// The ink of a colour in the button's area: left, top, right, bottom (right and bottom
-// inclusive), or left -1 for none.
-TRect Ink(TForm& Form, TControl* C, int32_t Rgb) {
-  TRect r{-1, -1, -1, -1};
-  for (int y = 0; y < C->Height(); ++y)
-    for (int x = 0; x < C->Width(); ++x)
-      if (int32_t(THeadlessGui::Pixel(&Form, C->Left() + x, C->Top() + y)) == Rgb) {
-        if (r.left < 0 || x < r.left) r.left = x;
-        if (r.top < 0) r.top = y;
-        r.right = std::max<int>(r.right, x);
-        r.bottom = y;
-      }
-  return r;
-}
-
 TEST_F(ImageButton, CaptionPlacesByAlignmentAndStartPositionAndSinksWhenDown) {
   auto* b = Add(20, 20);
   b->SetWidth(200);
@@ -389,7 +375,7 @@ TEST_F(ImageButton, CaptionPlacesByAlignmentAndStartPositionAndSinksWhenDown) {
   b->SetDefaultCaptionColor(clRed);
   form.Show();
   const int32_t red = ColorToRGB(clRed);
-  const TRect centred = Ink(form, b, red);
+  const TRect centred = Ink(&form, b, red);
   ASSERT_GE(centred.left, 0) << "no picture: a raised face, and the caption on it";
   EXPECT_NEAR((centred.left + centred.right) / 2.0, 100, 2);
   EXPECT_NEAR((centred.top + centred.bottom) / 2.0, 12.5, 3);
@@ -397,28 +383,28 @@ TEST_F(ImageButton, CaptionPlacesByAlignmentAndStartPositionAndSinksWhenDown) {
   b->SetCaptionAlign(TCaptionAlign::caNone);
   b->SetCaptionStartPosX(20);
   b->SetCaptionStartPosY(-1);
-  const TRect fromX = Ink(form, b, red);
+  const TRect fromX = Ink(&form, b, red);
   EXPECT_GE(fromX.left, 20);
   EXPECT_LE(fromX.left, 22);
   EXPECT_EQ(fromX.top, centred.top) << "still centred vertically";
 
   b->SetCaptionStartPosX(-1);
   b->SetCaptionStartPosY(-1);
-  EXPECT_EQ(Ink(form, b, red).left, centred.left) << "(-1, -1) centres";
+  EXPECT_EQ(Ink(&form, b, red).left, centred.left) << "(-1, -1) centres";
 
   b->SetCaptionStartPosX(20);
   b->SetCaptionStartPosY(5);
-  const TRect top = Ink(form, b, red);
+  const TRect top = Ink(&form, b, red);
   b->SetGroupIndex(1);
   b->SetDown(true);
-  const TRect sunk = Ink(form, b, red);
+  const TRect sunk = Ink(&form, b, red);
   EXPECT_EQ(sunk.top, top.top + 1);
   EXPECT_EQ(sunk.left, top.left);
 
   b->SetEnabled(false);
   b->SetDisableCaptionColor(clBlue);
-  EXPECT_GE(Ink(form, b, ColorToRGB(clBlue)).left, 0);
-  EXPECT_LT(Ink(form, b, red).left, 0);
+  EXPECT_GE(Ink(&form, b, ColorToRGB(clBlue)).left, 0);
+  EXPECT_LT(Ink(&form, b, red).left, 0);
 }
 
 TEST_F(ImageButton, AnImageButtonIsThePictureAloneUnstretched) {
@@ -432,7 +418,7 @@ TEST_F(ImageButton, AnImageButtonIsThePictureAloneUnstretched) {
   form.Show();
   EXPECT_EQ(int32_t(THeadlessGui::Pixel(&form, b->Left() + 10, b->Top() + 5)), 0x0000C0);
   EXPECT_NE(int32_t(THeadlessGui::Pixel(&form, b->Left() + 50, b->Top() + 5)), 0x0000C0) << "not stretched";
-  EXPECT_LT(Ink(form, b, ColorToRGB(clRed)).left, 0) << "no caption";
+  EXPECT_LT(Ink(&form, b, ColorToRGB(clRed)).left, 0) << "no caption";
 }
 
 }  // namespace

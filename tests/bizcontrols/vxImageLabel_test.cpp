@@ -39,21 +39,7 @@ class Labels : public ::testing::Test {
     auto buffer = form.BackBuffer();
     return int32_t(buffer->ColorFromRaw(buffer->GetRaw(X, Y)) & 0xFFFFFF);
   }
-
-  // The box of a colour's pixels in a control's area (right and bottom inclusive);
-  // left -1 when there are none.
-  TRect Ink(TControl* C, int32_t Rgb) {
-    TRect r{-1, -1, -1, -1};
-    for (int y = 0; y < C->Height(); ++y)
-      for (int x = 0; x < C->Width(); ++x)
-        if (Pixel(C->Left() + x, C->Top() + y) == Rgb) {
-          if (r.left < 0 || x < r.left) r.left = x;
-          if (r.top < 0) r.top = y;
-          r.right = std::max<int>(r.right, x);
-          r.bottom = y;
-        }
-    return r;
-  }
+  TRect Ink(TControl* C, int32_t Rgb) { return biztest::Ink(&form, C, Rgb); }
 };
 
 TEST_F(Labels, TheBulletKeepsItsGapAndTheTextStartsBesideIt) {
