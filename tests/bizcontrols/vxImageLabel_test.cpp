@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "bizcontrols/TransPanelSmp.h"
+#include "bizcontrols/vxXLabelHelperPanel.h"
 #include "platform/gdi/dib.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/stdctrls.h"
@@ -253,6 +254,23 @@ TEST_F(Labels, AnInvalidateFromThePanelsOwnPaintEnds) {
   THeadlessGui::Pump();
   EXPECT_EQ(paints, first) << "nothing is left to paint";
   EXPECT_EQ(Pixel(20, 20), ColorToRGB(clHighlight)) << "the handler draws with the panel's pen";
+}
+
+TEST_F(Labels, ClearingAPanelLeavesItsChildrenVisible) {
+  form.SetColor(clRed);
+  auto* panel = Add<TPanel>(20, 20, 100, 60);
+  panel->SetColor(clLime);
+  panel->SetBevelOuter(bvNone);
+  auto* child = new TPanel(&form);
+  child->SetBounds(30, 20, 20, 20);
+  child->SetColor(clBlue);
+  child->SetBevelOuter(bvNone);
+  child->SetParent(panel);
+  form.Show();
+  EXPECT_EQ(Pixel(30, 30), ColorToRGB(clLime));
+  vxXLabelHelperPanel::ClearPanel(panel);
+  EXPECT_EQ(Pixel(30, 30), ColorToRGB(clRed)) << "the empty client area is cut away";
+  EXPECT_EQ(Pixel(60, 50), ColorToRGB(clBlue)) << "the children stay";
 }
 
 }  // namespace
