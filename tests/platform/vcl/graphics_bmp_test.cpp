@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/vcl/graphics.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -16,7 +17,12 @@ struct Px {
   int r, g, b;
 };
 
-std::string Dir() { return testing::TempDir(); }
+// A folder of this program's own: the system's temporary folder is shared with every
+// other test program running at the same time.
+std::string Dir() {
+  static TempFolder folder;
+  return folder.Path();
+}
 
 void WritePpm(const std::string& file, int w, int h, const std::vector<Px>& px) {
   std::ofstream out(file, std::ios::binary);
