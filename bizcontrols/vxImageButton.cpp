@@ -123,6 +123,7 @@ TvxImageButton::TvxImageButton(TComponent* AOwner)
 TvxImageButton::~TvxImageButton() = default;
 
 void TvxImageButton::UpImageChanged(TObject*) {
+  if (markingTransparent_) return;
   lighterStale_ = darkerStale_ = true;
   Invalidate();
 }
@@ -407,14 +408,11 @@ void TvxImageButton::Paint() {
     if ((!HasGraphic(overImage_.get()) || !HasGraphic(focusedImage_.get())) && (lighterStale_ || !lighter_))
       MakeLighter();
   }
-  {
-    // Marking the pictures transparent is no change of the up picture to react to.
-    const TNotifyEvent upChanged = upImage_->OnChange;
-    upImage_->OnChange = nullptr;
-    for (TPicture* p : {upImage_.get(), downImage_.get(), overImage_.get(), focusedImage_.get(), disableImage_.get()})
-      if (HasGraphic(p)) p->Graphic()->SetTransparent(true);
-    upImage_->OnChange = upChanged;
-  }
+  // Marking the pictures transparent is no change of the up picture to react to.
+  markingTransparent_ = true;
+  for (TPicture* p : {upImage_.get(), downImage_.get(), overImage_.get(), focusedImage_.get(), disableImage_.get()})
+    if (HasGraphic(p)) p->Graphic()->SetTransparent(true);
+  markingTransparent_ = false;
   if (lighter_) lighter_->SetTransparent(true);
   if (darker_) darker_->SetTransparent(true);
 

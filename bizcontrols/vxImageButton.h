@@ -142,6 +142,7 @@ class TvxImageButton : public TCustomControl {
   std::unique_ptr<TPicture> upImage_, downImage_, overImage_, focusedImage_, disableImage_;
   std::unique_ptr<TBitmap> lighter_, darker_;
   bool lighterStale_ = true, darkerStale_ = true;  // the up picture changed since
+  bool markingTransparent_ = false;
   bool hot_ = false;
   bool latching_ = false;
   bool down_ = false;
