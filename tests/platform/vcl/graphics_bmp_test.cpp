@@ -2,14 +2,16 @@
 // pixels, and files written here read back in it with the same pixels.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "platform/vcl/graphics.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -17,11 +19,18 @@ struct Px {
   int r, g, b;
 };
 
-// A folder of this program's own: the system's temporary folder is shared with every
-// other test program running at the same time.
+// A folder of this process's own: test programs of other trees may run at the same
+// time and write files of the same names.
 std::string Dir() {
-  static TempFolder folder;
-  return folder.Path();
+  static const struct Folder {
+    std::string path = testing::TempDir() + "vxbmp_" + std::to_string(getpid());
+    Folder() { std::filesystem::create_directories(path); }
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } folder;
+  return folder.path;
 }
 
 void WritePpm(const std::string& file, int w, int h, const std::vector<Px>& px) {
