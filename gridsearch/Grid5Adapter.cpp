@@ -649,6 +649,6 @@ void Finalization() {
   g_checked = nullptr;
 }
 
-void Register() {}
+void Register() { RegisterComponents("Vextra", {TGrid5Adapter::StaticClass()}); }
 
 }  // namespace Grid5Adapter

@@ -65,6 +65,6 @@ void Finalization() {
   StyleSheetList = nullptr;
 }
 
-void Register() {}
+void Register() { RegisterComponents("Vextra", {TStyleSheetList::StaticClass()}); }
 
 }  // namespace Grid5StyleSeets

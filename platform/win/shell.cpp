@@ -59,6 +59,8 @@ std::string AppPath(const std::string& program) {
   return reg.ReadString("");
 }
 
+bool IsWebBrowser(const std::string& file) { return SameText(file, "iexplore.exe") || SameText(file, "iexplore"); }
+
 }  // namespace
 
 HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const char* lpParameters,
@@ -74,6 +76,10 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
     if (!StatOf(folder, st) || !S_ISDIR(st.st_mode)) return Result(SE_ERR_PNF);
   }
   if (IsUrl(file)) return Result(OpenWithDesktop(file, folder));
+  if (IsWebBrowser(file)) {
+    const std::string address = lpParameters ? lpParameters : "";
+    return Result(address.empty() ? SE_ERR_FNF : OpenWithDesktop(address, folder));
+  }
 
   std::string path;
   struct stat st;
