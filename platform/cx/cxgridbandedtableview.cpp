@@ -14,6 +14,11 @@ void TcxGridViewOptions::Changed() {
   if (view_) view_->LayoutChanged();
 }
 
+// ---- Style sheets ----
+
+TcxGridBandedTableViewStyleSheet::TcxGridBandedTableViewStyleSheet(TComponent* AOwner)
+    : TcxCustomStyleSheet(AOwner, vsStyleCount) {}
+
 // ---- Bands ----
 
 TcxGridBand::TcxGridBand(TCollection* ACollection)

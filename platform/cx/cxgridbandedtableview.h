@@ -198,7 +198,7 @@ class TcxGridBandedTableViewStyleSheet : public TcxCustomStyleSheet {
   VX_CLASS(TcxGridBandedTableViewStyleSheet, TcxCustomStyleSheet)
 
  public:
-  explicit TcxGridBandedTableViewStyleSheet(TComponent* AOwner) : TcxCustomStyleSheet(AOwner, vsStyleCount) {}
+  explicit TcxGridBandedTableViewStyleSheet(TComponent* AOwner);
   TcxCustomStyles* Styles() const { return GetStyles(); }
 };
 
