@@ -8,10 +8,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 #include <memory>
 #include <mutex>
 
@@ -36,31 +39,69 @@ namespace {
 
 using TRegValue = vx_registry::TValue;
 
+// Names compare without regard to ASCII case: this is the form they are indexed by.
+std::string Fold(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return folded;
+}
+
+// From this many sub-keys or values on, a key finds them through an index, so that a
+// store of many siblings loads and answers in time linear in its size.
+constexpr size_t kIndexFrom = 16;
+
 struct TRegKey {
   std::string name;
   std::vector<TRegValue> values;
   std::vector<std::unique_ptr<TRegKey>> keys;
+  // Empty until the list grows long, then complete: folded name to entry.
+  std::unordered_map<std::string, TRegKey*> keyIndex;
+  std::unordered_map<std::string, size_t> valueIndex;
 
-  TRegKey* Find(const std::string& n) const {
-    for (auto& k : keys)
-      if (SameText(k->name, n)) return k.get();
-    return nullptr;
+  TRegKey* Find(std::string_view n) {
+    if (keys.size() < kIndexFrom) {
+      for (auto& k : keys)
+        if (SameText(k->name, n)) return k.get();
+      return nullptr;
+    }
+    if (keyIndex.empty())
+      for (auto& k : keys) keyIndex.emplace(Fold(k->name), k.get());
+    const auto it = keyIndex.find(Fold(n));
+    return it == keyIndex.end() ? nullptr : it->second;
   }
-  TRegKey* Ensure(const std::string& n) {
+  TRegKey* Ensure(std::string_view n) {
     if (TRegKey* k = Find(n)) return k;
     keys.push_back(std::make_unique<TRegKey>());
-    keys.back()->name = n;
-    return keys.back().get();
+    TRegKey* k = keys.back().get();
+    k->name = n;
+    if (!keyIndex.empty()) keyIndex.emplace(Fold(n), k);
+    return k;
   }
-  TRegValue* FindValue(const std::string& n) {
-    for (auto& v : values)
-      if (SameText(v.name, n)) return &v;
-    return nullptr;
+  TRegValue* FindValue(std::string_view n) {
+    if (values.size() < kIndexFrom) {
+      for (auto& v : values)
+        if (SameText(v.name, n)) return &v;
+      return nullptr;
+    }
+    if (valueIndex.empty())
+      for (size_t i = 0; i < values.size(); ++i) valueIndex.emplace(Fold(values[i].name), i);
+    const auto it = valueIndex.find(Fold(n));
+    return it == valueIndex.end() ? nullptr : &values[it->second];
   }
-  TRegValue& EnsureValue(const std::string& n) {
+  TRegValue& EnsureValue(std::string_view n) {
     if (TRegValue* v = FindValue(n)) return *v;
     values.emplace_back().name = n;
+    if (!valueIndex.empty()) valueIndex.emplace(Fold(n), values.size() - 1);
     return values.back();
+  }
+  bool EraseValue(std::string_view n) {
+    valueIndex.clear();
+    return std::erase_if(values, [&](const TRegValue& v) { return SameText(v.name, n); }) > 0;
+  }
+  bool EraseKey(std::string_view n) {
+    keyIndex.clear();
+    return std::erase_if(keys, [&](const auto& k) { return SameText(k->name, n); }) > 0;
   }
 };
 
@@ -71,22 +112,49 @@ TRegKey* Walk(TRegKey& root, const std::vector<std::string>& path) {
   return k;
 }
 
-TRegKey* WalkCreate(TRegKey& root, const std::vector<std::string>& path) {
+template <class Path>
+TRegKey* WalkCreate(TRegKey& root, const Path& path) {
   TRegKey* k = &root;
   for (auto& part : path) k = k->Ensure(part);
   return k;
 }
 
-std::vector<std::string> SplitKeyPath(const std::string& path) {
-  std::vector<std::string> parts;
+// The names of a "\"-separated path; empty names are dropped.
+std::vector<std::string_view> SplitKeyView(std::string_view path) {
+  std::vector<std::string_view> parts;
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
+    if (end == std::string_view::npos) end = path.size();
     if (end > start) parts.push_back(path.substr(start, end - start));
     start = end + 1;
   }
   return parts;
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string> parts;
+  for (std::string_view part : SplitKeyView(path)) parts.emplace_back(part);
+  return parts;
+}
+
+// Why a key path (the names below the root) cannot be held; empty when it can.
+template <class Path>
+std::string KeyPathProblem(const Path& path) {
+  if (path.size() > kMaxRegistryKeyDepth)
+    return "the key path has " + std::to_string(path.size()) + " levels, more than " +
+           std::to_string(kMaxRegistryKeyDepth);
+  size_t length = 0;
+  for (const auto& part : path) {
+    if (part.size() > kMaxRegistryKeyName)
+      return "a key name is " + std::to_string(part.size()) + " bytes long, more than " +
+             std::to_string(kMaxRegistryKeyName);
+    length += part.size() + 1;
+  }
+  if (length > kMaxRegistryKeyPath + 1)
+    return "the key path is " + std::to_string(length - 1) + " bytes long, more than " +
+           std::to_string(kMaxRegistryKeyPath);
+  return "";
 }
 
 // ---------------------------------------------------------------- file format
@@ -119,7 +187,7 @@ std::string HexBytes(const std::string& s, bool terminator) {
 }
 
 // Parses a quoted text starting at s[pos] == '"'; pos ends after the closing quote.
-bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
+bool ParseQuoted(std::string_view s, size_t& pos, std::string& out) {
   out.clear();
   for (size_t i = pos + 1; i < s.size(); ++i) {
     if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
@@ -134,7 +202,7 @@ bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
   return false;
 }
 
-bool ParseHexBytes(const std::string& s, std::string& out) {
+bool ParseHexBytes(std::string_view s, std::string& out) {
   out.clear();
   size_t i = 0;
   while (i < s.size()) {
@@ -143,7 +211,7 @@ bool ParseHexBytes(const std::string& s, std::string& out) {
     if (i + 1 >= s.size() || !isxdigit(static_cast<unsigned char>(s[i])) ||
         !isxdigit(static_cast<unsigned char>(s[i + 1])))
       return false;
-    out += char(std::strtoul(s.substr(i, 2).c_str(), nullptr, 16));
+    out += char(std::strtoul(std::string(s.substr(i, 2)).c_str(), nullptr, 16));
     i += 2;
   }
   return true;
@@ -151,7 +219,7 @@ bool ParseHexBytes(const std::string& s, std::string& out) {
 
 void ParseValue(TRegKey& key, const std::string& name, const std::string& data) {
   if (data == "-") {  // a deletion entry of an import file
-    std::erase_if(key.values, [&](const TRegValue& v) { return SameText(v.name, name); });
+    key.EraseValue(name);
     return;
   }
   TRegValue& v = key.EnsureValue(name);
@@ -161,7 +229,7 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
   if (!data.empty() && data[0] == '"') {
     size_t pos = 0;
     if (ParseQuoted(data, pos, v.text)) return;
-  } else if (data.size() > 6 && SameText(data.substr(0, 6), "dword:")) {
+  } else if (data.size() > 6 && SameText(std::string_view(data).substr(0, 6), "dword:")) {
     const std::string digits = data.substr(6);
     char* end = nullptr;
     const unsigned long n = std::strtoul(digits.c_str(), &end, 16);
@@ -170,9 +238,9 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
       v.dword = uint32_t(n);
       return;
     }
-  } else if (data.size() > 7 && SameText(data.substr(0, 7), "hex(1):")) {
+  } else if (data.size() > 7 && SameText(std::string_view(data).substr(0, 7), "hex(1):")) {
     std::string bytes;
-    if (ParseHexBytes(data.substr(7), bytes) && !bytes.empty() && bytes.back() == 0) {
+    if (ParseHexBytes(std::string_view(data).substr(7), bytes) && !bytes.empty() && bytes.back() == 0) {
       bytes.pop_back();
       v.text = bytes;
       return;
@@ -182,79 +250,140 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
   v.other = data;
 }
 
-void Parse(const std::string& text, const std::string& rootName, TRegKey& root) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// Reads a store file into root. Sections this store cannot hold (another root's, or a
+// key path beyond the limits) go to Kept as they stand, to be written back unchanged.
+// False, with Error, for a text that is no store file at all.
+bool Parse(std::string_view text, const std::string& rootName, TRegKey& root, std::string& Kept,
+           std::string& Error) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (TrimView(text).empty()) return true;
+  size_t pos = 0;
+  auto nextLine = [&](std::string_view& line) {
+    if (pos >= text.size()) return false;
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos = end + 1;
+    return true;
+  };
+  std::string_view line;
+  nextLine(line);
+  const std::string_view first = TrimView(line);
+  if (first != "REGEDIT4" && first != "Windows Registry Editor Version 5.00") {
+    Error = "it does not start with the line REGEDIT4";
+    return false;
   }
   TRegKey* current = nullptr;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::string line = TrimLeft(lines[i]);
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
+  bool keeping = false;  // the lines of a section that goes to Kept
+  std::string name, data;
+  while (nextLine(line)) {
+    const std::string_view trimmed = TrimView(line);
+    if (!trimmed.empty() && trimmed[0] == '[') {
       current = nullptr;
-      const size_t close = line.rfind(']');
-      if (close == std::string::npos || line.size() < 2 || line[1] == '-') continue;
-      std::vector<std::string> parts = SplitKeyPath(line.substr(1, close - 1));
-      if (parts.empty() || !SameText(parts[0], rootName)) continue;
+      keeping = false;
+      const size_t close = trimmed.rfind(']');
+      if (close == std::string_view::npos || trimmed.size() < 2 || trimmed[1] == '-') continue;
+      std::vector<std::string_view> parts = SplitKeyView(trimmed.substr(1, close - 1));
+      if (parts.empty()) continue;
+      const std::string_view sectionRoot = parts[0];
       parts.erase(parts.begin());
+      if (!SameText(sectionRoot, rootName) || !KeyPathProblem(parts).empty()) {
+        keeping = true;
+        Kept.append(trimmed).append("\r\n");
+        continue;
+      }
       current = WalkCreate(root, parts);
       continue;
     }
-    if (!current) continue;
-    std::string name;
-    size_t pos;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (line[0] == '"') {
-      pos = 0;
-      if (!ParseQuoted(line, pos, name)) continue;
+    if (keeping) {
+      Kept.append(line).append("\r\n");
+      continue;
+    }
+    if (!current || trimmed.empty() || trimmed[0] == ';') continue;
+    size_t at;
+    if (trimmed[0] == '@') {
+      name.clear();
+      at = 1;
+    } else if (trimmed[0] == '"') {
+      at = 0;
+      if (!ParseQuoted(trimmed, at, name)) continue;
     } else {
       continue;
     }
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    if (pos >= line.size() || line[pos] != '=') continue;
-    std::string data = Trim(line.substr(pos + 1));
+    while (at < trimmed.size() && (trimmed[at] == ' ' || trimmed[at] == '\t')) ++at;
+    if (at >= trimmed.size() || trimmed[at] != '=') continue;
+    data = std::string(TrimView(trimmed.substr(at + 1)));
     // Hex data may go on over several lines, each ending in "\".
-    while (!data.empty() && data[0] != '"' && data.back() == '\\' && i + 1 < lines.size()) {
+    std::string_view more;
+    while (!data.empty() && data[0] != '"' && data.back() == '\\' && nextLine(more)) {
       data.pop_back();
-      data += Trim(lines[++i]);
+      data += TrimView(more);
     }
     ParseValue(*current, name, data);
   }
+  return true;
 }
 
-void WriteKey(std::string& out, const TRegKey& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.values.empty()) {
-    out += "[" + path + "]\r\n";
-    for (const TRegValue& v : key.values) {
-      out += v.name.empty() ? "@" : Quote(v.name);
-      out += '=';
-      switch (v.kind) {
-        case TRegValue::kString:
-          out += HasControlChars(v.text) ? "hex(1):" + HexBytes(v.text, true) : Quote(v.text);
-          break;
-        case TRegValue::kDword: {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-          out += buf;
-          break;
-        }
-        case TRegValue::kOther:
-          out += v.other;
-          break;
+void WriteValues(std::string& out, const TRegKey& key) {
+  for (const TRegValue& v : key.values) {
+    out += v.name.empty() ? "@" : Quote(v.name);
+    out += '=';
+    switch (v.kind) {
+      case TRegValue::kString:
+        out += HasControlChars(v.text) ? "hex(1):" + HexBytes(v.text, true) : Quote(v.text);
+        break;
+      case TRegValue::kDword: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+        break;
       }
-      out += "\r\n";
+      case TRegValue::kOther:
+        out += v.other;
+        break;
     }
     out += "\r\n";
   }
-  for (auto& k : key.keys) WriteKey(out, *k, path + "\\" + k->name, false);
+  out += "\r\n";
+}
+
+// Every key below the root as a section, parents before children; the root only when
+// it has values. Walks with a stack of its own: no depth of keys can exhaust the
+// program's.
+std::string StoreText(const TRegKey& root, const std::string& rootName, const std::string& kept) {
+  std::string out = "REGEDIT4\r\n\r\n";
+  std::string path = rootName;
+  if (!root.values.empty()) {
+    out += "[" + path + "]\r\n";
+    WriteValues(out, root);
+  }
+  struct TFrame {
+    const TRegKey* key;
+    size_t next;
+    size_t pathLength;
+  };
+  std::vector<TFrame> stack{{&root, 0, path.size()}};
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.next == top.key->keys.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const TRegKey* child = top.key->keys[top.next++].get();
+    path.resize(top.pathLength);
+    path.append("\\").append(child->name);
+    out.append("[").append(path).append("]\r\n");
+    WriteValues(out, *child);
+    stack.push_back({child, 0, path.size()});
+  }
+  return out + kept;
 }
 
 // ---------------------------------------------------------------- folders
@@ -320,6 +449,9 @@ class TRootStore {
     while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
     }
     Refresh();
+    if (!unreadable_.empty())
+      throw EOSError("The registry file " + file_ + " cannot be read (" + unreadable_ +
+                     "); it is left as it is and not written");
     if (!Change(tree_)) return false;
     Save();
     return true;
@@ -358,20 +490,50 @@ class TRootStore {
     const TSignature now = Stat();
     if (loaded_ && now == signature_) return;
     tree_ = TRegKey{};
-    std::string text;
+    kept_.clear();
+    unreadable_.clear();
     if (now.exists) {
-      if (FILE* f = std::fopen(file_.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
+      std::string text;
+      if (!ReadWhole(text)) {
+        unreadable_ = std::strerror(errno);
+      } else if (std::string error; !Parse(text, rootName_, tree_, kept_, error)) {
+        tree_ = TRegKey{};
+        kept_.clear();
+        unreadable_ = error;
       }
-      Parse(text, rootName_, tree_);
     } else if (rootName_ == "HKEY_LOCAL_MACHINE") {
       SeedMachineDefaults(tree_);
     }
     signature_ = now;
     loaded_ = true;
+  }
+
+  // The file's bytes; false (with errno) when it cannot be read or is no plain file.
+  bool ReadWhole(std::string& text) const {
+    const int fd = open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct TClose {
+      int fd;
+      ~TClose() { close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+      errno = EINVAL;
+      return false;
+    }
+    text.resize(size_t(st.st_size));
+    size_t done = 0;
+    for (;;) {
+      if (done == text.size()) text.resize(done + 65536);
+      const ssize_t n = read(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) break;
+      done += size_t(n);
+    }
+    text.resize(done);
+    return true;
   }
 
   void ForceFolder() const {
@@ -394,10 +556,27 @@ class TRootStore {
     return parts;
   }
 
+  // The file that a change replaces: the store's own name, or the file that a
+  // symbolic link of that name leads to.
+  std::string WriteTarget() const {
+    std::string path = file_;
+    for (int hops = 0; hops < 40; ++hops) {
+      struct stat st;
+      if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+      std::string target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+      const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+      if (n <= 0) return path;
+      target.resize(size_t(n));
+      if (target[0] != '/') target = path.substr(0, path.rfind('/') + 1) + target;
+      path = target;
+    }
+    throw EOSError("Cannot write the registry file " + file_ + ": " + std::strerror(ELOOP));
+  }
+
   void Save() {
-    std::string text = "REGEDIT4\r\n\r\n";
-    WriteKey(text, tree_, rootName_, true);
-    const std::string temp = file_ + "." + std::to_string(getpid()) + ".tmp";
+    const std::string text = StoreText(tree_, rootName_, kept_);
+    const std::string target = WriteTarget();
+    const std::string temp = target + "." + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw EOSError("Cannot write the registry file " + temp + ": " + std::strerror(errno));
     size_t done = 0;
@@ -407,13 +586,14 @@ class TRootStore {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = false;
+        if (n == 0) errno = ENOSPC;
         break;
       }
       done += size_t(n);
     }
     ok = ok && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
-    if (!ok || rename(temp.c_str(), file_.c_str()) != 0) {
+    if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
       const int err = errno;
       unlink(temp.c_str());
       throw EOSError("Cannot write the registry file " + file_ + ": " + std::strerror(err));
@@ -425,6 +605,8 @@ class TRootStore {
   const std::string rootName_;
   const std::string file_;
   TRegKey tree_;
+  std::string kept_;        // sections written back as they were read
+  std::string unreadable_;  // why the file does not read as a store; empty when it does
   TSignature signature_;
   bool loaded_ = false;
 };
@@ -482,9 +664,16 @@ std::vector<std::string> TRegistry::Resolve(const std::string& Key, std::string*
 
 bool TRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
   TRootStore* store = StoreFor(root_);
-  if (!store) return false;
+  if (!store) {
+    lastError_ = "unknown root key";
+    return false;
+  }
   std::string shown;
   std::vector<std::string> path = Resolve(Key, &shown);
+  if (std::string problem = KeyPathProblem(path); !problem.empty()) {
+    lastError_ = "Cannot open the key " + shown + ": " + problem;
+    return false;
+  }
   std::lock_guard guard(store->lock);
   bool ok;
   if (CanCreate && !ReadOnly) {
@@ -495,13 +684,16 @@ bool TRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
         return !existed;
       });
       ok = true;
-    } catch (const EOSError&) {
+    } catch (const EOSError& e) {
+      lastError_ = e.Message();
       ok = false;
     }
   } else {
     ok = Walk(store->Current(), path) != nullptr;
+    if (!ok) lastError_ = "The key " + shown + " does not exist";
   }
   if (ok) {
+    lastError_.clear();
     open_ = true;
     readOnly_ = ReadOnly;
     keyPath_ = std::move(path);
@@ -565,19 +757,25 @@ Integer TRegistry::ReadInteger(const std::string& Name) {
 // Stores one value in the open key; false when there is none to write to.
 bool TRegistry::SetValue(const std::string& Name, const std::function<bool(vx_registry::TValue&)>& Assign) {
   TRootStore* store = StoreFor(root_);
-  if (!store || !open_ || readOnly_) return false;
+  if (!store || !open_ || readOnly_) {
+    lastError_ = !open_ ? "no key is open" : "the key is open for reading only";
+    return false;
+  }
   bool ok = false;
   std::lock_guard guard(store->lock);
   try {
+    lastError_ = "the key " + currentPath_ + " no longer exists";
     store->Modify([&](TRegKey& tree) {
       TRegKey* key = Walk(tree, keyPath_);
       if (!key) return false;
       ok = true;
       return Assign(key->EnsureValue(Name));
     });
-  } catch (const EOSError&) {
+  } catch (const EOSError& e) {
+    lastError_ = e.Message();
     ok = false;
   }
+  if (ok) lastError_.clear();
   return ok;
 }
 
@@ -608,7 +806,7 @@ bool TRegistry::DeleteValue(const std::string& Name) {
   try {
     return store->Modify([&](TRegKey& tree) {
       TRegKey* key = Walk(tree, keyPath_);
-      return key && std::erase_if(key->values, [&](const TRegValue& v) { return SameText(v.name, Name); }) > 0;
+      return key && key->EraseValue(Name);
     });
   } catch (const EOSError&) {
     return false;
@@ -626,7 +824,7 @@ bool TRegistry::DeleteKey(const std::string& Key) {
   try {
     return store->Modify([&](TRegKey& tree) {
       TRegKey* parent = Walk(tree, path);
-      return parent && std::erase_if(parent->keys, [&](const auto& k) { return SameText(k->name, last); }) > 0;
+      return parent && parent->EraseKey(last);
     });
   } catch (const EOSError&) {
     return false;
