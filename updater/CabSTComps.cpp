@@ -88,7 +88,7 @@ void* FdiAlloc(ULONG cb) { return std::malloc(cb); }
 void FdiFree(void* pv) { std::free(pv); }
 
 INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
-  int flags = O_CLOEXEC;
+  int flags = 0;
   switch (oflag & _O_ACCMODE) {
     case _O_RDONLY: flags |= O_RDONLY; break;
     case _O_WRONLY: flags |= O_WRONLY; break;
@@ -103,8 +103,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     flags |= O_TRUNC;
   else if (create)
     flags |= O_CREAT;
-  const std::string path = NativePath(pszFile);
-  int fd = open(path.c_str(), flags, 0666);
+  int fd = OpenNative(pszFile, flags);
   // Handle 0 would read as "skip this file" in a copy-file answer.
   if (fd == 0) {
     int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
@@ -115,7 +114,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     g_lastSystemError = errno;
     return -1;
   }
-  if (create && (oflag & _O_TEMPORARY)) unlink(path.c_str());  // gone once closed
+  if (create && (oflag & _O_TEMPORARY)) DeleteFile(pszFile);  // gone once closed
   if (oflag & _O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   if (oflag & _O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   if ((oflag & _O_APPEND) && lseek(fd, 0, SEEK_END) < 0) {
@@ -367,7 +366,7 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
     destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
     const std::string part = NativePath(dest + kPartSuffix);
     if (closed != 0) {
-      unlink(part.c_str());
+      DeleteFile(part);
       return FailTarget(g_lastSystemError);
     }
     const timespec t = DosToTimespec(n.date, n.time);
@@ -379,9 +378,9 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
       struct stat st;
       if (stat(part.c_str(), &st) == 0) chmod(part.c_str(), st.st_mode & ~mode_t(0222));
     }
-    if (rename(part.c_str(), NativePath(dest).c_str()) != 0) {
+    if (!RenameReplacing(part, dest)) {
       const int err = errno;
-      unlink(part.c_str());
+      DeleteFile(part);
       return FailTarget(err);
     }
     break;
