@@ -24,9 +24,9 @@ namespace {
 // program; reset when a notification starts.
 int g_lastSystemError = 0;
 
-// An extracted file is written beside its destination under this suffix and
-// renamed over the destination once it is complete.
-const char* const kPartSuffix = ".~cab";
+// An extracted file is written beside its destination under a new name of its own
+// ending in this suffix, and renamed over the destination once it is complete.
+const char* const kPartSuffix = ".cab-part";
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
 
@@ -243,6 +243,7 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
   destFolder_ = IncludeTrailingBackslash(DestFolder);
   sourceNames_.clear();
   destNames_.clear();
+  partNames_.clear();
   currentCabinet_ = cabinetName_;
   // A set whose names lead back to a cabinet already read ends there.
   std::vector<std::string> done;
@@ -278,9 +279,10 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
 }
 
 void TSTCabReader::DropUnfinishedFiles() {
-  for (const std::string& dest : destNames_) DeleteFile(dest + kPartSuffix);
+  for (const std::string& part : partNames_) DeleteFile(part);
   sourceNames_.clear();
   destNames_.clear();
+  partNames_.clear();
 }
 
 INT_PTR TSTCabReader::Notification(FDINOTIFICATIONTYPE fdint, PFDINOTIFICATION pfdin) {
@@ -347,11 +349,16 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
       options_.Contains(croDontOverwriteReadOnlyFiles))
     return 0;
   // The destination is replaced only once the file is complete (see CloseFile).
-  std::string part = dest + kPartSuffix;
-  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_CREAT | _O_TRUNC | _O_BINARY, 0);
-  if (hf == -1) return FailTarget(g_lastSystemError);
+  std::string part = CreateUniqueName(dest, kPartSuffix, false);
+  if (part.empty()) return FailTarget(errno);
+  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_TRUNC | _O_BINARY, 0);
+  if (hf == -1) {
+    DeleteFile(part);
+    return FailTarget(g_lastSystemError);
+  }
   sourceNames_.push_back(name);
   destNames_.push_back(dest);
+  partNames_.push_back(part);
   return hf;
 }
 
@@ -362,9 +369,10 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
   for (size_t i = 0; i < sourceNames_.size(); ++i) {
     if (sourceNames_[i] != name) continue;
     dest = destNames_[i];
+    const std::string part = NativePath(partNames_[i]);
     sourceNames_.erase(sourceNames_.begin() + std::ptrdiff_t(i));
     destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
-    const std::string part = NativePath(dest + kPartSuffix);
+    partNames_.erase(partNames_.begin() + std::ptrdiff_t(i));
     if (closed != 0) {
       DeleteFile(part);
       return FailTarget(g_lastSystemError);

@@ -8,7 +8,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -556,26 +555,10 @@ class TRootStore {
     return parts;
   }
 
-  // The file that a change replaces: the store's own name, or the file that a
-  // symbolic link of that name leads to.
-  std::string WriteTarget() const {
-    std::string path = file_;
-    for (int hops = 0; hops < 40; ++hops) {
-      struct stat st;
-      if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-      std::string target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-      const ssize_t n = readlink(path.c_str(), target.data(), target.size());
-      if (n <= 0) return path;
-      target.resize(size_t(n));
-      if (target[0] != '/') target = path.substr(0, path.rfind('/') + 1) + target;
-      path = target;
-    }
-    throw EOSError("Cannot write the registry file " + file_ + ": " + std::strerror(ELOOP));
-  }
-
   void Save() {
     const std::string text = StoreText(tree_, rootName_, kept_);
-    const std::string target = WriteTarget();
+    // A store that is a symbolic link is written through to the file it names.
+    const std::string target = FollowLinks(file_);
     const std::string temp = target + "." + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw EOSError("Cannot write the registry file " + temp + ": " + std::strerror(errno));

@@ -175,6 +175,17 @@ bool DeleteFile(std::string_view FileName);
 bool RenameFile(std::string_view OldName, std::string_view NewName);
 // Puts OldName in the place of NewName in one step, replacing a file of that name.
 bool RenameReplacing(std::string_view OldName, std::string_view NewName);
+// Makes a new empty file (or, with Folder, a new folder) named Base, "~", random
+// hexadecimal digits and Suffix, where no entry of that name was; returns the name, or
+// "" with errno when none could be made. Nothing that existed is ever touched.
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// The file that Path names once symbolic links are followed (as far as they lead;
+// a link to nothing gives the name it leads to); Path itself when it is no link.
+std::string FollowLinks(std::string_view Path);
+// Makes Data the whole content of FileName in one step: written to a new file beside
+// the one that symbolic links lead to, which keeps its permission bits, and renamed
+// over it. A failed write leaves the old file as it was; false with errno then.
+bool ReplaceFileContents(std::string_view FileName, std::string_view Data);
 // Copies a file with its permission bits and modification time. With
 // FailIfExists an existing target fails the copy; otherwise it is replaced only
 // once the copy is complete.

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/random.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -524,6 +527,77 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   out.fd = -1;
   if (ok) ok = RenameNative(temp, to, !FailIfExists);
   if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, 0) != sizeof bits)
+      bits = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull + uint64_t(attempt);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(bits));
+    std::string name = std::string(Base) + "~" + hex + std::string(Suffix);
+    if (Folder) {
+      if (CreateDir(name)) return name;
+    } else {
+      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL);
+      if (fd >= 0) {
+        close(fd);
+        return name;
+      }
+    }
+    if (errno != EEXIST) return "";
+  }
+  errno = EEXIST;
+  return "";
+}
+
+std::string FollowLinks(std::string_view Path) {
+  std::string path = NativePath(Path);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(PATH_MAX);
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0) return path;
+    std::string next(target.data(), size_t(n));
+    if (next[0] != '/') next = path.substr(0, path.rfind('/') + 1) + next;
+    path = std::move(next);
+  }
+  return path;
+}
+
+bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
+  if (FileName.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  const std::string target = FollowLinks(FileName);
+  const std::string temp = CreateUniqueName(target, ".new", false);
+  if (temp.empty()) return false;
+  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
+  struct stat st;
+  bool ok = out.fd >= 0 && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
+  for (size_t done = 0; ok && done < Data.size();) {
+    const ssize_t n = write(out.fd, Data.data() + done, Data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      ok = false;
+      break;
+    }
+    done += size_t(n);
+  }
+  ok = ok && fsync(out.fd) == 0;
+  if (out.fd >= 0) ok = close(out.fd) == 0 && ok;
+  out.fd = -1;
+  ok = ok && RenameNative(temp, target, true);
+  if (!ok) {
+    const int err = errno;
+    DeleteFile(temp);
+    errno = err;
+  }
   return ok;
 }
 
