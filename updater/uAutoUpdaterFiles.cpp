@@ -184,6 +184,13 @@ bool TfrmMainFrame::DownloadFastUpdateLists() {
     }
     {
       TMemIniFile list(local);
+      if (!list.SectionExists("FILES")) {
+        // An error page of another shape, random bytes, another encoding.
+        WriteLog("서버의 빠른 업데이트 파일 목록이 잘못되었습니다. (no [FILES] section)\rFile: " + url);
+        DeleteFile(local);
+        fastListFailed_ = true;
+        return false;
+      }
       TStringList lines;
       list.ReadSectionValues("FILES", &lines);
       // The newest list's line for a file wins over the older lists' lines.

@@ -654,7 +654,8 @@ bool TRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
   std::string shown;
   std::vector<std::string> path = Resolve(Key, &shown);
   if (std::string problem = KeyPathProblem(path); !problem.empty()) {
-    lastError_ = "Cannot open the key " + shown + ": " + problem;
+    // A name of any length is shown by its start.
+    lastError_ = "Cannot open the key " + (shown.size() > 80 ? shown.substr(0, 80) + "..." : shown) + ": " + problem;
     return false;
   }
   std::lock_guard guard(store->lock);
