@@ -169,9 +169,12 @@ void TfrmMainFrame::AppException(TObject*, Exception* E) { WriteLog(E->Message()
 
 void TfrmMainFrame::CreateDownloader() {
   switch (ClientConfig->GetSocketType()) {
-    case 1:
-      Downloader = std::make_unique<TStdSockDownloader>();
+    case 1: {
+      auto sock = std::make_unique<TStdSockDownloader>();
+      sock->Http()->CtrlSocket()->OnBgException = TBgExceptionEvent(this, &TfrmMainFrame::SocketBackgroundException);
+      Downloader = std::move(sock);
       break;
+    }
     case 2:
       Downloader = std::make_unique<TStdWebAgentDownloader>();
       break;

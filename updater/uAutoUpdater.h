@@ -184,6 +184,10 @@ class TfrmMainFrame : public TForm {
   // Fetches URL into Part; false, logged, when the transport failed.
   bool Fetch(const std::string& URL, const std::string& Dest, const std::string& Part);
   void LogFetchFailure(const std::string& Dest, const std::exception& E);
+  // The socket library ends a transfer whose handler raised (a full disk) as if the
+  // server had closed it; the reason is kept here for Fetch.
+  void SocketBackgroundException(TObject* Sender, Exception& E, bool& CanClose);
+  std::unique_ptr<Exception> backgroundFailure_;
   // Notes a failure of this machine (a file that cannot be written) and logs it.
   void FailLocally(const std::string& File, const std::string& Reason);
   void ShowTotalProgress();

@@ -452,14 +452,25 @@ bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const
   ApplyProxy();
   Downloader->SetURL(StringReplace(URL, " ", "%20", {rfReplaceAll}));
   Downloader->SetDestFileName(Part);
+  backgroundFailure_.reset();
   try {
     Downloader->Download();
-    return true;
+    if (!backgroundFailure_) return true;
+    LogFetchFailure(Dest, *backgroundFailure_);
   } catch (const std::exception& e) {
-    DownloadFailed = true;
     LogFetchFailure(Dest, e);
-    return false;
   }
+  DownloadFailed = true;
+  return false;
+}
+
+void TfrmMainFrame::SocketBackgroundException(TObject*, Exception& E, bool& CanClose) {
+  // Keeps the most telling class: the local write error is what failed.
+  if (dynamic_cast<const EStreamError*>(&E))
+    backgroundFailure_ = std::make_unique<EStreamError>(E.Message());
+  else if (!backgroundFailure_)
+    backgroundFailure_ = std::make_unique<Exception>(E.Message());
+  CanClose = true;
 }
 
 void TfrmMainFrame::LogFetchFailure(const std::string& Dest, const std::exception& E) {

@@ -285,4 +285,169 @@ const TStore kStores[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Stores, ::testing::ValuesIn(kStores), CaseName<TStore>);
 
+// ---------------------------------------------------------------- files on disk
+
+TEST_F(Faults, AMissingFileIsFetchedAlsoWhenItsSizeIsUnknown) {
+  const std::string fresh = "new in 1.3.0\r\n";
+  inst.Serve("Data/new.txt", fresh);
+  auto files = Release13();
+  files.push_back("%ROOT%\\Data\\new.txt=" + vxtest::Md5Hex(fresh) + ",-1,-1");
+  OfferForcedSafe(files);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_EQ(Installed("Data/new.txt"), fresh);
+}
+
+struct TUnsized {
+  const char* name;
+  const char* fault;  // for the file the fast list names without a size
+  int exitCode;
+};
+
+void PrintTo(const TUnsized& c, std::ostream* os) { *os << c.name; }
+
+class Unsized : public Faults, public ::testing::WithParamInterface<TUnsized> {};
+
+TEST_P(Unsized, AFileWithoutASizeMustHaveItsMd5) {
+  const TUnsized& c = GetParam();
+  OfferForcedSafe();
+  OfferFast("[FILES]\r\n%ROOT%\\bin\\app.dll=" + vxtest::Md5Hex(appDll2) + "\r\n");
+  inst.Server().SetFaults(c.fault);
+  EXPECT_EQ(RunToEnd({"-FU"}).exitCode, c.exitCode);
+  EXPECT_TRUE(Installed("bin/app.dll") == (c.exitCode == 0 ? appDll2 : appDll));
+  EXPECT_EQ(inst.InstalledString("CurVersion"), c.exitCode == 0 ? "1.3.0" : "1.2.0");
+  EXPECT_EQ(inst.LoggedContaining("differs from the list's " + vxtest::Md5Hex(appDll2)), c.exitCode == 0 ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Unsized,
+                         ::testing::Values(TUnsized{"TheFile", "", 0},
+                                           TUnsized{"AnErrorPageInItsPlace", "/bin/app.dll html\n", 1},
+                                           TUnsized{"ABodyCutByTheClose", "/bin/app.dll close 5000\n", 1}),
+                         CaseName<TUnsized>);
+
+TEST_F(Faults, FilesNamedLikeScratchFilesAreLeftAlone) {
+  // Names that scratch files once had, and that anybody may give a file or a folder.
+  inst.Install("bin/app.dll.part", "notes of a person");
+  inst.Install("Data/plain.dat.part", "more notes");
+  inst.Install("bin/big.dll.cab.unpack/inside.txt", "a folder of a person");
+  const std::string big2 = cabtest::TestBytes(1 << 20, 9, true);
+  auto files = Release13();
+  files[1] = inst.ServeCabinet("%ROOT%\\bin\\big.dll.cab", "bin/big.dll.cab", "big.dll", big2);
+  OfferForcedSafe(files);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("bin/big.dll") == big2);
+  EXPECT_EQ(Installed("bin/app.dll.part"), "notes of a person");
+  EXPECT_EQ(Installed("Data/plain.dat.part"), "more notes");
+  EXPECT_EQ(Installed("bin/big.dll.cab.unpack/inside.txt"), "a folder of a person");
+  // Nothing of the run is left behind.
+  std::vector<std::string> left;
+  for (const char* dir : {"bin", "Data"})
+    for (const auto& e : fs::directory_iterator(inst.App(dir))) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a b.xml", "app.dll", "app.dll.part", "big.dll", "big.dll.cab.unpack",
+                                            "keep.cfg", "plain.dat", "plain.dat.part"}));
+}
+
+TEST_F(Faults, ACabinetAppliedInPartIsAppliedAgainByTheNextRun) {
+  // x.dll comes packed with two more files; one of them cannot be put in place at first.
+  const std::string x = RandomBytes(20000, 31), dat = RandomBytes(3000, 32), txt = "notes\r\n";
+  TempFolder pack;
+  cabtest::SetLayout layout;
+  layout.typeCompress = 1;
+  cabtest::WriteCabinetSet(pack.Path(), {"x.cab"}, {{"x.dll", x}, {"x.dat", dat}, {"sub\\y.txt", txt}}, layout);
+  const std::string cab = ReadFileBytes(pack / "x.cab");
+  inst.Serve("lib/x.dll.cab", cab);
+  auto files = Release13();
+  files.push_back("%ROOT%\\lib\\x.dll.cab=" + vxtest::Md5Hex(x) + "," + std::to_string(x.size()) + "," +
+                  std::to_string(cab.size()));
+  OfferForcedSafe(files);
+  inst.Install("lib/x.dat/in the way", "");
+
+  EXPECT_EQ(RunToEnd().exitCode, 1);
+  EXPECT_FALSE(fs::exists(inst.App("lib/x.dll"))) << "the file the list names comes last";
+  EXPECT_EQ(inst.LoggedContaining("x.dat [Is a directory]"), 1u);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+
+  fs::remove_all(inst.App("lib/x.dat"));
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("lib/x.dll") == x);
+  EXPECT_TRUE(Installed("lib/x.dat") == dat);
+  EXPECT_EQ(Installed("lib/sub/y.txt"), txt);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+}
+
+TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
+  std::string settings = "Mode=old\r\nUser=x\r\n";
+  for (int i = 0; i < 6000; ++i) settings += "Setting" + std::to_string(i) + "=" + std::string(40, 's') + "\r\n";
+  inst.Install("settings.txt", settings);
+  const std::string xml2 = "<?xml version=\"1.0\"?>\r\n<config mode=\"newer\"/>\r\n";
+  inst.Serve("Data/a b.xml", xml2);
+  OfferForcedSafe({vxtest::LoaderInstall::FileLine("%ROOT%\\Data\\a b.xml", xml2)});
+  LimitFileSize(200);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_EQ(Installed("Data/a b.xml"), xml2);
+  EXPECT_TRUE(Installed("settings.txt") == settings) << "cut by the full disk";
+  EXPECT_TRUE(inst.Logged("ActWriteKeyValueFile False WRITEKEYVALUEFILE"));
+}
+
+TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
+  const std::string other = std::string(1100 * 1024, 'o');
+  WriteFileBytes(inst.Root() + "/data/kept.txt", other);
+  fs::create_symlink(inst.Root() + "/data/kept.txt", inst.App("LoaderLog.log"));
+  InstallRelease12();
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(ReadFileBytes(inst.Root() + "/data/kept.txt") == other);
+  EXPECT_FALSE(fs::is_symlink(inst.App("LoaderLog.log")));
+  EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
+}
+
+// ---------------------------------------------------------------- what failed, said so
+
+class FullDisk : public Faults, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FullDisk, DuringADownloadIsSaidAndFailsTheRun) {
+  Ini({{"SocketType", std::to_string(GetParam())}});
+  const std::string huge = RandomBytes(600 * 1024, 41);
+  inst.Serve("Data/huge.dat", huge);
+  auto files = Release13();
+  files.push_back(vxtest::LoaderInstall::FileLine("%ROOT%\\Data\\huge.dat", huge));
+  OfferForcedSafe(files);
+  LimitFileSize(400);
+  EXPECT_EQ(RunToEnd().exitCode, 1);
+  EXPECT_EQ(inst.LoggedContaining("Cannot write"), 1u);
+  EXPECT_EQ(inst.LoggedContaining("huge.dat\": Stream write error: File too large"), 1u);
+  EXPECT_EQ(inst.LoggedContaining("StatusCode:[200]"), 0u);
+  EXPECT_FALSE(fs::exists(inst.App("Data/huge.dat")));
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), [](const auto& info) {
+  return std::string(info.param == 0 ? "FrameworkHttp" : "SocketLibrary");
+});
+
+TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
+  OfferForcedSafe();
+  WriteFileBytes(inst.App("LoaderLog.log"), "");
+  chmod(inst.App("LoaderLog.log").c_str(), 0666);
+  if (geteuid() == 0) {
+    // The superuser writes anywhere: the run goes as nobody, who may use the rest.
+    chmod(inst.Root().c_str(), 0755);
+    for (const char* dir : {"records", "work", "data", "registry"}) chmod((inst.Root() + "/" + dir).c_str(), 0777);
+    inst.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env",
+                   "XDG_RUNTIME_DIR=" + inst.Root() + "/work"};
+  }
+  chmod(inst.App().c_str(), 0555);
+  const vxtest::RunResult r = RunToEnd();
+  chmod(inst.App().c_str(), 0755);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_GE(inst.LoggedContaining("Cannot write \"" + inst.App() + "/update.ini\""), 1u);
+  EXPECT_EQ(inst.LoggedContaining("인터넷에 연결되어 있지 않거나"), 0u);
+  EXPECT_TRUE(inst.Logged("업데이트 실패에 의한 종료"));
+  ExpectRelease12Installed();
+  EXPECT_EQ(Recorded("launched.txt"), inst.App() + "|/fail\n");
+}
+
 }  // namespace
