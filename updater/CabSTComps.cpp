@@ -244,6 +244,7 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
   sourceNames_.clear();
   destNames_.clear();
   partNames_.clear();
+  madeFolder_.clear();
   currentCabinet_ = cabinetName_;
   // A set whose names lead back to a cabinet already read ends there.
   std::vector<std::string> done;
@@ -343,10 +344,14 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
   if (abort) return -1;
   if (dest.empty()) return 0;
   errno = 0;
-  if (!ForceDirectories(ExtractFilePath(dest))) return FailTarget(errno ? errno : EACCES);
+  // The folder of the last file is known to be there.
+  if (const std::string folder = ExtractFilePath(dest); folder != madeFolder_) {
+    if (!ForceDirectories(folder)) return FailTarget(errno ? errno : EACCES);
+    madeFolder_ = folder;
+  }
   struct stat st;
-  if (stat(NativePath(dest).c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222) &&
-      options_.Contains(croDontOverwriteReadOnlyFiles))
+  if (options_.Contains(croDontOverwriteReadOnlyFiles) && stat(NativePath(dest).c_str(), &st) == 0 &&
+      S_ISREG(st.st_mode) && !(st.st_mode & 0222))
     return 0;
   // The destination is replaced only once the file is complete (see CloseFile).
   std::string part = CreateUniqueName(dest, kPartSuffix, false);

@@ -57,13 +57,13 @@ int Percent(int64_t Part, int64_t Whole) {
 // Puts From in the place of To in one step. The new file keeps the permissions of
 // the one it replaces; a new program is made runnable.
 bool InstallFile(const std::string& From, const std::string& To) {
-  const std::string from = NativePath(From);
+  const std::string from = NativePath(From), to = NativePath(To);
   struct stat old {};
-  if (::stat(NativePath(To).c_str(), &old) == 0)
+  if (::stat(to.c_str(), &old) == 0)
     ::chmod(from.c_str(), old.st_mode & 07777);
   else if (SameText(ExtractFileExt(To), ".exe"))
     ::chmod(from.c_str(), 0755);
-  return RenameReplacing(from, To);
+  return RenameReplacing(from, to);
 }
 
 // 32 hexadecimal digits, as a list gives an MD5.
@@ -598,11 +598,11 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
 bool TfrmMainFrame::MoveUnpackedFiles(const std::string& Stage, const std::string& Folder, const std::string& Target,
                                       std::string& Failed) {
   std::error_code ec;
-  const fs::path stage = NativePath(Stage);
+  const std::string stage = NativePath(Stage);
   std::vector<std::string> files;
   for (auto it = fs::recursive_directory_iterator(stage, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec))
-    if (it->is_regular_file()) files.push_back(fs::relative(it->path(), stage).string());
+    if (it->is_regular_file()) files.push_back(it->path().string().substr(stage.size() + 1));
   if (ec) {
     Failed = Stage;
     return false;
@@ -611,10 +611,14 @@ bool TfrmMainFrame::MoveUnpackedFiles(const std::string& Stage, const std::strin
   const auto last = std::find_if(files.begin(), files.end(),
                                  [&](const std::string& f) { return SameText(f, ExtractFileName(Target)); });
   if (last != files.end()) std::rotate(last, last + 1, files.end());
+  std::string madeFolder;
   for (const std::string& relative : files) {
     const std::string to = IncludeTrailingPathDelimiter(Folder) + relative;
-    ForceDirectoriesSafe(ExtractFileDir(to));
-    if (!InstallFile((stage / relative).string(), to)) {
+    if (const std::string folder = ExtractFileDir(to); folder != madeFolder) {
+      ForceDirectoriesSafe(folder);
+      madeFolder = folder;
+    }
+    if (!InstallFile(stage + "/" + relative, to)) {
       Failed = to;
       return false;
     }

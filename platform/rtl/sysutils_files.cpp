@@ -87,8 +87,13 @@ class TFolderNames {
 
   // Whether the folder of `path` is held and current, before this process changes it.
   bool Current(const std::string& path) {
+    const std::string dir = FolderOf(path);
+    {
+      std::lock_guard guard(lock_);
+      if (!Named(dir)) return false;  // not held: nothing to keep current, no need to look
+    }
     struct stat st;
-    if (stat(FolderOf(path).c_str(), &st) != 0) return false;
+    if (stat(dir.c_str(), &st) != 0) return false;
     std::lock_guard guard(lock_);
     TFolder* folder = Cached(st);
     return folder && SameTimes(folder->st, st);
@@ -100,6 +105,10 @@ class TFolderNames {
   void Changed(const std::string& path, bool added, bool wasCurrent) {
     const std::string dir = FolderOf(path);
     const std::string name = path.substr(path.rfind('/') + 1);
+    {
+      std::lock_guard guard(lock_);
+      if (!Named(dir)) return;
+    }
     struct stat st;
     if (name.empty() || stat(dir.c_str(), &st) != 0) return;
     std::lock_guard guard(lock_);
@@ -120,9 +129,13 @@ class TFolderNames {
  private:
   static constexpr size_t kFolders = 4;
   struct TFolder {
+    std::string dir;  // as it was searched
     struct stat st;
     std::unordered_map<std::string, std::vector<std::string>> names;
   };
+  bool Named(const std::string& dir) const {
+    return std::any_of(folders_.begin(), folders_.end(), [&](const auto& f) { return f->dir == dir; });
+  }
   static std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
@@ -141,6 +154,7 @@ class TFolderNames {
     std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.empty() ? "." : dir.c_str()), closedir);
     if (!d) return nullptr;
     auto folder = std::make_unique<TFolder>();
+    folder->dir = dir.empty() ? "." : dir;
     folder->st = st;
     while (const dirent* e = readdir(d.get())) folder->names[Fold(e->d_name)].emplace_back(e->d_name);
     if (folders_.size() == kFolders) folders_.pop_back();
