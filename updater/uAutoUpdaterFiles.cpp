@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <unordered_set>
 
@@ -17,12 +15,12 @@
 #include "platform/rtl/inifiles.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
+#include "transport/HttpProt.h"
+#include "transport/StdSockDownloader.h"
 #include "updater/AutoUpdaterUtils.h"
 #include "updater/CabSTComps.h"
 #include "updater/ClientConfiguration.h"
 #include "updater/uAutoUpdater.h"
-#include "transport/HttpProt.h"
-#include "transport/StdSockDownloader.h"
 #include "updater/uFailedType.h"
 
 namespace fs = std::filesystem;
@@ -68,7 +66,8 @@ bool InstallFile(const std::string& From, const std::string& To) {
 
 // 32 hexadecimal digits, as a list gives an MD5.
 bool IsMd5Text(const std::string& Text) {
-  return Text.size() == 32 && std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+  return Text.size() == 32 &&
+         std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 }  // namespace

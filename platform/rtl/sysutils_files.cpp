@@ -547,8 +547,10 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
 std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint64_t bits = 0;
-    if (getrandom(&bits, sizeof bits, 0) != sizeof bits)
-      bits = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) * 0x9E3779B97F4A7C15ull + uint64_t(attempt);
+    if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
+      const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+      bits = uint64_t(now) * 0x9E3779B97F4A7C15ull + uint64_t(attempt);
+    }
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(bits));
     std::string name = std::string(Base) + "~" + hex + std::string(Suffix);

@@ -248,7 +248,8 @@ const TStore kStores[] = {
      [](Faults& t, const std::string&) { EXPECT_LT(fs::file_size(t.Store()), 64u * 1024); }},
     {"SectionOf50000LevelsInTheStore",
      [](Faults& t) {
-       WriteFileBytes(t.Store(), ReadFileBytes(t.Store()) + "[HKEY_CURRENT_USER\\" + DeepPath() + "]\r\n\"x\"=\"1\"\r\n");
+       const std::string section = "[HKEY_CURRENT_USER\\" + DeepPath() + "]\r\n\"x\"=\"1\"\r\n";
+       WriteFileBytes(t.Store(), ReadFileBytes(t.Store()) + section);
      },
      0, {"사용자 레지스트리에 버전 정보 등록 완료"},
      [](Faults& t, const std::string&) {

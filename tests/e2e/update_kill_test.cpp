@@ -25,7 +25,8 @@ class KilledUpdate : public ::testing::Test {
   static TRelease Make(uint64_t seed) {
     TRelease r;
     for (int i = 0; i < kPlainFiles; ++i) r.plain.push_back(RandomBytes(96 * 1024, seed * 100 + uint64_t(i)));
-    for (int i = 0; i < kPackedFiles; ++i) r.packed.push_back(RandomBytes(700 + size_t(i % 5), seed * 10000 + uint64_t(i)));
+    for (int i = 0; i < kPackedFiles; ++i)
+      r.packed.push_back(RandomBytes(700 + size_t(i % 5), seed * 10000 + uint64_t(i)));
     return r;
   }
 
@@ -42,7 +43,8 @@ class KilledUpdate : public ::testing::Test {
     std::string list = "[INSTALL]\r\ninstallregistry=" + std::string(vxtest::LoaderInstall::kInstallRegistry) +
                        "\r\nVersionRegistry=" + vxtest::LoaderInstall::kVersionRegistry +
                        "\r\nVersionInfo=2.0.0\r\nUpdateDate=" + vxtest::TodayYmd() +
-                       "\r\nForceSafetyUpdate=1\r\nExtNameToMD5=dll\r\n[LAUNCH]\r\nBin=%ROOT%\\client.exe\r\n[FILES]\r\n";
+                       "\r\nForceSafetyUpdate=1\r\nExtNameToMD5=dll\r\n"
+                       "[LAUNCH]\r\nBin=%ROOT%\\client.exe\r\n[FILES]\r\n";
     for (int i = 0; i < kPlainFiles; ++i) {
       inst.Serve(Plain(i), new_.plain[size_t(i)]);
       list += vxtest::LoaderInstall::FileLine("%ROOT%\\" + Plain(i), new_.plain[size_t(i)]) + "\r\n";
@@ -71,7 +73,8 @@ class KilledUpdate : public ::testing::Test {
       fresh += now == after;
     };
     for (int i = 0; i < kPlainFiles; ++i) check(Plain(i), old_.plain[size_t(i)], new_.plain[size_t(i)]);
-    for (int i = 0; i < kPackedFiles; ++i) check("lib/" + PackedName(i), old_.packed[size_t(i)], new_.packed[size_t(i)]);
+    for (int i = 0; i < kPackedFiles; ++i)
+      check("lib/" + PackedName(i), old_.packed[size_t(i)], new_.packed[size_t(i)]);
     return fresh;
   }
 
