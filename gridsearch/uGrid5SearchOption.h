@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/cx/cxgridbandedtableview.h"
 #include "platform/rtl/variants.h"
@@ -77,13 +79,18 @@ class TfGrid5SearchOption : public TForm {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
-  // The search text and a cell's text as they are compared.
-  std::string Normalized(const std::string& Text) const;
-  // The columns the selector lists, in its order.
-  std::vector<int> ListedColumns() const;
+  // A text as it is compared: trimmed, without commas (and blanks), upper-cased
+  // unless the case counts.
+  void Normalize(std::string_view Text, std::string& Out) const;
+  bool Matches(std::string_view CellText);
+  // The columns a search looks at: the chosen one, or every one listed.
+  std::vector<int> SearchColumns() const;
 
   TcxGridBandedTableView* view_ = nullptr;
   intptr_t parentHandle_ = 0;
   bool subOptionShown_ = false;
   std::string needle_;  // the normalized search text of the search under way
+  std::string cell_;    // a cell's normalized text (kept to spare allocations)
+  std::vector<int> columns_;
+  bool searching_ = false;
 };
