@@ -7,18 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/cx/cxcheckbox.h"
 #include "platform/cx/cxgridbandedtableview.h"
+#include "platform/cx/cxgroupbox.h"
+#include "platform/cx/cximagecombobox.h"
 #include "platform/rtl/variants.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
-
-class TcxLabel;
-class TcxTextEdit;
-class TcxButton;
-class TcxImageComboBox;
-class TcxCheckBox;
-class TcxRadioGroup;
-class TcxRadioButton;
 
 class TfGrid5SearchOption : public TForm {
   VX_CLASS(TfGrid5SearchOption, TForm)
@@ -39,7 +34,7 @@ class TfGrid5SearchOption : public TForm {
   TcxButton* btn_SubOptionOpen;
   TPanel* pn_Sub;
   TcxLabel* cxLabel3;
-  TcxRadioGroup* cxRadioGroup1;
+  TcxGroupBox* cxRadioGroup1;
   TcxRadioButton* rb_Repeat;
   TcxRadioButton* rb_To_Down;
   TcxRadioButton* rb_To_Up;

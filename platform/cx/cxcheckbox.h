@@ -24,3 +24,11 @@ class TcxCheckBoxProperties : public TcxCustomEditProperties {
  private:
   TcxCheckBoxNullValueShowingStyle nullStyle_ = nssGrayedChecked;
 };
+
+// The check box editor: checked, unchecked, or grayed when allowed.
+class TcxCheckBox : public TCheckBox {
+  VX_CLASS(TcxCheckBox, TCheckBox)
+
+ public:
+  explicit TcxCheckBox(TComponent* AOwner) : TCheckBox(AOwner) { SetTabStop(true); }
+};

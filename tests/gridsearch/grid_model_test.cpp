@@ -174,7 +174,7 @@ class GridModel : public ::testing::Test {
   TGridForm g{700, 420};
   std::vector<TcxGridBandedColumn*> columns;
   TGrid5Adapter* adapter = nullptr;
-  TSearchDriver search{g};
+  TSearchDriver search{gui, g};
 };
 
 std::vector<std::string> SortingOps() {
@@ -213,7 +213,45 @@ std::vector<std::string> StyleOps(int Records, unsigned Seed) {
   return ops;
 }
 
-TEST_F(GridModel, SortingCheckAllAndCellStylesFollowTheModelOnGridsOfEverySize) {
+// Searches from random places, in every direction and with every option, over the
+// grid sorted by a column now and then: texts of the data, parts of them, changed case,
+// blanks and commas added, and texts that are blank once normalized.
+std::vector<std::string> SearchOps(int Records, unsigned Seed) {
+  std::mt19937 rng(Seed);
+  auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+  const int searchable[] = {-1, 0, 1, 2, 3, 5};
+  const char* directions[] = {"down", "up", "whole"};
+  std::vector<std::string> ops;
+  for (int i = 0; i < 48; ++i) {
+    if (i % 12 == 0) ops.push_back("column\t" + std::to_string(pick(4)));
+    std::string text = kTexts[pick(int(std::size(kTexts)))];
+    switch (pick(6)) {
+      case 0: text = std::to_string(pick(1000)); break;
+      case 1: {  // the first half, cut between characters
+        size_t half = text.size() / 2;
+        while (half > 0 && (static_cast<unsigned char>(text[half]) & 0xC0) == 0x80) --half;
+        text.resize(half);
+        break;
+      }
+      case 2:
+        for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
+        break;
+      case 3: text = " " + text + " "; break;
+      case 4: text = pick(2) ? "1 000" : ",  ,"; break;
+      default: break;
+    }
+    const int focused = pick(Records + 1) - 1;
+    ops.push_back("focus\t" + std::to_string(focused));
+    // The whole-grid search from the focused row again, after what the first found.
+    for (int repeat = 0; repeat < 1 + (i % 4 == 0); ++repeat)
+      ops.push_back("search\t" + std::to_string(searchable[pick(int(std::size(searchable)))]) + "\t" + text + "\t" +
+                    directions[pick(3)] + "\t" + std::to_string(pick(2)) + "\t" + std::to_string(pick(2)) + "\t" +
+                    std::to_string(pick(2)));
+  }
+  return ops;
+}
+
+TEST_F(GridModel, SortingCheckAllStylesAndSearchesFollowTheModelOnGridsOfEverySize) {
   for (auto [records, seed] : std::vector<std::pair<int, unsigned>>{{1, 1}, {7, 2}, {1000, 3}, {10000, 4}}) {
     SCOPED_TRACE(std::to_string(records) + " records");
     g.view->DataController()->SetRecordCount(0);
@@ -226,8 +264,10 @@ TEST_F(GridModel, SortingCheckAllAndCellStylesFollowTheModelOnGridsOfEverySize) 
     Generate(records, seed);
     adapter = new TGrid5Adapter(nullptr);
     adapter->SetBandedTableVeiw(g.view);
+    search.Attach(adapter);
     std::vector<std::string> ops = SortingOps();
     for (const std::string& op : StyleOps(records, seed)) ops.push_back(op);
+    for (const std::string& op : SearchOps(records, seed)) ops.push_back(op);
     Run(ops);
     if (HasFailure()) break;
   }

@@ -2,12 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/cx/cxbuttons.h"
-#include "platform/cx/cxcheckbox.h"
-#include "platform/cx/cximagecombobox.h"
-#include "platform/cx/cxlabel.h"
-#include "platform/cx/cxradiogroup.h"
-#include "platform/cx/cxtextedit.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
 
@@ -66,13 +60,21 @@ void DrawGlyph(TBitmap* B, char Kind) {
   }
 }
 
+// A button that can show a picture gets one.
+template <class B>
+void SetGlyph(B* Button, char Kind) {
+  if constexpr (requires { Button->SetGlyph(nullptr); }) {
+    TBitmap glyph;
+    DrawGlyph(&glyph, Kind);
+    Button->SetGlyph(&glyph);
+  }
+}
+
 TcxButton* MakeButton(TfGrid5SearchOption* Form, TWinControl* Parent, const char* Name, int X, int Y, int W, int H,
                       const char* Caption, char Glyph) {
   auto* b = Place<TcxButton>(Form, Parent, Name, X, Y, W, H);
   b->SetCaption(Caption);
-  TBitmap glyph;
-  DrawGlyph(&glyph, Glyph);
-  b->SetGlyph(&glyph);
+  SetGlyph(b, Glyph);
   return b;
 }
 
@@ -117,7 +119,7 @@ TfGrid5SearchOption::TfGrid5SearchOption(TComponent* AOwner) : TForm(AOwner) {
   pn_Sub->SetCaption("");
   cxLabel3 = Place<TcxLabel>(this, pn_Sub, "cxLabel3", 20, 10, 64, 17);
   cxLabel3->SetCaption("방       향");
-  cxRadioGroup1 = Place<TcxRadioGroup>(this, pn_Sub, "cxRadioGroup1", 90, 4, 250, 28);
+  cxRadioGroup1 = Place<TcxGroupBox>(this, pn_Sub, "cxRadioGroup1", 90, 4, 250, 28);
   rb_Repeat = Place<TcxRadioButton>(this, cxRadioGroup1, "rb_Repeat", 6, 5, 84, 18);
   rb_Repeat->SetCaption("  전체반복");
   rb_To_Down = Place<TcxRadioButton>(this, cxRadioGroup1, "rb_To_Down", 92, 5, 72, 18);
