@@ -281,7 +281,7 @@ void TfGrid5SearchOption::btn_SearchClick(TObject*) {
   struct TRefocus {
     TfGrid5SearchOption* form;
     ~TRefocus() {
-      if (form->edt_Search_Text->CanFocus()) form->edt_Search_Text->SetFocus();
+      if (form->Visible() && form->edt_Search_Text->CanFocus()) form->edt_Search_Text->SetFocus();
     }
   } refocus{this};
   if (!view_) return;
@@ -295,37 +295,33 @@ void TfGrid5SearchOption::btn_SearchClick(TObject*) {
   const int rows = dc->RowCount();
   // With no record focused the search starts before the first row.
   const int r = dc->FocusedRowIndex();
-  std::vector<std::pair<int, int>> spans;  // [from, to] visited in order, step by sign
+  struct TSpan {
+    int from, to, step;  // rows from..to inclusive; empty when from is past to
+  };
+  std::vector<TSpan> spans;
   if (rb_To_Down->Checked()) {
     if (r + 1 >= rows) {
       ShowMessage("마지막 줄입니다.");
       return;
     }
-    spans = {{r + 1, rows - 1}};
+    spans = {{r + 1, rows - 1, 1}};
   } else if (rb_To_Up->Checked()) {
     if (r - 1 < 0) {
       ShowMessage("첫번째 줄입니다.");
       return;
     }
-    spans = {{r - 1, 0}};
+    spans = {{r - 1, 0, -1}};
   } else {
-    spans = {{r + 1, rows - 1}, {0, r - 1}};
+    spans = {{r + 1, rows - 1, 1}, {0, r - 1, 1}};
   }
   columns_ = SearchColumns();
   searching_ = true;
   int found = -1;
-  for (auto [from, to] : spans) {
-    const int step = from <= to ? 1 : -1;
-    if (found >= 0 || (to - from) * step < 0) continue;
-    for (int row = from;; row += step) {
+  for (const TSpan& span : spans)
+    for (int row = span.from; found < 0 && (row - span.to) * span.step <= 0; row += span.step) {
       const int record = dc->RecordIndexOfRow(row);
-      if (FindRecordData(record)) {
-        found = record;
-        break;
-      }
-      if (row == to) break;
+      if (FindRecordData(record)) found = record;
     }
-  }
   searching_ = false;
   if (found >= 0)
     dc->SetFocusedRecordIndex(found);

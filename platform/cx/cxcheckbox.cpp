@@ -21,3 +21,5 @@ bool TcxCheckBoxProperties::IsChecked(const Variant& Value) const {
     return false;
   }
 }
+
+TcxCheckBox::TcxCheckBox(TComponent* AOwner) : TCheckBox(AOwner) { SetTabStop(true); }

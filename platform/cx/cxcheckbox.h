@@ -30,5 +30,5 @@ class TcxCheckBox : public TCheckBox {
   VX_CLASS(TcxCheckBox, TCheckBox)
 
  public:
-  explicit TcxCheckBox(TComponent* AOwner) : TCheckBox(AOwner) { SetTabStop(true); }
+  explicit TcxCheckBox(TComponent* AOwner);
 };
