@@ -430,10 +430,85 @@ void TcxGridSite::ToggleCheckBox(TcxGridBandedColumn* Column) {
   if (!dc->Options().Contains(dcoImmediatePost)) dc->Post();
 }
 
-bool TcxGridSite::ShowEdit() { return false; }
+bool TcxGridSite::ShowEdit() {
+  auto* controller = view_->Controller();
+  TcxGridBandedColumn* column = controller->FocusedColumn();
+  if (controller->IsEditing()) return true;
+  if (!CanEdit(column) || cxIsCheckBoxColumn(column) || !Showing()) return false;
+  controller->MakeFocusedRecordVisible();
+  const auto& info = view_->ViewInfo();
+  const auto* col = info.FindColumn(column);
+  const int place = controller->FocusedRowIndex() - controller->TopRowIndex();
+  if (!col || place < 0 || place >= info.PartialRowCount()) return false;
+  const TRect cell = info.CellBounds(*col, place);
+  if (!editor_) {
+    // One editor serves every cell; it is shown over the cell edited.
+    editor_ = new TcxTextEdit(this);
+    editor_->SetVisible(false);
+    editor_->SetParent(this);
+    editor_->OnKeyDown = TKeyEvent(this, &TcxGridSite::EditorKeyDown);
+    editor_->OnExit = TNotifyEvent(this, &TcxGridSite::EditorExit);
+  }
+  controller->editingItem_ = column;
+  editor_->SetBounds(cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top);
+  editor_->SetText(cxEditDisplayText(column->Properties(), view_->DataController()->GetEditValue(column->Index())));
+  editor_->SetVisible(true);
+  if (editor_->CanFocus()) editor_->SetFocus();
+  editor_->SelectAll();
+  Invalidate();
+  return true;
+}
 
-void TcxGridSite::HideEdit(bool Accept) {}
+void TcxGridSite::HideEdit(bool Accept) {
+  auto* controller = view_->Controller();
+  TcxGridBandedColumn* column = controller->editingItem_;
+  if (!column || hiding_) return;
+  hiding_ = true;
+  controller->editingItem_ = nullptr;
+  auto* dc = view_->DataController();
+  if (Accept) {
+    // The text typed, as the column's type; a text that does not convert leaves the
+    // value as it was.
+    const std::string text = editor_->Text();
+    try {
+      dc->SetEditValue(column->Index(), text.empty() ? Variant::Null() : Variant(text));
+      dc->Post();
+    } catch (const Exception&) {
+      dc->Cancel();
+    }
+  } else {
+    dc->Cancel();
+  }
+  if (!ComponentState().Contains(csDestroying)) {
+    const bool refocus = editor_->Focused();
+    editor_->SetVisible(false);
+    if (refocus && CanFocus()) SetFocus();
+  }
+  hiding_ = false;
+  Invalidate();
+}
 
-void TcxGridSite::EditorKeyDown(TObject*, WORD&, TShiftState) {}
-void TcxGridSite::EditorExit(TObject*) {}
-void TcxGridSite::EditorChanged(TObject*) {}
+TcxTextEdit* TcxGridSite::InplaceEditor() const { return view_->Controller()->IsEditing() ? editor_ : nullptr; }
+
+void TcxGridSite::EditorKeyDown(TObject*, WORD& Key, TShiftState Shift) {
+  switch (Key) {
+    case VK_RETURN: HideEdit(true); break;
+    case VK_ESCAPE: HideEdit(false); break;
+    case VK_TAB:
+      HideEdit(true);
+      MoveFocusedColumn(Shift.Contains(ssShift) ? -1 : 1, view_->OptionsBehavior()->FocusCellOnCycle());
+      break;
+    case VK_UP:
+    case VK_DOWN: {
+      HideEdit(true);
+      auto* controller = view_->Controller();
+      const int row = controller->FocusedRowIndex() + (Key == VK_UP ? -1 : 1);
+      if (row >= 0 && row < view_->DataController()->RowCount()) FocusCell(row, nullptr);
+      break;
+    }
+    default: return;
+  }
+  Key = 0;
+}
+
+void TcxGridSite::EditorExit(TObject*) { HideEdit(true); }

@@ -14,7 +14,6 @@
 #include "platform/vcl/stdctrls.h"
 
 class TcxGrid;
-class TcxCustomEdit;
 
 // A level names the view it shows; the grid's root level holds the levels.
 class TcxGridLevel : public TComponent {
@@ -54,7 +53,7 @@ class TcxGridSite : public TCustomControl {
   TcxGrid* Grid() const { return grid_; }
 
   // The in-place editor while a cell is edited, else null.
-  TcxCustomEdit* InplaceEditor() const { return editor_; }
+  TcxTextEdit* InplaceEditor() const;
   // Edits the focused cell in place; false when it cannot be edited.
   bool ShowEdit();
   // Ends editing: Accept posts the editor's value, otherwise it is dropped.
@@ -90,11 +89,10 @@ class TcxGridSite : public TCustomControl {
   void ToggleCheckBox(TcxGridBandedColumn* Column);
   void EditorKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
   void EditorExit(TObject* Sender);
-  void EditorChanged(TObject* Sender);
 
   TcxGrid* grid_;
   TcxGridBandedTableView* view_;
-  TcxCustomEdit* editor_ = nullptr;
+  TcxTextEdit* editor_ = nullptr;  // made on the first edit, hidden between edits
   bool hiding_ = false;
 };
 

@@ -287,3 +287,54 @@ TEST_F(Grid, CellsComeOverTheirGridLinesWithTheEventsStyleOrTheSelection) {
   g.view->OptionsView()->SetNoDataToDisplayInfoText("");
   EXPECT_EQ(inked(), 0);
 }
+
+TEST_F(Grid, CellsAreEditedInPlaceAndPostedOrDropped) {
+  TGridForm g;
+  auto* text = g.AddColumn("text");
+  auto* number = g.AddColumn("number", "Integer");
+  auto* fixed = g.AddColumn("fixed");
+  fixed->Options()->SetEditing(false);
+  for (int i = 0; i < 8; ++i) g.AddRow({Variant("r" + std::to_string(i)), Variant(i), Variant("x")});
+  auto* dc = g.view->DataController();
+  auto* site = g.Site();
+  // How an edit starts, what is typed, how it ends, and the value after.
+  struct Case {
+    TcxGridBandedColumn* column;
+    const char* start;  // "click": a second click on the focused cell; "f2"; "enter"
+    const char* typed;
+    WORD end;
+    Variant value;
+  };
+  const Case cases[] = {
+      {text, "click", "new", VK_RETURN, Variant("new")},
+      {text, "f2", "gone", VK_ESCAPE, Variant("r1")},
+      {number, "enter", "42", VK_RETURN, Variant(42)},
+      {number, "f2", "4x2", VK_RETURN, Variant(3)},  // not a number: the value stays
+      {number, "f2", "", VK_RETURN, Variant::Null()},
+      {text, "click", "left", VK_DOWN, Variant("left")},  // leaving the row posts
+  };
+  for (int i = 0; i < int(std::size(cases)); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(i);
+    g.ClickCell(i, c.column);
+    const std::string start = c.start;
+    if (start == "click") g.ClickCell(i, c.column);
+    else g.Key(start == "f2" ? VK_F2 : VK_RETURN);
+    ASSERT_NE(site->InplaceEditor(), nullptr);
+    EXPECT_EQ(g.view->Controller()->EditingItem(), c.column);
+    EXPECT_TRUE(c.column->IsEditing());
+    EXPECT_EQ(site->InplaceEditor()->BoundsRect(), g.Info().CellBounds(*g.Info().FindColumn(c.column), i));
+    EXPECT_EQ(site->InplaceEditor()->Text(), VarToStr(dc->Values(i, c.column->Index())));
+    EXPECT_TRUE(site->InplaceEditor()->Focused());
+    THeadlessGui::Key(VK_DELETE);  // the text is selected
+    vx::display::InjectText(g.form, c.typed);
+    THeadlessGui::Key(c.end);
+    EXPECT_EQ(site->InplaceEditor(), nullptr);
+    EXPECT_EQ(dc->Values(i, c.column->Index()), c.value);
+    EXPECT_TRUE(site->Focused());
+  }
+  // A cell that may not be edited is not.
+  g.ClickCell(0, fixed);
+  g.Key(VK_F2);
+  EXPECT_EQ(site->InplaceEditor(), nullptr);
+}
