@@ -11,6 +11,8 @@ TGIFSubImage::TGIFSubImage(TGIFImage* AGIFImage)
       FLocalColorMap(std::make_unique<TGIFLocalColorMap>(this)),
       FExtensions(std::make_unique<TGIFExtensionList>(AGIFImage)) {}
 
+bool GIFImageRenderOnLoad = false;
+
 TGIFSubImage::~TGIFSubImage() {
   if (FGIFImage) FGIFImage->Images()->Remove(this);
   Clear();
@@ -26,6 +28,8 @@ void TGIFSubImage::Clear() {
   FImageDescriptor.Width = 0;
   FTransparent = false;
   FGCE = nullptr;
+  FreeBitmap();
+  FreeMask();
 }
 
 bool TGIFSubImage::Empty() const { return !FData || FDataSize == 0 || Width() == 0 || Height() == 0; }
@@ -77,6 +81,7 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
   if (FImageDescriptor.PackedFields & 0x80)
     FLocalColorMap->LoadFromStream(Stream, 2 << (FImageDescriptor.PackedFields & 7));
   Decompress(Stream);
+  if (GIFImageRenderOnLoad) GetBitmap();
 }
 
 void TGIFSubImage::Decompress(TStream* Stream) {
@@ -163,7 +168,11 @@ void TGIFSubImage::DoSetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FImageDescriptor.Top = uint16_t(ATop);
   FImageDescriptor.Width = uint16_t(AWidth);
   FImageDescriptor.Height = uint16_t(AHeight);
-  if (resized) NewImage();
+  if (resized) {
+    FreeBitmap();
+    FreeMask();
+    NewImage();
+  }
   bool warned = false;
   if (FGIFImage->Width() < ALeft + AWidth) {
     if (FGIFImage->Width() > 0) {
@@ -217,4 +226,11 @@ void TGIFSubImage::SetPalette(HPALETTE Palette) {
   if (Palette == FLocalPalette) return;
   if (FLocalPalette) DeleteObject(FLocalPalette);
   FLocalPalette = Palette;
+  if (FBitmap && FBitmap->Palette() != Palette) {
+    FreeBitmap();
+    if (FGIFImage) {
+      FGIFImage->SetPaletteChanged(true);
+      FGIFImage->Changed(this);
+    }
+  }
 }

@@ -19,7 +19,7 @@ namespace giftest {
 
 using gifref::Bytes;
 
-// The picture class as far as it goes here: drawing and the clipboard do nothing.
+// The picture class with its warnings kept.
 class TestImage : public TGIFImage {
  public:
   TestImage() {
@@ -27,11 +27,6 @@ class TestImage : public TGIFImage {
         [this](TObject*, TGIFSeverity, const std::string& Message) { Warnings.push_back(Message); });
   }
   std::vector<std::string> Warnings;
-
- protected:
-  void Draw(TCanvas*, const TRect&) override {}
-  void LoadFromClipboardFormat(uint16_t, HANDLE, HPALETTE) override {}
-  void SaveToClipboardFormat(uint16_t&, HANDLE&, HPALETTE&) override {}
 };
 
 inline TMemoryStream StreamOf(const Bytes& In) {
