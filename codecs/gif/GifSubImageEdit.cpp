@@ -264,20 +264,24 @@ void TGIFSubImage::Crop() {
 }
 
 int TGIFSubImage::MergeTransparentIndex() {
-  if (FLocalColorMap->Count() > 0) return FLocalColorMap->Add(clBlack);
-  // Another frame's transparent index in the global table serves, unless this frame
-  // shows that index as a colour.
+  // Any entry this frame's pixels never show can stand for its transparent ones:
+  // first another frame's transparent index in the global table, then the last such
+  // entry of the frame's table; only a table without one grows by a black entry.
   std::array<bool, 256> used{};
   for (int64_t i = 0; i < FDataSize; ++i) used[FData[size_t(i)]] = true;
-  TGIFImageList* frames = FGIFImage->Images();
-  TGIFColorMap* global = FGIFImage->GetColorMap();
-  for (int i = 0; i < frames->Count(); ++i) {
-    TGIFSubImage* other = frames->SubImages(i);
-    if (other == this || !other->FTransparent || !other->FGCE || other->ColorMap()->Count() > 0) continue;
-    const int index = other->FGCE->GetTransparentColorIndex();
-    if (index < global->Count() && !used[size_t(index)]) return index;
+  TGIFColorMap* map = GetActiveColorMap();
+  if (map == FGIFImage->GetColorMap()) {
+    TGIFImageList* frames = FGIFImage->Images();
+    for (int i = 0; i < frames->Count(); ++i) {
+      TGIFSubImage* other = frames->SubImages(i);
+      if (other == this || !other->FTransparent || !other->FGCE || other->ColorMap()->Count() > 0) continue;
+      const int index = other->FGCE->GetTransparentColorIndex();
+      if (index < map->Count() && !used[size_t(index)]) return index;
+    }
   }
-  return global->Add(clBlack);
+  for (int index = map->Count() - 1; index >= 0; --index)
+    if (!used[size_t(index)]) return index;
+  return map->Add(clBlack);
 }
 
 void TGIFSubImage::Merge(TGIFSubImage* Previous) {
