@@ -63,7 +63,9 @@ void TThread::Terminate() {
 bool TThread::WaitWhileSuspended() {
   std::unique_lock guard(pauseLock_);
   if (!paused_ || terminated_) return false;
+  pausing_ = true;
   pauseChanged_.wait(guard, [this] { return !paused_ || terminated_; });
+  pausing_ = false;
   return true;
 }
 

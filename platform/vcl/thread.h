@@ -66,6 +66,8 @@ class TThread : public TObject {
   bool Terminated() const { return terminated_; }
   // Not started yet, or asked to pause.
   bool Suspended() const { return !started_ || paused_; }
+  // Paused at one of its wait points now.
+  bool Pausing() const { return pausing_; }
   bool Finished() const { return finished_; }
 
   // Waits for the end of Execute (on the main thread it carries out Synchronize calls
@@ -109,6 +111,7 @@ class TThread : public TObject {
   std::atomic<bool> started_{false};
   std::atomic<bool> terminated_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<bool> pausing_{false};
   std::mutex pauseLock_;
   std::condition_variable pauseChanged_;
   std::atomic<bool> finished_{false};
