@@ -310,11 +310,8 @@ void TGIFSubImage::Merge(TGIFSubImage* Previous) {
     const uint8_t* q = Previous->FData.get() + int64_t(y - Previous->Top()) * Previous->Width() - Previous->Left();
     for (int x = area.left; x < area.right; ++x) {
       if (p[x] == t || q[x] == previousT) continue;
-      bool same;
-      if (map == previousMap)
-        same = p[x] == q[x];
-      else
-        same = p[x] < colors && q[x] < previousColors && map->Entry(p[x]) == previousMap->Entry(q[x]);
+      const bool same = (map == previousMap && p[x] == q[x]) ||
+                        (p[x] < colors && q[x] < previousColors && map->Entry(p[x]) == previousMap->Entry(q[x]));
       if (!same) continue;
       if (t < 0) t = MergeTransparentIndex();
       p[x] = uint8_t(t);
