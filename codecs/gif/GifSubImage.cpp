@@ -93,8 +93,13 @@ void TGIFSubImage::Decompress(TStream* Stream) {
 }
 
 void TGIFSubImage::SaveToStream(TStream* Stream) {
+  if (Empty()) {
+    // Without an image a control block would govern the next frame's: it stays out.
+    for (int i = 0; i < FExtensions->Count(); ++i)
+      if (!As<TGIFGraphicControlExtension>(FExtensions->Items(i))) FExtensions->Items(i)->SaveToStream(Stream);
+    return;
+  }
   FExtensions->SaveToStream(Stream);
-  if (Empty()) return;
   Prepare();
   uint8_t d[10] = {','};
   PutLE16(d + 1, FImageDescriptor.Left);

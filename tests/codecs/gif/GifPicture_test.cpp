@@ -85,6 +85,17 @@ TEST(GifPicture, LoadingKeepsWhatWasReadOrNothing) {
   ASSERT_FALSE(cut->Warnings.empty());
   EXPECT_EQ(cut->Warnings[0], sBadBlock);
 
+  // An empty frame's control block does not come back as the next frame's.
+  auto withEmpty = Solid({clRed});
+  auto* empty = new TGIFSubImage(withEmpty.get());
+  withEmpty->Images()->Insert(0, std::unique_ptr<TGIFItem>(empty));
+  auto gce = std::make_unique<TGIFGraphicControlExtension>(empty);
+  gce->SetTransparent(true);
+  empty->Extensions()->Add(std::move(gce));
+  auto reloaded = Load(Save(*withEmpty));
+  ASSERT_EQ(reloaded->Images()->Count(), 1);
+  EXPECT_FALSE(reloaded->Images()->SubImages(0)->Transparent());
+
   // A failed load leaves the image empty and the stream where it was.
   TestImage image;
   image.Assign(good.get());
