@@ -1,5 +1,6 @@
 #include "codecs/gif/GifDIB.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>

@@ -105,7 +105,13 @@ class THashTable {
       if (i < 0) i += HashSize;
     }
   }
-  static int Hash(uint32_t Key) { return int((Key ^ (Key >> 4)) % HashSize); }
+  // (Key xor Key >> 4) mod HashSize, by multiplying with a 64-bit reciprocal: exact
+  // for every 20-bit key and shorter than a division.
+  static int Hash(uint32_t Key) {
+    constexpr uint64_t kReciprocal = UINT64_MAX / HashSize + 1;
+    const uint64_t low = kReciprocal * (Key ^ (Key >> 4));
+    return int((static_cast<unsigned __int128>(low) * HashSize) >> 64);
+  }
 
  private:
   std::unique_ptr<uint32_t[]> FHashTable;

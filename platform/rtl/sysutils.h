@@ -3,6 +3,7 @@
 // as in the framework; 0 means "not found".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/format.h"
 #include "platform/rtl/system.h"
+#include "platform/win/wintypes.h"
 
 // ---- Strings ----
 
@@ -150,12 +152,17 @@ std::string ExpandFileName(std::string_view FileName);
 // against its folder's entries ignoring case (the existing name's case is used; a
 // name that matches nothing keeps the case given, so new files keep it); a name
 // ending in ".exe" (any case) that does not exist stands for the same name without
-// the extension when that exists. Nothing is cached.
+// the extension when that exists. A folder's entries are read once and kept while the
+// folder is unchanged (the changes made through the functions here are applied to
+// them), so many new names in one folder cost one reading of it.
 std::string NativePath(std::string_view FileName);
 // open(2) of a file through NativePath, close-on-exec added (new files get mode 0666
 // less the umask). Opening a name that exists as written costs the one open; the
 // folders are searched only when it does not.
 int OpenNative(std::string_view FileName, int Flags);
+// Opens an existing plain file for reading, without blocking on anything that is not
+// one: -1 with errno EINVAL for a folder, a pipe, a device or a socket.
+int OpenRegularFile(std::string_view FileName);
 
 // ---- Files and folders (all through NativePath) ----
 
@@ -168,9 +175,99 @@ bool RemoveDir(std::string_view Dir);
 bool DeleteFile(std::string_view FileName);
 // Fails when NewName exists.
 bool RenameFile(std::string_view OldName, std::string_view NewName);
+// Puts OldName in the place of NewName in one step, replacing a file of that name.
+bool RenameReplacing(std::string_view OldName, std::string_view NewName);
+// Makes a new empty file (or, with Folder, a new folder) named Base, "~", random
+// hexadecimal digits and Suffix, where no entry of that name was; returns the name, or
+// "" with errno when none could be made. Nothing that existed is ever touched.
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// The file that Path names once symbolic links are followed (as far as they lead;
+// a link to nothing gives the name it leads to); Path itself when it is no link.
+std::string FollowLinks(std::string_view Path);
+// Makes Data the whole content of FileName in one step: written to a new file beside
+// the one that symbolic links lead to, which keeps its permission bits, and renamed
+// over it. A failed write leaves the old file as it was; false with errno then.
+bool ReplaceFileContents(std::string_view FileName, std::string_view Data);
 // Copies a file with its permission bits and modification time. With
 // FailIfExists an existing target fails the copy; otherwise it is replaced only
 // once the copy is complete.
 bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, bool FailIfExists);
 std::string GetCurrentDir();
 bool SetCurrentDir(std::string_view Dir);
+
+// ---- Packages ----
+//
+// A package is a shared library of units that a program loads at run time. Each unit
+// may have an initialization, a finalization and a design-time Register procedure
+// that puts its components on the palette (RegisterComponents, classes.h). A package
+// exports three C entry points, and nothing else of its internals:
+//   Initialize          runs the units' initialization, in the table's order
+//   Finalize            runs their finalization, in reverse order
+//   GetPackageInfoTable describes the package and its units
+// A package's source defines them with one line over its table of units:
+//   const TPackageUnit kUnits[] = {{"PngImage", PngImageInitialize, PngImageFinalize, nullptr},
+//                                  {"vxImageButton", nullptr, nullptr, vxImageButton::Register}};
+//   const TPackageInfoTable kPackage{"vxpackage", kUnits, std::size(kUnits)};
+//   VX_PACKAGE_ENTRY_POINTS(kPackage)
+// The package links the platform library and none of its static parts again, so every
+// class descriptor, picture format and registry exists once in the process; when the
+// package goes, the module-unload procedures drop whatever still points into it.
+
+struct TPackageUnit {
+  const char* Name;
+  void (*Initialization)();  // each of the three may be null
+  void (*Finalization)();
+  void (*Register)();
+};
+
+struct TPackageInfoTable {
+  const char* Name;
+  const TPackageUnit* Units;
+  size_t UnitCount;
+};
+
+VX_EXCEPTION(EPackageError, Exception)
+
+// Loads the package (a file name or path as the dynamic loader finds it) and runs its
+// Initialize; loading a package again counts it again. Raises EPackageError
+// "Can't load package <name>.\n<reason>" when the library cannot be loaded, lacks an
+// entry point or fails to initialize (the library is unloaded again then).
+HMODULE LoadPackage(const std::string& Name);
+// Undoes one LoadPackage. The last runs the package's Finalize, tells the
+// module-unload procedures and unloads the library.
+void UnloadPackage(HMODULE Module);
+// The table of a package loaded by LoadPackage, or null.
+const TPackageInfoTable* GetPackageInfo(HMODULE Module);
+// Runs the Register procedure of every unit of a loaded package, as a form designer
+// does when it installs a design-time package.
+void RegisterPackage(HMODULE Module);
+
+// Told of a module (after its finalization, before it is unloaded) so that a registry
+// can drop what points into it. The registries of this library add their own.
+using TModuleUnloadProc = void (*)(HMODULE Module);
+void AddModuleUnloadProc(TModuleUnloadProc Proc);
+void RemoveModuleUnloadProc(TModuleUnloadProc Proc);
+
+namespace vx_packages {
+// The work of a package's Initialize and Finalize (see VX_PACKAGE_ENTRY_POINTS): Count
+// counts the Initialize calls not yet undone and Done the units initialized. When a
+// unit's initialization raises, the units done so far are finalized and the error goes
+// on. A finalization that raises does not stop the others; the first error goes on.
+void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
+void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
+}  // namespace vx_packages
+
+#define VX_PACKAGE_ENTRY_POINTS(Table)                                                        \
+  namespace {                                                                                 \
+  int vx_package_count = 0;                                                                   \
+  size_t vx_package_done = 0;                                                                 \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) void Initialize() {                       \
+    vx_packages::InitializeUnits(Table, vx_package_count, vx_package_done);                   \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) void Finalize() {                         \
+    vx_packages::FinalizeUnits(Table, vx_package_count, vx_package_done);                     \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) const TPackageInfoTable* GetPackageInfoTable() { \
+    return &(Table);                                                                          \
+  }

@@ -228,6 +228,11 @@ TEST(GifLZW, TruncatedFilesNeverCrashOrHang) {
   }
 }
 
+TEST(GifLZW, HashSlotsAreTheDefinedOnes) {
+  for (uint32_t key = 0; key < (1u << 20); ++key)
+    ASSERT_EQ(THashTable::Hash(key), int((key ^ (key >> 4)) % 8009)) << key;
+}
+
 TEST(GifLZW, EncodingRefusesColoursBeyondTheTable) {
   TLZWEncoder lzw;
   TRLEEncoder rle;

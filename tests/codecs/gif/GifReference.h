@@ -5,6 +5,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -61,23 +62,40 @@ inline ColorMapObject* MakeMap(std::vector<GifColorType> c) {
 }
 }  // namespace detail
 
-// Decodes a whole file; throws with giflib's error code on failure.
-inline File Decode(const Bytes& In) {
-  struct Source {
-    const Bytes* in;
-    size_t at;
-  } src{&In, 0};
-  int error = 0;
-  GifFileType* gif = DGifOpen(
-      &src,
+// The reference library over memory: a reader of In (which must outlive it) and a
+// writer appending to Out.
+struct MemoryReader {
+  const Bytes* in;
+  size_t at = 0;
+};
+inline GifFileType* OpenReader(MemoryReader& Reader, int* Error) {
+  return DGifOpen(
+      &Reader,
       [](GifFileType* g, GifByteType* buf, int n) {
-        auto* s = static_cast<Source*>(g->UserData);
-        const int k = int(std::min<size_t>(size_t(n), s->in->size() - s->at));
-        std::memcpy(buf, s->in->data() + s->at, size_t(k));
-        s->at += size_t(k);
+        auto* r = static_cast<MemoryReader*>(g->UserData);
+        const int k = int(std::min<size_t>(size_t(n), r->in->size() - r->at));
+        std::memcpy(buf, r->in->data() + r->at, size_t(k));
+        r->at += size_t(k);
         return k;
       },
-      &error);
+      Error);
+}
+inline GifFileType* OpenWriter(Bytes& Out, int* Error) {
+  return EGifOpen(
+      &Out,
+      [](GifFileType* g, const GifByteType* buf, int n) {
+        auto* o = static_cast<Bytes*>(g->UserData);
+        o->insert(o->end(), buf, buf + n);
+        return n;
+      },
+      Error);
+}
+
+// Decodes a whole file; throws with giflib's error code on failure.
+inline File Decode(const Bytes& In) {
+  MemoryReader reader{&In};
+  int error = 0;
+  GifFileType* gif = OpenReader(reader, &error);
   if (!gif) throw std::runtime_error("giflib open failed: " + std::to_string(error));
   if (DGifSlurp(gif) != GIF_OK) {
     const int e = gif->Error;
@@ -114,14 +132,7 @@ inline File Decode(const Bytes& In) {
 inline Bytes Encode(const File& F) {
   Bytes out;
   int error = 0;
-  GifFileType* gif = EGifOpen(
-      &out,
-      [](GifFileType* g, const GifByteType* buf, int n) {
-        auto* o = static_cast<Bytes*>(g->UserData);
-        o->insert(o->end(), buf, buf + n);
-        return n;
-      },
-      &error);
+  GifFileType* gif = OpenWriter(out, &error);
   if (!gif) throw std::runtime_error("giflib open failed");
   bool gif89 = F.aspect != 0 || F.sorted || !F.trailing.empty();
   for (const Frame& fr : F.frames) gif89 = gif89 || !fr.extensions.empty();
