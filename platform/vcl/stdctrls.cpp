@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/clipbrd.h"
 #include "platform/vcl/forms.h"
 
 namespace {
@@ -31,7 +32,6 @@ std::vector<size_t> CharOffsets(const std::string& s) {
 
 int CharCount(const std::string& s) { return int(CharOffsets(s).size()) - 1; }
 
-int TextWidthOf(TCanvas* c, const std::string& s) { return s.empty() ? 0 : c->TextWidth(s); }
 
 }  // namespace
 
@@ -239,7 +239,7 @@ void TButton::SetPushed(bool Value) {
 
 void TButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   if (Button == mbLeft && Enabled()) {
-    if (CanFocus() && !Focused()) SetFocus();
+    if (FocusOnPress() && CanFocus() && !Focused()) SetFocus();
     pressed_ = true;
     SetPushed(true);
   }
@@ -506,6 +506,39 @@ void TCustomEdit::SelectAll() {
 
 void TCustomEdit::ClearSelection() { ReplaceSelection("", false); }
 
+void TCustomEdit::CopyToClipboard() {
+  if (passwordChar_ || SelLength() == 0) return;
+  Clipboard()->SetAsText(SelText());
+}
+
+void TCustomEdit::CutToClipboard() {
+  if (readOnly_ || passwordChar_ || SelLength() == 0) return;
+  CopyToClipboard();
+  ReplaceSelection("", true);
+}
+
+void TCustomEdit::PasteFromClipboard() {
+  if (readOnly_ || !Clipboard()->HasFormat(CF_TEXT)) return;
+  std::string text = Clipboard()->AsText();
+  if (!MultiLine()) text = text.substr(0, text.find_first_of("\r\n"));
+  ReplaceSelection(text, true);
+}
+
+void TCustomEdit::SetAlignment(TAlignment Value) {
+  if (alignment_ == Value) return;
+  alignment_ = Value;
+  Invalidate();
+}
+
+int TCustomEdit::AlignShift(int TextWidth) const {
+  if (MultiLine() || alignment_ == taLeftJustify) return 0;
+  const TRect area = TextArea();
+  // One pixel stays free for the caret after the last character.
+  const int room = (area.right - area.left - 1) - TextWidth;
+  if (room <= 0) return 0;
+  return alignment_ == taRightJustify ? room : room / 2;
+}
+
 void TCustomEdit::Change() {
   modified_ = true;
   OnChange(this);
@@ -531,6 +564,7 @@ void TCustomEdit::ReplaceSelection(const std::string& Value, bool ByUser) {
     if (int(ins.size()) - 1 > room) insert = insert.substr(0, ins[size_t(room)]);
   }
   std::string next = text.substr(0, offs[size_t(start)]) + insert + text.substr(offs[size_t(start + len)]);
+  if (ByUser && !AllowText(next)) return;
   const int caretAfter = start + CharCount(insert);
   caret_ = anchor_ = caretAfter;
   SetText(next);
@@ -568,11 +602,16 @@ void TCustomEdit::WMChar(TMessage& Message) {
   // The key press events first (the form's preview, then the control's own).
   if (DoKeyPress(Message)) return;
   const char32_t ch = char32_t(Message.WParam);
+  // Ctrl+A and Ctrl+C work in a read-only edit too.
+  if (ch == 1) return SelectAll();
+  if (ch == 3) return CopyToClipboard();
   if (readOnly_) return;
   if (ch == 8) {
     DeleteAt(false);
-  } else if (ch == 1) {
-    SelectAll();
+  } else if (ch == 22) {
+    PasteFromClipboard();
+  } else if (ch == 24) {
+    CutToClipboard();
   } else if (ch == '\r') {
     if (MultiLine()) InsertText("\r\n");
   } else if (ch == '\t') {
@@ -652,15 +691,36 @@ int TCustomEdit::CharAtPoint(int X, int Y) {
   line = std::clamp(line, 0, int(starts.size()) - 1);
   int first = 0, count = 0;
   const std::string s = Shown(LineText(text, offs, starts, size_t(line), first, count));
-  const auto sOffs = CharOffsets(s);
-  const int x = X - area.left + scrollX_;
+  const std::vector<int>& w = LineWidths(&c, s);
+  const int x = X - area.left + scrollX_ - AlignShift(w.back());
+  // The boundary nearest to the point: past the middle of a character is after it.
   int best = 0;
-  for (int i = 1; i <= count; ++i) {
-    const int w = TextWidthOf(&c, s.substr(0, sOffs[size_t(i)]));
-    const int prev = TextWidthOf(&c, s.substr(0, sOffs[size_t(i - 1)]));
-    if (x >= (prev + w) / 2) best = i;
-  }
+  for (int i = 1; i <= count && x >= (w[size_t(i - 1)] + w[size_t(i)]) / 2; ++i) best = i;
   return first + best;
+}
+
+const std::vector<int>& TCustomEdit::LineWidths(TCanvas* Canvas, const std::string& Line) {
+  TFont* f = Canvas->Font();
+  const std::string font = f->Name() + '/' + std::to_string(f->Height()) + '/' + std::to_string(f->Style().Bits());
+  TLineWidths& m = widths_;
+  if (m.font != font) {
+    m.font = font;
+    m.line.clear();
+    m.widths.assign(1, 0);
+  }
+  // Keep the widths of the characters both lines share.
+  size_t same = 0;
+  const size_t limit = std::min(m.line.size(), Line.size());
+  while (same < limit && m.line[same] == Line[same]) ++same;
+  while (same > 0 && same < Line.size() && (static_cast<unsigned char>(Line[same]) & 0xC0) == 0x80) --same;
+  const auto offs = CharOffsets(Line);
+  const size_t keep = size_t(std::lower_bound(offs.begin(), offs.end(), same) - offs.begin());
+  m.widths.resize(std::min(m.widths.size(), keep + 1));
+  // Text is measured without kerning, so a prefix is as wide as its characters.
+  for (size_t i = m.widths.size() - 1; i + 1 < offs.size(); ++i)
+    m.widths.push_back(m.widths.back() + Canvas->TextWidth(Line.substr(offs[i], offs[i + 1] - offs[i])));
+  m.line = Line;
+  return m.widths;
 }
 
 void TCustomEdit::MoveCaret(int Index, bool Extend) {
@@ -698,7 +758,18 @@ void TCustomEdit::KeyDown(WORD& Key, TShiftState Shift) {
     case VK_HOME: MoveCaret(Shift.Contains(ssCtrl) ? 0 : first, extend); break;
     case VK_END: MoveCaret(Shift.Contains(ssCtrl) ? int(offs.size()) - 1 : first + count, extend); break;
     case VK_DELETE:
-      if (!readOnly_) DeleteAt(true);
+      if (Shift.Contains(ssShift))
+        CutToClipboard();
+      else if (!readOnly_)
+        DeleteAt(true);
+      break;
+    case VK_INSERT:
+      if (Shift.Contains(ssCtrl))
+        CopyToClipboard();
+      else if (Shift.Contains(ssShift))
+        PasteFromClipboard();
+      else
+        return;
       break;
     default: return;
   }
@@ -747,16 +818,22 @@ void TCustomEdit::PaintWindow(HDC DC) {
     int first = 0, count = 0;
     const std::string s = Shown(LineText(text, offs, starts, line, first, count));
     const auto sOffs = CharOffsets(s);
-    auto xOf = [&](int i) { return area.left - scrollX_ + TextWidthOf(&c, s.substr(0, sOffs[size_t(i)])); };
+    const std::vector<int>& w = LineWidths(&c, s);
+    const int left = area.left + AlignShift(w.back());
+    auto xOf = [&](int i) { return left - scrollX_ + w[size_t(i)]; };
     if (!MultiLine() && int(line) == caretLine) {
       const int cx = xOf(caret_ - first);
       if (cx > area.right - 1) scrollX_ += cx - (area.right - 1);
       if (cx < area.left) scrollX_ = std::max(0, scrollX_ - (area.left - cx));
     }
+    // Only the characters in view are drawn.
+    const int from = int(std::upper_bound(w.begin(), w.end(), scrollX_) - w.begin()) - 1;
+    const int to = int(std::lower_bound(w.begin(), w.end(), scrollX_ + area.right - area.left) - w.begin());
+    const int a0 = std::clamp(from, 0, count), b0 = std::clamp(to, a0, count);
     c.Brush()->SetStyle(bsClear);
     c.Font()->SetColor(Enabled() ? Font()->Color() : clGrayText);
-    c.TextOut(area.left - scrollX_, y, s);
-    const int a = std::clamp(selA - first, 0, count), b = std::clamp(selB - first, 0, count);
+    c.TextOut(xOf(a0), y, s.substr(sOffs[size_t(a0)], sOffs[size_t(b0)] - sOffs[size_t(a0)]));
+    const int a = std::clamp(selA - first, a0, b0), b = std::clamp(selB - first, a0, b0);
     if (showSelection && a < b) {
       const std::string part = s.substr(sOffs[size_t(a)], sOffs[size_t(b)] - sOffs[size_t(a)]);
       const int x0 = xOf(a);
