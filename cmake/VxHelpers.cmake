@@ -8,30 +8,32 @@ function(vx_glob_sources out dir)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
+# The names among the rest that are targets: a library not built yet, or a reference
+# that is not installed, is left out.
+function(vx_existing_targets out)
+  set(kept)
+  foreach(t ${ARGN})
+    if(TARGET ${t})
+      list(APPEND kept ${t})
+    endif()
+  endforeach()
+  set(${out} ${kept} PARENT_SCOPE)
+endfunction()
+
 # A subsystem library: a static library of every source below the folder.
 # Nothing is defined while the folder has no sources yet.
 function(vx_add_subsystem name dir)
   vx_glob_sources(srcs ${dir})
   if(srcs)
     add_library(${name} STATIC ${srcs})
-    set(deps)
-    foreach(dep ${ARGN})
-      if(TARGET ${dep})
-        list(APPEND deps ${dep})
-      endif()
-    endforeach()
+    vx_existing_targets(deps ${ARGN})
     target_link_libraries(${name} PUBLIC ${deps})
   endif()
 endfunction()
 
-# Every existing project library, for tests and benchmarks.
+# Every existing project library, for the fuzz targets.
 function(vx_all_libraries out)
-  set(libs)
-  foreach(lib vx_updater vx_transport vx_widgets vx_codecs vx_bizcontrols vx_gridsearch vxplatform)
-    if(TARGET ${lib})
-      list(APPEND libs ${lib})
-    endif()
-  endforeach()
+  vx_existing_targets(libs vx_updater vx_transport vx_widgets vx_codecs vx_bizcontrols vx_gridsearch vxplatform)
   set(${out} ${libs} PARENT_SCOPE)
 endfunction()
 

@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-std::string SupportDir() { return fs::path(__FILE__).parent_path().string(); }
+std::string SupportDir() { return VX_SOURCE_DIR "/tests/support"; }
 
 std::string Python() { return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
 
