@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/rtl/sysutils.h"
@@ -352,6 +353,28 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
     else
       ok = rename(temp.c_str(), to.c_str()) == 0;
   }
+  if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+bool SaveFileReplacing(std::string_view FileName, std::string_view Contents) {
+  if (FileName.empty()) return false;
+  const std::string to = NativePath(FileName);
+  std::string temp = to + ".save-XXXXXX";
+  Fd out(mkostemp(temp.data(), O_CLOEXEC));
+  if (out.fd < 0) return false;
+  struct stat old;
+  bool ok = stat(to.c_str(), &old) != 0 || fchmod(out.fd, old.st_mode & 07777) == 0;
+  for (size_t done = 0; ok && done < Contents.size();) {
+    const ssize_t w = write(out.fd, Contents.data() + done, Contents.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    ok = w > 0;
+    if (ok) done += size_t(w);
+  }
+  // On the disk before it takes the old file's name.
+  ok = ok && fsync(out.fd) == 0;
+  ok = close(std::exchange(out.fd, -1)) == 0 && ok;
+  ok = ok && rename(temp.c_str(), to.c_str()) == 0;
   if (!ok) unlink(temp.c_str());
   return ok;
 }
