@@ -5,6 +5,8 @@
 
 #include "platform/gdi/dc.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/internal/focus.h"
+#include "platform/vcl/internal/input.h"
 #include "platform/vcl/menus.h"
 
 using vx::gdi::Surface;
@@ -166,9 +168,16 @@ TCustomForm* GetParentForm(TControl* Control) {
 
 namespace vx::vcl {
 
-// The system focus: the windowed control that keyboard input goes to. Moving it sends
-// WM_KILLFOCUS to the old control and WM_SETFOCUS to the new one.
+TWinControl* FocusTarget(TWinControl* Control) {
+  // Each step goes one level into the control, so the walk ends.
+  for (TWinControl* inner; Control && (inner = Control->InnerFocusControl()) && inner != Control &&
+                           Control->ContainsControl(inner) && inner->CanFocus();)
+    Control = inner;
+  return Control;
+}
+
 void SetSystemFocus(TWinControl* Control) {
+  Control = FocusTarget(Control);
   if (g_focus == Control) return;
   TWinControl* old = g_focus;
   g_focus = Control;
@@ -176,13 +185,13 @@ void SetSystemFocus(TWinControl* Control) {
   if (Control && g_focus == Control) Control->Perform(WM_SETFOCUS, WPARAM(old ? old->Handle() : nullptr), 0);
 }
 
-// Forgets the focus without messages (its control is going away).
 void DropSystemFocus(TControl* Control) {
-  if (g_focus && (g_focus == Control ||
-                  (Control && Control->InheritsFrom(TWinControl::StaticClass()) &&
-                   static_cast<TWinControl*>(Control)->ContainsControl(g_focus))))
+  if (g_focus && (g_focus == Control || (Control && Control->InheritsFrom(TWinControl::StaticClass()) &&
+                                         static_cast<TWinControl*>(Control)->ContainsControl(g_focus))))
     g_focus = nullptr;
 }
+
+bool HoldsFocus(const TWinControl* Control) { return Control && Control->ContainsControl(g_focus); }
 
 }  // namespace vx::vcl
 
@@ -1041,7 +1050,9 @@ void TWinControl::SetFocus() {
   }
 }
 
-bool TWinControl::Focused() const { return g_focus == this; }
+bool TWinControl::Focused() const {
+  return g_focus && (g_focus == this || vx::vcl::FocusTarget(const_cast<TWinControl*>(this)) == g_focus);
+}
 
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& List) {
   for (TWinControl* c : tabList_) {
@@ -1067,7 +1078,11 @@ TWinControl* TWinControl::FindNextControl(TWinControl* CurControl, bool GoForwar
     i = GoForward ? (i + 1) % n : (i - 1 + n) % n;
     TWinControl* c = list[size_t(i)];
     if (c == CurControl) break;
-    if (c->CanFocus() && (!CheckTabStop || c->TabStop()) && (!CheckParent || c->Parent() == this)) return c;
+    // A composite whose inner window is the current control would give it the focus
+    // back: passed over.
+    if (c->CanFocus() && (!CheckTabStop || c->TabStop()) && (!CheckParent || c->Parent() == this) &&
+        !(CurControl && vx::vcl::FocusTarget(c) == CurControl))
+      return c;
   }
   return nullptr;
 }
@@ -1357,7 +1372,7 @@ void TWinControl::WMKillFocus(TMessage&) {}
 
 void TWinControl::CMEnabledChanged(TMessage& Message) {
   if (!Enabled()) {
-    if (TCustomForm* form = GetParentForm(this); form && ContainsControl(FocusedControl()))
+    if (TCustomForm* form = GetParentForm(this); form && vx::vcl::HoldsFocus(this))
       form->DefocusControl(this, false);
   }
   paramsRead_ = false;
@@ -1366,7 +1381,7 @@ void TWinControl::CMEnabledChanged(TMessage& Message) {
 
 void TWinControl::CMVisibleChanged(TMessage& Message) {
   if (!Visible()) {
-    if (TCustomForm* form = GetParentForm(this); form && form != this && ContainsControl(FocusedControl()))
+    if (TCustomForm* form = GetParentForm(this); form && form != this && vx::vcl::HoldsFocus(this))
       form->DefocusControl(this, false);
   }
   paramsRead_ = false;
