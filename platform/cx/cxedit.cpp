@@ -185,15 +185,6 @@ TcxEditStyle* TcxCustomEdit::ViewStyle() const {
   return style_.get();
 }
 
-bool TcxCustomEdit::Focused() const { return TWinControl::Focused() || (inner_ && inner_->Focused()); }
-
-void TcxCustomEdit::SetFocus() {
-  if (inner_ && inner_->CanFocus())
-    inner_->SetFocus();
-  else
-    TWinControl::SetFocus();
-}
-
 void TcxCustomEdit::SetInnerControl(TWinControl* Control) {
   inner_ = Control;
   inner_->SetParent(this);
@@ -317,7 +308,7 @@ void TcxCustomEdit::DoExit() {
 
 void TcxCustomEdit::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   // A press on the border or the background focuses the inner control.
-  if (Button == mbLeft && inner_ && inner_->CanFocus() && !Focused()) inner_->SetFocus();
+  if (Button == mbLeft && inner_ && inner_->CanFocus() && !Focused()) SetFocus();
   TCustomControl::MouseDown(Button, Shift, X, Y);
 }
 
@@ -340,12 +331,4 @@ void TcxCustomEdit::CMEnabledChanged(TMessage& Message) {
   // editor is disabled, and it shows the disabled style's colours.
   MessageMapBase::Dispatch(Message);
   StyleChanged();
-}
-
-void TcxCustomEdit::WMSetFocus(TMessage& Message) {
-  // The focus belongs to the inner control.
-  if (inner_ && inner_->CanFocus())
-    inner_->SetFocus();
-  else
-    MessageMapBase::Dispatch(Message);
 }

@@ -153,12 +153,10 @@ class TcxCustomEdit : public TCustomControl {
   TcxEditStyle* ViewStyle() const;
   bool IsHot() const { return hot_; }
 
-  // The nameless control inside that takes the focus (none for a label).
+  // The nameless control inside that takes the focus (none for a label): focusing
+  // the editor focuses it, and the editor is Focused() while it has the focus.
   TWinControl* InnerControl() const { return inner_; }
-  // The editor or its inner control has the focus.
-  bool Focused() const override;
-  // Focuses the inner control.
-  void SetFocus() override;
+  TWinControl* InnerFocusControl() const override { return inner_; }
   // Empties the editor's content.
   virtual void Clear() {}
 
@@ -194,13 +192,11 @@ class TcxCustomEdit : public TCustomControl {
   VX_MESSAGE_HANDLER(CM_MOUSEENTER, CMMouseEnter)
   VX_MESSAGE_HANDLER(CM_MOUSELEAVE, CMMouseLeave)
   VX_MESSAGE_HANDLER(CM_ENABLEDCHANGED, CMEnabledChanged)
-  VX_MESSAGE_HANDLER(WM_SETFOCUS, WMSetFocus)
   VX_END_MESSAGE_MAP
 
   void CMMouseEnter(TMessage& Message);
   void CMMouseLeave(TMessage& Message);
   void CMEnabledChanged(TMessage& Message);
-  void WMSetFocus(TMessage& Message);
 
   // The inner control's keys and characters reach the editor's events first; a key
   // cleared there goes no further.

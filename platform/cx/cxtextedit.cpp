@@ -1,7 +1,5 @@
 #include "platform/cx/cxtextedit.h"
 
-#include "platform/vcl/forms.h"
-
 // ---- TcxCustomInnerTextEdit ----
 
 TcxCustomInnerTextEdit::TcxCustomInnerTextEdit(TComponent* AOwner) : TCustomEdit(AOwner) {
@@ -36,15 +34,6 @@ void TcxCustomInnerTextEdit::KeyUp(WORD& Key, TShiftState Shift) {
 void TcxCustomInnerTextEdit::KeyPress(char& Key) {
   if (TcxCustomTextEdit* e = Container()) e->KeyPress(Key);
   if (Key != 0) TCustomEdit::KeyPress(Key);
-}
-
-void TcxCustomInnerTextEdit::CMChildKey(TMessage& Message) {
-  TcxCustomTextEdit* e = Container();
-  TCustomForm* form = GetParentForm(this);
-  if (Message.WParam != VK_TAB || !e || !form || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
-    return MessageMapBase::Dispatch(Message);
-  form->SelectNext(e, GetKeyState(VK_SHIFT) >= 0, true);
-  Message.Result = 1;
 }
 
 // ---- TcxCustomTextEditProperties ----

@@ -27,13 +27,6 @@ class TcxCustomInnerTextEdit : public TCustomEdit {
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void KeyUp(WORD& Key, TShiftState Shift) override;
   void KeyPress(char& Key) override;
-
-  VX_MESSAGE_MAP(TcxCustomInnerTextEdit, TCustomEdit)
-  VX_MESSAGE_HANDLER(CM_CHILDKEY, CMChildKey)
-  VX_END_MESSAGE_MAP
-
-  // Tab moves on from the editor, not from its inner edit.
-  void CMChildKey(TMessage& Message);
 };
 
 class TcxCustomTextEditProperties : public TcxCustomEditProperties {
