@@ -99,6 +99,42 @@ TEST_F(VxBizButtonList, TenDisabledButtonsAndTwoSplittersInAStripWithTheirGlyphs
   EXPECT_FALSE(TvxBizButtonList::LoadResourceBMP(HInstance(), "NOSUCHBMP", bar->Button(B::bbSave)->Glyph()));
 }
 
+TEST(PackageBitmaps, EveryBitmapIsA24BitPictureOfItsSizeAsImageMagickDecodesIt) {
+  struct {
+    const char* name;
+    int width, height;
+  } const bitmaps[] = {{"B010000", 55, 16}, {"B020000", 2, 22}, {"P010000", 23, 22}, {"P020000", 23, 22},
+                       {"P030000", 23, 22}, {"P040000", 23, 22}, {"P050000", 23, 22}, {"P060000", 23, 22},
+                       {"P070000", 23, 22}, {"P080000", 23, 22}, {"P090000", 23, 22}, {"P100000", 23, 22}};
+  for (const auto& b : bitmaps) {
+    SCOPED_TRACE(b.name);
+    TBitmap bitmap;
+    ASSERT_TRUE(TvxBizButtonList::LoadResourceBMP(HInstance(), b.name, &bitmap));
+    EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
+    ASSERT_EQ(bitmap.Width(), b.width);
+    ASSERT_EQ(bitmap.Height(), b.height);
+    const std::string cmd = std::string("convert ") + VX_SOURCE_DIR + "/resources/BMP/" + b.name + ".bmp rgb:-";
+    std::string rgb;
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) rgb.append(buf, n);
+    if (p) pclose(p);
+    ASSERT_EQ(rgb.size(), size_t(b.width * b.height * 3));
+    int differ = 0;
+    for (int y = 0; y < b.height; ++y) {
+      const auto* row = static_cast<const uint8_t*>(bitmap.ScanLine(y));
+      for (int x = 0; x < b.width; ++x) {
+        const size_t i = size_t(y * b.width + x) * 3;
+        differ += row[x * 3 + 2] != uint8_t(rgb[i]) || row[x * 3 + 1] != uint8_t(rgb[i + 1]) ||
+                  row[x * 3] != uint8_t(rgb[i + 2]);
+      }
+    }
+    EXPECT_EQ(differ, 0);
+    // The clear colour is the bottom-left pixel, and the mark is drawn on top of it.
+    EXPECT_EQ(bitmap.Canvas()->Pixels(0, b.height - 1), TColor(0xFF00FF));
+  }
+}
+
 TEST_F(VxBizButtonList, FunctionKeysClickEnabledButtonsWithAnEventAndNothingElse) {
   struct {
     WORD key;
