@@ -87,6 +87,13 @@ class TcxCustomTextEdit : public TcxCustomEdit {
   void SetEditText(const std::string& Value);
   void PropertiesChanged() override;
 
+  VX_MESSAGE_MAP(TcxCustomTextEdit, TcxCustomEdit)
+  VX_MESSAGE_HANDLER(CM_TEXTCHANGED, CMTextChanged)
+  VX_END_MESSAGE_MAP
+
+  // The inner edit shows the text and repaints itself.
+  void CMTextChanged(TMessage&) {}
+
  private:
   TcxCustomInnerTextEdit* inner_ = nullptr;
   bool syncing_ = false;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/clipbrd.h"
@@ -31,6 +33,18 @@ std::vector<size_t> CharOffsets(const std::string& s) {
 }
 
 int CharCount(const std::string& s) { return int(CharOffsets(s).size()) - 1; }
+
+// The length of the longest common start of two strings, compared a block at a time;
+// a character cut by it is left out.
+size_t CommonPrefix(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  constexpr size_t kBlock = 64;
+  size_t i = 0;
+  while (i + kBlock <= n && std::memcmp(a.data() + i, b.data() + i, kBlock) == 0) i += kBlock;
+  while (i < n && a[i] == b[i]) ++i;
+  while (i > 0 && i < a.size() && (static_cast<unsigned char>(a[i]) & 0xC0) == 0x80) --i;
+  return i;
+}
 
 
 }  // namespace
@@ -477,21 +491,21 @@ int TCustomEdit::SelStart() const { return std::min(caret_, anchor_); }
 int TCustomEdit::SelLength() const { return std::abs(caret_ - anchor_); }
 
 void TCustomEdit::SetSelStart(int Value) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   Value = std::clamp(Value, 0, n);
   caret_ = anchor_ = Value;
   Invalidate();
 }
 
 void TCustomEdit::SetSelLength(int Value) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   anchor_ = SelStart();
   caret_ = std::clamp(anchor_ + std::max(0, Value), 0, n);
   Invalidate();
 }
 
 std::string TCustomEdit::SelText() const {
-  const auto offs = CharOffsets(Text());
+  const auto offs = Offsets(Text());
   const size_t a = offs[size_t(SelStart())], b = offs[size_t(SelStart() + SelLength())];
   return Text().substr(a, b - a);
 }
@@ -500,7 +514,7 @@ void TCustomEdit::SetSelText(const std::string& Value) { ReplaceSelection(Value,
 
 void TCustomEdit::SelectAll() {
   anchor_ = 0;
-  caret_ = CharCount(Text());
+  caret_ = TextLength();
   Invalidate();
 }
 
@@ -530,6 +544,20 @@ void TCustomEdit::SetAlignment(TAlignment Value) {
   Invalidate();
 }
 
+const std::vector<size_t>& TCustomEdit::Offsets(const std::string& S, int Slot) const {
+  TOffsetCache& c = offsets_[Slot];
+  if (c.valid && c.text == S) return c.offsets;
+  const size_t same = c.valid ? CommonPrefix(S, c.text) : 0;
+  // The characters before the first difference keep their offsets.
+  c.offsets.erase(std::lower_bound(c.offsets.begin(), c.offsets.end(), same), c.offsets.end());
+  for (size_t i = same; i < S.size(); i = std::min(S.size(), i + size_t(CharLength(static_cast<unsigned char>(S[i])))))
+    c.offsets.push_back(i);
+  c.offsets.push_back(S.size());
+  c.text = S;
+  c.valid = true;
+  return c.offsets;
+}
+
 int TCustomEdit::AlignShift(int TextWidth) const {
   if (MultiLine() || alignment_ == taLeftJustify) return 0;
   const TRect area = TextArea();
@@ -545,7 +573,7 @@ void TCustomEdit::Change() {
 }
 
 void TCustomEdit::CMTextChanged(TMessage& Message) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   caret_ = std::min(caret_, n);
   anchor_ = std::min(anchor_, n);
   MessageMapBase::Dispatch(Message);
@@ -554,11 +582,11 @@ void TCustomEdit::CMTextChanged(TMessage& Message) {
 
 void TCustomEdit::ReplaceSelection(const std::string& Value, bool ByUser) {
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const int start = SelStart(), len = SelLength();
   std::string insert = Value;
   if (ByUser && maxLength_ > 0) {
-    const int room = maxLength_ - (CharCount(text) - len);
+    const int room = maxLength_ - ((int(offs.size()) - 1) - len);
     if (room <= 0) return;
     const auto ins = CharOffsets(insert);
     if (int(ins.size()) - 1 > room) insert = insert.substr(0, ins[size_t(room)]);
@@ -568,7 +596,7 @@ void TCustomEdit::ReplaceSelection(const std::string& Value, bool ByUser) {
   const int caretAfter = start + CharCount(insert);
   caret_ = anchor_ = caretAfter;
   SetText(next);
-  caret_ = anchor_ = std::min(caretAfter, CharCount(Text()));
+  caret_ = anchor_ = std::min(caretAfter, TextLength());
   Invalidate();
 }
 
@@ -577,7 +605,7 @@ void TCustomEdit::InsertText(const std::string& Text) { ReplaceSelection(Text, t
 void TCustomEdit::DeleteAt(bool Forward) {
   if (SelLength() == 0) {
     const std::string& text = Text();
-    const auto offs = CharOffsets(text);
+    const auto& offs = Offsets(text);
     const int n = int(offs.size()) - 1;
     if (Forward) {
       if (caret_ >= n) return;
@@ -636,7 +664,7 @@ std::vector<int> TCustomEdit::LineStarts() const {
   std::vector<int> starts{0};
   if (!MultiLine()) return starts;
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   for (size_t i = 0; i + 1 < offs.size(); ++i)
     if (text[offs[i]] == '\n') starts.push_back(int(i) + 1);
   return starts;
@@ -684,7 +712,7 @@ int TCustomEdit::CharAtPoint(int X, int Y) {
   c.SetFont(Font());
   const TRect area = TextArea();
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int lh = std::max(1, c.TextHeight("Wg"));
   int line = MultiLine() ? topLine_ + (Y - area.top) / lh : 0;
@@ -709,11 +737,8 @@ const std::vector<int>& TCustomEdit::LineWidths(TCanvas* Canvas, const std::stri
     m.widths.assign(1, 0);
   }
   // Keep the widths of the characters both lines share.
-  size_t same = 0;
-  const size_t limit = std::min(m.line.size(), Line.size());
-  while (same < limit && m.line[same] == Line[same]) ++same;
-  while (same > 0 && same < Line.size() && (static_cast<unsigned char>(Line[same]) & 0xC0) == 0x80) --same;
-  const auto offs = CharOffsets(Line);
+  const size_t same = CommonPrefix(Line, m.line);
+  const auto& offs = Offsets(Line, 1);
   const size_t keep = size_t(std::lower_bound(offs.begin(), offs.end(), same) - offs.begin());
   m.widths.resize(std::min(m.widths.size(), keep + 1));
   // Text is measured without kerning, so a prefix is as wide as its characters.
@@ -724,7 +749,7 @@ const std::vector<int>& TCustomEdit::LineWidths(TCanvas* Canvas, const std::stri
 }
 
 void TCustomEdit::MoveCaret(int Index, bool Extend) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   caret_ = std::clamp(Index, 0, n);
   if (!Extend) anchor_ = caret_;
   Invalidate();
@@ -735,7 +760,7 @@ void TCustomEdit::KeyDown(WORD& Key, TShiftState Shift) {
   if (Key == 0) return;
   const bool extend = Shift.Contains(ssShift);
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int line = LineOf(caret_);
   int first = 0, count = 0;
@@ -805,7 +830,7 @@ void TCustomEdit::PaintWindow(HDC DC) {
   const TRect area = TextArea();
   IntersectClipRect(DC, area.left, area.top, area.right, area.bottom);
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int lh = std::max(1, c.TextHeight("Wg"));
   const bool showSelection = Focused() || !hideSelection_;
@@ -817,7 +842,7 @@ void TCustomEdit::PaintWindow(HDC DC) {
     if (y >= area.bottom) break;
     int first = 0, count = 0;
     const std::string s = Shown(LineText(text, offs, starts, line, first, count));
-    const auto sOffs = CharOffsets(s);
+    const auto& sOffs = Offsets(s, 1);
     const std::vector<int>& w = LineWidths(&c, s);
     const int left = area.left + AlignShift(w.back());
     auto xOf = [&](int i) { return left - scrollX_ + w[size_t(i)]; };
@@ -949,7 +974,7 @@ void TMemo::KeyDown(WORD& Key, TShiftState Shift) {
     TWinControl::KeyDown(Key, Shift);
     if (Key == 0) return;
     const std::string& text = Text();
-    const auto offs = CharOffsets(text);
+    const auto& offs = Offsets(text);
     const auto starts = LineStarts();
     const int line = LineOf(caret_);
     const int step = (Key == VK_UP || Key == VK_DOWN) ? 1 : VisibleLines();

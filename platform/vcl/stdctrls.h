@@ -285,12 +285,24 @@ class TCustomEdit : public TWinControl {
   int LineHeight();
   // How far a single line of that width moves right for the alignment.
   int AlignShift(int TextWidth) const;
+  // The byte offset of every character of S and of its end. The offsets of the last
+  // string asked for in a slot (0: the text, 1: a line) are kept and brought up to
+  // date from the first byte that differs, so typing costs little however long the
+  // text is.
+  const std::vector<size_t>& Offsets(const std::string& S, int Slot = 0) const;
+  int TextLength() const { return int(Offsets(Text()).size()) - 1; }
   // The x of every character boundary of a line (0 first, the line's width last) in
   // the canvas's font. The last line measured is kept, so a line that changed at its
   // end is measured from there on.
   const std::vector<int>& LineWidths(TCanvas* Canvas, const std::string& Line);
 
  private:
+  struct TOffsetCache {
+    bool valid = false;
+    std::string text;
+    std::vector<size_t> offsets;
+  };
+  mutable TOffsetCache offsets_[2];
   struct TLineWidths {
     std::string font;
     std::string line;
