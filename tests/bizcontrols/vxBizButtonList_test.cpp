@@ -32,13 +32,9 @@ class VxBizButtonList : public ::testing::Test {
       senders.push_back(Sender);
     });
   }
-  // A click at a point of a button (its client coordinates), apart in time from the
-  // next one.
+  // A click at a point of a control, apart in time from the next one.
   void ClickAt(TControl* C, int X, int Y) {
-    TRect r;
-    C->RectInForm(r);
-    vx::display::InjectClick(form, r.left + X, r.top + Y);
-    gui.Pump();
+    gui.ClickAt(C, X, Y);
     clock.AdvanceMs(GetDoubleClickTime() + 1);
   }
 

@@ -11,21 +11,10 @@
 #include "platform/display/input.h"
 #include "platform/display/x11.h"
 #include "platform/vcl/forms.h"
+#include "tests/support/headless_gui.h"
 #include "tests/support/xserver.h"
 
 namespace {
-
-// Generous: the machine may be loaded by parallel tests; success returns early.
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Application->ProcessMessages();
-    if (Application->HasPresenter()) Application->Presenter()->Idle();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
-}
 
 struct TBizForm {
   TBizForm() : form(new TForm(Application)) {
@@ -69,26 +58,26 @@ TEST(BizControlsOnX11, XdotoolTypesIntoTheIconEditorsAndClicksTheToolBarAsTheHea
   {
     TBizForm t;
     t.form->Show();
-    ASSERT_TRUE(PumpUntil([&] { return vx::display::X11WindowMapped(x11, t.form->Handle()); }));
+    ASSERT_TRUE(ProcessUntil([&] { return vx::display::X11WindowMapped(x11, t.form->Handle()); }));
     auto click = [&](TControl* c) {
       const TPoint p = t.ScreenCentre(c);
       EXPECT_EQ(xvfb.Run({"xdotool", "mousemove", "--sync", std::to_string(p.x), std::to_string(p.y), "click", "1"}),
                 0);
     };
     click(t.name->EditorControl());
-    ASSERT_TRUE(PumpUntil([&] { return t.name->EditorControl()->Focused(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.name->EditorControl()->Focused(); }));
     EXPECT_EQ(xvfb.Run({"xdotool", "type", "--delay", "30", "Kim 42"}), 0);
-    ASSERT_TRUE(PumpUntil([&] { return t.name->Text() == "Kim 42"; })) << t.name->Text();
+    ASSERT_TRUE(ProcessUntil([&] { return t.name->Text() == "Kim 42"; })) << t.name->Text();
     click(t.amount->EditorControl());
-    ASSERT_TRUE(PumpUntil([&] { return t.amount->EditorControl()->Focused(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.amount->EditorControl()->Focused(); }));
     EXPECT_EQ(xvfb.Run({"xdotool", "key", "ctrl+a"}), 0);
     EXPECT_EQ(xvfb.Run({"xdotool", "type", "--delay", "30", "--", "-1234.5x6"}), 0);
-    ASSERT_TRUE(PumpUntil([&] { return t.amount->Text() == "-1234.56"; })) << t.amount->Text();
+    ASSERT_TRUE(ProcessUntil([&] { return t.amount->Text() == "-1234.56"; })) << t.amount->Text();
     click(t.bar->Button(TvxBizButtonList::bbSave));
-    ASSERT_TRUE(PumpUntil([&] { return t.saves == 1; }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.saves == 1; }));
     EXPECT_TRUE(t.amount->EditorControl()->Focused()) << "the tool bar takes no focus";
     EXPECT_EQ(xvfb.Run({"xdotool", "key", "Tab"}), 0);
-    ASSERT_TRUE(PumpUntil([&] { return t.amount->Text() == "-1,234.56"; })) << t.amount->Text();
+    ASSERT_TRUE(ProcessUntil([&] { return t.amount->Text() == "-1,234.56"; })) << t.amount->Text();
     shownName = t.name->Text();
     shownAmount = t.amount->Text();
     value = t.amount->Value();

@@ -30,13 +30,9 @@ class CxButtons : public ::testing::Test {
     b->OnClick = TNotifyEvent::FromFunction([this](TObject*) { ++clicks; });
     return b;
   }
-  // A press and release at a point of the button (client coordinates).
+  // A click at a point of a control, apart in time from the next one.
   void ClickAt(TControl* C, int X, int Y) {
-    TRect r;
-    C->RectInForm(r);
-    InjectClick(form, r.left + X, r.top + Y);
-    gui.Pump();
-    // Apart in time from the next click, so that two never make a double click.
+    gui.ClickAt(C, X, Y);
     clock.AdvanceMs(GetDoubleClickTime() + 1);
   }
 
