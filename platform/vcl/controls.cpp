@@ -409,10 +409,10 @@ bool TControl::RectInForm(TRect& R) const {
 }
 
 void TControl::SetAlign(TAlign Value) {
-  if (align_ == Value) return;
   const bool was = align_ != alNone;
-  align_ = Value;
-  if (parent_ && (was || Value != alNone) && !ComponentState().Contains(csLoading)) parent_->AlignChildren(this);
+  SetAndNotify(align_, Value, [&] {
+    if (parent_ && (was || Value != alNone) && !ComponentState().Contains(csLoading)) parent_->AlignChildren(this);
+  });
 }
 
 void TControl::RequestAlign() {
@@ -436,37 +436,31 @@ void TControl::Show() {
 bool TControl::Showing() const { return visible_ && parent_ && parent_->Showing(); }
 
 void TControl::SetEnabled(bool Value) {
-  if (enabled_ == Value) return;
-  enabled_ = Value;
-  Perform(CM_ENABLEDCHANGED, 0, 0);
+  SetAndNotify(enabled_, Value, [this] { Perform(CM_ENABLEDCHANGED, 0, 0); });
 }
 
 void TControl::SetText(const std::string& Value) {
-  if (text_ == Value) return;
-  text_ = Value;
-  Perform(CM_TEXTCHANGED, 0, 0);
+  SetAndNotify(text_, Value, [this] { Perform(CM_TEXTCHANGED, 0, 0); });
 }
 
 void TControl::SetColor(TColor Value) {
-  if (color_ == Value) return;
-  color_ = Value;
-  parentColor_ = false;
-  Perform(CM_COLORCHANGED, 0, 0);
+  SetAndNotify(color_, Value, [this] {
+    parentColor_ = false;
+    Perform(CM_COLORCHANGED, 0, 0);
+  });
 }
 
-void TControl::SetParentColor(bool Value) {
-  if (parentColor_ == Value) return;
-  parentColor_ = Value;
-  if (Value && parent_) Perform(CM_PARENTCOLORCHANGED, 0, 0);
+void TControl::SetParentColor(bool Value) { SetParentFlag(parentColor_, Value, CM_PARENTCOLORCHANGED); }
+
+void TControl::SetParentFlag(bool& Flag, bool Value, UINT Notification) {
+  SetAndNotify(Flag, Value, [&] {
+    if (Flag && parent_) Perform(Notification, 0, 0);
+  });
 }
 
 void TControl::SetFont(TFont* Value) { font_->Assign(Value); }
 
-void TControl::SetParentFont(bool Value) {
-  if (parentFont_ == Value) return;
-  parentFont_ = Value;
-  if (Value && parent_) Perform(CM_PARENTFONTCHANGED, 0, 0);
-}
+void TControl::SetParentFont(bool Value) { SetParentFlag(parentFont_, Value, CM_PARENTFONTCHANGED); }
 
 void TControl::FontObjectChanged(TObject* Sender) {
   if (!applyingParentFont_) parentFont_ = false;
@@ -476,23 +470,17 @@ void TControl::FontObjectChanged(TObject* Sender) {
 void TControl::FontChanged(TObject*) { Perform(CM_FONTCHANGED, 0, 0); }
 
 void TControl::SetCursor(TCursor Value) {
-  if (cursor_ == Value) return;
-  cursor_ = Value;
-  Perform(CM_CURSORCHANGED, 0, 0);
+  SetAndNotify(cursor_, Value, [this] { Perform(CM_CURSORCHANGED, 0, 0); });
 }
 
 void TControl::SetShowHint(bool Value) {
-  if (showHint_ == Value) return;
-  showHint_ = Value;
-  parentShowHint_ = false;
-  Perform(CM_SHOWHINTCHANGED, 0, 0);
+  SetAndNotify(showHint_, Value, [this] {
+    parentShowHint_ = false;
+    Perform(CM_SHOWHINTCHANGED, 0, 0);
+  });
 }
 
-void TControl::SetParentShowHint(bool Value) {
-  if (parentShowHint_ == Value) return;
-  parentShowHint_ = Value;
-  if (Value && parent_) Perform(CM_PARENTSHOWHINTCHANGED, 0, 0);
-}
+void TControl::SetParentShowHint(bool Value) { SetParentFlag(parentShowHint_, Value, CM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetPopupMenu(TPopupMenu* Value) {
   if (popupMenu_ == Value) return;
@@ -1009,10 +997,10 @@ LRESULT TWinControl::MainWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TWinControl::SetTabStop(bool Value) {
-  if (tabStop_ == Value) return;
-  tabStop_ = Value;
-  paramsRead_ = false;
-  Perform(CM_TABSTOPCHANGED, 0, 0);
+  SetAndNotify(tabStop_, Value, [this] {
+    paramsRead_ = false;
+    Perform(CM_TABSTOPCHANGED, 0, 0);
+  });
 }
 
 TTabOrder TWinControl::TabOrder() const {
@@ -1101,10 +1089,10 @@ void TWinControl::SelectFirst() {
 }
 
 void TWinControl::SetBorderWidth(TBorderWidth Value) {
-  if (borderWidth_ == Value) return;
-  borderWidth_ = Value;
-  Realign();
-  Invalidate();
+  SetAndNotify(borderWidth_, Value, [this] {
+    Realign();
+    Invalidate();
+  });
 }
 
 void TWinControl::EnableAlign() {

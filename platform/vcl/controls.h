@@ -423,6 +423,8 @@ class TControl : public TComponent {
   void DoMouseDown(TMessage& Message, TMouseButton Button, TShiftState Shift);
   void DoMouseUp(TMessage& Message, TMouseButton Button);
   void FontObjectChanged(TObject* Sender);
+  // ParentColor, ParentFont, ParentShowHint: turned on, the parent's value comes at once.
+  void SetParentFlag(bool& Flag, bool Value, UINT Notification);
 
   TWinControl* parent_ = nullptr;
   TAlign align_ = alNone;
