@@ -128,15 +128,11 @@ void TvxCustomIconEdit::SetFocus() {
 }
 
 void TvxCustomIconEdit::SetShowBorder(bool Value) {
-  if (showBorder_ == Value) return;
-  showBorder_ = Value;
-  Invalidate();
+  SetAndNotify(showBorder_, Value, [this] { Invalidate(); });
 }
 
 void TvxCustomIconEdit::SetTag(intptr_t Value) {
-  if (tag_ == Value) return;
-  tag_ = Value;
-  editor_->SetTag(Value);
+  SetAndNotify(tag_, Value, [this] { editor_->SetTag(Value); });
 }
 
 void TvxCustomIconEdit::Paint() {

@@ -19,21 +19,15 @@ void TcxSpeedButtonOptions::Assign(TPersistent* Source) {
 }
 
 void TcxSpeedButtonOptions::SetCanBeFocused(bool Value) {
-  if (canBeFocused_ == Value) return;
-  canBeFocused_ = Value;
-  OnChange(this);
+  SetAndNotify(canBeFocused_, Value, [this] { OnChange(this); });
 }
 
 void TcxSpeedButtonOptions::SetFlat(bool Value) {
-  if (flat_ == Value) return;
-  flat_ = Value;
-  OnChange(this);
+  SetAndNotify(flat_, Value, [this] { OnChange(this); });
 }
 
 void TcxSpeedButtonOptions::SetTransparent(bool Value) {
-  if (transparent_ == Value) return;
-  transparent_ = Value;
-  OnChange(this);
+  SetAndNotify(transparent_, Value, [this] { OnChange(this); });
 }
 
 // ---- TcxButton ----
@@ -54,9 +48,7 @@ TcxButton::~TcxButton() {
 }
 
 void TcxButton::SetKind(TcxButtonKind Value) {
-  if (kind_ == Value) return;
-  kind_ = Value;
-  Invalidate();
+  SetAndNotify(kind_, Value, [this] { Invalidate(); });
 }
 
 void TcxButton::SetDropDownMenu(TPopupMenu* Value) {

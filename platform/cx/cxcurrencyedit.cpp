@@ -21,27 +21,19 @@ void TcxCurrencyEditProperties::Assign(TPersistent* Source) {
 
 void TcxCurrencyEditProperties::SetDecimalPlaces(int Value) {
   Value = std::clamp(Value, 0, 8);
-  if (decimalPlaces_ == Value) return;
-  decimalPlaces_ = Value;
-  Changed();
+  SetAndNotify(decimalPlaces_, Value, [this] { Changed(); });
 }
 
 void TcxCurrencyEditProperties::SetDisplayFormat(const std::string& Value) {
-  if (displayFormat_ == Value) return;
-  displayFormat_ = Value;
-  Changed();
+  SetAndNotify(displayFormat_, Value, [this] { Changed(); });
 }
 
 void TcxCurrencyEditProperties::SetMinValue(double Value) {
-  if (minValue_ == Value) return;
-  minValue_ = Value;
-  Changed();
+  SetAndNotify(minValue_, Value, [this] { Changed(); });
 }
 
 void TcxCurrencyEditProperties::SetMaxValue(double Value) {
-  if (maxValue_ == Value) return;
-  maxValue_ = Value;
-  Changed();
+  SetAndNotify(maxValue_, Value, [this] { Changed(); });
 }
 
 std::string TcxCurrencyEditProperties::DisplayText(double Value) const {

@@ -116,15 +116,11 @@ void TcxEditAlignment::Assign(TPersistent* Source) {
 }
 
 void TcxEditAlignment::SetHorz(TAlignment Value) {
-  if (horz_ == Value) return;
-  horz_ = Value;
-  OnChange(this);
+  SetAndNotify(horz_, Value, [this] { OnChange(this); });
 }
 
 void TcxEditAlignment::SetVert(TcxEditVertAlignment Value) {
-  if (vert_ == Value) return;
-  vert_ = Value;
-  OnChange(this);
+  SetAndNotify(vert_, Value, [this] { OnChange(this); });
 }
 
 // ---- TcxCustomEditProperties ----
@@ -146,9 +142,7 @@ void TcxCustomEditProperties::Assign(TPersistent* Source) {
 }
 
 void TcxCustomEditProperties::SetReadOnly(bool Value) {
-  if (readOnly_ == Value) return;
-  readOnly_ = Value;
-  Changed();
+  SetAndNotify(readOnly_, Value, [this] { Changed(); });
 }
 
 void TcxCustomEditProperties::Changed() { OnPropertiesChanged(this); }

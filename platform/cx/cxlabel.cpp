@@ -6,9 +6,7 @@ void TcxLabelProperties::Assign(TPersistent* Source) {
 }
 
 void TcxLabelProperties::SetShowAccelChar(bool Value) {
-  if (showAccelChar_ == Value) return;
-  showAccelChar_ = Value;
-  Changed();
+  SetAndNotify(showAccelChar_, Value, [this] { Changed(); });
 }
 
 TcxLabel::TcxLabel(TComponent* AOwner) : TcxCustomEdit(AOwner, std::make_unique<TcxLabelProperties>()) {

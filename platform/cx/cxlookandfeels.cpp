@@ -10,15 +10,11 @@ void TcxLookAndFeel::Assign(TPersistent* Source) {
 }
 
 void TcxLookAndFeel::SetKind(TcxLookAndFeelKind Value) {
-  if (kind_ == Value) return;
-  kind_ = Value;
-  OnChanged(this);
+  SetAndNotify(kind_, Value, [this] { OnChanged(this); });
 }
 
 void TcxLookAndFeel::SetNativeStyle(bool Value) {
-  if (nativeStyle_ == Value) return;
-  nativeStyle_ = Value;
-  OnChanged(this);
+  SetAndNotify(nativeStyle_, Value, [this] { OnChanged(this); });
 }
 
 void cxDrawDropDownArrow(TCanvas* Canvas, const TRect& R, TColor Color) {

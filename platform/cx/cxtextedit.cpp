@@ -45,9 +45,7 @@ void TcxCustomTextEditProperties::Assign(TPersistent* Source) {
 
 void TcxCustomTextEditProperties::SetMaxLength(int Value) {
   Value = std::max(0, Value);
-  if (maxLength_ == Value) return;
-  maxLength_ = Value;
-  Changed();
+  SetAndNotify(maxLength_, Value, [this] { Changed(); });
 }
 
 // ---- TcxCustomTextEdit ----

@@ -538,11 +538,7 @@ void TCustomEdit::PasteFromClipboard() {
   ReplaceSelection(text, true);
 }
 
-void TCustomEdit::SetAlignment(TAlignment Value) {
-  if (alignment_ == Value) return;
-  alignment_ = Value;
-  Invalidate();
-}
+void TCustomEdit::SetAlignment(TAlignment Value) { SetAndNotify(alignment_, Value, [this] { Invalidate(); }); }
 
 const std::vector<size_t>& TCustomEdit::Offsets(const std::string& S, int Slot) const {
   TOffsetCache& c = offsets_[Slot];
