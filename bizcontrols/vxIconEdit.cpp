@@ -132,7 +132,7 @@ void TvxCustomIconEdit::SetShowBorder(bool Value) {
 }
 
 void TvxCustomIconEdit::SetTag(intptr_t Value) {
-  SetAndNotify(tag_, Value, [this] { editor_->SetTag(Value); });
+  SetAndNotify(tag_, Value, [this] { editor_->SetTag(tag_); });
 }
 
 void TvxCustomIconEdit::Paint() {
