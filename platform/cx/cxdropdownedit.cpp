@@ -80,8 +80,9 @@ void TcxComboBox::SetDroppedDown(bool Value) {
   const int chosen = ItemIndex();
   for (int i = 0; i < items->Count(); ++i) {
     auto* item = new TMenuItem(list_);
-    // Item texts are shown as they are: no accelerators.
-    item->SetCaption(StringReplace(items->Strings(i), "&", "&&", {rfReplaceAll}));
+    // Item texts are shown as they are: no accelerators, and "-" is no separator line.
+    const std::string text = StringReplace(items->Strings(i), "&", "&&", {rfReplaceAll});
+    item->SetCaption(text == "-" ? "&-" : text);
     item->SetRadioItem(true);
     item->SetChecked(i == chosen);
     item->SetTag(i);
