@@ -264,6 +264,8 @@ void TIdHTTP::Transfer::WriteBody(const char* data, size_t size) {
   dest->WriteBuffer(data, static_cast<Int64>(size));
 }
 
+TIdSSLIOHandlerSocket::~TIdSSLIOHandlerSocket() = default;
+
 TIdHTTP::TIdHTTP(TComponent* AOwner) : TComponent(AOwner), session_(std::make_unique<Session>()) {}
 
 TIdHTTP::~TIdHTTP() {
