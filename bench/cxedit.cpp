@@ -16,7 +16,6 @@ namespace {
 using vxbench::Time;
 
 constexpr int kTyped = 10000;
-constexpr int kHelpLines = 20000;
 
 char Typed(int I) { return char('a' + I % 26); }
 

@@ -187,3 +187,9 @@ bool TvxBizButtonList::FunctionKeyCheck(TObject*, WORD& Key, TShiftState Shift) 
   b->OnClick(this);
   return true;
 }
+
+namespace vxBizButtonList {
+
+void Register() { RegisterComponents("Vextra", {TvxBizButtonList::StaticClass()}); }
+
+}  // namespace vxBizButtonList

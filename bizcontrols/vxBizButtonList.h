@@ -115,3 +115,10 @@ class TvxBizButtonList : public TvxCustomBizBar {
   std::array<TImage*, 2> splitters_{};
   std::array<TDropDown, 10> dropDowns_{};
 };
+
+namespace vxBizButtonList {
+
+// Puts TvxBizButtonList on the palette page "Vextra".
+void Register();
+
+}  // namespace vxBizButtonList

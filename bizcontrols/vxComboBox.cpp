@@ -62,3 +62,9 @@ void TvxComboBox::Select(const std::string& Value) {
   for (int i = 0; i < valueList_.Count(); ++i)
     if (const std::string* v = ValueOf(valueList_.Objects(i)); v && *v == Value) return SetItemIndex(i);
 }
+
+namespace vxComboBox {
+
+void Register() { RegisterComponents("Vextra", {TvxComboBox::StaticClass()}); }
+
+}  // namespace vxComboBox

@@ -32,3 +32,10 @@ class TvxComboBox : public TcxComboBox {
   // The name of each item, with its value cell (owned) as the object, or none.
   TStringList valueList_;
 };
+
+namespace vxComboBox {
+
+// Puts TvxComboBox on the palette page "Vextra".
+void Register();
+
+}  // namespace vxComboBox

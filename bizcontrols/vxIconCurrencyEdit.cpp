@@ -6,3 +6,9 @@ const TIconEditLook kCurrencyLook{clCaptionText, clCaptionText, true, true, clCa
 
 TvxIconCurrencyEdit::TvxIconCurrencyEdit(TComponent* AOwner)
     : TvxCustomIconEdit(AOwner, TcxCurrencyEdit::StaticClass(), kCurrencyLook) {}
+
+namespace vxIconCurrencyEdit {
+
+void Register() { RegisterComponents("Vextra", {TvxIconCurrencyEdit::StaticClass()}); }
+
+}  // namespace vxIconCurrencyEdit

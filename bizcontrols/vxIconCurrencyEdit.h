@@ -15,3 +15,10 @@ class TvxIconCurrencyEdit : public TvxCustomIconEdit {
   double Value() const { return Editor()->Value(); }
   void SetValue(double Value) { Editor()->SetValue(Value); }
 };
+
+namespace vxIconCurrencyEdit {
+
+// Puts TvxIconCurrencyEdit on the palette page "Vextra".
+void Register();
+
+}  // namespace vxIconCurrencyEdit

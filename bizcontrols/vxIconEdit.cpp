@@ -164,3 +164,9 @@ void TvxCustomIconEdit::CMMouseLeave(TMessage& Message) {
 }
 
 TvxIconEdit::TvxIconEdit(TComponent* AOwner) : TvxCustomIconEdit(AOwner, TcxTextEdit::StaticClass(), kTextLook) {}
+
+namespace vxIconEdit {
+
+void Register() { RegisterComponents("Vextra", {TvxIconEdit::StaticClass()}); }
+
+}  // namespace vxIconEdit

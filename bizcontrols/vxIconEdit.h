@@ -144,3 +144,10 @@ class TvxIconEdit : public TvxCustomIconEdit {
   TcxTextEditProperties* Properties() const { return Editor()->Properties(); }
   void SetProperties(TcxTextEditProperties* Value) { Editor()->SetProperties(Value); }
 };
+
+namespace vxIconEdit {
+
+// Puts TvxIconEdit on the palette page "Vextra".
+void Register();
+
+}  // namespace vxIconEdit

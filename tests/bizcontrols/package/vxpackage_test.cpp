@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "platform/cx/cxdropdownedit.h"
 #include "platform/display/headless.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
@@ -67,6 +68,10 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       {"TTransPanel", "Samples", TPanel::StaticClass()},
       {"TvxXLabelHelper", "Samples", TLabel::StaticClass()},
       {"TvxXLabelHelperPanel", "Samples", TPanel::StaticClass()},
+      {"TvxComboBox", "Vextra", TcxComboBox::StaticClass()},
+      {"TvxIconEdit", "Vextra", TCustomPanel::StaticClass()},
+      {"TvxIconCurrencyEdit", "Vextra", TCustomPanel::StaticClass()},
+      {"TvxBizButtonList", "Vextra", TWinControl::StaticClass()},
   };
   size_t count = 0;
   for (const std::string& page : GetPalettePages()) count += GetPaletteClasses(page).size();
