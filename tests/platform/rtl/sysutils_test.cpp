@@ -439,23 +439,6 @@ TEST(Files, CreateRenameCopyDelete) {
   ASSERT_TRUE(SetCurrentDir(here));
 }
 
-TEST(Files, SaveFileReplacingKeepsTheOldFileWholeWhenItCannotWrite) {
-  TempFolder t;
-  WriteFileBytes(t / "help.wxt", "old");
-  chmod((t / "help.wxt").c_str(), 0640);
-  EXPECT_TRUE(SaveFileReplacing(t / "HELP.wxt", "new text"));
-  EXPECT_EQ(ReadFileBytes(t / "help.wxt"), "new text");
-  struct stat st;
-  ASSERT_EQ(stat((t / "help.wxt").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_TRUE(SaveFileReplacing(t / "fresh.wxt", ""));
-  EXPECT_EQ(ReadFileBytes(t / "fresh.wxt"), "");
-  EXPECT_FALSE(SaveFileReplacing(t / "missing/help.wxt", "x"));
-  EXPECT_FALSE(SaveFileReplacing("", "x"));
-  for (const auto& e : fs::directory_iterator(t.Path()))  // no temporaries left behind
-    EXPECT_EQ(e.path().filename().string().find(".save"), std::string::npos) << e.path();
-}
-
 // ---- Code pages ----
 
 // What Python's codec makes of a text (as a hex string of bytes), or decodes from bytes.
