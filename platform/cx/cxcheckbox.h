@@ -2,7 +2,8 @@
 // checked and unchecked.
 #pragma once
 
-#include "platform/cx/cxedit_pending.h"
+#include "platform/cx/cxedit.h"
+#include "platform/vcl/stdctrls.h"
 #include "platform/rtl/variants.h"
 
 enum TcxCheckBoxNullValueShowingStyle { nssUnchecked, nssGrayedChecked, nssInactive };

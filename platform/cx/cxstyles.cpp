@@ -20,17 +20,17 @@ TcxStyle::~TcxStyle() {
 }
 
 void TcxStyle::SetColor(TColor Value) {
-  assigned_.Include(svColor);
+  assigned_.Include(TcxStyleValue::svColor);
   SetAndNotify(color_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::SetTextColor(TColor Value) {
-  assigned_.Include(svTextColor);
+  assigned_.Include(TcxStyleValue::svTextColor);
   SetAndNotify(textColor_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::FontChanged(TObject*) {
-  if (!assigning_) assigned_.Include(svFont);
+  if (!assigning_) assigned_.Include(TcxStyleValue::svFont);
   Changed();
 }
 

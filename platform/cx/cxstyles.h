@@ -10,7 +10,8 @@
 #include "platform/rtl/classes.h"
 #include "platform/vcl/graphics.h"
 
-enum TcxStyleValue { svBitmap, svColor, svFont, svTextColor };
+// Scoped: the editors' style values share these names.
+enum class TcxStyleValue { svBitmap, svColor, svFont, svTextColor };
 using TcxStyleValues = TSet<TcxStyleValue>;
 
 class TcxStyleRepository;
