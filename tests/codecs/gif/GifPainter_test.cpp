@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 #include <thread>
 
 #include "platform/win/messages.h"
@@ -149,16 +150,26 @@ TEST(Painter, LoopCountsAndOptions) {
 
 TEST(Painter, KeepsItsScheduleInRealTime) {
   // 20 frames of 60 ms. Frames are never early; a late one makes the next wait shorter,
-  // so delays on a busy machine do not add up.
-  auto image = Frames(20, 5);
-  Record record(*image);
-  auto target = Target(8, 6);
-  PaintToTheEnd(*image, target->Canvas(), {goAsync, goAnimate});
-  ASSERT_EQ(record.startsMs.size(), 20u);
-  const int64_t first = record.startsMs[0];
-  for (size_t k = 1; k < 20; ++k) EXPECT_GE(record.startsMs[k] - first, int64_t(60 * k) - 2) << "frame " << k;
-  const double meanInterval = double(record.startsMs[19] - first) / 19;
-  EXPECT_LE(meanInterval, 65.0);
+  // so delays on a busy machine do not add up. The times are taken on this thread, which
+  // a loaded host may wake late: a run that misses the schedule is tried again, a few
+  // times, while a wrong schedule misses it every time.
+  std::string miss;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    auto image = Frames(20, 5);
+    Record record(*image);
+    auto target = Target(8, 6);
+    PaintToTheEnd(*image, target->Canvas(), {goAsync, goAnimate});
+    ASSERT_EQ(record.startsMs.size(), 20u);
+    const int64_t first = record.startsMs[0];
+    miss.clear();
+    for (size_t k = 1; k < 20 && miss.empty(); ++k)
+      if (record.startsMs[k] - first < int64_t(60 * k) - 2)
+        miss = "frame " + std::to_string(k) + " early, at " + std::to_string(record.startsMs[k] - first) + " ms";
+    const double meanInterval = double(record.startsMs[19] - first) / 19;
+    if (miss.empty() && meanInterval > 65.0) miss = "mean interval " + std::to_string(meanInterval) + " ms";
+    if (miss.empty()) break;
+  }
+  EXPECT_EQ(miss, "");
 }
 
 TEST(Painter, PausesAtItsNextWaitAndGoesOnWhereItStopped) {
