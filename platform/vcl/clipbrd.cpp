@@ -1,5 +1,7 @@
 #include "platform/vcl/clipbrd.h"
 
+#include <cstring>
+
 namespace {
 constexpr const char* kCannotOpen = "Cannot open clipboard";
 }
@@ -34,6 +36,33 @@ void TClipboard::SetAsHandle(uint16_t Format, HANDLE Value) {
   const bool ok = SetClipboardData(Format, Value) != nullptr;
   Close();
   if (!ok) throw EClipboardException(kCannotOpen);
+}
+
+std::string TClipboard::AsText() {
+  Open();
+  std::string text;
+  if (HANDLE h = GetClipboardData(CF_TEXT))
+    if (const auto* bytes = static_cast<const char*>(GlobalLock(h))) {
+      text.assign(bytes, strnlen(bytes, GlobalSize(h)));
+      GlobalUnlock(h);
+    }
+  Close();
+  return text;
+}
+
+void TClipboard::SetAsText(const std::string& Value) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, Value.size() + 1);
+  if (!block) throw EOutOfMemory("Out of memory");
+  std::memcpy(GlobalLock(block), Value.c_str(), Value.size() + 1);
+  GlobalUnlock(block);
+  Open();
+  EmptyClipboard();
+  const bool ok = SetClipboardData(CF_TEXT, block) != nullptr;
+  Close();
+  if (!ok) {
+    GlobalFree(block);
+    throw EClipboardException(kCannotOpen);
+  }
 }
 
 void TClipboard::AssignGraphic(TGraphic* Graphic) {

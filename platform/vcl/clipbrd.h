@@ -1,7 +1,9 @@
-// The framework's clipboard object over the clipboard functions: pictures and graphics
-// go on it in every form their class offers, and come back as the first form a
-// registered graphic class reads.
+// The framework's clipboard object over the clipboard functions: text cut or copied in
+// one control and pasted into another; pictures and graphics go on it in every form
+// their class offers, and come back as the first form a registered graphic class reads.
 #pragma once
+
+#include <string>
 
 #include "platform/vcl/graphics.h"
 
@@ -22,6 +24,10 @@ class TClipboard : public TPersistent {
   HANDLE GetAsHandle(uint16_t Format);
   // Puts data under a format; the clipboard owns it then.
   void SetAsHandle(uint16_t Format, HANDLE Value);
+
+  // The text held (empty when there is none); setting it replaces the contents.
+  std::string AsText();
+  void SetAsText(const std::string& Value);
 
   // A picture or graphic replaces the contents: the graphic puts its forms.
   void Assign(TPersistent* Source) override;
