@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
 #include <thread>
 
 #include "platform/win/messages.h"
@@ -148,28 +147,18 @@ TEST(Painter, LoopCountsAndOptions) {
   }
 }
 
-TEST(Painter, KeepsItsScheduleInRealTime) {
-  // 20 frames of 60 ms. Frames are never early; a late one makes the next wait shorter,
-  // so delays on a busy machine do not add up. The times are taken on this thread, which
-  // a loaded host may wake late: a run that misses the schedule is tried again, a few
-  // times, while a wrong schedule misses it every time.
-  std::string miss;
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    auto image = Frames(20, 5);
-    Record record(*image);
-    auto target = Target(8, 6);
-    PaintToTheEnd(*image, target->Canvas(), {goAsync, goAnimate});
-    ASSERT_EQ(record.startsMs.size(), 20u);
-    const int64_t first = record.startsMs[0];
-    miss.clear();
-    for (size_t k = 1; k < 20 && miss.empty(); ++k)
-      if (record.startsMs[k] - first < int64_t(60 * k) - 2)
-        miss = "frame " + std::to_string(k) + " early, at " + std::to_string(record.startsMs[k] - first) + " ms";
-    const double meanInterval = double(record.startsMs[19] - first) / 19;
-    if (miss.empty() && meanInterval > 65.0) miss = "mean interval " + std::to_string(meanInterval) + " ms";
-    if (miss.empty()) break;
-  }
-  EXPECT_EQ(miss, "");
+TEST(Painter, NeverShowsAFrameEarlyInRealTime) {
+  // 20 frames of 60 ms on the real clock. How late a frame comes depends on the machine's
+  // load (the catching up is timed exactly on the simulated clock above); early it never
+  // is. Frames count from the call that starts the painter: a first frame served late
+  // makes the next wait shorter, so the frames after it may follow it by less than 60 ms.
+  auto image = Frames(20, 5);
+  Record record(*image);
+  auto target = Target(8, 6);
+  const int64_t start = Clock().Now() / 1'000'000;
+  PaintToTheEnd(*image, target->Canvas(), {goAsync, goAnimate});
+  ASSERT_EQ(record.startsMs.size(), 20u);
+  for (size_t k = 1; k < 20; ++k) EXPECT_GE(record.startsMs[k] - start, int64_t(60 * k) - 2) << "frame " << k;
 }
 
 TEST(Painter, PausesAtItsNextWaitAndGoesOnWhereItStopped) {
