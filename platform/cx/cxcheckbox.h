@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/cx/cxedit.h"
-#include "platform/vcl/stdctrls.h"
 #include "platform/rtl/variants.h"
+#include "platform/vcl/stdctrls.h"
 
 enum TcxCheckBoxNullValueShowingStyle { nssUnchecked, nssGrayedChecked, nssInactive };
 

@@ -18,7 +18,7 @@ struct TParams {
     if (!S) return;
     if (S->Color() != clDefault && S->Color() != clNone) Color = S->Color();
     if (S->TextColor() != clDefault && S->TextColor() != clNone) TextColor = S->TextColor();
-    if (S->AssignedValues().Contains(TcxStyleValue::svFont)) Font = S->Font();
+    if (S->AssignedValues().Contains(svFont)) Font = S->Font();
   }
 };
 

@@ -20,17 +20,17 @@ TcxStyle::~TcxStyle() {
 }
 
 void TcxStyle::SetColor(TColor Value) {
-  assigned_.Include(TcxStyleValue::svColor);
+  assigned_.Include(svColor);
   SetAndNotify(color_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::SetTextColor(TColor Value) {
-  assigned_.Include(TcxStyleValue::svTextColor);
+  assigned_.Include(svTextColor);
   SetAndNotify(textColor_, Value, [this] { Changed(); });
 }
 
 void TcxStyle::FontChanged(TObject*) {
-  if (!assigning_) assigned_.Include(TcxStyleValue::svFont);
+  if (!assigning_) assigned_.Include(svFont);
   Changed();
 }
 
