@@ -73,6 +73,7 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       {"TvxIconEdit", "Vextra", TCustomPanel::StaticClass()},
       {"TvxIconCurrencyEdit", "Vextra", TCustomPanel::StaticClass()},
       {"TvxBizButtonList", "Vextra", TWinControl::StaticClass()},
+      {"TvxBizStatusBar", "Vextra", TWinControl::StaticClass()},
   };
   size_t count = 0;
   for (const std::string& page : GetPalettePages()) count += GetPaletteClasses(page).size();
@@ -106,6 +107,13 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       for (int i = 0; i < bar->ControlCount(); ++i)
         if (auto* b = As<TcxButton>(bar->Controls(i)); b && b->Glyph()->Width() == 23) ++glyphs;
       EXPECT_EQ(glyphs, 10);
+    }
+    if (e.name == std::string("TvxBizStatusBar")) {
+      auto* bar = As<TWinControl>(made);
+      int icons = 0;
+      for (int i = 0; i < bar->ControlCount(); ++i)
+        if (auto* image = As<TImage>(bar->Controls(i)); image && image->Picture()->Width() == 55) ++icons;
+      EXPECT_EQ(icons, 1);
     }
   }
   Application->ProcessMessages();
