@@ -34,19 +34,16 @@ bool IsOneOf(const TControl* Control, const std::string_view (&Names)[N]) {
   return std::find(std::begin(Names), std::end(Names), name) != std::end(Names);
 }
 
-// The code of a help line: the field before its first "|"; false for a line without.
-bool LineCode(std::string_view Line, std::string_view& Code) {
-  const size_t bar = Line.find('|');
-  if (bar == std::string_view::npos) return false;
-  Code = Line.substr(0, bar);
-  return true;
-}
-
 }  // namespace
 
 TvxBizStatusBar::TvxBizStatusBar(TComponent* AOwner)
     : TvxCustomBizBar(AOwner), fileList_(std::make_unique<TStringList>()), tempList_(std::make_unique<TStringList>()) {
-  fileList_->OnChange = TNotifyEvent(this, &TvxBizStatusBar::FileListChanged);
+  // A help line is a code, "|" and a text: the lists find a code's first line as a
+  // name, whole and exact.
+  for (TStringList* list : {fileList_.get(), tempList_.get()}) {
+    list->SetNameValueSeparator('|');
+    list->SetCaseSensitive(true);
+  }
   SetBounds(Left(), Top(), 400, 26);
   SetAnchors({akLeft, akRight, akBottom});
   SetColor(kBarColor);
@@ -149,46 +146,17 @@ void TvxBizStatusBar::SetHelpText(const std::string& Value) {
 
 void TvxBizStatusBar::ShowText() { edit_->SetCaption(helpText_); }
 
-bool TvxBizStatusBar::FindLine(const TStrings& List, std::string_view Code, std::string& Text) {
-  for (int i = 0; i < List.Count(); ++i) {
-    const std::string& line = List[i];
-    std::string_view code;
-    if (LineCode(line, code) && code == Code) {
-      Text = line.substr(code.size() + 1);
-      return true;
-    }
-  }
-  return false;
-}
-
 void TvxBizStatusBar::SetTempHelpText(const std::string& Code, const std::string& Text) {
   const std::string code = UpperCase(Code);
-  for (int i = 0; i < tempList_->Count(); ++i) {
-    std::string_view lineCode;
-    if (LineCode((*tempList_)[i], lineCode) && lineCode == code) {
-      tempList_->Delete(i);
-      break;
-    }
-  }
+  if (const int i = tempList_->IndexOfName(code); i >= 0) tempList_->Delete(i);
   if (!Trim(Text).empty()) tempList_->Add(code + "|" + Text);
 }
 
 std::string TvxBizStatusBar::GetHelpStingListText(const std::string& Code) const {
-  std::string text;
-  if (Code.empty() || FindLine(*tempList_, Code, text)) return text;
-  if (!fileIndex_) {
-    fileIndex_ = std::make_unique<std::unordered_map<std::string, int>>();
-    fileIndex_->reserve(size_t(fileList_->Count()));
-    for (int i = 0; i < fileList_->Count(); ++i) {
-      const std::string line = (*fileList_)[i];
-      std::string_view code;
-      if (LineCode(line, code)) fileIndex_->emplace(code, i);
-    }
-  }
-  const auto found = fileIndex_->find(Code);
-  if (found == fileIndex_->end()) return text;
-  const std::string& line = (*fileList_)[found->second];
-  return line.substr(found->first.size() + 1);
+  if (Code.empty()) return "";
+  for (const TStringList* list : {tempList_.get(), fileList_.get()})
+    if (const int i = list->IndexOfName(Code); i >= 0) return list->ValueFromIndex(i);
+  return "";
 }
 
 std::string TvxBizStatusBar::GetFormControlName(TWinControl* Control) { return UpperCase(Control->Name()); }

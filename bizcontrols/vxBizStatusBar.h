@@ -11,8 +11,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
 #include "bizcontrols/vxBizBar.h"
 #include "platform/cx/cxlabel.h"
@@ -82,10 +80,7 @@ class TvxBizStatusBar : public TvxCustomBizBar {
   void CloseHelpManager(TMessage& Message);
 
  private:
-  // The text of the first line of List whose code is Code, or false.
-  static bool FindLine(const TStrings& List, std::string_view Code, std::string& Text);
   void ShowText();
-  void FileListChanged(TObject*) { fileIndex_.reset(); }
 
   TShape* shapeLine_ = nullptr;
   TImage* imagePre_ = nullptr;
@@ -93,9 +88,6 @@ class TvxBizStatusBar : public TvxCustomBizBar {
   std::string helpFileName_, helpCode_, helpText_;
   std::unique_ptr<TStringList> fileList_;
   std::unique_ptr<TStringList> tempList_;
-  // The file list's first line of each code, made on the first look-up after a
-  // change.
-  mutable std::unique_ptr<std::unordered_map<std::string, int>> fileIndex_;
   bool loggedIn_ = false;
   TCustomForm* helpManager_ = nullptr;
 };
