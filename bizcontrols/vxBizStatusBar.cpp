@@ -24,9 +24,9 @@ constexpr std::string_view kInnerEdits[] = {"TcxCustomInnerTextEdit", "TcxCustom
 constexpr std::string_view kEditorHosts[] = {"TdvEditor", "TdvMaskEditor"};
 // Editors that a grid shows in place of a cell.
 constexpr std::string_view kGridEditors[] = {
-    "TcxTextEdit", "TcxComboBox",      "TcxCheckBox",   "TcxButtonEdit", "TcxBlobEdit",      "TcxCalcEdit",
-    "TcxCheckComboBox", "TcxColorComboBox", "TdxColorEdit",  "TcxCurrencyEdit", "TcxDateEdit", "TcxImage",
-    "TcxImageComboBox", "TcxLabel",    "TcxMaskEdit",   "TcxMemo",       "TcxPopupEdit"};
+    "TcxTextEdit", "TcxComboBox", "TcxCheckBox", "TcxButtonEdit", "TcxBlobEdit", "TcxCalcEdit",
+    "TcxCheckComboBox", "TcxColorComboBox", "TdxColorEdit", "TcxCurrencyEdit", "TcxDateEdit", "TcxImage",
+    "TcxImageComboBox", "TcxLabel", "TcxMaskEdit", "TcxMemo", "TcxPopupEdit"};
 
 template <size_t N>
 bool IsOneOf(const TControl* Control, const std::string_view (&Names)[N]) {

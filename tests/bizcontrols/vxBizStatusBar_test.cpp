@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/cx/cxdropdownedit.h"
 #include "platform/cx/cxtextedit.h"
 #include "platform/display/input.h"
 #include "platform/rtl/sysutils.h"
@@ -142,7 +143,7 @@ TEST_F(VxBizStatusBar, RunTimeTextsComeBeforeTheFileAndGoOnlyWithTheirOwnCode) {
 TEST_F(VxBizStatusBar, TheFocusMovingBetweenEditorsAndFramesChangesTheText) {
   ASSERT_TRUE(ForceDirectories(program / "Help"));
   WriteCp949(program / "Help/SAL200.wxt",
-             "EDTNAME|이름\r\nFRMHEAD.EDTNAME|머리 이름\r\nEDTPLAIN|plain\r\nFRMHEAD|frame\r\n");
+             "EDTNAME|이름\r\nFRMHEAD.EDTNAME|머리 이름\r\nEDTPLAIN|plain\r\nFRMHEAD|frame\r\nCBOKIND|종류\r\n");
   bar->SetHelpFileName("SAL200");
   auto* name = Add<TcxTextEdit>(form, "edtName", 10);
   auto* frame = new TFrame(form);
@@ -152,6 +153,7 @@ TEST_F(VxBizStatusBar, TheFocusMovingBetweenEditorsAndFramesChangesTheText) {
   auto* framed = Add<TcxTextEdit>(frame, "edtName", 10);
   auto* plain = Add<TEdit>(form, "edtPlain", 40);
   auto* nameless = Add<TEdit>(form, "", 70);
+  auto* kind = Add<TcxComboBox>(form, "cboKind", 100);
   form->Show();
   struct {
     TWinControl* target;
@@ -161,6 +163,7 @@ TEST_F(VxBizStatusBar, TheFocusMovingBetweenEditorsAndFramesChangesTheText) {
       {framed, "머리 이름"},    // on a frame: the frame's name and the editor's
       {nameless, "머리 이름"},  // a nameless control that is no inner edit: unchanged
       {plain, "plain"},         // a named control itself
+      {kind, "종류"},
       {name, "이름"},
   };
   for (const auto& s : steps) {
