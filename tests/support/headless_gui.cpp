@@ -7,6 +7,15 @@
 struct THeadlessGui::Recorder final : IDialogService {
   std::vector<TDialogRequest> boxes;
   std::deque<TModalResult> answers;
+  std::vector<TFileDialogRequest> files;
+  std::deque<std::string> fileAnswers;
+  bool SaveFile(TFileDialogRequest& Request) override {
+    files.push_back(Request);
+    if (fileAnswers.empty()) return false;
+    Request.FileName = fileAnswers.front();
+    fileAnswers.pop_front();
+    return true;
+  }
   TModalResult MessageDialog(const TDialogRequest& Request) override {
     boxes.push_back(Request);
     if (answers.empty()) return Request.Default;
@@ -49,6 +58,12 @@ void THeadlessGui::QueueAnswers(std::vector<TModalResult> Answers) {
 void THeadlessGui::QueueLogin(std::optional<std::string> Password) { recorder_->logins.push_back(std::move(Password)); }
 
 int THeadlessGui::LoginPrompts() const { return recorder_->loginPrompts; }
+
+std::vector<TFileDialogRequest>& THeadlessGui::FileRequests() { return recorder_->files; }
+
+void THeadlessGui::QueueFileAnswers(std::vector<std::string> FileNames) {
+  for (std::string& f : FileNames) recorder_->fileAnswers.push_back(std::move(f));
+}
 
 void THeadlessGui::Pump() { Application->ProcessMessages(); }
 
