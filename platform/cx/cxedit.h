@@ -12,7 +12,7 @@
 // ---- Styles ----
 
 enum TcxEditBorderStyle { ebsNone, ebsSingle, ebsThick, ebsFlat, ebs3D, ebsUltraFlat, ebsOffice11 };
-enum TcxEditStyleValue { svBorderColor, svBorderStyle, svColor, svFont, svHotTrack, svTextColor, svTransparentBorder };
+enum class TcxEditStyleValue { svBorderColor, svBorderStyle, svColor, svFont, svHotTrack, svTextColor, svTransparentBorder };
 using TcxEditStyleValues = TSet<TcxEditStyleValue>;
 
 // One style of an editor. A state style (disabled, focused, hot) has a base style, the

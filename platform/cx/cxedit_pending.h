@@ -1,30 +1,11 @@
-// Stand-ins for the editor base and the plain editors until the editor set arrives:
-// the properties every editor has, and the framework's own label, edit and button in
-// the places of the editor set's.
+// The plain editors until the grid and its search dialog take the editor set's: the
+// framework's own label, edit and button in their places. The properties every
+// editor has are the editor set's own (one class of that name in the program).
 #pragma once
 
+#include "platform/cx/cxedit.h"
 #include "platform/rtl/classes.h"
 #include "platform/vcl/stdctrls.h"
-
-class TcxCustomEditProperties : public TPersistent {
-  VX_CLASS(TcxCustomEditProperties, TPersistent)
-
- public:
-  TcxCustomEditProperties() = default;
-  bool ReadOnly() const { return readOnly_; }
-  void SetReadOnly(bool Value) {
-    readOnly_ = Value;
-    Changed();
-  }
-  TNotifyEvent OnChange;
-  TNotifyEvent OnPropertiesChanged;
-
- protected:
-  void Changed() { OnPropertiesChanged(this); }
-
- private:
-  bool readOnly_ = false;
-};
 
 using TcxLabel = TLabel;
 using TcxTextEdit = TEdit;
