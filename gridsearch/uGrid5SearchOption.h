@@ -9,7 +9,9 @@
 
 #include "platform/cx/cxcheckbox.h"
 #include "platform/cx/cxgridbandedtableview.h"
+#include "platform/cx/cxbuttons.h"
 #include "platform/cx/cxgroupbox.h"
+#include "platform/cx/cxlabel.h"
 #include "platform/cx/cximagecombobox.h"
 #include "platform/rtl/variants.h"
 #include "platform/vcl/extctrls.h"

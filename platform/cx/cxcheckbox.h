@@ -2,8 +2,9 @@
 // checked and unchecked.
 #pragma once
 
-#include "platform/cx/cxedit_pending.h"
+#include "platform/cx/cxedit.h"
 #include "platform/rtl/variants.h"
+#include "platform/vcl/stdctrls.h"
 
 enum TcxCheckBoxNullValueShowingStyle { nssUnchecked, nssGrayedChecked, nssInactive };
 

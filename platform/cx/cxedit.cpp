@@ -6,10 +6,6 @@
 
 // ---- TcxEditStyle ----
 
-// Which values a style was given (a scoped enumeration: the grid styles have values
-// of the same names).
-using enum TcxEditStyleValue;
-
 TcxEditStyle::TcxEditStyle() : font_(std::make_unique<TFont>()) {
   font_->OnChange = TNotifyEvent(this, &TcxEditStyle::FontChanged);
 }

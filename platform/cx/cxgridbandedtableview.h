@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "platform/cx/cxcustomdata.h"
-#include "platform/cx/cxedit_pending.h"
+#include "platform/cx/cxedit.h"
+#include "platform/cx/cxtextedit.h"
 #include "platform/cx/cxgraphics.h"
 #include "platform/cx/cxlookandfeelpainters.h"
 #include "platform/cx/cxstyles.h"
@@ -27,7 +28,7 @@ class TcxGridSite;
 class TcxGridBandedTableView;
 class TcxGridBandedColumn;
 class TcxGridBand;
-class TcxCustomEditProperties;  // platform/cx/cxedit_pending.h
+class TcxCustomEditProperties;
 
 // ---- Option objects: setters notify the view ----
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/cx/cxedit_pending.h"
+#include "platform/cx/cxedit.h"
 #include "platform/rtl/variants.h"
 #include "platform/vcl/controls.h"
 #include "platform/vcl/menus.h"

@@ -20,7 +20,7 @@ TcxLabel::TcxLabel(TComponent* AOwner) : TcxCustomEdit(AOwner, std::make_unique<
 void TcxLabel::Paint() {
   TCanvas* c = Canvas();
   TcxEditStyle* view = ViewStyle();
-  const bool ownColor = Style()->AssignedValues().Contains(TcxEditStyleValue::svColor) || !Enabled();
+  const bool ownColor = Style()->AssignedValues().Contains(svColor) || !Enabled();
   c->Brush()->SetStyle(bsSolid);
   c->Brush()->SetColor(ownColor || !Parent() ? view->Color() : Parent()->Color());
   c->FillRect(ClientRect());

@@ -10,7 +10,8 @@
 #include "platform/rtl/classes.h"
 #include "platform/vcl/graphics.h"
 
-enum TcxStyleValue { svBitmap, svColor, svFont, svTextColor };
+// The values a style may hold; an editor's style uses the border and hot-track ones too.
+enum TcxStyleValue { svBitmap, svBorderColor, svBorderStyle, svColor, svFont, svHotTrack, svTextColor, svTransparentBorder };
 using TcxStyleValues = TSet<TcxStyleValue>;
 
 class TcxStyleRepository;
