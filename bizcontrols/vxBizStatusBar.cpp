@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/cx/cxgrid.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
@@ -165,6 +166,14 @@ std::string TvxBizStatusBar::GetFormControlName_Frame(TWinControl* Control) {
   return UpperCase(Control->Parent()->Name() + "." + Control->Name());
 }
 
+std::string TvxBizStatusBar::GetFormControlName_Grid(TWinControl* Control) {
+  auto* site = As<TcxGridSite>(Control->Parent());
+  if (!site) return "";
+  TcxGridBandedTableView* view = site->GridView();
+  TcxGridBandedColumn* column = view->Controller()->FocusedColumn();
+  return UpperCase(view->Name() + "." + (column ? column->Name() : std::string()));
+}
+
 void TvxBizStatusBar::OnActiveControlChange(TObject*) {
   if (ComponentState().Contains(csDesigning) || !Screen->ActiveControl()) return;
   TWinControl* c = Screen->ActiveControl();
@@ -185,11 +194,10 @@ void TvxBizStatusBar::OnActiveControlChange(TObject*) {
     if (IsOneOf(c, kGridEditors)) grid = c->Parent()->ClassName() == std::string("TcxGridSite");
     if (!climbed && !grid) return;
   }
-  // An in-place grid editor's code names the grid view and its focused column; that
-  // rule waits for the grid stand-in, and such an editor leaves the text as it is.
-  if (grid) return;
   const bool onFrame = c->Parent() && c->Parent()->Is<TFrame>();
-  if (onFrame)
+  if (grid)
+    SetHelpCode(GetFormControlName_Grid(c));
+  else if (onFrame)
     SetHelpCode(GetFormControlName_Frame(c));
   else
     SetHelpCode(GetFormControlName(c));

@@ -1,7 +1,8 @@
 // The help status bar: a strip at the bottom of a business form with a one-line help
 // text for the control that has the focus. The program hands the screen's
 // active-control change to OnActiveControlChange; the bar derives a help code from the
-// focused control (its name, or its frame's and its name) and shows the code's text: a run-time text first, else the
+// focused control (its name, its frame's and its name, or the grid view and column of
+// an in-place grid editor) and shows the code's text: a run-time text first, else the
 // text of the help file.
 //
 // Help files are "<program folder>/Help/<HelpFileName>.wxt": one "CODE|text" line per
@@ -47,9 +48,11 @@ class TvxBizStatusBar : public TvxCustomBizBar {
   // The code's run-time text, else its text in the file, else "".
   std::string GetHelpStingListText(const std::string& Code) const;
 
-  // The help codes of a control: its name; its frame's name and its name. Upper case.
+  // The help codes of a control: its name; its frame's name and its name; the name of
+  // the grid view of its grid site and of the view's focused column. Upper case.
   static std::string GetFormControlName(TWinControl* Control);
   static std::string GetFormControlName_Frame(TWinControl* Control);
+  static std::string GetFormControlName_Grid(TWinControl* Control);
 
   // The lines of the help file as read (the help editor edits and saves them).
   TStringList* HelpStringList() const { return fileList_.get(); }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/cx/cxdropdownedit.h"
+#include "platform/cx/cxgrid.h"
 #include "platform/cx/cxtextedit.h"
 #include "platform/display/input.h"
 #include "platform/rtl/sysutils.h"
@@ -174,6 +175,39 @@ TEST_F(VxBizStatusBar, TheFocusMovingBetweenEditorsAndFramesChangesTheText) {
     EXPECT_EQ(Shown(), s.text);
   }
   EXPECT_EQ(bar->HelpCode(), "EDTNAME");
+}
+
+TEST_F(VxBizStatusBar, AnInPlaceGridEditorShowsTheTextOfItsViewAndFocusedColumn) {
+  ASSERT_TRUE(ForceDirectories(program / "Help"));
+  WriteCp949(program / "Help/SAL200.wxt", "BVMAIN.COLAMOUNT|금액\r\nBVMAIN.COLNAME|이름\r\n");
+  bar->SetHelpFileName("SAL200");
+  auto* grid = new TcxGrid(form);
+  grid->SetBounds(0, 0, 400, 150);
+  grid->SetParent(form);
+  TcxGridBandedTableView* view = grid->CreateView(TcxGridBandedTableView::StaticClass());
+  view->SetName("bvMain");
+  grid->Levels()->Add()->SetGridView(view);
+  for (const char* name : {"colName", "colAmount"}) {
+    TcxGridBandedColumn* c = view->CreateColumn();
+    c->SetName(name);
+    c->SetWidth(150);
+    c->DataBinding()->SetValueType("String");
+  }
+  view->DataController()->AppendRecord();
+  form->Show();
+  gui.Pump();
+  bar->SetHelpText("before");
+  gui.Click(grid->ActiveSite());
+  EXPECT_EQ(Shown(), "before") << "the grid site itself has no help code";
+  for (const auto& [column, text] : {std::pair{1, "금액"}, std::pair{0, "이름"}}) {
+    SCOPED_TRACE(text);
+    view->Controller()->SetFocusedRecordIndex(0);
+    view->Controller()->SetFocusedColumn(view->Columns(column));
+    gui.Key(VK_F2);
+    ASSERT_NE(grid->ActiveSite()->InplaceEditor(), nullptr);
+    EXPECT_EQ(Shown(), text);
+    gui.Key(VK_ESCAPE);
+  }
 }
 
 TEST_F(VxBizStatusBar, TheIconAsksForThePasswordUntilItIsGivenOnce) {
