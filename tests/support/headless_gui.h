@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ class THeadlessGui {
   std::vector<TDialogRequest>& Boxes();
   // Answers the next boxes in order; boxes beyond get their default button.
   void QueueAnswers(std::vector<TModalResult> Answers);
+  // Confirms the next login prompt with a password (none: cancels it); prompts beyond
+  // are cancelled.
+  void QueueLogin(std::optional<std::string> Password);
+  // The login prompts shown so far.
+  int LoginPrompts() const;
   // The save dialogs asked so far; the next ones are answered with these file names
   // in order, those beyond are cancelled.
   std::vector<TFileDialogRequest>& FileRequests();
