@@ -40,8 +40,9 @@ class UpdateRun : public UpdateRunBase {
   // one a line. Returns its bytes.
   std::string PlaceSelfUpdater() {
     fs::create_directories(inst.App("_Temp"));
-    WriteScript(inst.App("_Temp/qx.exe"),
-                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + inst.Record("qx.txt") + "'\n");
+    // The record appears whole: written beside, then renamed.
+    WriteScript(inst.App("_Temp/qx.exe"), "printf '%s\\n' \"$@\" > '" + inst.Record("qx.tmp") + "' && mv '" +
+                                              inst.Record("qx.tmp") + "' '" + inst.Record("qx.txt") + "'\n");
     return ReadFileBytes(inst.App("_Temp/qx.exe"));
   }
 };
@@ -228,7 +229,7 @@ TEST_F(UpdateRun, RunningClientProgramIsNotUpdated) {
   // The client keeps its program file open while it runs.
   vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
                               true);
-  ASSERT_EQ(client.ReadLine(10000), "open");
+  ASSERT_EQ(client.ReadLine(vxtest::kPatienceMs), "open");
 
   const vxtest::RunResult r = inst.Run({});
   ASSERT_TRUE(r.exited);
@@ -314,7 +315,7 @@ TEST_F(UpdateRun, SilentModeUpdatesUnderARunningClientAndStartsNothing) {
   OfferForcedSafeUpdate();
   vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
                               true);
-  ASSERT_EQ(client.ReadLine(10000), "open");
+  ASSERT_EQ(client.ReadLine(vxtest::kPatienceMs), "open");
   const vxtest::RunResult r = inst.Run({"-SM:true"});
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.exitCode, 0);

@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/rtl/registry.h"
 #include "tests/support/script_file.h"
@@ -233,15 +231,14 @@ size_t LoaderInstall::LoggedContaining(const std::string& Part) const {
 }
 
 std::string LoaderInstall::WaitForRecord(const std::string& name, int TimeoutMs) const {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  std::string last;
-  for (;;) {
-    const std::string now = ReadFileBytes(Record(name));
-    if (!now.empty() && now == last) return now;
-    if (std::chrono::steady_clock::now() > end) return now;
-    last = now;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  std::string text;
+  WaitUntil(
+      [&] {
+        text = ReadFileBytes(Record(name));
+        return !text.empty() && text.back() == '\n';
+      },
+      TimeoutMs);
+  return text;
 }
 
 }  // namespace vxtest

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/wait.h"
 
 namespace vxtest {
 
@@ -41,6 +42,7 @@ class ChildProcess;
 // program took since FreePort cannot pass for the child's); false when the child
 // ended or the time ran out.
 bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs);
+bool WaitForOwnPort(pid_t Child, int port, int timeoutMs);
 
 // A program started with its arguments, stopped (SIGTERM, then SIGKILL) by the destructor.
 class ChildProcess {
@@ -130,8 +132,8 @@ class LoopbackNginx {
   std::string HttpUrl(const std::string& path) const;
   std::string HttpsUrl(const std::string& path, Cert cert = Cert::Good) const;
   int HttpPort() const { return ports_[0]; }
-  // The requests served so far, in order; waits up to two seconds for at least
-  // MinCount entries (nginx logs a request once it is finished).
+  // The requests served so far, in order; waits for at least MinCount entries (nginx
+  // logs a request once it is finished).
   std::vector<Access> AccessLog(size_t MinCount = 0) const;
 
  private:

@@ -16,12 +16,13 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
+#include "tests/support/wait.h"
 #include "tests/support/xserver.h"
 
 namespace {
 
-// Generous: the machine may be loaded by parallel tests; success returns early.
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
+// Runs the application's loop and the presenter until done answers true.
+bool PumpUntil(const std::function<bool()>& done, int ms = vxtest::kPatienceMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
@@ -135,8 +136,7 @@ TEST(X11Presenter, AFormWorkedByXdotoolLooksLikeTheSameFormWorkedWithoutADisplay
           onScreen = xvfb.Capture(w, client.right, client.bottom);
           diff = Differences(onScreen, painted);
           return diff == 0;
-        },
-        3000);
+        });
     EXPECT_EQ(diff, 0);
 
     // The close button of the window closes the form.

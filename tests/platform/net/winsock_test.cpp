@@ -100,7 +100,7 @@ struct Steps {
   }
   void WaitFor(int s) {
     std::unique_lock g(m);
-    cv.wait_for(g, std::chrono::seconds(5), [&] { return step >= s; });
+    cv.wait_for(g, std::chrono::milliseconds(vxtest::kPatienceMs), [&] { return step >= s; });
   }
 };
 
