@@ -47,9 +47,7 @@ void TRzButtonBitmaps::SetStayDown(TBitmap* Value) { stayDown_->Assign(Value); }
 void TRzButtonBitmaps::SetHot(TBitmap* Value) { hot_->Assign(Value); }
 
 void TRzButtonBitmaps::SetTransparentColor(TColor Value) {
-  if (transparentColor_ == Value) return;
-  transparentColor_ = Value;
-  OnChange(this);
+  SetAndNotify(transparentColor_, Value, [this] { OnChange(this); });
 }
 
 // ---- The shared down pattern ----
@@ -130,19 +128,13 @@ void TRzBmpButton::SizeToBitmap() {
 
 void TRzBmpButton::WMSize(TMessage&) { SizeToBitmap(); }
 
-#define VX_BMP_SETTER(Method, Type, Field) \
-  void TRzBmpButton::Method(Type Value) {  \
-    if (Field == Value) return;            \
-    Field = Value;                         \
-    Invalidate();                          \
-  }
-
-VX_BMP_SETTER(SetCaptionDownOffset, int, captionDownOffset_)
-VX_BMP_SETTER(SetLayout, TButtonLayout, layout_)
-VX_BMP_SETTER(SetShowDownPattern, bool, showDownPattern_)
-VX_BMP_SETTER(SetShowFocus, bool, showFocus_)
-VX_BMP_SETTER(SetSpacing, int, spacing_)
-#undef VX_BMP_SETTER
+void TRzBmpButton::SetCaptionDownOffset(int Value) {
+  SetAndNotify(captionDownOffset_, Value, [this] { Invalidate(); });
+}
+void TRzBmpButton::SetLayout(TButtonLayout Value) { SetAndNotify(layout_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetShowDownPattern(bool Value) { SetAndNotify(showDownPattern_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetShowFocus(bool Value) { SetAndNotify(showFocus_, Value, [this] { Invalidate(); }); }
+void TRzBmpButton::SetSpacing(int Value) { SetAndNotify(spacing_, Value, [this] { Invalidate(); }); }
 
 void TRzBmpButton::SetColor(TColor Value) {
   if (Color() == Value) return;
@@ -151,43 +143,24 @@ void TRzBmpButton::SetColor(TColor Value) {
 }
 
 void TRzBmpButton::SetMargin(int Value) {
-  if (Value < -1 || margin_ == Value) return;
-  margin_ = Value;
-  Invalidate();
+  if (Value >= -1) SetAndNotify(margin_, Value, [this] { Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonBorder(TButtonBorder Value) {
-  if (buttonBorder_ == Value) return;
-  buttonBorder_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonBorder_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonSize(TBtnSize Value) {
-  if (buttonSize_ == Value) return;
-  buttonSize_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonSize_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
 void TRzBmpButton::SetButtonStyle(TButtonStyle Value) {
-  if (buttonStyle_ == Value) return;
-  buttonStyle_ = Value;
-  SizeToBitmap();
-  Invalidate();
+  SetAndNotify(buttonStyle_, Value, [this] { SizeToBitmap(); Invalidate(); });
 }
 
-void TRzBmpButton::SetAllowAllUp(bool Value) {
-  if (allowAllUp_ == Value) return;
-  allowAllUp_ = Value;
-  UpdateExclusive();
-}
+void TRzBmpButton::SetAllowAllUp(bool Value) { SetAndNotify(allowAllUp_, Value, [this] { UpdateExclusive(); }); }
 
-void TRzBmpButton::SetGroupIndex(int Value) {
-  if (groupIndex_ == Value) return;
-  groupIndex_ = Value;
-  UpdateExclusive();
-}
+void TRzBmpButton::SetGroupIndex(int Value) { SetAndNotify(groupIndex_, Value, [this] { UpdateExclusive(); }); }
 
 void TRzBmpButton::SetDown(bool Value) {
   if (groupIndex_ == 0) Value = false;
@@ -352,6 +325,86 @@ void TRzBmpButton::CMFontChanged(TMessage& Message) {
 
 HPALETTE TRzBmpButton::GetPalette() { return bitmaps_->Up()->Palette(); }
 
+namespace {
+
+// A greyed picture made from Up: its dark parts embossed in shadow and white.
+std::unique_ptr<TBitmap> GreyedPicture(TBitmap* Up) {
+  const int w = Up->Width(), h = Up->Height();
+  TBitmap mono;
+  mono.Assign(Up);
+  if (mono.Monochrome()) {
+    mono.Canvas()->Font()->SetColor(clWhite);
+    mono.Canvas()->Brush()->SetColor(clWhite);
+    mono.SetMonochrome(false);
+  }
+  mono.Canvas()->Brush()->SetColor(clBlack);
+  mono.SetMonochrome(true);
+  auto made = std::make_unique<TBitmap>();
+  made->SetSize(w, h);
+  TCanvas* c = made->Canvas();
+  c->Brush()->SetColor(clBtnFace);
+  c->FillRect(TRect{0, 0, w, h});
+  c->Brush()->SetColor(clBlack);
+  c->Font()->SetColor(clWhite);
+  c->SetCopyMode(cmMergePaint);
+  c->Draw(1, 1, &mono);
+  c->SetCopyMode(cmSrcAnd);
+  c->Draw(0, 0, &mono);
+  c->Brush()->SetColor(clBtnShadow);
+  c->Font()->SetColor(clBlack);
+  c->SetCopyMode(cmSrcPaint);
+  c->Draw(0, 0, &mono);
+  c->SetCopyMode(cmSrcCopy);
+  return made;
+}
+
+struct TFaceLayout {
+  TRect glyph;  // R itself for a picture without a size of its own
+  TRect text;
+};
+
+// Places a picture of size Glyph and a caption of size Text inside R, side by side
+// along the layout's axis and centred across it. Margin is the room between the
+// picture and its edge, Spacing the room between picture and caption; -1 shares the
+// free room out evenly.
+// Halvings truncate toward zero.
+TFaceLayout LayoutFace(const TRect& R, TPoint Glyph, TPoint Text, TButtonLayout Layout, int Margin, int Spacing) {
+  const TPoint client{R.right - R.left, R.bottom - R.top};
+  const bool horizontal = Layout == blGlyphLeft || Layout == blGlyphRight;
+  // Sizes along the layout's axis (c, g, t) and across it.
+  auto along = [horizontal](TPoint P) { return horizontal ? P.x : P.y; };
+  auto across = [horizontal](TPoint P) { return horizontal ? P.y : P.x; };
+  const int c = along(client), g = along(Glyph), t = along(Text);
+  if (Text.x == 0 || Glyph.x == 0) Spacing = 0;
+  if (Margin == -1 && Spacing == -1) {
+    Margin = (c - (g + t)) / 3;
+    Spacing = Margin;
+  } else if (Margin == -1) {
+    Margin = c / 2 - (g + Spacing + t) / 2;
+  } else if (Spacing == -1) {
+    Spacing = (c - (Margin + g)) / 2 - t / 2;
+  }
+  int glyphAlong, textAlong;
+  if (Layout == blGlyphLeft || Layout == blGlyphTop) {
+    glyphAlong = Margin;
+    textAlong = Margin + g + Spacing;
+  } else {
+    glyphAlong = c - Margin - g;
+    textAlong = glyphAlong - Spacing - t;
+  }
+  const int glyphAcross = across(client) / 2 - across(Glyph) / 2, textAcross = across(client) / 2 - across(Text) / 2;
+  auto place = [&](int Along, int Across, TPoint Size) {
+    const TPoint at = horizontal ? TPoint{Along, Across} : TPoint{Across, Along};
+    return Bounds(at.x + R.left, at.y + R.top, Size.x, Size.y);
+  };
+  TFaceLayout out;
+  out.text = place(textAlong, textAcross, Text);
+  out.glyph = Glyph.x != 0 || Glyph.y != 0 ? place(glyphAlong, glyphAcross, Glyph) : R;
+  return out;
+}
+
+}  // namespace
+
 TBitmap* TRzBmpButton::ChoosePicture(std::unique_ptr<TBitmap>& Made) {
   TRzButtonBitmaps* b = bitmaps_.get();
   switch (state_) {
@@ -359,38 +412,10 @@ TBitmap* TRzBmpButton::ChoosePicture(std::unique_ptr<TBitmap>& Made) {
       if (mouseInside_ && HasImage(b->Hot())) return b->Hot();
       if (hasFocus_ && showFocus_ && HasImage(b->UpAndFocused())) return b->UpAndFocused();
       return b->Up();
-    case bsDisabled: {
+    case bsDisabled:
       if (HasImage(b->Disabled())) return b->Disabled();
-      // A greyed picture: the dark parts of Up embossed in shadow and white.
-      TBitmap* up = b->Up();
-      const int w = up->Width(), h = up->Height();
-      TBitmap mono;
-      mono.Assign(up);
-      if (mono.Monochrome()) {
-        mono.Canvas()->Font()->SetColor(clWhite);
-        mono.Canvas()->Brush()->SetColor(clWhite);
-        mono.SetMonochrome(false);
-      }
-      mono.Canvas()->Brush()->SetColor(clBlack);
-      mono.SetMonochrome(true);
-      Made = std::make_unique<TBitmap>();
-      Made->SetSize(w, h);
-      TCanvas* c = Made->Canvas();
-      c->Brush()->SetColor(clBtnFace);
-      c->FillRect(TRect{0, 0, w, h});
-      c->Brush()->SetColor(clBlack);
-      c->Font()->SetColor(clWhite);
-      c->SetCopyMode(cmMergePaint);
-      c->Draw(1, 1, &mono);
-      c->SetCopyMode(cmSrcAnd);
-      c->Draw(0, 0, &mono);
-      c->Brush()->SetColor(clBtnShadow);
-      c->Font()->SetColor(clBlack);
-      c->SetCopyMode(cmSrcPaint);
-      c->Draw(0, 0, &mono);
-      c->SetCopyMode(cmSrcCopy);
+      Made = GreyedPicture(b->Up());
       return Made.get();
-    }
     case bsDown: return HasImage(b->Down()) ? b->Down() : b->Up();
     case bsExclusive:
       if (HasImage(b->StayDown())) return b->StayDown();
@@ -400,12 +425,100 @@ TBitmap* TRzBmpButton::ChoosePicture(std::unique_ptr<TBitmap>& Made) {
   return b->Up();
 }
 
+void TRzBmpButton::PaintBorder(TCanvas* P, TRect& R, bool NewStyle, int Bevel) {
+  switch (buttonBorder_) {
+    case bbNone:
+      PaintParentBackground(this, P, false);
+      // Every paint of a border-less button pauses 10 ms on the GUI thread, slowing
+      // its repaints and the message loop by as much. That pause is part of this
+      // button's behaviour and stays.
+      Sleep(10);
+      if (ComponentState().Contains(csDesigning)) {
+        P->Pen()->SetStyle(psDot);
+        P->Brush()->SetStyle(bsClear);
+        P->Rectangle(R);
+        P->Pen()->SetStyle(psSolid);
+        P->Brush()->SetStyle(bsSolid);
+      }
+      break;
+    case bbSingle:
+      P->Brush()->SetColor(Color());
+      P->FillRect(R);
+      P->Brush()->SetColor(clBlack);
+      P->FrameRect(R);
+      InflateRect(&R, -1, -1);
+      break;
+    case bbButton:
+      DrawButtonFace(P, R, Bevel, buttonStyle_, !NewStyle, state_ == bsDown || state_ == bsExclusive,
+                     hasFocus_ && showFocus_);
+      InflateRect(&R, -1, -1);
+      break;
+  }
+}
+
+void TRzBmpButton::PaintDownPattern(TCanvas* P, const TRect& R, int Bevel) {
+  if (showDownPattern_)
+    P->Brush()->SetBitmap(DownPatternBitmap());
+  else
+    P->Brush()->SetColor(Color());
+  if (buttonBorder_ != bbNone) {
+    TRect fill = R;
+    InflateRect(&fill, Bevel, Bevel);
+    P->FillRect(fill);
+  }
+  P->Brush()->SetBitmap(nullptr);
+}
+
+TPoint TRzBmpButton::CaptionSize(TCanvas* P, int Width) {
+  if (Caption().empty()) return TPoint{0, 0};
+  TRect calc{0, 0, Width, 0};
+  P->SetFont(Font());
+  DrawText(P->Handle(), Caption().c_str(), int(Caption().size()), &calc, DT_CALCRECT);
+  return TPoint{calc.right - calc.left, calc.bottom - calc.top};
+}
+
+void TRzBmpButton::DrawPicture(TCanvas* P, TBitmap* Picture, const TRect& At) {
+  const TColor key = bitmaps_->TransparentColor();
+  const TRect whole{0, 0, Picture->Width(), Picture->Height()};
+  switch (buttonSize_) {
+    case bszNeither: BlitMasked(P, Picture, At, key, whole); break;
+    case bszButtonToBitmap: BlitTransparent(P, Picture, At, key, whole); break;
+    case bszStretchToButton: StretchMasked(P, Picture, At, key); break;
+    case bszTileToButton: TileMasked(P, Picture, At, key); break;
+  }
+}
+
+void TRzBmpButton::DrawCaption(TCanvas* P, TRect At) {
+  P->SetFont(Font());
+  P->Brush()->SetStyle(bsClear);
+  auto draw = [&](TColor Colour, TRect Where) {
+    P->Font()->SetColor(Colour);
+    DrawText(P->Handle(), Caption().c_str(), int(Caption().size()), &Where, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+  };
+  if (state_ == bsDisabled) {
+    TRect shifted = At;
+    OffsetRect(&shifted, 1, 1);
+    draw(clWhite, shifted);
+    draw(TColor(0x808080), At);
+  } else {
+    if (state_ == bsDown || state_ == bsExclusive) OffsetRect(&At, captionDownOffset_, captionDownOffset_);
+    draw(Font()->Color(), At);
+  }
+  P->Brush()->SetStyle(bsSolid);
+  if (hasFocus_ && showFocus_) {
+    P->Brush()->SetColor(clBtnFace);
+    TRect focus = At;
+    InflateRect(&focus, 2, 2);
+    P->DrawFocusRect(focus);
+  }
+}
+
+// The whole face is drawn off-screen and copied to the button at once.
 void TRzBmpButton::Paint() {
   TBitmap face;
   face.SetSize(Width(), Height());
   TCanvas* p = face.Canvas();
-  const bool designing = ComponentState().Contains(csDesigning);
-  if (!Enabled() && !designing) {
+  if (!Enabled() && !ComponentState().Contains(csDesigning)) {
     state_ = bsDisabled;
     pressing_ = false;
   } else if (Enabled() && state_ == bsDisabled) {
@@ -415,142 +528,19 @@ void TRzBmpButton::Paint() {
   const int bevel = newStyle ? 1 : 2;
   TRect r = ClientRect();
   p->Brush()->SetColor(Color());
-
-  switch (buttonBorder_) {
-    case bbNone:
-      PaintParentBackground(this, p, false);
-      Sleep(10);
-      if (designing) {
-        p->Pen()->SetStyle(psDot);
-        p->Brush()->SetStyle(bsClear);
-        p->Rectangle(r);
-        p->Pen()->SetStyle(psSolid);
-        p->Brush()->SetStyle(bsSolid);
-      }
-      break;
-    case bbSingle:
-      p->Brush()->SetColor(Color());
-      p->FillRect(r);
-      p->Brush()->SetColor(clBlack);
-      p->FrameRect(r);
-      InflateRect(&r, -1, -1);
-      break;
-    case bbButton:
-      DrawButtonFace(p, r, bevel, buttonStyle_, !newStyle, state_ == bsDown || state_ == bsExclusive,
-                     hasFocus_ && showFocus_);
-      InflateRect(&r, -1, -1);
-      break;
-  }
-
-  if (state_ == bsExclusive) {
-    if (showDownPattern_)
-      p->Brush()->SetBitmap(DownPatternBitmap());
-    else
-      p->Brush()->SetColor(Color());
-    if (buttonBorder_ != bbNone) {
-      TRect fill = r;
-      InflateRect(&fill, bevel, bevel);
-      p->FillRect(fill);
-    }
-    p->Brush()->SetBitmap(nullptr);
-  }
+  PaintBorder(p, r, newStyle, bevel);
+  if (state_ == bsExclusive) PaintDownPattern(p, r, bevel);
 
   std::unique_ptr<TBitmap> made;
   TBitmap* picture = nullptr;
   if (HasImage(bitmaps_->Up()) || (HasImage(bitmaps_->Disabled()) && state_ == bsDisabled))
     picture = ChoosePicture(made);
+  // The picture's own size counts only where it is drawn at that size.
+  const TPoint glyph = buttonSize_ == bszNeither && picture ? TPoint{picture->Width(), picture->Height()} : TPoint{0, 0};
+  const TFaceLayout at = LayoutFace(r, glyph, CaptionSize(p, r.right - r.left), layout_, margin_, spacing_);
+  if (picture) DrawPicture(p, picture, at.glyph);
+  if (!Caption().empty()) DrawCaption(p, at.text);
 
-  // Layout of picture and caption.
-  const TPoint client{r.right - r.left, r.bottom - r.top};
-  TPoint text{0, 0};
-  if (!Caption().empty()) {
-    TRect calc{0, 0, client.x, 0};
-    p->SetFont(Font());
-    DrawText(p->Handle(), Caption().c_str(), int(Caption().size()), &calc, DT_CALCRECT);
-    text = TPoint{calc.right - calc.left, calc.bottom - calc.top};
-  }
-  TPoint glyph{0, 0};
-  if (buttonSize_ == bszNeither && picture) glyph = TPoint{picture->Width(), picture->Height()};
-  TPoint gpos{0, 0}, tpos{0, 0};
-  const bool horizontal = layout_ == blGlyphLeft || layout_ == blGlyphRight;
-  if (horizontal) {
-    gpos.y = client.y / 2 - glyph.y / 2;
-    tpos.y = client.y / 2 - text.y / 2;
-  } else {
-    gpos.x = client.x / 2 - glyph.x / 2;
-    tpos.x = client.x / 2 - text.x / 2;
-  }
-  int spacing = spacing_, margin = margin_;
-  if (text.x == 0 || glyph.x == 0) spacing = 0;
-  const int c = horizontal ? client.x : client.y, g = horizontal ? glyph.x : glyph.y, t = horizontal ? text.x : text.y;
-  if (margin == -1 && spacing == -1) {
-    margin = (c - (g + t)) / 3;
-    spacing = margin;
-  } else if (margin == -1) {
-    margin = c / 2 - (g + spacing + t) / 2;
-  } else if (spacing == -1) {
-    spacing = (c - (margin + g)) / 2 - t / 2;
-  }
-  switch (layout_) {
-    case blGlyphLeft:
-      gpos.x = margin;
-      tpos.x = margin + glyph.x + spacing;
-      break;
-    case blGlyphRight:
-      gpos.x = client.x - margin - glyph.x;
-      tpos.x = gpos.x - spacing - text.x;
-      break;
-    case blGlyphTop:
-      gpos.y = margin;
-      tpos.y = margin + glyph.y + spacing;
-      break;
-    case blGlyphBottom:
-      gpos.y = client.y - margin - glyph.y;
-      tpos.y = gpos.y - spacing - text.y;
-      break;
-  }
-  TRect textRect{tpos.x + r.left, tpos.y + r.top, tpos.x + r.left + text.x, tpos.y + r.top + text.y};
-  const TRect glyphRect = glyph.x != 0 || glyph.y != 0
-                              ? TRect{gpos.x + r.left, gpos.y + r.top, gpos.x + r.left + glyph.x,
-                                      gpos.y + r.top + glyph.y}
-                              : r;
-
-  if (picture) {
-    const TColor key = bitmaps_->TransparentColor();
-    const TRect whole{0, 0, picture->Width(), picture->Height()};
-    switch (buttonSize_) {
-      case bszNeither: BlitMasked(p, picture, glyphRect, key, whole); break;
-      case bszButtonToBitmap: BlitTransparent(p, picture, glyphRect, key, whole); break;
-      case bszStretchToButton: StretchMasked(p, picture, glyphRect, key); break;
-      case bszTileToButton: TileMasked(p, picture, glyphRect, key); break;
-    }
-  }
-
-  if (!Caption().empty()) {
-    p->SetFont(Font());
-    p->Brush()->SetStyle(bsClear);
-    const UINT flags = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
-    auto draw = [&](TColor Colour, TRect At) {
-      p->Font()->SetColor(Colour);
-      DrawText(p->Handle(), Caption().c_str(), int(Caption().size()), &At, flags);
-    };
-    if (state_ == bsDisabled) {
-      TRect shifted = textRect;
-      OffsetRect(&shifted, 1, 1);
-      draw(clWhite, shifted);
-      draw(TColor(0x808080), textRect);
-    } else {
-      if (state_ == bsDown || state_ == bsExclusive) OffsetRect(&textRect, captionDownOffset_, captionDownOffset_);
-      draw(Font()->Color(), textRect);
-    }
-    p->Brush()->SetStyle(bsSolid);
-    if (hasFocus_ && showFocus_) {
-      p->Brush()->SetColor(clBtnFace);
-      TRect focus = textRect;
-      InflateRect(&focus, 2, 2);
-      p->DrawFocusRect(focus);
-    }
-  }
   Canvas()->SetCopyMode(cmSrcCopy);
   Canvas()->Draw(0, 0, &face);
 }

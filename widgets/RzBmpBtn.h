@@ -141,8 +141,15 @@ class TRzBmpButton : public TCustomControl {
   void UpdateExclusive();
   void FinishPress(bool Inside);
   bool Inside(int X, int Y) const;
-  // The picture for the current state (null: none), and a greyed one made from Up.
+  // The picture for the current state; a greyed one made from Up goes to Made.
   TBitmap* ChoosePicture(std::unique_ptr<TBitmap>& Made);
+  // The steps of Paint on the face P. The border leaves R as the room inside it.
+  void PaintBorder(TCanvas* P, TRect& R, bool NewStyle, int Bevel);
+  void PaintDownPattern(TCanvas* P, const TRect& R, int Bevel);
+  // The caption's size in the button's font, wrapped to Width (0 x 0 without one).
+  TPoint CaptionSize(TCanvas* P, int Width);
+  void DrawPicture(TCanvas* P, TBitmap* Picture, const TRect& At);
+  void DrawCaption(TCanvas* P, TRect At);
 
   std::unique_ptr<TRzButtonBitmaps> bitmaps_;
   bool allowAllUp_ = false;

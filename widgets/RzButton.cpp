@@ -12,26 +12,28 @@ TRzCustomButton::TRzCustomButton(TComponent* AOwner) : TCustomControl(AOwner) {
 
 TRzCustomButton::~TRzCustomButton() = default;
 
-#define VX_BUTTON_SETTER(Method, Type, Field) \
-  void TRzCustomButton::Method(Type Value) {  \
-    if (Field == Value) return;               \
-    Field = Value;                            \
-    Invalidate();                             \
-  }
-
-VX_BUTTON_SETTER(SetAlignmentVertical, TAlignmentVertical, alignmentVertical_)
-VX_BUTTON_SETTER(SetHotTrack, bool, hotTrack_)
-VX_BUTTON_SETTER(SetHighlightColor, TColor, highlightColor_)
-VX_BUTTON_SETTER(SetHotTrackColor, TColor, hotTrackColor_)
-VX_BUTTON_SETTER(SetHotTrackColorType, TRzHotTrackColorType, hotTrackColorType_)
-VX_BUTTON_SETTER(SetLightTextStyle, bool, lightTextStyle_)
-VX_BUTTON_SETTER(SetTextStyle, TTextStyle, textStyle_)
-VX_BUTTON_SETTER(SetTextHighlightColor, TColor, textHighlightColor_)
-VX_BUTTON_SETTER(SetTextShadowColor, TColor, textShadowColor_)
-VX_BUTTON_SETTER(SetTextShadowDepth, int, textShadowDepth_)
-VX_BUTTON_SETTER(SetThemeAware, bool, themeAware_)
-VX_BUTTON_SETTER(SetTransparent, bool, transparent_)
-#undef VX_BUTTON_SETTER
+void TRzCustomButton::SetAlignmentVertical(TAlignmentVertical Value) {
+  SetAndNotify(alignmentVertical_, Value, [this] { Invalidate(); });
+}
+void TRzCustomButton::SetHotTrack(bool Value) { SetAndNotify(hotTrack_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetHighlightColor(TColor Value) {
+  SetAndNotify(highlightColor_, Value, [this] { Invalidate(); });
+}
+void TRzCustomButton::SetHotTrackColor(TColor Value) { SetAndNotify(hotTrackColor_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetHotTrackColorType(TRzHotTrackColorType Value) {
+  SetAndNotify(hotTrackColorType_, Value, [this] { Invalidate(); });
+}
+void TRzCustomButton::SetLightTextStyle(bool Value) { SetAndNotify(lightTextStyle_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetTextStyle(TTextStyle Value) { SetAndNotify(textStyle_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetTextHighlightColor(TColor Value) {
+  SetAndNotify(textHighlightColor_, Value, [this] { Invalidate(); });
+}
+void TRzCustomButton::SetTextShadowColor(TColor Value) {
+  SetAndNotify(textShadowColor_, Value, [this] { Invalidate(); });
+}
+void TRzCustomButton::SetTextShadowDepth(int Value) { SetAndNotify(textShadowDepth_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetThemeAware(bool Value) { SetAndNotify(themeAware_, Value, [this] { Invalidate(); }); }
+void TRzCustomButton::SetTransparent(bool Value) { SetAndNotify(transparent_, Value, [this] { Invalidate(); }); }
 
 void TRzCustomButton::Click() { TCustomControl::Click(); }
 

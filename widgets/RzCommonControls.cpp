@@ -148,25 +148,39 @@ void TRzFrameController::SetParentColor(bool Value) {
   if (!Value) PushToControls(piColor);
 }
 
-#define VX_CONTROLLER_SETTER(Method, Type, Field, Index) \
-  void TRzFrameController::Method(Type Value) {          \
-    if (Field == Value) return;                          \
-    Field = Value;                                       \
-    PushToControls(Index);                               \
-  }
-
-VX_CONTROLLER_SETTER(SetFlatButtonColor, TColor, flatButtonColor_, piFlatButtonColor)
-VX_CONTROLLER_SETTER(SetFlatButtons, bool, flatButtons_, piFlatButtons)
-VX_CONTROLLER_SETTER(SetDisabledColor, TColor, disabledColor_, piDisabledColor)
-VX_CONTROLLER_SETTER(SetFocusColor, TColor, focusColor_, piFocusColor)
-VX_CONTROLLER_SETTER(SetFrameColor, TColor, frameColor_, piFrameColor)
-VX_CONTROLLER_SETTER(SetFrameHotColor, TColor, frameHotColor_, piFrameHotColor)
-VX_CONTROLLER_SETTER(SetFrameHotStyle, TFrameStyle, frameHotStyle_, piFrameHotStyle)
-VX_CONTROLLER_SETTER(SetFrameSides, TSides, frameSides_, piFrameSides)
-VX_CONTROLLER_SETTER(SetFrameStyle, TFrameStyle, frameStyle_, piFrameStyle)
-VX_CONTROLLER_SETTER(SetFrameVisible, bool, frameVisible_, piFrameVisible)
-VX_CONTROLLER_SETTER(SetFramingPreference, TFramingPreference, framingPreference_, piFramingPreference)
-#undef VX_CONTROLLER_SETTER
+void TRzFrameController::SetFlatButtonColor(TColor Value) {
+  SetAndNotify(flatButtonColor_, Value, [this] { PushToControls(piFlatButtonColor); });
+}
+void TRzFrameController::SetFlatButtons(bool Value) {
+  SetAndNotify(flatButtons_, Value, [this] { PushToControls(piFlatButtons); });
+}
+void TRzFrameController::SetDisabledColor(TColor Value) {
+  SetAndNotify(disabledColor_, Value, [this] { PushToControls(piDisabledColor); });
+}
+void TRzFrameController::SetFocusColor(TColor Value) {
+  SetAndNotify(focusColor_, Value, [this] { PushToControls(piFocusColor); });
+}
+void TRzFrameController::SetFrameColor(TColor Value) {
+  SetAndNotify(frameColor_, Value, [this] { PushToControls(piFrameColor); });
+}
+void TRzFrameController::SetFrameHotColor(TColor Value) {
+  SetAndNotify(frameHotColor_, Value, [this] { PushToControls(piFrameHotColor); });
+}
+void TRzFrameController::SetFrameHotStyle(TFrameStyle Value) {
+  SetAndNotify(frameHotStyle_, Value, [this] { PushToControls(piFrameHotStyle); });
+}
+void TRzFrameController::SetFrameSides(TSides Value) {
+  SetAndNotify(frameSides_, Value, [this] { PushToControls(piFrameSides); });
+}
+void TRzFrameController::SetFrameStyle(TFrameStyle Value) {
+  SetAndNotify(frameStyle_, Value, [this] { PushToControls(piFrameStyle); });
+}
+void TRzFrameController::SetFrameVisible(bool Value) {
+  SetAndNotify(frameVisible_, Value, [this] { PushToControls(piFrameVisible); });
+}
+void TRzFrameController::SetFramingPreference(TFramingPreference Value) {
+  SetAndNotify(framingPreference_, Value, [this] { PushToControls(piFramingPreference); });
+}
 
 void TRzFrameController::SetFrameHotTrack(bool Value) {
   if (frameHotTrack_ == Value) return;
@@ -225,26 +239,10 @@ void TRzFrameController::ReadOldFrameFlatStyle(const std::string& Ident) {
 TRzRegIniFile::TRzRegIniFile(TComponent* AOwner) : TComponent(AOwner) {}
 TRzRegIniFile::~TRzRegIniFile() = default;
 
-void TRzRegIniFile::SetPath(const std::string& Value) {
-  if (path_ == Value) return;
-  path_ = Value;
-  refresh_ = true;
-}
+void TRzRegIniFile::SetPath(const std::string& Value) { SetAndNotify(path_, Value, [this] { refresh_ = true; }); }
 
-void TRzRegIniFile::SetPathType(TRzPathType Value) {
-  if (pathType_ == Value) return;
-  pathType_ = Value;
-  refresh_ = true;
-}
+void TRzRegIniFile::SetPathType(TRzPathType Value) { SetAndNotify(pathType_, Value, [this] { refresh_ = true; }); }
 
-void TRzRegIniFile::SetRegKey(TRzRegKey Value) {
-  if (regKey_ == Value) return;
-  regKey_ = Value;
-  refresh_ = true;
-}
+void TRzRegIniFile::SetRegKey(TRzRegKey Value) { SetAndNotify(regKey_, Value, [this] { refresh_ = true; }); }
 
-void TRzRegIniFile::SetRegAccess(TRzRegAccess Value) {
-  if (regAccess_ == Value) return;
-  regAccess_ = Value;
-  refresh_ = true;
-}
+void TRzRegIniFile::SetRegAccess(TRzRegAccess Value) { SetAndNotify(regAccess_, Value, [this] { refresh_ = true; }); }

@@ -14,33 +14,34 @@ TRzCustomProgressBar::~TRzCustomProgressBar() {
   if (frameController_) frameController_->RemoveControl(this);
 }
 
-#define VX_BAR_SETTER(Method, Type, Field, Then) \
-  void TRzCustomProgressBar::Method(Type Value) { \
-    if (Field == Value) return;                   \
-    Field = Value;                                \
-    Then();                                       \
-  }
-
-VX_BAR_SETTER(SetBackColor, TColor, backColor_, Repaint)
-VX_BAR_SETTER(SetBevelWidth, int, bevelWidth_, Repaint)
-VX_BAR_SETTER(SetBorderColor, TColor, borderColor_, Repaint)
-VX_BAR_SETTER(SetBorderInner, TFrameStyleEx, borderInner_, Repaint)
-VX_BAR_SETTER(SetBorderOuter, TFrameStyleEx, borderOuter_, Repaint)
-VX_BAR_SETTER(SetBorderWidth, int, borderWidth_, Repaint)
-VX_BAR_SETTER(SetFlatColor, TColor, flatColor_, Invalidate)
-VX_BAR_SETTER(SetFlatColorAdjustment, int32_t, flatColorAdjustment_, Invalidate)
-VX_BAR_SETTER(SetInteriorOffset, uint8_t, interiorOffset_, Repaint)
-VX_BAR_SETTER(SetNumSegments, TSegmentRange, numSegments_, Repaint)
-VX_BAR_SETTER(SetOrientation, TOrientation, orientation_, Repaint)
-VX_BAR_SETTER(SetShowPercent, bool, showPercent_, Repaint)
-VX_BAR_SETTER(SetThemeAware, bool, themeAware_, Invalidate)
-#undef VX_BAR_SETTER
+void TRzCustomProgressBar::SetBackColor(TColor Value) { SetAndNotify(backColor_, Value, [this] { Repaint(); }); }
+void TRzCustomProgressBar::SetBevelWidth(int Value) { SetAndNotify(bevelWidth_, Value, [this] { Repaint(); }); }
+void TRzCustomProgressBar::SetBorderColor(TColor Value) { SetAndNotify(borderColor_, Value, [this] { Repaint(); }); }
+void TRzCustomProgressBar::SetBorderInner(TFrameStyleEx Value) {
+  SetAndNotify(borderInner_, Value, [this] { Repaint(); });
+}
+void TRzCustomProgressBar::SetBorderOuter(TFrameStyleEx Value) {
+  SetAndNotify(borderOuter_, Value, [this] { Repaint(); });
+}
+void TRzCustomProgressBar::SetBorderWidth(int Value) { SetAndNotify(borderWidth_, Value, [this] { Repaint(); }); }
+void TRzCustomProgressBar::SetFlatColor(TColor Value) { SetAndNotify(flatColor_, Value, [this] { Invalidate(); }); }
+void TRzCustomProgressBar::SetFlatColorAdjustment(int32_t Value) {
+  SetAndNotify(flatColorAdjustment_, Value, [this] { Invalidate(); });
+}
+void TRzCustomProgressBar::SetInteriorOffset(uint8_t Value) {
+  SetAndNotify(interiorOffset_, Value, [this] { Repaint(); });
+}
+void TRzCustomProgressBar::SetNumSegments(TSegmentRange Value) {
+  SetAndNotify(numSegments_, Value, [this] { Repaint(); });
+}
+void TRzCustomProgressBar::SetOrientation(TOrientation Value) {
+  SetAndNotify(orientation_, Value, [this] { Repaint(); });
+}
+void TRzCustomProgressBar::SetShowPercent(bool Value) { SetAndNotify(showPercent_, Value, [this] { Repaint(); }); }
+void TRzCustomProgressBar::SetThemeAware(bool Value) { SetAndNotify(themeAware_, Value, [this] { Invalidate(); }); }
 
 void TRzCustomProgressBar::SetBarColor(TColor Value) {
-  if (barColor_ == Value) return;
-  barColor_ = Value;
-  Font()->SetColor(Value);
-  Repaint();
+  SetAndNotify(barColor_, Value, [this] { Font()->SetColor(barColor_); Repaint(); });
 }
 
 void TRzCustomProgressBar::SetBarStyle(TBarStyle Value) {
@@ -63,10 +64,7 @@ void TRzCustomProgressBar::SetPartsComplete(TUnsignedLongint Value) {
 }
 
 void TRzCustomProgressBar::SetPercent(uint16_t Value) {
-  if (percent_ == Value) return;
-  percent_ = Value;
-  PercentChanged();
-  Repaint();
+  SetAndNotify(percent_, Value, [this] { PercentChanged(); Repaint(); });
 }
 
 void TRzCustomProgressBar::SetTotalParts(TUnsignedLongint Value) {

@@ -20,19 +20,17 @@ TRzCustomGlyphButton::~TRzCustomGlyphButton() {
   if (frameController_) frameController_->RemoveControl(this);
 }
 
-#define VX_GLYPH_SETTER(Method, Type, Field)     \
-  void TRzCustomGlyphButton::Method(Type Value) { \
-    if (Field == Value) return;                   \
-    Field = Value;                                \
-    Invalidate();                                 \
-  }
-
-VX_GLYPH_SETTER(SetAlignment, TLeftRight, alignment_)
-VX_GLYPH_SETTER(SetFrameColor, TColor, frameColor_)
-VX_GLYPH_SETTER(SetDisabledColor, TColor, disabledColor_)
-VX_GLYPH_SETTER(SetTransparentColor, TColor, transparentColor_)
-VX_GLYPH_SETTER(SetWinMaskColor, TColor, winMaskColor_)
-#undef VX_GLYPH_SETTER
+void TRzCustomGlyphButton::SetAlignment(TLeftRight Value) { SetAndNotify(alignment_, Value, [this] { Invalidate(); }); }
+void TRzCustomGlyphButton::SetFrameColor(TColor Value) { SetAndNotify(frameColor_, Value, [this] { Invalidate(); }); }
+void TRzCustomGlyphButton::SetDisabledColor(TColor Value) {
+  SetAndNotify(disabledColor_, Value, [this] { Invalidate(); });
+}
+void TRzCustomGlyphButton::SetTransparentColor(TColor Value) {
+  SetAndNotify(transparentColor_, Value, [this] { Invalidate(); });
+}
+void TRzCustomGlyphButton::SetWinMaskColor(TColor Value) {
+  SetAndNotify(winMaskColor_, Value, [this] { Invalidate(); });
+}
 
 void TRzCustomGlyphButton::SetTransparent(bool Value) {
   backgroundNeedsRefresh_ = true;

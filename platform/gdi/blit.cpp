@@ -43,199 +43,274 @@ std::shared_ptr<Surface> Snapshot(const Surface& s, int x, int y, int w, int h) 
   return out;
 }
 
-// The blit engine. Destination coordinates are surface pixels (already moved by the
-// DC's origins); widths may be negative to mirror.
-BOOL Blit(DCObject& dc, int X, int Y, int W, int H, BlitSource src, uint8_t rop, const BlitMask* mask,
-          const COLORREF* transparent) {
-  Surface* dst = dc.Target();
-  if (!dst) return FALSE;
-  bool mirrorX = false, mirrorY = false;
-  if (W < 0) X += W + 1, W = -W, mirrorX = !mirrorX;
-  if (H < 0) Y += H + 1, H = -H, mirrorY = !mirrorY;
-  if (W == 0 || H == 0) return TRUE;
-  const bool back = mask && mask->surface;
-  const bool usesSrc = RopUsesSource(rop) || (back && RopUsesSource(mask->back));
-  const bool usesPat = RopUsesPattern(rop) || (back && RopUsesPattern(mask->back));
-  if (usesSrc && !src.surface) return FALSE;
-  if (!usesSrc) src.surface = nullptr;
-  std::shared_ptr<Surface> snapshot;
-  if (src.surface) {
-    if (src.w < 0) src.x += src.w + 1, src.w = -src.w, mirrorX = !mirrorX;
-    if (src.h < 0) src.y += src.h + 1, src.h = -src.h, mirrorY = !mirrorY;
-    if (src.w == 0 || src.h == 0) return TRUE;
-    if (src.surface == dst) {
-      snapshot = Snapshot(*src.surface, src.x, src.y, src.w, src.h);
-      if (!snapshot) return FALSE;
-      src.surface = snapshot.get();
-      src.x = src.y = 0;
-    }
-  }
-  const bool stretch = src.surface && (src.w != W || src.h != H || mirrorX || mirrorY);
+// What a blit asks for. The destination rectangle is in surface pixels (already moved
+// by the DC's origins); a negative width or height mirrors, in the destination or in
+// the source.
+struct BlitRequest {
+  int x = 0, y = 0, w = 0, h = 0;
+  BlitSource src;
+  uint8_t rop = 0xCC;                      // SRCCOPY
+  const BlitMask* mask = nullptr;          // MaskBlt: the back operation where a bit is 0
+  const COLORREF* transparent = nullptr;  // TransparentBlt: source pixels of this colour stay out
+};
 
-  // Destination columns and rows whose source pixel exists.
-  RECT area{X, Y, X + W, Y + H};
-  std::vector<int> xmap;
-  // Destination offset i takes source offset floor(j * ssize / dsize), with j = i, or
-  // j = dsize - 1 - i when mirrored.
-  auto srcOffset = [](int i, int dsize, int ssize, bool mirror) {
-    const int64_t j = mirror ? dsize - 1 - i : i;
-    return int(j * ssize / dsize);
-  };
-  if (src.surface) {
-    // Destination offsets i whose source offset floor(i * ssize / dsize) (mirrored:
-    // ssize - 1 minus it) lands inside [0, limit) once moved by s0.
-    // Destination offsets whose source pixel, moved by s0, lands inside [0, limit).
-    auto validRange = [](int dsize, int ssize, int s0, int limit, bool mirror, int& first, int& last) {
-      const int64_t lo = std::max<int64_t>(-int64_t(s0), 0);
-      const int64_t hi = std::min<int64_t>(int64_t(limit) - 1 - s0, ssize - 1);
-      if (lo > hi) {
-        first = last = -1;
-        return;
-      }
-      // floor(j * ssize / dsize) in [lo, hi]  <=>  j in [ceil(lo * dsize / ssize), ...].
-      const int64_t a = (lo * dsize + ssize - 1) / ssize;
-      const int64_t b = std::min<int64_t>(((hi + 1) * dsize - 1) / ssize, dsize - 1);
-      if (a > b) {
-        first = last = -1;
-        return;
-      }
-      first = int(mirror ? dsize - 1 - b : a);
-      last = int(mirror ? dsize - 1 - a : b);
-    };
-    int fx, lx, fy, ly;
-    if (!stretch) {
-      fx = std::max(0, -src.x), lx = std::min(W, src.surface->Width() - src.x) - 1;
-      fy = std::max(0, -src.y), ly = std::min(H, src.surface->Height() - src.y) - 1;
-    } else {
-      // Limit the scan to what the clip allows before searching.
-      validRange(W, src.w, src.x, src.surface->Width(), mirrorX, fx, lx);
-      validRange(H, src.h, src.y, src.surface->Height(), mirrorY, fy, ly);
-    }
-    if (fx < 0 || lx < fx || fy < 0 || ly < fy) return TRUE;
-    area = RECT{X + fx, Y + fy, X + lx + 1, Y + ly + 1};
-  }
-  const Region& clip = dc.Clip();
-  const RECT box = Intersect(clip.Box(), area);
-  if (RectEmpty(box)) return TRUE;
-  if (stretch) {
-    xmap.resize(size_t(box.right - box.left));
-    for (int x = box.left; x < box.right; ++x)
-      xmap[size_t(x - box.left)] = src.x + srcOffset(x - X, W, src.w, mirrorX);
-  }
+// Destination offset i of a stretch takes source offset floor(j * ssize / dsize), with
+// j = i, or j = dsize - 1 - i when mirrored.
+int SourceOffset(int i, int dsize, int ssize, bool mirror) {
+  const int64_t j = mirror ? dsize - 1 - i : i;
+  return int(j * ssize / dsize);
+}
 
-  BrushPaint bp;
-  if (usesPat) {
-    if (!dc.st.brush) return FALSE;
-    MakeBrushPaint(dc, *dc.st.brush, *dst, rop, bp);
-    if (bp.none) return TRUE;
-  }
-  if (!src.surface && !back && !transparent && !bp.paint.pattern && (rop == 0xF0 || rop == 0x00 || rop == 0xFF)) {
-    // Solid fills (PATCOPY, BLACKNESS, WHITENESS) paint row by row at copying speed.
-    Paint p = bp.paint;
-    if (rop != 0xF0) p.solid = rop == 0x00 ? 0 : 0xFFFFFFFFu, p.rop = 0xF0;
-    FillRect(*dst, clip, box, p);
+// The destination offsets [first, last] whose source offset, moved by s0, lands inside
+// [0, limit); first = -1 when there are none.
+void SourceBackedRange(int dsize, int ssize, int s0, int limit, bool mirror, int& first, int& last) {
+  first = last = -1;
+  const int64_t lo = std::max<int64_t>(-int64_t(s0), 0);
+  const int64_t hi = std::min<int64_t>(int64_t(limit) - 1 - s0, ssize - 1);
+  if (lo > hi) return;
+  // floor(j * ssize / dsize) in [lo, hi]  <=>  j in [ceil(lo * dsize / ssize), ...].
+  const int64_t a = (lo * dsize + ssize - 1) / ssize;
+  const int64_t b = std::min<int64_t>(((hi + 1) * dsize - 1) / ssize, dsize - 1);
+  if (a > b) return;
+  first = int(mirror ? dsize - 1 - b : a);
+  last = int(mirror ? dsize - 1 - a : b);
+}
+
+// The blit engine: one request, carried out clip rectangle by clip rectangle and row
+// by row. Each row gathers its source pixels (converted to the destination's format)
+// and its pattern pixels, then combines them with the destination.
+class Blitter {
+ public:
+  Blitter(DCObject& dc, Surface& dst, const BlitRequest& r) : dc_(dc), dst_(dst), r_(r) {}
+
+  BOOL Run() {
+    switch (Normalise()) {
+      case kFailed: return FALSE;
+      case kNothing: return TRUE;
+      case kGo: break;
+    }
+    if (!FindBox()) return TRUE;
+    if (usesPat_) {
+      if (!dc_.st.brush) return FALSE;
+      MakeBrushPaint(dc_, *dc_.st.brush, dst_, r_.rop, bp_);
+      if (bp_.none) return TRUE;
+    }
+    if (FillSolid()) return TRUE;
+    PrepareRows();
+    for (const RECT& c : dc_.Clip().Rects()) {
+      const RECT part = Intersect(c, box_);
+      if (!RectEmpty(part)) Rows(part);
+    }
     return TRUE;
   }
-  std::unique_ptr<RawConverter> conv;
-  if (src.surface) conv = std::make_unique<RawConverter>(*src.surface, *dst, dc.st.textColor, dc.st.bkColor, src.bk);
 
-  const int maxW = box.right - box.left;
-  const size_t cols = static_cast<size_t>(maxW);
-  std::vector<uint32_t> sbuf(src.surface ? cols : 0), dbuf(cols), pbuf(bp.paint.pattern ? cols : 0), alt, keep;
-  if (back || transparent) alt.resize(size_t(maxW)), keep.resize(size_t(maxW));
-  const bool dstDirect = Aligned32(*dst);
-  const bool srcDirect = src.surface && !stretch && Aligned32(*src.surface) && conv->Identity() && !transparent;
-  const bool needD = RopUsesDest(rop) || back || transparent || (back && RopUsesDest(mask->back));
-  int lastSrcRow = INT32_MIN, lastX0 = 0, lastN = 0;
-  const bool plainStretch = stretch && rop == 0xCC && !back && !transparent && dstDirect && Aligned32(*src.surface) &&
-                            conv->Identity();
+ private:
+  enum Outcome { kFailed, kNothing, kGo };
 
-  for (const RECT& c : clip.Rects()) {
-    const RECT r = Intersect(c, box);
-    if (RectEmpty(r)) continue;
-    const int n = r.right - r.left;
-    lastSrcRow = INT32_MIN;
-    for (int y = r.top; y < r.bottom; ++y) {
-      // Source row.
-      const uint32_t* S = nullptr;
-      if (src.surface && !plainStretch) {
-        const int sy = src.y + (stretch ? srcOffset(y - Y, H, src.h, mirrorY) : y - Y);
-        if (srcDirect) {
-          S = reinterpret_cast<const uint32_t*>(src.surface->Row(sy)) + (src.x + r.left - X);
-        } else {
-          if (sy != lastSrcRow || r.left != lastX0 || n != lastN) {
-            if (stretch)
-              src.surface->ReadRowMapped(sy, xmap.data() + (r.left - box.left), n, sbuf.data());
-            else
-              src.surface->ReadRow(sy, src.x + r.left - X, n, sbuf.data());
-            if (transparent) {
-              for (int i = 0; i < n; ++i)
-                keep[size_t(i)] = src.surface->ColorFromRaw(sbuf[size_t(i)]) == (*transparent & 0xFFFFFF) ? 1 : 0;
-            }
-            conv->Convert(sbuf.data(), n);
-            lastSrcRow = sy, lastX0 = r.left, lastN = n;
-          }
-          S = sbuf.data();
-        }
+  // Turns negative sizes into mirroring, drops a source the operations do not read,
+  // and copies the source first when it is the destination itself, so that the blit
+  // reads the pixels as they were before it started.
+  Outcome Normalise() {
+    BlitSource& src = r_.src;
+    if (r_.w < 0) r_.x += r_.w + 1, r_.w = -r_.w, mirrorX_ = !mirrorX_;
+    if (r_.h < 0) r_.y += r_.h + 1, r_.h = -r_.h, mirrorY_ = !mirrorY_;
+    if (r_.w == 0 || r_.h == 0) return kNothing;
+    back_ = r_.mask && r_.mask->surface;
+    const bool usesSrc = RopUsesSource(r_.rop) || (back_ && RopUsesSource(r_.mask->back));
+    usesPat_ = RopUsesPattern(r_.rop) || (back_ && RopUsesPattern(r_.mask->back));
+    if (usesSrc && !src.surface) return kFailed;
+    if (!usesSrc) src.surface = nullptr;
+    if (src.surface) {
+      if (src.w < 0) src.x += src.w + 1, src.w = -src.w, mirrorX_ = !mirrorX_;
+      if (src.h < 0) src.y += src.h + 1, src.h = -src.h, mirrorY_ = !mirrorY_;
+      if (src.w == 0 || src.h == 0) return kNothing;
+      if (src.surface == &dst_) {
+        snapshot_ = Snapshot(*src.surface, src.x, src.y, src.w, src.h);
+        if (!snapshot_) return kFailed;
+        src.surface = snapshot_.get();
+        src.x = src.y = 0;
       }
-      // Pattern row.
-      const uint32_t* P = nullptr;
-      if (bp.paint.pattern) {
-        const int pw = bp.paint.pw, ph = bp.paint.ph;
-        const int py = ((y - bp.paint.orgY) % ph + ph) % ph;
-        int px = ((r.left - bp.paint.orgX) % pw + pw) % pw;
-        const uint32_t* prow = bp.paint.pattern + size_t(py) * size_t(pw);
-        for (int i = 0; i < n; ++i) {
-          pbuf[size_t(i)] = prow[px];
-          if (++px == pw) px = 0;
-        }
-        P = pbuf.data();
+    }
+    stretch_ = src.surface && (src.w != r_.w || src.h != r_.h || mirrorX_ || mirrorY_);
+    return kGo;
+  }
+
+  // The part of the destination to paint: inside the clip, and where the source has
+  // pixels. False when that is empty.
+  bool FindBox() {
+    const BlitSource& src = r_.src;
+    RECT area{r_.x, r_.y, r_.x + r_.w, r_.y + r_.h};
+    if (src.surface) {
+      int fx, lx, fy, ly;
+      if (!stretch_) {
+        fx = std::max(0, -src.x), lx = std::min(r_.w, src.surface->Width() - src.x) - 1;
+        fy = std::max(0, -src.y), ly = std::min(r_.h, src.surface->Height() - src.y) - 1;
+      } else {
+        SourceBackedRange(r_.w, src.w, src.x, src.surface->Width(), mirrorX_, fx, lx);
+        SourceBackedRange(r_.h, src.h, src.y, src.surface->Height(), mirrorY_, fy, ly);
       }
-      // Destination row.
-      uint32_t* D = dstDirect ? reinterpret_cast<uint32_t*>(dst->Row(y)) + r.left : dbuf.data();
-      if (plainStretch) {
-        // A stretched copy: gather straight into the row, or repeat the row above
-        // when it came from the same source row.
-        const int sy = src.y + srcOffset(y - Y, H, src.h, mirrorY);
-        if (sy == lastSrcRow && y > r.top) {
-          std::memcpy(D, reinterpret_cast<const uint32_t*>(dst->Row(y - 1)) + r.left, size_t(n) * 4);
-        } else {
-          const auto* srow = reinterpret_cast<const uint32_t*>(src.surface->Row(sy));
-          const int* xs = xmap.data() + (r.left - box.left);
-          for (int i = 0; i < n; ++i) D[i] = srow[xs[i]];
-          lastSrcRow = sy;
-        }
+      if (fx < 0 || lx < fx || fy < 0 || ly < fy) return false;
+      area = RECT{r_.x + fx, r_.y + fy, r_.x + lx + 1, r_.y + ly + 1};
+    }
+    box_ = Intersect(dc_.Clip().Box(), area);
+    if (RectEmpty(box_)) return false;
+    if (stretch_) {
+      xmap_.resize(size_t(box_.right - box_.left));
+      for (int x = box_.left; x < box_.right; ++x)
+        xmap_[size_t(x - box_.left)] = src.x + SourceOffset(x - r_.x, r_.w, src.w, mirrorX_);
+    }
+    return true;
+  }
+
+  // Solid fills (PATCOPY, BLACKNESS, WHITENESS) paint row by row at copying speed.
+  bool FillSolid() {
+    const uint8_t rop = r_.rop;
+    if (r_.src.surface || back_ || r_.transparent || bp_.paint.pattern || !(rop == 0xF0 || rop == 0x00 || rop == 0xFF))
+      return false;
+    Paint p = bp_.paint;
+    if (rop != 0xF0) p.solid = rop == 0x00 ? 0 : 0xFFFFFFFFu, p.rop = 0xF0;
+    FillRect(dst_, dc_.Clip(), box_, p);
+    return true;
+  }
+
+  // The converter and the row buffers, and which rows can be read and written in place.
+  void PrepareRows() {
+    const Surface* source = r_.src.surface;
+    if (source) conv_ = std::make_unique<RawConverter>(*source, dst_, dc_.st.textColor, dc_.st.bkColor, r_.src.bk);
+    const size_t cols = size_t(box_.right - box_.left);
+    sbuf_.resize(source ? cols : 0);
+    dbuf_.resize(cols);
+    pbuf_.resize(bp_.paint.pattern ? cols : 0);
+    if (back_ || r_.transparent) alt_.resize(cols), keep_.resize(cols);
+    dstDirect_ = Aligned32(dst_);
+    srcDirect_ = source && !stretch_ && Aligned32(*source) && conv_->Identity() && !r_.transparent;
+    needDest_ = RopUsesDest(r_.rop) || back_ || r_.transparent;
+    plainStretch_ = stretch_ && r_.rop == 0xCC && !back_ && !r_.transparent && dstDirect_ && Aligned32(*source) &&
+                    conv_->Identity();
+  }
+
+  // The rows of one clip rectangle.
+  void Rows(const RECT& part) {
+    const int n = part.right - part.left;
+    lastSrcRow_ = INT32_MIN;
+    for (int y = part.top; y < part.bottom; ++y) {
+      uint32_t* D = dstDirect_ ? reinterpret_cast<uint32_t*>(dst_.Row(y)) + part.left : dbuf_.data();
+      if (plainStretch_) {
+        StretchCopyRow(D, y, part);
         continue;
       }
-      if (!dstDirect && needD) dst->ReadRow(y, r.left, n, D);
-      if (back) {
-        std::memcpy(alt.data(), D, size_t(n) * 4);
-        ApplyRop(mask->back, alt.data(), P, bp.paint.solid, S, n);
-        ApplyRop(rop, D, P, bp.paint.solid, S, n);
-        const Surface& m = *mask->surface;
-        const int my = mask->y + (y - Y);
-        for (int i = 0; i < n; ++i) {
-          const int mx = mask->x + (r.left + i - X);
-          const bool bit = my >= 0 && my < m.Height() && mx >= 0 && mx < m.Width() && m.GetRaw(mx, my);
-          if (!bit) D[i] = alt[size_t(i)];
-        }
-      } else if (transparent) {
-        std::memcpy(alt.data(), D, size_t(n) * 4);
-        ApplyRop(rop, D, P, bp.paint.solid, S, n);
-        for (int i = 0; i < n; ++i)
-          if (keep[size_t(i)]) D[i] = alt[size_t(i)];
-      } else {
-        ApplyRop(rop, D, P, bp.paint.solid, S, n);
-      }
-      if (!dstDirect) {
-        const uint32_t m = dst->RawMask();
+      const uint32_t* S = r_.src.surface ? SourceRow(y, part) : nullptr;
+      const uint32_t* P = bp_.paint.pattern ? PatternRow(y, part) : nullptr;
+      if (!dstDirect_ && needDest_) dst_.ReadRow(y, part.left, n, D);
+      Combine(D, P, S, y, part);
+      if (!dstDirect_) {
+        const uint32_t m = dst_.RawMask();
         if (m != 0xFFFFFFFFu)
           for (int i = 0; i < n; ++i) D[i] &= m;
-        dst->WriteRow(y, r.left, n, D);
+        dst_.WriteRow(y, part.left, n, D);
       }
     }
   }
-  return TRUE;
+
+  // A stretched copy between 32-bit surfaces: gathers straight into the row, or
+  // repeats the row above when it came from the same source row.
+  void StretchCopyRow(uint32_t* D, int y, const RECT& part) {
+    const int n = part.right - part.left;
+    const int sy = r_.src.y + SourceOffset(y - r_.y, r_.h, r_.src.h, mirrorY_);
+    if (sy == lastSrcRow_ && y > part.top) {
+      std::memcpy(D, reinterpret_cast<const uint32_t*>(dst_.Row(y - 1)) + part.left, size_t(n) * 4);
+      return;
+    }
+    const auto* srow = reinterpret_cast<const uint32_t*>(r_.src.surface->Row(sy));
+    const int* xs = xmap_.data() + (part.left - box_.left);
+    for (int i = 0; i < n; ++i) D[i] = srow[xs[i]];
+    lastSrcRow_ = sy;
+  }
+
+  // The source pixels under a destination row, in the destination's raw format: read
+  // in place when nothing needs converting, else gathered into a buffer (kept while
+  // the next row takes the same source row). With a transparent colour, notes which
+  // pixels have it.
+  const uint32_t* SourceRow(int y, const RECT& part) {
+    const BlitSource& src = r_.src;
+    const int n = part.right - part.left;
+    const int sy = src.y + (stretch_ ? SourceOffset(y - r_.y, r_.h, src.h, mirrorY_) : y - r_.y);
+    if (srcDirect_) return reinterpret_cast<const uint32_t*>(src.surface->Row(sy)) + (src.x + part.left - r_.x);
+    if (sy != lastSrcRow_ || part.left != lastX0_ || n != lastN_) {
+      if (stretch_)
+        src.surface->ReadRowMapped(sy, xmap_.data() + (part.left - box_.left), n, sbuf_.data());
+      else
+        src.surface->ReadRow(sy, src.x + part.left - r_.x, n, sbuf_.data());
+      if (r_.transparent) {
+        const COLORREF key = *r_.transparent & 0xFFFFFF;
+        for (int i = 0; i < n; ++i) keep_[size_t(i)] = src.surface->ColorFromRaw(sbuf_[size_t(i)]) == key ? 1 : 0;
+      }
+      conv_->Convert(sbuf_.data(), n);
+      lastSrcRow_ = sy, lastX0_ = part.left, lastN_ = n;
+    }
+    return sbuf_.data();
+  }
+
+  // The brush pattern under a destination row, tiled from the brush origin.
+  const uint32_t* PatternRow(int y, const RECT& part) {
+    const Paint& p = bp_.paint;
+    const int pw = p.pw, ph = p.ph;
+    const int py = ((y - p.orgY) % ph + ph) % ph;
+    int px = ((part.left - p.orgX) % pw + pw) % pw;
+    const uint32_t* prow = p.pattern + size_t(py) * size_t(pw);
+    for (int i = 0, n = part.right - part.left; i < n; ++i) {
+      pbuf_[size_t(i)] = prow[px];
+      if (++px == pw) px = 0;
+    }
+    return pbuf_.data();
+  }
+
+  // D = rop(P, S, D); where the mask has a 0 the back operation decides instead, and
+  // source pixels of the transparent colour leave D as it was.
+  void Combine(uint32_t* D, const uint32_t* P, const uint32_t* S, int y, const RECT& part) {
+    const int n = part.right - part.left;
+    const uint32_t solid = bp_.paint.solid;
+    if (back_) {
+      std::memcpy(alt_.data(), D, size_t(n) * 4);
+      ApplyRop(r_.mask->back, alt_.data(), P, solid, S, n);
+      ApplyRop(r_.rop, D, P, solid, S, n);
+      const Surface& m = *r_.mask->surface;
+      const int my = r_.mask->y + (y - r_.y);
+      for (int i = 0; i < n; ++i) {
+        const int mx = r_.mask->x + (part.left + i - r_.x);
+        const bool bit = my >= 0 && my < m.Height() && mx >= 0 && mx < m.Width() && m.GetRaw(mx, my);
+        if (!bit) D[i] = alt_[size_t(i)];
+      }
+    } else if (r_.transparent) {
+      std::memcpy(alt_.data(), D, size_t(n) * 4);
+      ApplyRop(r_.rop, D, P, solid, S, n);
+      for (int i = 0; i < n; ++i)
+        if (keep_[size_t(i)]) D[i] = alt_[size_t(i)];
+    } else {
+      ApplyRop(r_.rop, D, P, solid, S, n);
+    }
+  }
+
+  DCObject& dc_;
+  Surface& dst_;
+  BlitRequest r_;
+  bool mirrorX_ = false, mirrorY_ = false;
+  bool back_ = false;     // a mask with a back operation
+  bool usesPat_ = false;  // the brush takes part
+  bool stretch_ = false;  // source and destination differ in size or direction
+  std::shared_ptr<Surface> snapshot_;
+  RECT box_{};
+  std::vector<int> xmap_;  // per destination column of box_: the source column
+  BrushPaint bp_;
+  std::unique_ptr<RawConverter> conv_;
+  std::vector<uint32_t> sbuf_, dbuf_, pbuf_, alt_, keep_;
+  bool dstDirect_ = false, srcDirect_ = false, needDest_ = false, plainStretch_ = false;
+  int lastSrcRow_ = INT32_MIN, lastX0_ = 0, lastN_ = 0;  // the source row in sbuf_
+};
+
+BOOL Blit(DCObject& dc, const BlitRequest& r) {
+  Surface* dst = dc.Target();
+  return dst ? Blitter(dc, *dst, r).Run() : FALSE;
 }
 
 BlitSource SourceOf(HDC h, int x, int y, int w, int hgt) {
@@ -266,7 +341,7 @@ BOOL StretchBlt(HDC dest, int xDest, int yDest, int destWidth, int destHeight, H
     s = SourceOf(src, xSrc, ySrc, srcWidth, srcHeight);
     if (!s.surface) return FALSE;
   }
-  return Blit(*dc, dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, s, r, nullptr, nullptr);
+  return Blit(*dc, {dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, s, r});
 }
 
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, int ySrc, DWORD rop) {
@@ -290,7 +365,7 @@ BOOL MaskBlt(HDC dest, int xDest, int yDest, int width, int height, HDC src, int
     s = SourceOf(src, xSrc, ySrc, width, height);
     if (!s.surface) return FALSE;
   }
-  if (!mask) return Blit(*dc, dc->SX(xDest), dc->SY(yDest), width, height, s, fore, nullptr, nullptr);
+  if (!mask) return Blit(*dc, {dc->SX(xDest), dc->SY(yDest), width, height, s, fore});
   auto m = SurfaceOf(mask);
   if (!m || m->Bpp() != 1) return FALSE;
   BlitMask bm;
@@ -298,7 +373,7 @@ BOOL MaskBlt(HDC dest, int xDest, int yDest, int width, int height, HDC src, int
   bm.x = xMask;
   bm.y = yMask;
   bm.back = backRop;
-  return Blit(*dc, dc->SX(xDest), dc->SY(yDest), width, height, s, fore, &bm, nullptr);
+  return Blit(*dc, {dc->SX(xDest), dc->SY(yDest), width, height, s, fore, &bm});
 }
 
 BOOL TransparentBlt(HDC dest, int xDest, int yDest, int destWidth, int destHeight, HDC src, int xSrc, int ySrc,
@@ -308,7 +383,7 @@ BOOL TransparentBlt(HDC dest, int xDest, int yDest, int destWidth, int destHeigh
   BlitSource s = SourceOf(src, xSrc, ySrc, srcWidth, srcHeight);
   if (!s.surface) return FALSE;
   const COLORREF key = transparent;
-  return Blit(*dc, dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, s, Rop3Index(SRCCOPY), nullptr, &key);
+  return Blit(*dc, {dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, s, Rop3Index(SRCCOPY), nullptr, &key});
 }
 
 int StretchDIBits(HDC h, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc, int srcWidth,
@@ -349,6 +424,6 @@ int StretchDIBits(HDC h, int xDest, int yDest, int destWidth, int destHeight, in
   src.w = srcWidth;
   src.h = srcHeight;
   const uint8_t r = Rop3Index(rop);
-  if (!Blit(*dc, dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, src, r, nullptr, nullptr)) return 0;
+  if (!Blit(*dc, {dc->SX(xDest), dc->SY(yDest), destWidth, destHeight, src, r})) return 0;
   return srcHeight < 0 ? -srcHeight : srcHeight;
 }

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
+
+#include "platform/win/handletable.h"
 
 namespace vx::gdi {
 
@@ -10,47 +11,18 @@ namespace vx::gdi {
 
 namespace {
 
-struct HandleTable {
-  std::mutex lock;
-  std::unordered_map<uintptr_t, std::shared_ptr<GdiObject>> objects;
-  uintptr_t next = 0x10000;
-};
-
-HandleTable& Table() {
-  static HandleTable* t = new HandleTable();  // lives until the process ends
+THandleTable<HGDIOBJ, GdiObject>& Table() {
+  static auto* t = new THandleTable<HGDIOBJ, GdiObject>(0x10000);  // lives until the process ends
   return *t;
-}
-
-std::shared_ptr<GdiObject> Remove(HGDIOBJ h) {
-  auto& t = Table();
-  std::lock_guard g(t.lock);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(h));
-  if (it == t.objects.end()) return nullptr;
-  auto o = std::move(it->second);
-  t.objects.erase(it);
-  return o;
 }
 
 const RECT kEverything{-(1 << 28), -(1 << 28), 1 << 28, 1 << 28};
 
 }  // namespace
 
-HGDIOBJ AddObject(std::shared_ptr<GdiObject> obj) {
-  auto& t = Table();
-  std::lock_guard g(t.lock);
-  const uintptr_t id = t.next;
-  t.next += 4;
-  t.objects.emplace(id, std::move(obj));
-  return reinterpret_cast<HGDIOBJ>(id);
-}
+HGDIOBJ AddObject(std::shared_ptr<GdiObject> obj) { return Table().Add(std::move(obj)); }
 
-std::shared_ptr<GdiObject> FindObject(HGDIOBJ h) {
-  if (!h) return nullptr;
-  auto& t = Table();
-  std::lock_guard g(t.lock);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(h));
-  return it == t.objects.end() ? nullptr : it->second;
-}
+std::shared_ptr<GdiObject> FindObject(HGDIOBJ h) { return h ? Table().Find(h) : nullptr; }
 
 std::shared_ptr<DCObject> FindDC(HDC dc) { return Find<DCObject>(H(dc), OBJ_DC); }
 
@@ -403,7 +375,7 @@ BOOL DeleteObject(GdiObjectArg arg) {
   if (o->stock) return TRUE;
   if (o->type == OBJ_DC || o->type == OBJ_MEMDC) return FALSE;
   if (o->type == OBJ_BITMAP && static_cast<BitmapObject&>(*o).selected > 0) return FALSE;
-  Remove(arg.h);
+  Table().Remove(arg.h);
   return TRUE;
 }
 
@@ -492,7 +464,7 @@ BOOL DeleteDC(HDC h) {
   auto dc = FindDC(h);
   if (!dc) return FALSE;
   ReleaseSelection(*dc);
-  Remove(H(h));
+  Table().Remove(H(h));
   return TRUE;
 }
 
@@ -531,7 +503,7 @@ HDC GetWindowDC(HWND hwnd) {
 int ReleaseDC(HWND, HDC h) {
   auto dc = FindDC(h);
   if (!dc || dc->type != OBJ_DC) return 0;
-  Remove(H(h));
+  Table().Remove(H(h));
   return 1;
 }
 

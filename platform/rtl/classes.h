@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/rtl/events.h"
@@ -14,6 +15,18 @@
 #include "platform/win/wintypes.h"
 
 class TFiler;
+
+// The body of a property setter: nothing happens when Value equals Field; otherwise
+// Field takes Value and then AfterChange runs (an invalidation, a notification).
+// Answers whether the value changed.
+//   void TMyControl::SetSpacing(int Value) { SetAndNotify(spacing_, Value, [this] { Invalidate(); }); }
+template <class T, class V, class F>
+bool SetAndNotify(T& Field, V&& Value, F&& AfterChange) {
+  if (Field == Value) return false;
+  Field = std::forward<V>(Value);
+  AfterChange();
+  return true;
+}
 
 // An object that can copy itself from another (Assign) and stream properties.
 class TPersistent : public TObject {

@@ -5,6 +5,8 @@
 
 #include "platform/gdi/dc.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/internal/focus.h"
+#include "platform/vcl/internal/input.h"
 #include "platform/vcl/menus.h"
 
 using vx::gdi::Surface;
@@ -166,9 +168,16 @@ TCustomForm* GetParentForm(TControl* Control) {
 
 namespace vx::vcl {
 
-// The system focus: the windowed control that keyboard input goes to. Moving it sends
-// WM_KILLFOCUS to the old control and WM_SETFOCUS to the new one.
+TWinControl* FocusTarget(TWinControl* Control) {
+  // Each step goes one level into the control, so the walk ends.
+  for (TWinControl* inner; Control && (inner = Control->InnerFocusControl()) && inner != Control &&
+                           Control->ContainsControl(inner) && inner->CanFocus();)
+    Control = inner;
+  return Control;
+}
+
 void SetSystemFocus(TWinControl* Control) {
+  Control = FocusTarget(Control);
   if (g_focus == Control) return;
   TWinControl* old = g_focus;
   g_focus = Control;
@@ -176,13 +185,13 @@ void SetSystemFocus(TWinControl* Control) {
   if (Control && g_focus == Control) Control->Perform(WM_SETFOCUS, WPARAM(old ? old->Handle() : nullptr), 0);
 }
 
-// Forgets the focus without messages (its control is going away).
 void DropSystemFocus(TControl* Control) {
-  if (g_focus && (g_focus == Control ||
-                  (Control && Control->InheritsFrom(TWinControl::StaticClass()) &&
-                   static_cast<TWinControl*>(Control)->ContainsControl(g_focus))))
+  if (g_focus && (g_focus == Control || (Control && Control->InheritsFrom(TWinControl::StaticClass()) &&
+                                         static_cast<TWinControl*>(Control)->ContainsControl(g_focus))))
     g_focus = nullptr;
 }
+
+bool HoldsFocus(const TWinControl* Control) { return Control && Control->ContainsControl(g_focus); }
 
 }  // namespace vx::vcl
 
@@ -400,10 +409,10 @@ bool TControl::RectInForm(TRect& R) const {
 }
 
 void TControl::SetAlign(TAlign Value) {
-  if (align_ == Value) return;
   const bool was = align_ != alNone;
-  align_ = Value;
-  if (parent_ && (was || Value != alNone) && !ComponentState().Contains(csLoading)) parent_->AlignChildren(this);
+  SetAndNotify(align_, Value, [&] {
+    if (parent_ && (was || Value != alNone) && !ComponentState().Contains(csLoading)) parent_->AlignChildren(this);
+  });
 }
 
 void TControl::RequestAlign() {
@@ -427,37 +436,31 @@ void TControl::Show() {
 bool TControl::Showing() const { return visible_ && parent_ && parent_->Showing(); }
 
 void TControl::SetEnabled(bool Value) {
-  if (enabled_ == Value) return;
-  enabled_ = Value;
-  Perform(CM_ENABLEDCHANGED, 0, 0);
+  SetAndNotify(enabled_, Value, [this] { Perform(CM_ENABLEDCHANGED, 0, 0); });
 }
 
 void TControl::SetText(const std::string& Value) {
-  if (text_ == Value) return;
-  text_ = Value;
-  Perform(CM_TEXTCHANGED, 0, 0);
+  SetAndNotify(text_, Value, [this] { Perform(CM_TEXTCHANGED, 0, 0); });
 }
 
 void TControl::SetColor(TColor Value) {
-  if (color_ == Value) return;
-  color_ = Value;
-  parentColor_ = false;
-  Perform(CM_COLORCHANGED, 0, 0);
+  SetAndNotify(color_, Value, [this] {
+    parentColor_ = false;
+    Perform(CM_COLORCHANGED, 0, 0);
+  });
 }
 
-void TControl::SetParentColor(bool Value) {
-  if (parentColor_ == Value) return;
-  parentColor_ = Value;
-  if (Value && parent_) Perform(CM_PARENTCOLORCHANGED, 0, 0);
+void TControl::SetParentColor(bool Value) { SetParentFlag(parentColor_, Value, CM_PARENTCOLORCHANGED); }
+
+void TControl::SetParentFlag(bool& Flag, bool Value, UINT Notification) {
+  SetAndNotify(Flag, Value, [&] {
+    if (Flag && parent_) Perform(Notification, 0, 0);
+  });
 }
 
 void TControl::SetFont(TFont* Value) { font_->Assign(Value); }
 
-void TControl::SetParentFont(bool Value) {
-  if (parentFont_ == Value) return;
-  parentFont_ = Value;
-  if (Value && parent_) Perform(CM_PARENTFONTCHANGED, 0, 0);
-}
+void TControl::SetParentFont(bool Value) { SetParentFlag(parentFont_, Value, CM_PARENTFONTCHANGED); }
 
 void TControl::FontObjectChanged(TObject* Sender) {
   if (!applyingParentFont_) parentFont_ = false;
@@ -467,23 +470,17 @@ void TControl::FontObjectChanged(TObject* Sender) {
 void TControl::FontChanged(TObject*) { Perform(CM_FONTCHANGED, 0, 0); }
 
 void TControl::SetCursor(TCursor Value) {
-  if (cursor_ == Value) return;
-  cursor_ = Value;
-  Perform(CM_CURSORCHANGED, 0, 0);
+  SetAndNotify(cursor_, Value, [this] { Perform(CM_CURSORCHANGED, 0, 0); });
 }
 
 void TControl::SetShowHint(bool Value) {
-  if (showHint_ == Value) return;
-  showHint_ = Value;
-  parentShowHint_ = false;
-  Perform(CM_SHOWHINTCHANGED, 0, 0);
+  SetAndNotify(showHint_, Value, [this] {
+    parentShowHint_ = false;
+    Perform(CM_SHOWHINTCHANGED, 0, 0);
+  });
 }
 
-void TControl::SetParentShowHint(bool Value) {
-  if (parentShowHint_ == Value) return;
-  parentShowHint_ = Value;
-  if (Value && parent_) Perform(CM_PARENTSHOWHINTCHANGED, 0, 0);
-}
+void TControl::SetParentShowHint(bool Value) { SetParentFlag(parentShowHint_, Value, CM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetPopupMenu(TPopupMenu* Value) {
   if (popupMenu_ == Value) return;
@@ -1000,10 +997,10 @@ LRESULT TWinControl::MainWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TWinControl::SetTabStop(bool Value) {
-  if (tabStop_ == Value) return;
-  tabStop_ = Value;
-  paramsRead_ = false;
-  Perform(CM_TABSTOPCHANGED, 0, 0);
+  SetAndNotify(tabStop_, Value, [this] {
+    paramsRead_ = false;
+    Perform(CM_TABSTOPCHANGED, 0, 0);
+  });
 }
 
 TTabOrder TWinControl::TabOrder() const {
@@ -1041,7 +1038,9 @@ void TWinControl::SetFocus() {
   }
 }
 
-bool TWinControl::Focused() const { return g_focus == this; }
+bool TWinControl::Focused() const {
+  return g_focus && (g_focus == this || vx::vcl::FocusTarget(const_cast<TWinControl*>(this)) == g_focus);
+}
 
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& List) {
   for (TWinControl* c : tabList_) {
@@ -1067,7 +1066,11 @@ TWinControl* TWinControl::FindNextControl(TWinControl* CurControl, bool GoForwar
     i = GoForward ? (i + 1) % n : (i - 1 + n) % n;
     TWinControl* c = list[size_t(i)];
     if (c == CurControl) break;
-    if (c->CanFocus() && (!CheckTabStop || c->TabStop()) && (!CheckParent || c->Parent() == this)) return c;
+    // A composite whose inner window is the current control would give it the focus
+    // back: passed over.
+    if (c->CanFocus() && (!CheckTabStop || c->TabStop()) && (!CheckParent || c->Parent() == this) &&
+        !(CurControl && vx::vcl::FocusTarget(c) == CurControl))
+      return c;
   }
   return nullptr;
 }
@@ -1086,10 +1089,10 @@ void TWinControl::SelectFirst() {
 }
 
 void TWinControl::SetBorderWidth(TBorderWidth Value) {
-  if (borderWidth_ == Value) return;
-  borderWidth_ = Value;
-  Realign();
-  Invalidate();
+  SetAndNotify(borderWidth_, Value, [this] {
+    Realign();
+    Invalidate();
+  });
 }
 
 void TWinControl::EnableAlign() {
@@ -1357,7 +1360,7 @@ void TWinControl::WMKillFocus(TMessage&) {}
 
 void TWinControl::CMEnabledChanged(TMessage& Message) {
   if (!Enabled()) {
-    if (TCustomForm* form = GetParentForm(this); form && ContainsControl(FocusedControl()))
+    if (TCustomForm* form = GetParentForm(this); form && vx::vcl::HoldsFocus(this))
       form->DefocusControl(this, false);
   }
   paramsRead_ = false;
@@ -1366,7 +1369,7 @@ void TWinControl::CMEnabledChanged(TMessage& Message) {
 
 void TWinControl::CMVisibleChanged(TMessage& Message) {
   if (!Visible()) {
-    if (TCustomForm* form = GetParentForm(this); form && form != this && ContainsControl(FocusedControl()))
+    if (TCustomForm* form = GetParentForm(this); form && form != this && vx::vcl::HoldsFocus(this))
       form->DefocusControl(this, false);
   }
   paramsRead_ = false;

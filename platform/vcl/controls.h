@@ -423,6 +423,8 @@ class TControl : public TComponent {
   void DoMouseDown(TMessage& Message, TMouseButton Button, TShiftState Shift);
   void DoMouseUp(TMessage& Message, TMouseButton Button);
   void FontObjectChanged(TObject* Sender);
+  // ParentColor, ParentFont, ParentShowHint: turned on, the parent's value comes at once.
+  void SetParentFlag(bool& Flag, bool Value, UINT Notification);
 
   TWinControl* parent_ = nullptr;
   TAlign align_ = alNone;
@@ -611,7 +613,11 @@ class TWinControl : public TControl {
   // Raises EInvalidOperation ("Cannot focus a disabled or invisible window") when the
   // control cannot take the focus.
   virtual void SetFocus();
+  // The focus is on this control, or on the inner control that takes it for this one.
   virtual bool Focused() const;
+  // The inner window that takes the focus whenever a composite control is given it
+  // (null: the control takes it itself); see platform/vcl/internal/focus.h.
+  virtual TWinControl* InnerFocusControl() const { return nullptr; }
   // The windowed controls below this one in tab order, depth first.
   void GetTabOrderList(std::vector<TWinControl*>& List);
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop,

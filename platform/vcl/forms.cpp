@@ -9,17 +9,12 @@
 #include "platform/gdi/dib.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
+#include "platform/vcl/internal/focus.h"
+#include "platform/vcl/internal/input.h"
 #include "platform/vcl/menus.h"
 #include "platform/win/clock.h"
 
 using vx::gdi::Surface;
-
-namespace vx::vcl {
-void SetSystemFocus(TWinControl* Control);
-void DropSystemFocus(TControl* Control);
-void SetKeyDown(WORD Key, bool Down);
-TPoint LastMousePosition();
-}  // namespace vx::vcl
 
 namespace {
 
@@ -92,7 +87,7 @@ TCustomForm::~TCustomForm() {
   if (Application->MainForm() == this) Application->SetMainForm(nullptr);
   activeControl_ = nullptr;
   focusedControl_ = nullptr;
-  if (FocusedControl() && ContainsControl(FocusedControl())) vx::vcl::DropSystemFocus(this);
+  if (vx::vcl::HoldsFocus(this)) vx::vcl::DropSystemFocus(this);
   Screen->RemoveForm(this);
   canvas_->FreeHandle();
 }
@@ -342,7 +337,7 @@ void TCustomForm::HideWindowNow() {
   invalid_ = TRect{};
   presentPending_ = TRect{};
   if (Screen->ActiveForm() == this) Screen->ActivateNext(this);
-  if (FocusedControl() && ContainsControl(FocusedControl())) vx::vcl::SetSystemFocus(nullptr);
+  if (vx::vcl::HoldsFocus(this)) vx::vcl::SetSystemFocus(nullptr);
 }
 
 void TCustomForm::CMTextChanged(TMessage& Message) {
@@ -444,8 +439,11 @@ void TCustomForm::SetFocus() {
     Screen->SetActiveForm(this);
     if (Screen->ActiveForm() != this) return;
   }
-  TWinControl* target = activeControl_ && activeControl_->CanFocus() ? activeControl_ : this;
-  vx::vcl::SetSystemFocus(target);
+  FocusActiveControl();
+}
+
+void TCustomForm::FocusActiveControl() {
+  vx::vcl::SetSystemFocus(activeControl_ && activeControl_->CanFocus() ? activeControl_ : this);
 }
 
 void TCustomForm::SetActiveControl(TWinControl* Control) {
@@ -453,8 +451,13 @@ void TCustomForm::SetActiveControl(TWinControl* Control) {
   const bool loading = ComponentState().Contains(csLoading);
   if (Control && !(Control != this && GetParentForm(Control) == this && (loading || Control->CanFocus())))
     throw EInvalidOperation("Cannot focus a disabled or invisible window");
-  activeControl_ = Control;
-  if (!loading && active_) vx::vcl::SetSystemFocus(Control ? Control : this);
+  if (loading || !active_) {
+    activeControl_ = Control;  // focused when the form is activated
+    return;
+  }
+  // The active control of an active form is the control with the focus.
+  activeControl_ = vx::vcl::FocusTarget(Control);
+  vx::vcl::SetSystemFocus(Control ? Control : this);
 }
 
 void TCustomForm::FocusControl(TWinControl* Control) {
@@ -475,7 +478,7 @@ void TCustomForm::DefocusControl(TWinControl* Control, bool Removing) {
   if (Removing && Control->ContainsControl(focusedControl_)) focusedControl_ = Control->Parent();
   if (Control->ContainsControl(activeControl_)) {
     activeControl_ = nullptr;
-    if (active_ && Control->ContainsControl(FocusedControl())) {
+    if (active_ && vx::vcl::HoldsFocus(Control)) {
       if (Removing) vx::vcl::DropSystemFocus(Control);
       vx::vcl::SetSystemFocus(this);
     }
@@ -657,8 +660,7 @@ void TScreen::SetActiveForm(TCustomForm* Form) {
     zorder_.push_back(Form);
     Form->active_ = true;
     if (Application->HasPresenter()) Application->Presenter()->WindowActivated(Form->Handle());
-    TWinControl* target = Form->activeControl_ && Form->activeControl_->CanFocus() ? Form->activeControl_ : Form;
-    vx::vcl::SetSystemFocus(target);
+    Form->FocusActiveControl();
     if (activeForm_ == Form) Form->Perform(CM_ACTIVATE, 0, 0);
   }
   OnActiveFormChange(this);

@@ -184,6 +184,9 @@ class TCustomForm : public TWinControl {
  private:
   void ShowWindowNow();
   void HideWindowNow();
+  // The form is active: the focus goes to its active control, or to the form itself
+  // when that cannot take it.
+  void FocusActiveControl();
   void PlaceOnScreen();
   void CloseModal();
   TTopLevelWindow Describe();
@@ -386,19 +389,3 @@ extern TApplication* Application;
 // for EnableTaskWindows.
 std::vector<TCustomForm*> DisableTaskWindows(TCustomForm* Except);
 void EnableTaskWindows(const std::vector<TCustomForm*>& Windows);
-
-// Routes the input that arrives through a window: mouse messages to the control under
-// the pointer (or with the capture), with enter/leave and double clicks; keys to the
-// focused control. Internal to the framework's classes.
-class TInputRouter {
- public:
-  // True when the message was input and has been delivered.
-  static bool Route(TWinControl* Window, UINT Msg, WPARAM WParam, LPARAM LParam);
-  // Every control is known from its construction to its destruction.
-  static void Register(const TControl* Control);
-  static bool IsLive(const TControl* Control);
-  // A control is going away or hiding: forget it as the one under the pointer.
-  static void Forget(TControl* Control);
-  // The pointer left every window.
-  static void MouseLeftScreen();
-};

@@ -89,25 +89,13 @@ void TFont::SetHandle(HFONT Value) {
   Changed();
 }
 
-#define VX_FONT_SETTER(Set, field, Type)      \
-  void TFont::Set(Type Value) {               \
-    if (field == Value) return;               \
-    FreeHandle();                             \
-    field = Value;                            \
-    Changed();                                \
-  }
-VX_FONT_SETTER(SetName, name_, const TFontName&)
-VX_FONT_SETTER(SetHeight, height_, int)
-VX_FONT_SETTER(SetStyle, style_, TFontStyles)
-VX_FONT_SETTER(SetCharset, charset_, TFontCharset)
-VX_FONT_SETTER(SetPitch, pitch_, TFontPitch)
-#undef VX_FONT_SETTER
+void TFont::SetName(const TFontName& Value) { SetAndNotify(name_, Value, [this] { FreeHandle(); Changed(); }); }
+void TFont::SetHeight(int Value) { SetAndNotify(height_, Value, [this] { FreeHandle(); Changed(); }); }
+void TFont::SetStyle(TFontStyles Value) { SetAndNotify(style_, Value, [this] { FreeHandle(); Changed(); }); }
+void TFont::SetCharset(TFontCharset Value) { SetAndNotify(charset_, Value, [this] { FreeHandle(); Changed(); }); }
+void TFont::SetPitch(TFontPitch Value) { SetAndNotify(pitch_, Value, [this] { FreeHandle(); Changed(); }); }
 
-void TFont::SetColor(TColor Value) {
-  if (color_ == Value) return;
-  color_ = Value;
-  Changed();
-}
+void TFont::SetColor(TColor Value) { SetAndNotify(color_, Value, [this] { Changed(); }); }
 
 int TFont::Size() const { return -MulDivRound(height_, 72, pixelsPerInch_); }
 
@@ -144,32 +132,15 @@ HPEN TPen::Handle() {
   return handle_;
 }
 
-void TPen::SetColor(TColor Value) {
-  if (color_ == Value) return;
-  FreeHandle();
-  color_ = Value;
-  Changed();
-}
+void TPen::SetColor(TColor Value) { SetAndNotify(color_, Value, [this] { FreeHandle(); Changed(); }); }
 
 void TPen::SetWidth(int Value) {
-  if (Value < 0 || width_ == Value) return;
-  FreeHandle();
-  width_ = Value;
-  Changed();
+  if (Value >= 0) SetAndNotify(width_, Value, [this] { FreeHandle(); Changed(); });
 }
 
-void TPen::SetStyle(TPenStyle Value) {
-  if (style_ == Value) return;
-  FreeHandle();
-  style_ = Value;
-  Changed();
-}
+void TPen::SetStyle(TPenStyle Value) { SetAndNotify(style_, Value, [this] { FreeHandle(); Changed(); }); }
 
-void TPen::SetMode(TPenMode Value) {
-  if (mode_ == Value) return;
-  mode_ = Value;
-  Changed();
-}
+void TPen::SetMode(TPenMode Value) { SetAndNotify(mode_, Value, [this] { Changed(); }); }
 
 // ---- TBrush ----
 
@@ -212,27 +183,22 @@ HBRUSH TBrush::Handle() {
 }
 
 void TBrush::SetColor(TColor Value) {
-  if (color_ == Value) return;
-  FreeHandle();
-  color_ = Value;
-  if (style_ == bsClear) style_ = bsSolid;
-  Changed();
+  SetAndNotify(color_, Value, [this] {
+    FreeHandle();
+    if (style_ == bsClear) style_ = bsSolid;
+    Changed();
+  });
 }
 
 void TBrush::SetStyle(TBrushStyle Value) {
-  if (style_ == Value) return;
-  FreeHandle();
-  style_ = Value;
-  if (style_ == bsClear) bitmap_ = nullptr;
-  Changed();
+  SetAndNotify(style_, Value, [this] {
+    FreeHandle();
+    if (style_ == bsClear) bitmap_ = nullptr;
+    Changed();
+  });
 }
 
-void TBrush::SetBitmap(TBitmap* Value) {
-  if (bitmap_ == Value) return;
-  FreeHandle();
-  bitmap_ = Value;
-  Changed();
-}
+void TBrush::SetBitmap(TBitmap* Value) { SetAndNotify(bitmap_, Value, [this] { FreeHandle(); Changed(); }); }
 
 // ---- TCanvas ----
 

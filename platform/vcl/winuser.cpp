@@ -11,10 +11,10 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
+#include "platform/vcl/internal/focus.h"
+#include "platform/vcl/internal/input.h"
 
 namespace vx::vcl {
-void SetSystemFocus(TWinControl* Control);
-TPoint LastMousePosition();
 
 namespace {
 std::array<std::atomic<bool>, 256>& KeyStates() {
@@ -23,8 +23,6 @@ std::array<std::atomic<bool>, 256>& KeyStates() {
 }
 }  // namespace
 
-// Input seen by the router keeps the key state; the left and right variants of the
-// shift keys count for the plain ones.
 void SetKeyDown(WORD Key, bool Down) {
   auto& keys = KeyStates();
   keys[Key & 0xFF] = Down;

@@ -1,20 +1,14 @@
 #include "platform/win/handles.h"
 
 #include <algorithm>
-#include <atomic>
-#include <unordered_map>
 
+#include "platform/win/handletable.h"
 #include "platform/win/reactor.h"
 
 namespace {
 
-struct THandleTable {
-  std::mutex lock;
-  std::unordered_map<uintptr_t, std::shared_ptr<TKernelObject>> objects;
-  uintptr_t next = 0x1000;
-};
-THandleTable& Table() {
-  static auto* t = new THandleTable;
+THandleTable<HANDLE, TKernelObject>& Table() {
+  static auto* t = new THandleTable<HANDLE, TKernelObject>(0x1000);  // lives until the process ends
   return *t;
 }
 
@@ -52,37 +46,19 @@ class TWaitRegistration {
   TReactor* reactor_;
 };
 
-HANDLE NewHandle(std::shared_ptr<TKernelObject> Object) {
-  THandleTable& t = Table();
-  std::lock_guard guard(t.lock);
-  const uintptr_t value = t.next;
-  t.next += 4;
-  t.objects.emplace(value, std::move(Object));
-  return reinterpret_cast<HANDLE>(value);
-}
+HANDLE NewHandle(std::shared_ptr<TKernelObject> Object) { return Table().Add(std::move(Object)); }
 
 std::shared_ptr<TKernelObject> HandleObject(HANDLE Handle) {
-  THandleTable& t = Table();
-  std::lock_guard guard(t.lock);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(Handle));
-  if (it == t.objects.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return it->second;
+  auto object = Table().Find(Handle);
+  if (!object) SetLastError(ERROR_INVALID_HANDLE);
+  return object;
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-  std::shared_ptr<TKernelObject> object;  // released outside the table lock
-  THandleTable& t = Table();
-  std::lock_guard guard(t.lock);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(hObject));
-  if (it == t.objects.end()) {
+  if (!Table().Remove(hObject)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  object = std::move(it->second);
-  t.objects.erase(it);
   return TRUE;
 }
 

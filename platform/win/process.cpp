@@ -14,8 +14,6 @@
 
 #include "platform/rtl/sysutils.h"
 
-extern char** environ;
-
 namespace {
 
 // ---------------------------------------------------------------- exit status collection

@@ -489,4 +489,49 @@ TEST_F(Faces, CaptionsOverAStretchedPictureMoveWhenDown) {
   THeadlessGui::Pump();
 }
 
+TEST_F(Faces, PicturesAtTheirOwnSizeArePlacedByLayoutMarginAndSpacing) {
+  auto* b = new TRzBmpButton(&form);
+  b->SetParent(&form);
+  TBitmap up;
+  Picture(&up, {"RRRR", "RRRR", "RRRR", "RRRR"});
+  b->Bitmaps()->SetUp(&up);
+  b->SetButtonSize(bszNeither);
+  b->SetBounds(20, 20, 60, 30);
+  b->SetShowFocus(false);
+  form.Show();
+  TBitmap measure;
+  measure.Canvas()->Font()->Assign(b->Font());
+  const int textWidth = measure.Canvas()->TextWidth("Yes");
+  struct TCase {
+    TButtonLayout layout;
+    int margin, spacing;
+    const char* caption;
+    int x, y;  // where the 4 x 4 picture lands in the 60 x 30 button
+  } cases[] = {
+      {blGlyphLeft, -1, 4, "", 28, 13},  // no caption: no spacing, centred
+      {blGlyphRight, 5, 4, "", 51, 13},
+      {blGlyphTop, 3, 4, "", 28, 3},
+      {blGlyphBottom, 3, 4, "", 28, 23},
+      {blGlyphLeft, -1, -1, "Yes", (60 - (4 + textWidth)) / 3, 13},  // a third of the room each
+      {blGlyphLeft, -1, 6, "Yes", 30 - (4 + 6 + textWidth) / 2, 13},
+      {blGlyphLeft, 2, -1, "Yes", 2, 13},
+      {blGlyphRight, 2, -1, "Yes", 54, 13},
+  };
+  for (const TCase& c : cases) {
+    b->SetLayout(c.layout);
+    b->SetMargin(c.margin);
+    b->SetSpacing(c.spacing);
+    b->SetCaption(c.caption);
+    form.PaintNow();
+    TRect box{1000, 1000, -1, -1};
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 60; ++x)
+        if (FormPixel(&form, 20 + x, 20 + y) == ColorToRGB(clRed))
+          box = TRect{std::min<int>(box.left, x), std::min<int>(box.top, y), std::max<int>(box.right, x + 1),
+                      std::max<int>(box.bottom, y + 1)};
+    EXPECT_EQ(box, Bounds(c.x, c.y, 4, 4)) << "layout " << c.layout << " margin " << c.margin << " spacing "
+                                           << c.spacing << " caption '" << c.caption << "'";
+  }
+}
+
 }  // namespace

@@ -388,6 +388,75 @@ TEST_F(Controls, FocusFollowsTabOrderAndEntersAndExitsContainers) {
   EXPECT_EQ(form->ActiveControl(), nullptr);
 }
 
+// A composite control: its inner window, a nameless box that is no tab stop, takes
+// the focus for it.
+class TComposite : public TBox {
+  VX_CLASS(TComposite, TBox)
+
+ public:
+  TComposite(TComponent* AOwner, TWinControl* AParent, const std::string& AName, TRect R)
+      : TBox(AOwner, AParent, AName, R, clBlue),
+        inner(new TBox(this, this, "", Bounds(2, 2, R.right - R.left - 4, R.bottom - R.top - 4), clWhite)) {
+    inner->SetTabStop(false);
+  }
+  TWinControl* InnerFocusControl() const override { return inner; }
+  TBox* inner;
+};
+
+TEST_F(Controls, ACompositeControlHandsTheFocusToItsInnerWindow) {
+  std::unique_ptr<TLoggingForm> form(NewForm(300, 200));
+  auto* a = new TBox(form.get(), form.get(), "a", Bounds(0, 0, 20, 20), clRed);
+  auto* editor = new TComposite(form.get(), form.get(), "editor", Bounds(30, 0, 100, 24));
+  auto* d = new TBox(form.get(), form.get(), "d", Bounds(0, 150, 20, 20), clRed);
+  TBox* inner = editor->inner;
+  form->SetActiveControl(editor);
+  int changes = 0;
+  Screen->OnActiveControlChange = TNotifyEvent::FromFunction([&](TObject*) { ++changes; });
+  auto expectFocusOn = [&](TWinControl* c, const char* why) {
+    EXPECT_EQ(FocusedControl(), c) << why;
+    EXPECT_EQ(form->ActiveControl(), c) << why;
+    EXPECT_EQ(Screen->ActiveControl(), c) << why;
+    EXPECT_EQ(editor->Focused(), c == inner || c == editor) << why;
+  };
+  auto focusLog = [&] {
+    std::vector<std::string> v;
+    for (const std::string& s : log)
+      if (s.rfind("paint", 0) != 0) v.push_back(s);
+    log.clear();
+    return v;
+  };
+
+  form->Show();
+  expectFocusOn(inner, "the form's active control was the composite when it was shown");
+  EXPECT_EQ(focusLog(), (std::vector<std::string>{"setfocus ", "enter-focus editor", "enter-focus "}));
+  THeadlessGui::Key(VK_TAB);
+  expectFocusOn(d, "Tab from the inner window leaves the composite");
+  EXPECT_EQ(focusLog(), (std::vector<std::string>{"killfocus ", "setfocus d", "exit-focus ", "exit-focus editor",
+                                                "enter-focus d"}));
+  THeadlessGui::Key(VK_TAB, {ssShift});
+  expectFocusOn(inner, "Shift+Tab onto the composite");
+  THeadlessGui::Key(VK_TAB, {ssShift});
+  expectFocusOn(a, "Shift+Tab from the inner window passes over the composite");
+  focusLog();
+  editor->SetFocus();
+  expectFocusOn(inner, "SetFocus");
+  EXPECT_EQ(focusLog(), (std::vector<std::string>{"killfocus a", "setfocus ", "exit-focus a", "enter-focus editor",
+                                                "enter-focus "}));
+  EXPECT_EQ(changes, 5) << "one change of the screen's active control per move";
+  editor->SetFocus();
+  form->SetActiveControl(editor);
+  EXPECT_EQ(SetFocus(editor->Handle()), inner->Handle());
+  expectFocusOn(inner, "focusing the composite again");
+  EXPECT_EQ(focusLog(), (std::vector<std::string>{})) << "nothing moves";
+
+  // Without a focusable inner window the composite takes the focus itself.
+  a->SetFocus();
+  inner->Hide();
+  editor->SetFocus();
+  expectFocusOn(editor, "the inner window is hidden");
+  Screen->OnActiveControlChange = nullptr;
+}
+
 TEST_F(Controls, KeysGoToTheFocusedControlAfterTheFormsPreview) {
   std::unique_ptr<TLoggingForm> form(NewForm());
   auto* a = new TBox(form.get(), form.get(), "a", Bounds(0, 0, 20, 20), clRed);
