@@ -1,15 +1,10 @@
 #include "tests/support/LoopbackServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,8 +15,6 @@
 
 #include "tests/support/loopback.h"
 #include "tests/support/wait.h"
-
-extern char** environ;
 
 namespace {
 
@@ -183,39 +176,14 @@ int UnusedLoopbackPort() {
 }
 
 ExternalPeer::ExternalPeer(const std::function<std::vector<std::string>(int Port)>& ArgvFor) {
-  for (int attempt = 0; attempt < 5 && !ready_; ++attempt) {
+  for (int attempt = 0; attempt < 5 && !Running(); ++attempt) {
     port_ = UnusedLoopbackPort();
-    std::vector<std::string> args = ArgvFor(port_);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    // The program's own output would only clutter the test log.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      pid_ = -1;
-      return;
-    }
-    // Another program may have taken the port since it was free: then ours ends, or
-    // never listens there itself, and the next attempt takes another port.
-    ready_ = vxtest::WaitForOwnPort(pid_, port_, vxtest::kPatienceMs);
-    if (!ready_) Stop();
+    // The program's own output would only clutter the test log. Another program may
+    // have taken the port since it was free: then ours ends, or never listens there
+    // itself, and the next attempt takes another port.
+    process_ = std::make_unique<vxtest::ChildProcess>(ArgvFor(port_), false, "/dev/null");
+    if (!vxtest::WaitForOwnPort(*process_, port_, vxtest::kPatienceMs)) process_.reset();
   }
 }
 
-ExternalPeer::~ExternalPeer() { Stop(); }
-
-void ExternalPeer::Stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status;
-  if (!vxtest::WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 2000)) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-  }
-  pid_ = -1;
-}
+ExternalPeer::~ExternalPeer() = default;

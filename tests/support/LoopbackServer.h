@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,10 @@ std::string RecvExactly(int fd, size_t n, int TimeoutMs = 5000);
 std::string RecvUntilClosed(int fd, int TimeoutMs = 5000);
 // Closes with a reset instead of an orderly close.
 void CloseWithReset(int fd);
+
+namespace vxtest {
+class ChildProcess;
+}
 
 class LoopbackServer {
  public:
@@ -52,8 +57,8 @@ class LoopbackServer {
 int UnusedLoopbackPort();
 
 // An external server program started for a test on a free port of 127.0.0.1 and
-// stopped (by its process id) at the end. ArgvFor gives its command line for a port;
-// when another program took that port meanwhile, it is started again on another.
+// stopped at the end. ArgvFor gives its command line for a port; when another program
+// took that port meanwhile, it is started again on another.
 class ExternalPeer {
  public:
   explicit ExternalPeer(const std::function<std::vector<std::string>(int Port)>& ArgvFor);
@@ -61,12 +66,10 @@ class ExternalPeer {
   ExternalPeer(const ExternalPeer&) = delete;
   ExternalPeer& operator=(const ExternalPeer&) = delete;
   // True once the program itself listens on Port().
-  bool Running() const { return ready_; }
+  bool Running() const { return process_ != nullptr; }
   int Port() const { return port_; }
 
  private:
-  void Stop();
-  pid_t pid_ = -1;
+  std::unique_ptr<vxtest::ChildProcess> process_;
   int port_ = 0;
-  bool ready_ = false;
 };

@@ -152,30 +152,26 @@ bool OwnsSocket(pid_t Pid, unsigned long Inode) {
 
 }  // namespace
 
-bool WaitForOwnPort(pid_t Child, int port, int timeoutMs) {
-  bool ended = false;
-  const bool listens = WaitUntil(
+bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs) {
+  bool listens = false;
+  WaitUntil(
       [&] {
-        siginfo_t info{};
-        ended = waitid(P_PID, id_t(Child), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
-        const unsigned long inode = ended ? 0 : ListeningInode(port);
-        return ended || (inode && OwnsSocket(Child, inode));
+        if (!Child.Running()) return true;
+        const unsigned long inode = ListeningInode(port);
+        listens = inode && OwnsSocket(Child.Pid(), inode);
+        return listens;
       },
       timeoutMs);
-  return listens && !ended;
-}
-
-bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs) {
-  return Child.Running() && WaitForOwnPort(Child.Pid(), port, timeoutMs);
+  return listens;
 }
 
 // ---------------------------------------------------------------------------
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout, const std::string& OutputFile) {
   int fds[2] = {-1, -1};
   if (CaptureStdout && pipe2(fds, O_CLOEXEC) != 0) Fail("pipe failed");
   try {
-    pid_ = SpawnChild(argv, CaptureStdout ? fds[1] : -1, "");
+    pid_ = SpawnChild(argv, CaptureStdout ? fds[1] : -1, OutputFile);
   } catch (...) {
     if (CaptureStdout) {
       close(fds[0]);

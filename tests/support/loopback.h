@@ -42,13 +42,13 @@ class ChildProcess;
 // program took since FreePort cannot pass for the child's); false when the child
 // ended or the time ran out.
 bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs);
-bool WaitForOwnPort(pid_t Child, int port, int timeoutMs);
 
 // A program started with its arguments, stopped (SIGTERM, then SIGKILL) by the destructor.
 class ChildProcess {
  public:
-  // With CaptureStdout, the child's standard output is a pipe that ReadLine reads.
-  ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout = false);
+  // With CaptureStdout, the child's standard output is a pipe that ReadLine reads;
+  // else its output goes to OutputFile when that is named, else where ours goes.
+  ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout = false, const std::string& OutputFile = "");
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
