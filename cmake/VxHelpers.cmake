@@ -86,3 +86,27 @@ function(vx_embed_resources target dir)
     VERBATIM)
   target_sources(${target} PRIVATE ${out})
 endfunction()
+
+# A run-time package: a shared library of the entry file (which defines the package's
+# entry points with VX_PACKAGE_ENTRY_POINTS) and the subsystem libraries it ships,
+# linked against the platform library rather than copies of it:
+#   vx_add_package(vxpackage bizcontrols/vxpackage_entry.cpp
+#                  LIBRARIES vx_bizcontrols vx_codecs VERSION_SCRIPT bizcontrols/vxpackage.map)
+# The version script says what the package exports. The code it ships is compiled
+# without unique global symbols (g++ makes the statics of inline functions such), which
+# would pin the library in memory: unloading a package really unloads it.
+function(vx_add_package name entry)
+  cmake_parse_arguments(ARG "" "VERSION_SCRIPT" "LIBRARIES" ${ARGN})
+  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/${entry})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} vxplatform)
+  if(ARG_VERSION_SCRIPT)
+    set(script ${CMAKE_SOURCE_DIR}/${ARG_VERSION_SCRIPT})
+    target_link_options(${name} PRIVATE -Wl,--version-script=${script})
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${script})
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    foreach(target ${name} ${ARG_LIBRARIES})
+      target_compile_options(${target} PRIVATE -fno-gnu-unique)
+    endforeach()
+  endif()
+endfunction()

@@ -185,10 +185,7 @@ void THttpCli::ResetForRequest(bool KeepDocName) {
   FHeaderLineCount = 0;
   FHeaderBytes = 0;
   FBodyLineCount = 0;
-  FContentLength = -1;
-  FContentType.clear();
-  FTransferEncoding.clear();
-  FContentEncoding.clear();
+  ClearBodyFields();
   FAllowedToSend = false;
   FLocation = URL;
   FDoAuthor->Clear();
@@ -274,7 +271,7 @@ void THttpCli::DoRequestAsync(THttpRequest Rq) {
   FProxyAuthNTLMState = ntlmIdle;
   FAuthBasicState = basicIdle;
   FProxyAuthBasicState = basicIdle;
-  const bool connected = FConnected && FCtrlSocket->State() == wsConnected;
+  const bool connected = FConnected && FCtrlSocket->State() == wsConnected && !FClosePending;
   const bool oldVersion = FRequestVer == "1.0" || FResponseVer == "1.0" || FResponseVer.empty();
   if (!Proxy.empty() && ProxyAuth != authNone && !ProxyUsername.empty() && !ProxyPassword.empty()) {
     const bool fresh = !connected || !SameConnection();
@@ -303,10 +300,13 @@ void THttpCli::DoRequestAsync(THttpRequest Rq) {
     return;
   }
   if (connected) {
-    if (SameConnection()) {
+    // Bytes that arrived after the last reply mean the connection is out of step.
+    if (SameConnection() && FReceiveLen == 0) {
+      FOnKeptConnection = true;
       SocketSessionConnected(FCtrlSocket.get(), 0);
       return;
     }
+    FReceiveLen = 0;
     FCtrlSocket->Abort();
     FConnected = false;
   }
@@ -382,6 +382,7 @@ void THttpCli::Login() {
   DebugLog(loProtSpecInfo, "Login " + FHostName);
   FCtrlSocket->OnSessionClosed = TSessionClosed(this, &THttpCli::SocketSessionClosed);
   if (FConnected && FCtrlSocket->State() == wsConnected) {
+    FOnKeptConnection = true;
     SocketSessionConnected(FCtrlSocket.get(), 0);
     return;
   }
@@ -436,6 +437,7 @@ void THttpCli::SocketDnsLookupDone(TObject*, Word Error) {
     return;
   }
   DebugLog(loProtSpecInfo, "connect to " + FDnsResult + "/" + FPort);
+  FOnKeptConnection = false;
   try {
     FCtrlSocket->Connect();
   } catch (const Exception&) {
@@ -460,6 +462,7 @@ void THttpCli::SocketSessionConnected(TObject*, Word Error) {
   }
   try {
     FLocationFlag = false;
+    FClosePending = false;
     FConnected = true;
     StateChange(httpConnected);
     TriggerSessionConnected(0);
@@ -618,7 +621,7 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     return;
   }
   // Inside a body with nothing held back, large blocks go straight to the body reader.
-  const bool direct = FState == httpWaitingBody && FReceiveLen == 0 && FRequestType != httpHEAD;
+  const bool direct = FState == httpWaitingBody && FReceiveLen == 0 && FNext == TLineHandler::Body;
   if (direct && FBodyBuffer.empty()) FBodyBuffer.resize(kBodyBlock);
   const Integer len = direct ? FCtrlSocket->Receive(FBodyBuffer.data(), Integer(FBodyBuffer.size()))
                              : FCtrlSocket->Receive(FReceiveBuffer + FReceiveLen, Integer(kReceiveRoom - FReceiveLen));
@@ -628,6 +631,7 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     DebugLog(loProtSpecInfo, "**data available. Len=" + IntToStr(len));
     return;
   }
+  FOnKeptConnection = false;
   if (!direct) {
     ProcessReceived(size_t(len));
     return;
@@ -636,12 +640,16 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
   CountBandwidth(size_t(len));
   const size_t taken = TakeBodyBlock(FBodyBuffer.data(), size_t(len));
   if (FState == httpReady) return;
-  // Bytes behind the end of the document wait in the receive buffer for the next reply.
-  const size_t rest = std::min(size_t(len) - taken, kReceiveRoom);
-  std::memcpy(FReceiveBuffer, FBodyBuffer.data() + taken, rest);
-  FReceiveLen = rest;
-  FReceiveBuffer[FReceiveLen] = 0;
-  if (FNext == TLineHandler::None) BodyEnded();
+  if (FNext == TLineHandler::None) {
+    // Bytes behind the end of the document wait in the receive buffer for the next reply.
+    const size_t rest = std::min(size_t(len) - taken, kReceiveRoom);
+    if (!FClosePending) {
+      std::memcpy(FReceiveBuffer, FBodyBuffer.data() + taken, rest);
+      FReceiveLen = rest;
+      FReceiveBuffer[FReceiveLen] = 0;
+    }
+    BodyEnded();
+  }
 }
 
 void THttpCli::CountBandwidth(size_t Len) {
@@ -655,7 +663,7 @@ void THttpCli::CountBandwidth(size_t Len) {
 
 size_t THttpCli::TakeBodyBlock(const char* Data, size_t Len) {
   int64_t block = int64_t(Len);
-  if (FContentLength >= 0 && FTransferEncoding != "chunked") block = std::min<int64_t>(block, FContentLength - FRcvdCount);
+  if (FContentLength >= 0 && !FChunked) block = std::min<int64_t>(block, FContentLength - FRcvdCount);
   GetBodyLineNext(Data, block);
   return size_t(block);
 }
@@ -686,6 +694,11 @@ void THttpCli::FeedReply(const char* Data, size_t Len) {
 void THttpCli::ProcessReceived(size_t Len) {
   Touch();
   CountBandwidth(Len);
+  if (FClosePending) {
+    // The reply is complete and the connection closing: what else arrives is not read.
+    FReceiveLen = 0;
+    return;
+  }
   FReceiveLen += Len;
   FReceiveBuffer[FReceiveLen] = 0;
 
@@ -712,11 +725,6 @@ void THttpCli::ProcessReceived(size_t Len) {
   }
 
   if (FState == httpWaitingBody && FReceiveLen > 0) {
-    if (FRequestType == httpHEAD) {
-      FReceiveLen = 0;
-      FCtrlSocket->Abort();
-      return;
-    }
     const size_t block = TakeBodyBlock(FReceiveBuffer, FReceiveLen);
     if (FState == httpReady) return;  // failed or aborted in a handler
     DiscardReceived(block);
@@ -748,7 +756,9 @@ void THttpCli::FailRequest(Word Error, const std::string& Reason) {
   StateChange(httpReady);
 }
 
+// Every line of a reply header comes here; each kind of line has a step of its own.
 void THttpCli::GetHeaderLineNext(const std::string& Line) {
+  if (FHeaderLineCount <= 0) FFieldPending = false;
   if (FHeaderLineCount == 0)
     TriggerHeaderBegin();
   else if (FHeaderLineCount == -1)
@@ -758,92 +768,157 @@ void THttpCli::GetHeaderLineNext(const std::string& Line) {
     FailRequest(httperrHeaderTooLarge, "Reply header too large");
     return;
   }
+  if (FHeaderLineCount == 1 && StartsWithNoCase(Line, "<HTML>"))
+    StartBodyWithoutHeader(Line);
+  else if (Line.empty())
+    EndOfHeader();
+  else if (FHeaderLineCount == 1)
+    ParseStatusLine(Line);
+  else
+    AddHeaderLine(Line);
+}
 
-  if (FHeaderLineCount == 1 && StartsWithNoCase(Line, "<HTML>")) {
-    if (FContentType.empty()) FContentType = "text/html";
-    FStatusSeen = true;
-    StateChange(httpWaitingBody);
-    FNext = TLineHandler::Body;
-    TriggerHeaderEnd();
-    GetBodyLineNext(Line.data(), int64_t(Line.size()));
+// A first line of "<html>": the server sent no header, the line is the first body block.
+void THttpCli::StartBodyWithoutHeader(const std::string& Line) {
+  if (FContentType.empty()) FContentType = "text/html";
+  FStatusSeen = true;
+  FCloseReq = true;  // only the close ends such a reply
+  StateChange(httpWaitingBody);
+  FNext = TLineHandler::Body;
+  TriggerHeaderEnd();
+  GetBodyLineNext(Line.data(), int64_t(Line.size()));
+}
+
+void THttpCli::ParseStatusLine(const std::string& Line) {
+  FRcvdHeader->Add(Line);
+  if (!StartsWithNoCase(Line, "HTTP/1.0") && !StartsWithNoCase(Line, "HTTP/1.1")) {
+    if (OnDataPush2) OnDataPush2(this);
+    FailRequest(httperrBadReply, "No HTTP status line in the reply");
     return;
   }
+  FResponseVer = Line.substr(5, 3);
+  FCloseReq = FRequestVer == "1.0" || FResponseVer == "1.0";
+  DebugLog(loProtSpecDump, std::string("FCloseReq=") + (FCloseReq ? "1" : "0"));
+  size_t i = 9;
+  while (i < Line.size() && !(Line[i] >= '0' && Line[i] <= '9')) ++i;
+  if (i + 3 > Line.size() ||
+      !std::all_of(Line.begin() + long(i), Line.begin() + long(i) + 3, [](char c) { return c >= '0' && c <= '9'; })) {
+    FailRequest(httperrBadReply, "Malformed status line");
+    return;
+  }
+  FStatusCode = std::stoi(Line.substr(i, 3));
+  FReasonPhrase = i + 4 < Line.size() ? Line.substr(i + 4) : std::string();
+  FStatusSeen = true;
+  if (OnHeaderData) OnHeaderData(this);
+}
 
-  if (!Line.empty()) {
-    FRcvdHeader->Add(Line);
-    if (FHeaderLineCount == 1) {
-      if (!StartsWithNoCase(Line, "HTTP/1.0") && !StartsWithNoCase(Line, "HTTP/1.1")) {
-        if (OnDataPush2) OnDataPush2(this);
-        FailRequest(httperrBadReply, "No HTTP status line in the reply");
-        return;
-      }
-      FResponseVer = Line.substr(5, 3);
-      FCloseReq = FRequestVer == "1.0" || FResponseVer == "1.0";
-      DebugLog(loProtSpecDump, std::string("FCloseReq=") + (FCloseReq ? "1" : "0"));
-      size_t i = 9;
-      while (i < Line.size() && !(Line[i] >= '0' && Line[i] <= '9')) ++i;
-      if (i + 3 > Line.size() || !std::all_of(Line.begin() + long(i), Line.begin() + long(i) + 3,
-                                              [](char c) { return c >= '0' && c <= '9'; })) {
-        FailRequest(httperrBadReply, "Malformed status line");
-        return;
-      }
-      FStatusCode = std::stoi(Line.substr(i, 3));
-      FReasonPhrase = i + 4 < Line.size() ? Line.substr(i + 4) : std::string();
-      FStatusSeen = true;
-    } else if (const size_t colon = Line.find(':'); colon != std::string::npos) {
-      const std::string name = LowerCase(Line.substr(0, colon));
-      const std::string value = TrimLeft(Line.substr(colon + 1));
-      if (name == "location") {
-        ApplyLocation(value);
-      } else if (name == "content-length") {
-        const Int64 v = DecimalLength(value);
-        if (FContentLength >= 0 && v != FContentLength) {
-          FailRequest(httperrBadReply, "Conflicting Content-Length values");
-          return;
-        }
-        FContentLength = v;
-      } else if (name == "transfer-encoding") {
-        FTransferEncoding = LowerCase(value);
-      } else if (name == "content-range") {
-        const size_t dash = value.find('-');
-        const size_t slash = value.find('/');
-        if (dash != std::string::npos && dash >= 6) ContentRangeBegin = value.substr(6, dash - 6);
-        if (dash != std::string::npos && slash != std::string::npos && slash > dash)
-          ContentRangeEnd = value.substr(dash + 1, slash - dash - 1);
-      } else if (name == "accept-ranges") {
-        FAcceptRanges = value;
-      } else if (name == "content-type") {
-        FContentType = LowerCase(value);
-      } else if (name == "www-authenticate" || name == "proxy-authenticate") {
-        FDoAuthor->Add(value);
-      } else if (name == "set-cookie") {
-        bool accept = true;
-        TriggerCookie(value, accept);
-      } else if (name == "connection" || name == "proxy-connection") {
-        const std::string v = LowerCase(Trim(value));
-        if (v == "close")
-          FCloseReq = true;
-        else if (v == "keep-alive")
-          FCloseReq = false;
-      } else if (name == "content-encoding") {
-        FContentEncoding = value;
-      }
+// A header field takes effect once the line after it shows that no folded line
+// continues it.
+void THttpCli::AddHeaderLine(const std::string& Line) {
+  if ((Line[0] == ' ' || Line[0] == '\t') && FFieldPending) {
+    const int last = FRcvdHeader->Count() - 1;
+    FRcvdHeader->SetStrings(last, FRcvdHeader->Strings(last) + " " + Trim(Line));
+    return;
+  }
+  if (!ApplyPendingField()) return;
+  FRcvdHeader->Add(Line);
+  FFieldPending = true;
+}
+
+// Applies the header field received last (RcvdHeader's last line); false when it made
+// the request fail.
+bool THttpCli::ApplyPendingField() {
+  if (!FFieldPending) return true;
+  FFieldPending = false;
+  const std::string line = FRcvdHeader->Strings(FRcvdHeader->Count() - 1);
+  const size_t colon = line.find(':');
+  if (colon != std::string::npos) {
+    using THandler = void (*)(THttpCli&, const std::string&);
+    // What the client takes from each field, by lower-case name; the others are only
+    // kept in RcvdHeader.
+    static const std::pair<std::string_view, THandler> kFieldHandlers[] = {
+        {"location", [](THttpCli& c, const std::string& v) { c.ApplyLocation(v); }},
+        {"content-length", [](THttpCli& c, const std::string& v) { c.ApplyContentLength(v); }},
+        // Several fields make one list of codings.
+        {"transfer-encoding",
+         [](THttpCli& c, const std::string& v) {
+           c.FTransferEncoding = c.FTransferEncoding.empty() ? LowerCase(v) : c.FTransferEncoding + ", " + LowerCase(v);
+         }},
+        {"content-range", [](THttpCli& c, const std::string& v) { c.ApplyContentRange(v); }},
+        {"accept-ranges", [](THttpCli& c, const std::string& v) { c.FAcceptRanges = v; }},
+        {"content-type", [](THttpCli& c, const std::string& v) { c.FContentType = LowerCase(v); }},
+        {"www-authenticate", [](THttpCli& c, const std::string& v) { c.FDoAuthor->Add(v); }},
+        {"proxy-authenticate", [](THttpCli& c, const std::string& v) { c.FDoAuthor->Add(v); }},
+        {"set-cookie",
+         [](THttpCli& c, const std::string& v) {
+           bool accept = true;
+           c.TriggerCookie(v, accept);
+         }},
+        {"connection", [](THttpCli& c, const std::string& v) { c.ApplyConnectionField(v); }},
+        {"proxy-connection", [](THttpCli& c, const std::string& v) { c.ApplyConnectionField(v); }},
+        {"content-encoding", [](THttpCli& c, const std::string& v) { c.FContentEncoding = v; }},
+    };
+    const std::string name = LowerCase(line.substr(0, colon));
+    const std::string value = TrimLeft(line.substr(colon + 1));
+    for (const auto& [field, handler] : kFieldHandlers) {
+      if (field != name) continue;
+      handler(*this, value);
+      if (FState == httpReady) return false;
+      break;
     }
-    if (OnHeaderData) OnHeaderData(this);
-    return;
   }
+  if (OnHeaderData) OnHeaderData(this);
+  return true;
+}
 
-  // The blank line that ends the header.
+void THttpCli::ApplyContentLength(const std::string& Value) {
+  const Int64 v = DecimalLength(Value);
+  if (FContentLength >= 0 && v != FContentLength)
+    FailRequest(httperrBadReply, "Conflicting Content-Length values");
+  else
+    FContentLength = v;
+}
+
+void THttpCli::ApplyContentRange(const std::string& Value) {
+  const size_t dash = Value.find('-');
+  const size_t slash = Value.find('/');
+  if (dash != std::string::npos && dash >= 6) ContentRangeBegin = Value.substr(6, dash - 6);
+  if (dash != std::string::npos && slash != std::string::npos && slash > dash)
+    ContentRangeEnd = Value.substr(dash + 1, slash - dash - 1);
+}
+
+void THttpCli::ApplyConnectionField(const std::string& Value) {
+  const std::string v = LowerCase(Trim(Value));
+  if (v == "close")
+    FCloseReq = true;
+  else if (v == "keep-alive")
+    FCloseReq = false;
+}
+
+// The fields that describe a reply's body, cleared for the next reply.
+void THttpCli::ClearBodyFields() {
+  FContentLength = -1;
+  FContentType.clear();
+  FTransferEncoding.clear();
+  FContentEncoding.clear();
+  FChunked = false;
+}
+
+// The blank line that ends the header.
+void THttpCli::EndOfHeader() {
+  if (!ApplyPendingField()) return;
   DebugLog(loProtSpecInfo, "End of header");
   if (FHeaderLineCount == 1) {
     // A blank line before any status: tolerated, as between replies.
     FHeaderLineCount = 0;
     return;
   }
-  if (FResponseVer == "1.1" && FStatusCode >= 100 && FStatusCode < 200 && FStatusCode != 101) {
+  if (FStatusCode >= 100 && FStatusCode < 200 && FStatusCode != 101) {
+    // An interim reply, of either version: the final one follows.
     FRcvdHeader->Clear();
     FHeaderLineCount = -1;
     FLocationFlag = false;
+    ClearBodyFields();
     return;
   }
   TriggerHeaderEnd();
@@ -851,27 +926,8 @@ void THttpCli::GetHeaderLineNext(const std::string& Line) {
     FReceiveLen = 0;
     return;
   }
-  const bool chunked = FTransferEncoding == "chunked";
-  if (chunked) FContentLength = -1;  // the chunks frame the body, not the length
-  const bool noBody =
-      (FContentLength == -1 && !chunked &&
-       (FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 301 || FStatusCode == 302 ||
-        FStatusCode == 304 || FStatusCode == 401 || FStatusCode == 407)) ||
-      FContentLength == 0 || FRequestType == httpHEAD;
-  if (noBody) {
-    if (FLocationFlag) {
-      StartRelocation();
-    } else if (!FCloseReq) {
-      FNext = TLineHandler::None;
-      PostReady();
-    } else {
-      if (FRequestType == httpHEAD) {
-        FReceiveLen = 0;
-        StateChange(httpWaitingBody);
-        FNext = TLineHandler::None;
-      }
-      FCtrlSocket->PostClose();
-    }
+  if (!FrameBody()) {
+    EndReplyWithoutBody();
     return;
   }
   const size_t dot = FDocName.rfind('.');
@@ -884,7 +940,51 @@ void THttpCli::GetHeaderLineNext(const std::string& Line) {
   }
   StateChange(httpWaitingBody);
   FNext = TLineHandler::Body;
-  // What follows the header in the receive buffer is taken by SocketDataAvailable.
+  // What follows the header in the receive buffer is taken by the receive step.
+}
+
+namespace {
+// The last coding of a Transfer-Encoding list: the one that frames the body.
+std::string LastCoding(const std::string& Codings) {
+  const size_t comma = Codings.rfind(',');
+  return Trim(comma == std::string::npos ? Codings : Codings.substr(comma + 1));
+}
+}  // namespace
+
+// Decides how the body of the reply whose header just ended is framed; false when the
+// reply has none.
+bool THttpCli::FrameBody() {
+  FChunked = LastCoding(FTransferEncoding) == "chunked";
+  // A transfer coding frames the body, whatever length is announced beside it.
+  if (!FTransferEncoding.empty()) FContentLength = -1;
+  // After a switch of protocols the connection carries no more HTTP.
+  if (FStatusCode == 101) FCloseReq = true;
+  // 1xx, 204 and 304 replies end with their header, whatever it announces.
+  if (FRequestType == httpHEAD || FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 304) return false;
+  if (FChunked) return true;
+  if (FContentLength == 0) return false;
+  // Without a length the body ends with the connection, which then carries nothing more.
+  if (FContentLength < 0) FCloseReq = true;
+  return true;
+}
+
+void THttpCli::EndReplyWithoutBody() {
+  if (FLocationFlag) {
+    StartRelocation();
+  } else if (!FCloseReq) {
+    FNext = TLineHandler::None;
+    PostReady();
+  } else {
+    CloseAfterReply();  // the close ends the request
+  }
+}
+
+// The connection ends with this reply: nothing that still arrives on it is read.
+void THttpCli::CloseAfterReply() {
+  FNext = TLineHandler::None;
+  FReceiveLen = 0;
+  FClosePending = true;
+  FCtrlSocket->PostClose();
 }
 
 Integer THttpCli::ContentWrite(const void* Data, Integer Len) {
@@ -896,19 +996,13 @@ Integer THttpCli::ContentWrite(const void* Data, Integer Len) {
 void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
   DebugLog(loProtSpecInfo, "GetBodyLineNext begin");
   if (FBodyLineCount == 0) {
-    FChunkState = httpChunkReadSize;
-    FChunkLength = 0;
-    FChunkRcvd = 0;
-    FChunkDigits = 0;
-    TriggerDocBegin();
+    BeginDocument();
     if (FState == httpReady) return;
-    FContentCodingHnd->Prepare(FContentEncoding);
-    FRcvdStreamStartSize = RcvdStream ? RcvdStream->Size() : 0;
   }
   ++FBodyLineCount;
   if (CheckLogOptions(loProtSpecInfo)) DebugLog(loProtSpecInfo, "GetBodyLineNext FBodyDataLen=" + IntToStr(Len));
 
-  if (FTransferEncoding != "chunked") {
+  if (!FChunked) {
     if (Len > 0) {
       FRcvdCount += Len;
       FContentCodingHnd->WriteBuffer(Data, Integer(Len));
@@ -918,7 +1012,7 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
       EndDocument();
       FContentCodingHnd->Complete();
       TriggerDocEnd();
-      if (FCloseReq) FCtrlSocket->PostClose();
+      if (FCloseReq) CloseAfterReply();
     }
   } else {
     int64_t i = 0;
@@ -975,10 +1069,21 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
       EndDocument();
       FContentCodingHnd->Complete();
       TriggerDocEnd();
-      if (FCloseReq) FCtrlSocket->PostClose();
+      if (FCloseReq) CloseAfterReply();
     }
   }
   DebugLog(loProtSpecInfo, "GetBodyLineNext end");
+}
+
+void THttpCli::BeginDocument() {
+  FChunkState = httpChunkReadSize;
+  FChunkLength = 0;
+  FChunkRcvd = 0;
+  FChunkDigits = 0;
+  TriggerDocBegin();
+  if (FState == httpReady) return;
+  FContentCodingHnd->Prepare(FContentEncoding);
+  FRcvdStreamStartSize = RcvdStream ? RcvdStream->Size() : 0;
 }
 
 void THttpCli::EndDocument() {
@@ -994,6 +1099,7 @@ void THttpCli::SocketSessionClosed(TObject*, Word Error) {
   FConnected = false;
   FTunnelEstablished = false;
   if (FState == httpReady || !FStarted) return;  // a kept connection closed between requests
+  if (ResendOnNewConnection()) return;
   const bool aborting = FState == httpAborting || FState == httpClosing;
   if (FHeaderEndFlag) {
     TriggerHeaderEnd();
@@ -1004,9 +1110,9 @@ void THttpCli::SocketSessionClosed(TObject*, Word Error) {
     }
   }
   if (FBodyLineCount > 0 || FNext == TLineHandler::Body) {
+    if (FBodyLineCount == 0) BeginDocument();  // an empty body ended by the close
     StopBandwidthTimer();
-    const bool chunked = FTransferEncoding == "chunked";
-    if (!aborting && ((chunked && FChunkState != httpChunkDone) ||
+    if (!aborting && ((FChunked && FChunkState != httpChunkDone) ||
                       (FContentLength >= 0 && FRcvdCount < FContentLength))) {
       FFailed = true;
       if (!FRequestDoneError) FRequestDoneError = httperrIncomplete;
@@ -1028,6 +1134,23 @@ void THttpCli::SocketSessionClosed(TObject*, Word Error) {
   }
   TriggerSessionClosed(Error);
   if (FState != httpReady) PostReady();
+}
+
+// A server may close a kept connection while it is idle, just as the next request goes
+// out on it. When the connection ends before any byte of the reply, the request never
+// reached the server and goes again on a new connection (once; never a POST).
+bool THttpCli::ResendOnNewConnection() {
+  if (!FOnKeptConnection || FState != httpWaitingHeader || FHeaderLineCount != 0 || FReceiveLen != 0 ||
+      FRequestType == httpPOST)
+    return false;
+  DebugLog(loProtSpecInfo, "Kept connection closed before the reply, sending again");
+  FOnKeptConnection = false;
+  FRequestDoneError = 0;
+  if (SendStream) SendStream->Seek(-FSentCount, soCurrent);
+  FSentCount = 0;
+  StateChange(httpNotConnected);
+  PostMessage(FWindowHandle, WM_HTTP_LOGIN, 0, 0);
+  return true;
 }
 
 // ---- relocation ----
@@ -1133,7 +1256,7 @@ void THttpCli::StartRelocation() {
   }
   if (!SameConnection() || FCloseReq) {
     FCtrlSocket->OnSessionClosed = TSessionClosed(this, &THttpCli::RelocateAfterClose);
-    FCtrlSocket->PostClose();
+    CloseAfterReply();
     return;
   }
   FRelocationCounted = false;
@@ -1169,10 +1292,7 @@ void THttpCli::RelocateAfterClose(TObject*, Word) {
   FHeaderLineCount = 0;
   FBodyLineCount = 0;
   FRcvdCount = 0;
-  FContentLength = -1;
-  FContentType.clear();
-  FTransferEncoding.clear();
-  FContentEncoding.clear();
+  ClearBodyFields();
   FStatusCode = 0;
   FStatusSeen = false;
   FReceiveLen = 0;

@@ -242,10 +242,26 @@ class THttpCli : public TComponent {
   size_t TakeBodyBlock(const char* Data, size_t Len);
   enum class TLineHandler { None, Header, Body };
 
+  // The reply header, one step per kind of line.
+  void StartBodyWithoutHeader(const std::string& Line);
+  void ParseStatusLine(const std::string& Line);
+  void AddHeaderLine(const std::string& Line);
+  bool ApplyPendingField();
+  void ApplyContentLength(const std::string& Value);
+  void ApplyContentRange(const std::string& Value);
+  void ApplyConnectionField(const std::string& Value);
+  void ClearBodyFields();
+  void EndOfHeader();
+  bool FrameBody();
+  void EndReplyWithoutBody();
+  void CloseAfterReply();
+  bool ResendOnNewConnection();
+
   void DoRequestDone();
   // Ends the request because the reply cannot be used: records the error, closes the
   // connection and makes the client ready.
   void FailRequest(Word Error, const std::string& Reason);
+  void BeginDocument();
   void EndDocument();
   void BodyEnded();
   void ApplyLocation(const std::string& Value);
@@ -300,6 +316,8 @@ class THttpCli : public TComponent {
   Int64 FSentCount = 0;
   int64_t FRcvdStreamStartSize = 0;
   bool FStatusSeen = false;
+  bool FFieldPending = false;  // RcvdHeader's last line is a field not yet applied
+  bool FChunked = false;       // the body is framed by chunks
 
   THttpChunkState FChunkState = httpChunkReadSize;
   int64_t FChunkLength = 0;
@@ -307,6 +325,8 @@ class THttpCli : public TComponent {
   int FChunkDigits = 0;
 
   bool FCloseReq = false;
+  bool FClosePending = false;      // the reply is complete; the connection is being closed
+  bool FOnKeptConnection = false;  // the request went out on a kept connection, no reply byte yet
   bool FLocationFlag = false;
   bool FHeaderEndFlag = false;
   bool FAllowedToSend = false;

@@ -69,7 +69,8 @@ void TStdSockDownloader::HttpDocData(TObject*, const void*, Integer Len) {
   if (OnWork()) OnWork()(this, FReceivedCount);
 }
 
+// The final count is what arrived: the announced size for a whole body, and the bytes
+// up to the close for a body without a length.
 void TStdSockDownloader::HttpDocEnd(TObject*) {
-  FReceivedCount = ExpectedSize();
   if (OnEndWork()) OnEndWork()(this, FReceivedCount);
 }

@@ -167,7 +167,8 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
   }
   ULONGLONG length = 0;
   size = sizeof length;
-  if (HttpQueryInfo(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64, &length, &size,
+  // A 204 has no body, whatever length it announces.
+  if (status != 204 && HttpQueryInfo(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64, &length, &size,
                     nullptr))
     content_length_ = static_cast<Int64>(std::min<ULONGLONG>(length, INT64_MAX));
 

@@ -318,10 +318,15 @@ namespace {
 std::mutex g_unitLock;
 int g_unitCount = 0;
 
-// Linking the codec registers it, as loading the package does.
+// Linked into a program, the codec registers itself at start-up; a package registers
+// it from its Initialize (and drops it in its Finalize).
 struct PngUnit {
-  PngUnit() { PngImageInitialize(); }
-  ~PngUnit() { PngImageFinalize(); }
+  PngUnit() {
+    if (!IsLibrary()) PngImageInitialize();
+  }
+  ~PngUnit() {
+    if (!IsLibrary()) PngImageFinalize();
+  }
 } g_unit;
 }  // namespace
 

@@ -44,9 +44,14 @@ struct FontObject : GdiObject {
   std::shared_ptr<FontFace> face;  // resolved on first use
 };
 
+struct NearestIndexCache;
+
 struct PaletteObject : GdiObject {
-  PaletteObject() : GdiObject(OBJ_PAL) {}
+  PaletteObject();
+  ~PaletteObject() override;
   std::vector<PALETTEENTRY> entries;
+  // Answers of GetNearestPaletteIndex, dropped whenever the entries change.
+  std::unique_ptr<NearestIndexCache> nearest;
 };
 
 struct BitmapObject : GdiObject {

@@ -590,11 +590,16 @@ BOOL GdiFlush();
 // ---- Palettes ----
 
 HPALETTE CreatePalette(const LOGPALETTE* lp);
+// The halftone palette of this system, 256 entries whatever the device: the first
+// ten static colours (0..9), the 6 x 6 x 6 cube of channel steps 0, 51, ..., 255 with
+// red slowest (10..225), the greys i * 255 / 21 for i = 1..20 (226..245), and the last
+// ten static colours (246..255). The static colours are those of DEFAULT_PALETTE.
 HPALETTE CreateHalftonePalette(HDC dc);
 UINT GetPaletteEntries(HPALETTE pal, UINT start, UINT count, PALETTEENTRY* entries);
 UINT SetPaletteEntries(HPALETTE pal, UINT start, UINT count, const PALETTEENTRY* entries);
 BOOL ResizePalette(HPALETTE pal, UINT entries);
 // The entry nearest to the colour by squared RGB distance; the lowest index on a tie.
+// Answers are remembered per palette until its entries change.
 UINT GetNearestPaletteIndex(HPALETTE pal, COLORREF color);
 COLORREF GetNearestColor(HDC dc, COLORREF color);
 HPALETTE SelectPalette(HDC dc, HPALETTE pal, BOOL forceBackground);

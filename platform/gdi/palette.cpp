@@ -2,8 +2,77 @@
 // nothing; palettes serve as colour lists for nearest-colour look-ups and for DIB
 // colour tables.
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
 #include "platform/gdi/dc.h"
+
+namespace vx::gdi {
+
+// Nearest-entry look-ups of one palette, made on first use. The colour cube is cut
+// into 16 x 16 x 16 cells; a cell keeps the entries that can be nearest to some
+// colour inside it (those no farther from the cell than the entry whose farthest
+// corner is nearest), so a search looks at a few entries instead of all. A
+// direct-mapped table remembers colours already looked up; each slot keeps the whole
+// colour beside its answer, so a hit is always the exact nearest entry.
+struct NearestIndexCache {
+  static constexpr size_t kSlots = 1 << 14;
+  static constexpr uint64_t kFilled = uint64_t{1} << 48;
+  static constexpr int kCellBits = 4;  // cells of 16 values per channel
+  std::mutex lock;
+  std::unique_ptr<uint64_t[]> slots;
+  std::vector<std::vector<uint16_t>> cells;  // candidates in index order; empty until used
+
+  static size_t SlotOf(COLORREF c) { return size_t((c * 0x9E3779B1u) >> 18) & (kSlots - 1); }
+
+  void Invalidate() {
+    std::lock_guard g(lock);
+    slots.reset();
+    cells.clear();
+  }
+
+  static int Square(int v) { return v * v; }
+
+  // The entries that may be nearest to a colour of the cell.
+  static std::vector<uint16_t> Candidates(const std::vector<PALETTEENTRY>& entries, int cr, int cg, int cb) {
+    const int size = 1 << (8 - kCellBits);
+    const int lo[3] = {cr * size, cg * size, cb * size};
+    auto nearSq = [&](int v, int l) { return v < l ? Square(l - v) : v > l + size - 1 ? Square(v - l - size + 1) : 0; };
+    auto farSq = [&](int v, int l) { return std::max(Square(v - l), Square(v - l - size + 1)); };
+    std::vector<int> minDist(entries.size());
+    int threshold = 1 << 30;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const PALETTEENTRY& e = entries[i];
+      minDist[i] = nearSq(e.peRed, lo[0]) + nearSq(e.peGreen, lo[1]) + nearSq(e.peBlue, lo[2]);
+      threshold = std::min(threshold, farSq(e.peRed, lo[0]) + farSq(e.peGreen, lo[1]) + farSq(e.peBlue, lo[2]));
+    }
+    std::vector<uint16_t> out;
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (minDist[i] <= threshold) out.push_back(uint16_t(i));
+    return out;
+  }
+
+  // The entry nearest to c by squared RGB distance, the lowest index on a tie.
+  int Search(const std::vector<PALETTEENTRY>& entries, COLORREF c) {
+    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    const int shift = 8 - kCellBits;
+    if (cells.empty()) cells.resize(size_t(1) << (3 * kCellBits));
+    std::vector<uint16_t>& cell = cells[size_t((r >> shift) << (2 * kCellBits) | (g >> shift) << kCellBits | b >> shift)];
+    if (cell.empty()) cell = Candidates(entries, r >> shift, g >> shift, b >> shift);
+    int best = 1 << 30, bestIndex = 0;
+    for (uint16_t i : cell) {
+      const PALETTEENTRY& e = entries[i];
+      const int d = Square(e.peRed - r) + Square(e.peGreen - g) + Square(e.peBlue - b);
+      if (d < best) best = d, bestIndex = i;
+    }
+    return bestIndex;
+  }
+};
+
+PaletteObject::PaletteObject() : GdiObject(OBJ_PAL), nearest(std::make_unique<NearestIndexCache>()) {}
+PaletteObject::~PaletteObject() = default;
+
+}  // namespace vx::gdi
 
 using namespace vx::gdi;
 
@@ -34,6 +103,7 @@ UINT SetPaletteEntries(HPALETTE pal, UINT start, UINT count, const PALETTEENTRY*
   if (!p || !entries || p->stock) return 0;
   UINT n = 0;
   for (UINT i = start; i < p->entries.size() && n < count; ++i, ++n) p->entries[i] = entries[n];
+  p->nearest->Invalidate();
   return n;
 }
 
@@ -41,15 +111,23 @@ BOOL ResizePalette(HPALETTE pal, UINT count) {
   auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
   if (!p || p->stock || count == 0 || count > 1024) return FALSE;
   p->entries.resize(count);
+  p->nearest->Invalidate();
   return TRUE;
 }
 
 UINT GetNearestPaletteIndex(HPALETTE pal, COLORREF color) {
   auto p = Find<PaletteObject>(H(pal), OBJ_PAL);
   if (!p || p->entries.empty()) return CLR_INVALID;
-  return UINT(NearestEntry(p->entries.data(), int(p->entries.size()), color, [](const PALETTEENTRY& e) {
-    return std::tuple<int, int, int>(e.peRed, e.peGreen, e.peBlue);
-  }));
+  color &= 0xFFFFFF;
+  NearestIndexCache& cache = *p->nearest;
+  const size_t slot = NearestIndexCache::SlotOf(color);
+  std::lock_guard g(cache.lock);
+  if (!cache.slots) cache.slots.reset(new uint64_t[NearestIndexCache::kSlots]());
+  const uint64_t v = cache.slots[slot];
+  if ((v & NearestIndexCache::kFilled) && COLORREF(v >> 16 & 0xFFFFFF) == color) return UINT(v & 0xFFFF);
+  const int index = cache.Search(p->entries, color);
+  cache.slots[slot] = NearestIndexCache::kFilled | uint64_t(color) << 16 | uint64_t(index);
+  return UINT(index);
 }
 
 COLORREF GetNearestColor(HDC dc, COLORREF color) {

@@ -63,6 +63,14 @@ bool SplitHeaderLine(std::string_view line, std::string& name, std::string& valu
   return true;
 }
 
+bool FoldWatch::Check(std::string_view line) {
+  if (!line.empty() && (line[0] == ' ' || line[0] == '\t'))
+    return !SameText(field_, "Transfer-Encoding") && !SameText(field_, "Content-Length") &&
+           !SameText(field_, "Content-Encoding");
+  field_ = Trim(line.substr(0, line.find(':')));
+  return true;
+}
+
 bool IsTlsFailure(CURLcode rc) {
   switch (rc) {
     case CURLE_SSL_CONNECT_ERROR:

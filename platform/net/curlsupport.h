@@ -35,6 +35,21 @@ bool SplitHeaderLine(std::string_view line, std::string& name, std::string& valu
 // The empty line that ends a header block.
 inline bool IsEndOfHeader(std::string_view line) { return line == "\r\n" || line == "\n"; }
 
+// libcurl takes a folded header line (one that starts with a blank and continues the
+// field before it) for a line of its own. For the fields by which it frames or decodes a
+// body that misreads the reply, so such a reply is refused. Fed every header line of a
+// reply after its status line, Check answers false for a line that folds such a field.
+class FoldWatch {
+ public:
+  bool Check(std::string_view line);
+  // The name of the field the last line began.
+  const std::string& Field() const { return field_; }
+  void Reset() { field_.clear(); }
+
+ private:
+  std::string field_;
+};
+
 // True for the failures of a TLS handshake or of a certificate check.
 bool IsTlsFailure(CURLcode rc);
 

@@ -120,6 +120,7 @@ struct TIdHTTP::Transfer {
   bool coded = false;        // a Content-Encoding other than identity
   bool final_reply = false;  // the final reply's header block is complete
   bool body_started = false; // OnWorkBegin was raised
+  vxcurl::FoldWatch folds;
   Int64 received = 0;          // body bytes written into the stream
   // Body bytes are gathered and written in large blocks, each raising one OnWork: when
   // a block is full, when the last write is kFlushInterval ago (so progress shows on
@@ -149,6 +150,7 @@ struct TIdHTTP::Transfer {
   void Header(std::string_view line) {
     if (final_reply) return;  // trailers of a chunked body
     if (vxcurl::IsStatusLine(line)) {
+      folds.Reset();
       status_line = TrimRight(line);
       code = vxcurl::StatusCodeOf(status_line);
       content_length = -1;
@@ -156,16 +158,20 @@ struct TIdHTTP::Transfer {
       return;
     }
     if (vxcurl::IsEndOfHeader(line)) {
-      if (code >= 100 && code < 200) return;  // an interim reply; the real one follows
+      if (code >= 100 && code < 200 && code != 101) return;  // an interim reply; the real one follows
       final_reply = true;
       http.response_code_ = code;
       http.response_text_ = status_line;
+      // A switch to another protocol was never asked for: what follows is not HTTP.
+      if (code == 101) throw EIdHTTPProtocolException(code, status_line, "");
       if (code >= 200 && code < 300) {
         body_started = true;
-        http.on_work_begin_(&http, wmRead, coded ? -1 : content_length);
+        // A 204 has no body, whatever length it announces.
+        http.on_work_begin_(&http, wmRead, code == 204 ? 0 : coded ? -1 : content_length);
       }
       return;
     }
+    if (!folds.Check(line)) throw EIdException("The reply's " + folds.Field() + " header is folded over lines");
     std::string name, value;
     if (!vxcurl::SplitHeaderLine(line, name, value)) return;
     if (SameText(name, "Content-Length")) {
@@ -257,6 +263,8 @@ struct TIdHTTP::Transfer {
 void TIdHTTP::Transfer::WriteBody(const char* data, size_t size) {
   dest->WriteBuffer(data, static_cast<Int64>(size));
 }
+
+TIdSSLIOHandlerSocket::~TIdSSLIOHandlerSocket() = default;
 
 TIdHTTP::TIdHTTP(TComponent* AOwner) : TComponent(AOwner), session_(std::make_unique<Session>()) {}
 

@@ -117,6 +117,7 @@ class TIdSSLIOHandlerSocket : public TComponent {
 
  public:
   explicit TIdSSLIOHandlerSocket(TComponent* AOwner) : TComponent(AOwner) {}
+  ~TIdSSLIOHandlerSocket() override;
 };
 
 // The request header fields of a TIdHTTP. An empty field sends no such header line.

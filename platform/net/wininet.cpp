@@ -158,6 +158,8 @@ struct Request : InternetObject {
   bool done = false;        // libcurl has finished the exchange
   CURLcode result = CURLE_OK;
   bool timed_out = false;
+  bool bad_reply = false;  // the header was refused (see FoldWatch)
+  vxcurl::FoldWatch folds;
 
   ByteQueue queue;
   size_t queue_limit = kQueueLimit;
@@ -173,7 +175,7 @@ struct Request : InternetObject {
   }
   void ResetReply() {
     ResetHead();
-    final_head = discard = done = paused = timed_out = false;
+    final_head = discard = done = paused = timed_out = bad_reply = false;
     result = CURLE_OK;
     queue.Clear();
   }
@@ -247,11 +249,17 @@ size_t OnHeader(char* data, size_t size, size_t count, void* self) {
   if (r.final_head) return n;  // trailers of a chunked body
   if (vxcurl::IsStatusLine(line)) {
     r.ResetHead();
+    r.folds.Reset();
     r.code = vxcurl::StatusCodeOf(line);
     return n;
   }
   if (vxcurl::IsEndOfHeader(line)) {
-    if (r.code >= 100 && r.code < 200) return n;  // an interim reply; the real one follows
+    if (r.code >= 100 && r.code < 200 && r.code != 101) return n;  // an interim reply; the real one follows
+    if (r.code == 101) {
+      // A switch to another protocol was never asked for: what follows is not HTTP.
+      r.bad_reply = true;
+      return 0;
+    }
     if (r.IsRedirect() || r.IsChallenge())
       r.discard = true;
     else
@@ -260,6 +268,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* self) {
   }
   std::string name, value;
   try {
+    if (!r.folds.Check(line)) {
+      r.bad_reply = true;
+      return 0;
+    }
     if (!vxcurl::SplitHeaderLine(line, name, value)) return n;
     if (SameText(name, "Content-Length")) {
       r.content_length = DecimalLength(value);
@@ -351,6 +363,7 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
 
 DWORD ErrorOf(Request& r, CURLcode rc) {
   if (r.timed_out) return ERROR_INTERNET_TIMEOUT;
+  if (r.bad_reply) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
   switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:

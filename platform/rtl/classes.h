@@ -249,6 +249,7 @@ class TThreadList : public TObject {
 
  public:
   TThreadList() = default;
+  ~TThreadList() override;
   void Add(void* Item);  // with dupIgnore (the default) an item already present is not added again
   void Remove(void* Item);
   void Clear();
@@ -587,3 +588,23 @@ std::string ReadToEnd(TStream* Stream);
 // Returns the number of fields added.
 int ExtractStrings(std::string_view Separators, std::string_view WhiteSpace, std::string_view Content,
                    TStrings* Strings);
+
+// ---- The component palette ----
+//
+// What the Register procedures of design-time packages put on the palette: named
+// pages, each with its component classes in the order they came. Registering a class
+// also makes it known by name (RegisterClass). A class is on one page: registering a
+// class name again replaces the earlier entry, as every registry of this library
+// does. When a package is unloaded, its classes leave the palette and the class list.
+using TComponentClass = TClass;
+
+void RegisterComponents(const std::string& Page, std::initializer_list<TComponentClass> ComponentClasses);
+// The pages, in the order of their first registration.
+std::vector<std::string> GetPalettePages();
+// The classes of a page (its name ignoring case), in order.
+std::vector<TComponentClass> GetPaletteClasses(const std::string& Page);
+// The palette class of that name (ignoring case) and its page, or null.
+TComponentClass FindPaletteClass(const std::string& ClassName, std::string* Page = nullptr);
+// Drops the classes whose descriptors lie in the module from the palette and the class
+// list (the library runs it for every package it unloads).
+void UnRegisterModuleClasses(HMODULE Module);

@@ -149,6 +149,8 @@ int TObjectList::FindInstanceOf(TClass AClass, bool AExact, int AStartAt) const 
 
 // ---- TThreadList ----
 
+TThreadList::~TThreadList() = default;
+
 void TThreadList::Add(void* Item) {
   std::lock_guard g(lock_);
   if (duplicates_ == dupAccept || list_.IndexOf(Item) < 0) {

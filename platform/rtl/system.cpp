@@ -25,7 +25,7 @@ ClassRegistry& Registry() {
 void RegisterClass(TClass c) {
   auto& r = Registry();
   std::lock_guard g(r.lock);
-  r.byName.emplace(UpperCase(c->name), c);
+  r.byName[UpperCase(c->name)] = c;
 }
 
 void UnRegisterClass(TClass c) {
@@ -42,11 +42,26 @@ TClass GetClass(const std::string& name) {
   return it == r.byName.end() ? nullptr : it->second;
 }
 
+std::vector<TClass> GetRegisteredClasses() {
+  auto& r = Registry();
+  std::lock_guard g(r.lock);
+  std::vector<TClass> classes;
+  for (const auto& [name, c] : r.byName) classes.push_back(c);
+  return classes;
+}
+
 TClass FindClass(const std::string& name) {
   if (TClass c = GetClass(name)) return c;
   throw EClassNotFound("Class " + name + " not found");
 }
 
 void Abort() { throw EAbort(); }
+
+namespace {
+// A class whose members are all inline (as the exception macro makes them) has its
+// descriptor wherever it is used; the library names such classes here, so that their
+// one descriptor lives in it, shared by the program and every package.
+[[maybe_unused]] const TClass kInlineClasses[] = {EInvalidPointer::StaticClass()};
+}  // namespace
 
 Integer ExitCode = 0;

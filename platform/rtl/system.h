@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 using Integer = int32_t;
 using Cardinal = uint32_t;
@@ -130,11 +131,13 @@ T* As(TObject* o) {
   return Is<T>(o) ? static_cast<T*>(o) : nullptr;
 }
 
-// Class registry by name (RegisterClass / FindClass / GetClass).
+// Class registry by name (RegisterClass / FindClass / GetClass). A second class of
+// the same name replaces the first.
 void RegisterClass(TClass c);
 void UnRegisterClass(TClass c);
 TClass GetClass(const std::string& name);  // null when unknown; name compared ignoring case
 TClass FindClass(const std::string& name);  // raises EClassNotFound when unknown
+std::vector<TClass> GetRegisteredClasses();
 
 // The code the program ends with, set by whoever decides it (0 by default).
 extern Integer ExitCode;

@@ -3,6 +3,7 @@
 // as in the framework; 0 means "not found".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/format.h"
 #include "platform/rtl/system.h"
+#include "platform/win/wintypes.h"
 
 // ---- Strings ----
 
@@ -174,3 +176,80 @@ bool RenameFile(std::string_view OldName, std::string_view NewName);
 bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, bool FailIfExists);
 std::string GetCurrentDir();
 bool SetCurrentDir(std::string_view Dir);
+
+// ---- Packages ----
+//
+// A package is a shared library of units that a program loads at run time. Each unit
+// may have an initialization, a finalization and a design-time Register procedure
+// that puts its components on the palette (RegisterComponents, classes.h). A package
+// exports three C entry points, and nothing else of its internals:
+//   Initialize          runs the units' initialization, in the table's order
+//   Finalize            runs their finalization, in reverse order
+//   GetPackageInfoTable describes the package and its units
+// A package's source defines them with one line over its table of units:
+//   const TPackageUnit kUnits[] = {{"PngImage", PngImageInitialize, PngImageFinalize, nullptr},
+//                                  {"vxImageButton", nullptr, nullptr, vxImageButton::Register}};
+//   const TPackageInfoTable kPackage{"vxpackage", kUnits, std::size(kUnits)};
+//   VX_PACKAGE_ENTRY_POINTS(kPackage)
+// The package links the platform library and none of its static parts again, so every
+// class descriptor, picture format and registry exists once in the process; when the
+// package goes, the module-unload procedures drop whatever still points into it.
+
+struct TPackageUnit {
+  const char* Name;
+  void (*Initialization)();  // each of the three may be null
+  void (*Finalization)();
+  void (*Register)();
+};
+
+struct TPackageInfoTable {
+  const char* Name;
+  const TPackageUnit* Units;
+  size_t UnitCount;
+};
+
+VX_EXCEPTION(EPackageError, Exception)
+
+// Loads the package (a file name or path as the dynamic loader finds it) and runs its
+// Initialize; loading a package again counts it again. Raises EPackageError
+// "Can't load package <name>.\n<reason>" when the library cannot be loaded, lacks an
+// entry point or fails to initialize (the library is unloaded again then).
+HMODULE LoadPackage(const std::string& Name);
+// Undoes one LoadPackage. The last runs the package's Finalize, tells the
+// module-unload procedures and unloads the library.
+void UnloadPackage(HMODULE Module);
+// The table of a package loaded by LoadPackage, or null.
+const TPackageInfoTable* GetPackageInfo(HMODULE Module);
+// Runs the Register procedure of every unit of a loaded package, as a form designer
+// does when it installs a design-time package.
+void RegisterPackage(HMODULE Module);
+
+// Told of a module (after its finalization, before it is unloaded) so that a registry
+// can drop what points into it. The registries of this library add their own.
+using TModuleUnloadProc = void (*)(HMODULE Module);
+void AddModuleUnloadProc(TModuleUnloadProc Proc);
+void RemoveModuleUnloadProc(TModuleUnloadProc Proc);
+
+namespace vx_packages {
+// The work of a package's Initialize and Finalize (see VX_PACKAGE_ENTRY_POINTS): Count
+// counts the Initialize calls not yet undone and Done the units initialized. When a
+// unit's initialization raises, the units done so far are finalized and the error goes
+// on. A finalization that raises does not stop the others; the first error goes on.
+void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
+void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
+}  // namespace vx_packages
+
+#define VX_PACKAGE_ENTRY_POINTS(Table)                                                        \
+  namespace {                                                                                 \
+  int vx_package_count = 0;                                                                   \
+  size_t vx_package_done = 0;                                                                 \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) void Initialize() {                       \
+    vx_packages::InitializeUnits(Table, vx_package_count, vx_package_done);                   \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) void Finalize() {                         \
+    vx_packages::FinalizeUnits(Table, vx_package_count, vx_package_done);                     \
+  }                                                                                           \
+  extern "C" __attribute__((visibility("default"))) const TPackageInfoTable* GetPackageInfoTable() { \
+    return &(Table);                                                                          \
+  }

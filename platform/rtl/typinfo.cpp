@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/resources.h"
 
 namespace {
 
@@ -18,6 +19,18 @@ TRegistry& Registry() {
   static TRegistry r;
   return r;
 }
+
+// An unloaded package's classes take their properties (whose code is gone) with them.
+void ModuleUnloading(HMODULE Module) {
+  TRegistry& r = Registry();
+  std::lock_guard g(r.lock);
+  std::erase_if(r.props, [&](const auto& entry) { return ModuleOfAddress(entry.first) == Module; });
+}
+
+const bool kUnloadProc = [] {
+  AddModuleUnloadProc(ModuleUnloading);
+  return true;
+}();
 
 }  // namespace
 

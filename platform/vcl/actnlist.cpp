@@ -63,6 +63,8 @@ void TCustomAction::EachLink(F f) {
     if (auto* l = As<TActionLink>(link)) f(l);
 }
 
+TAction::~TAction() = default;
+
 bool TCustomAction::Execute() {
   if (autoCheck_) SetChecked(!checked_);
   return TContainedAction::Execute();

@@ -122,6 +122,7 @@ class TAction : public TCustomAction {
 
  public:
   explicit TAction(TComponent* AOwner) : TCustomAction(AOwner) {}
+  ~TAction() override;
 };
 
 // A link whose client shows a custom action's properties. Each "linked" test says

@@ -54,6 +54,9 @@ void TTimer::Timer() {
 
 // ---- TCustomPanel ----
 
+// Out of line: the class (its descriptor and table) lives in this library alone.
+TPanel::~TPanel() = default;
+
 TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
   SetControlStyle({csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque, csDoubleClicks,
                    csReplicatable});

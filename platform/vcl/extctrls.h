@@ -85,6 +85,7 @@ class TPanel : public TCustomPanel {
 
  public:
   explicit TPanel(TComponent* AOwner) : TCustomPanel(AOwner) {}
+  ~TPanel() override;
 };
 
 // ---- Images ----

@@ -6,6 +6,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/graphics.h"
+#include "platform/win/resources.h"
 
 // ---- TGraphic ----
 
@@ -314,7 +315,10 @@ void TPicture::RegisterFileFormat(const std::string& AExtension, const std::stri
   if (!AGraphicClass) return;
   auto& f = TheFormats();
   std::lock_guard g(f.lock);
-  f.files.push_back(FileFormat{NormalExt(AExtension), ADescription, AGraphicClass});
+  const std::string ext = NormalExt(AExtension);
+  // A later registration of an extension replaces the earlier one.
+  std::erase_if(f.files, [&](const FileFormat& x) { return x.ext == ext; });
+  f.files.push_back(FileFormat{ext, ADescription, AGraphicClass});
 }
 
 void TPicture::RegisterClipboardFormat(uint16_t AFormat, TGraphicClass AGraphicClass) {
@@ -330,6 +334,21 @@ void TPicture::UnregisterGraphicClass(TGraphicClass AClass) {
   std::erase_if(f.files, [&](const FileFormat& x) { return x.cls->InheritsFrom(AClass); });
   std::erase_if(f.clipboard, [&](const ClipboardFormat& x) { return x.cls->InheritsFrom(AClass); });
 }
+
+namespace {
+// The graphic classes of an unloaded package leave the registry with it.
+void ModuleUnloading(HMODULE Module) {
+  auto& f = TheFormats();
+  std::lock_guard g(f.lock);
+  std::erase_if(f.files, [&](const FileFormat& x) { return ModuleOfAddress(x.cls) == Module; });
+  std::erase_if(f.clipboard, [&](const ClipboardFormat& x) { return ModuleOfAddress(x.cls) == Module; });
+}
+
+const bool kUnloadProc = [] {
+  AddModuleUnloadProc(ModuleUnloading);
+  return true;
+}();
+}  // namespace
 
 bool TPicture::SupportsClipboardFormat(uint16_t AFormat) {
   auto& f = TheFormats();

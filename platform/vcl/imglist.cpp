@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+TImageList::~TImageList() = default;
 TCustomImageList::~TCustomImageList() { Destroying(); }
 
 void TCustomImageList::SetSize(int AWidth, int AHeight) {

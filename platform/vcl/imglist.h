@@ -52,4 +52,5 @@ class TImageList : public TCustomImageList {
 
  public:
   explicit TImageList(TComponent* AOwner) : TCustomImageList(AOwner) {}
+  ~TImageList() override;
 };

@@ -65,4 +65,6 @@ namespace {
   static const char anchor = 0;
   return ModuleOfAddress(&anchor);
 }
+// True in the code of a shared library (a package), false in the program's own code.
+[[maybe_unused]] inline bool IsLibrary() { return HInstance() != GetModuleHandle(nullptr); }
 }  // namespace

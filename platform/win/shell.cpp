@@ -50,6 +50,8 @@ int OpenWithDesktop(const std::string& target, const std::string& folder) {
 
 bool StatOf(const std::string& path, struct stat& st) { return stat(path.c_str(), &st) == 0; }
 
+bool IsWebBrowser(const std::string& file) { return SameText(file, "iexplore.exe") || SameText(file, "iexplore"); }
+
 }  // namespace
 
 HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const char* lpParameters,
@@ -65,6 +67,10 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
     if (!StatOf(folder, st) || !S_ISDIR(st.st_mode)) return Result(SE_ERR_PNF);
   }
   if (IsUrl(file)) return Result(OpenWithDesktop(file, folder));
+  if (IsWebBrowser(file)) {
+    const std::string address = lpParameters ? lpParameters : "";
+    return Result(address.empty() ? SE_ERR_FNF : OpenWithDesktop(address, folder));
+  }
 
   std::string path;
   struct stat st;

@@ -25,5 +25,8 @@ constexpr int SE_ERR_DLLNOTFOUND = 32;
 // wait. The result is 42 on success, else 0 (no resources), SE_ERR_FNF, SE_ERR_PNF,
 // SE_ERR_ACCESSDENIED, SE_ERR_OOM, ERROR_BAD_FORMAT (not a program this system can
 // run) or SE_ERR_NOASSOC (another verb, or no opener installed).
+// The web browser of the original system, "iexplore.exe" named without a folder, is the
+// desktop's opener here: its parameters (an address) go to xdg-open whole, as its one
+// argument.
 HINSTANCE ShellExecute(HWND hwnd, const char* lpOperation, const char* lpFile, const char* lpParameters,
                        const char* lpDirectory, int nShowCmd);

@@ -105,6 +105,8 @@ void DeleteCriticalSection(CRITICAL_SECTION* cs) { cs->mutex.reset(); }
 
 // --- events ---
 
+TCriticalSection::~TCriticalSection() = default;
+
 HANDLE CreateEvent(const SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, const char*) {
   SetLastError(ERROR_SUCCESS);
   return NewHandle(std::make_shared<TEventObject>(bManualReset != FALSE, bInitialState != FALSE));

@@ -26,6 +26,7 @@ class TCriticalSection : public TObject {
 
  public:
   TCriticalSection() = default;
+  ~TCriticalSection() override;
   void Acquire() { mutex_.lock(); }
   void Release() { mutex_.unlock(); }
   void Enter() { Acquire(); }

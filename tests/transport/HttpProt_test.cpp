@@ -213,6 +213,13 @@ TEST_F(HttpCliTest, MalformedRepliesFail) {
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFF\r\n", httperrBadReply},
       {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", httperrBadReply},
       {"HTTP/1.1 200 OK\r\n" + std::string(9000, 'a') + "\r\n\r\n", httperrHeaderTooLarge},
+      // The last transfer coding frames the body, also on a folded line.
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n5\r\nhel", httperrIncomplete},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip,\r\n chunked\r\n\r\nzz\r\n", httperrBadReply},
+      // An interim reply of either version is no final one.
+      {"HTTP/1.0 100 Continue\r\n\r\n", httperrIncomplete},
+      // A length frames the body of a relocation too.
+      {"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 10\r\n\r\nmov", httperrIncomplete},
   };
   for (const Case& c : cases) {
     LoopbackServer server([&c](int fd) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "tests/platform/gdi/gdi_test_util.h"
 
@@ -38,6 +39,43 @@ TEST(Palette, EntriesCountAndNearestIndex) {
   HPALETTE half = CreateHalftonePalette(nullptr);
   EXPECT_EQ(GetPaletteEntries(half, 0, 0, nullptr), 256u);
   DeleteObject(half);
+}
+
+TEST(Palette, NearestIndexIsTheExactNearestForAnyPalette) {
+  // Against a plain search over every entry: random palettes of 1 to 300 entries
+  // (with repeated colours, so ties occur), random colours asked twice (the second
+  // answer comes from what the palette remembers), and after the entries change.
+  std::mt19937 rng(11);
+  auto brute = [](const std::vector<PALETTEENTRY>& e, COLORREF c) {
+    int best = 1 << 30;
+    UINT index = 0;
+    for (size_t i = 0; i < e.size(); ++i) {
+      const int dr = e[i].peRed - GetRValue(c), dg = e[i].peGreen - GetGValue(c), db = e[i].peBlue - GetBValue(c);
+      if (dr * dr + dg * dg + db * db < best) best = dr * dr + dg * dg + db * db, index = UINT(i);
+    }
+    return index;
+  };
+  for (int n : {1, 2, 16, 216, 256, 300}) {
+    std::vector<PALETTEENTRY> e(static_cast<size_t>(n));
+    for (auto& x : e) x = PALETTEENTRY{uint8_t(rng() % 8 * 36), uint8_t(rng()), uint8_t(rng() % 4 * 85), 0};
+    std::vector<uint8_t> raw(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * size_t(n));
+    auto* lp = reinterpret_cast<LOGPALETTE*>(raw.data());
+    lp->palVersion = 0x300;
+    lp->palNumEntries = WORD(n);
+    std::memcpy(lp->palPalEntry, e.data(), sizeof(PALETTEENTRY) * size_t(n));
+    HPALETTE p = CreatePalette(lp);
+    for (int round = 0; round < 2; ++round) {
+      std::mt19937 colors(static_cast<uint32_t>(n));
+      for (int i = 0; i < 3000; ++i) {
+        const COLORREF c = colors() & 0xFFFFFF;
+        ASSERT_EQ(GetNearestPaletteIndex(p, c), brute(e, c)) << n << " entries, colour " << std::hex << c;
+      }
+      // New colours for the second round.
+      for (auto& x : e) x = PALETTEENTRY{uint8_t(rng()), uint8_t(rng() % 3 * 127), uint8_t(rng()), 0};
+      ASSERT_EQ(SetPaletteEntries(p, 0, UINT(n), e.data()), UINT(n));
+    }
+    DeleteObject(p);
+  }
 }
 
 TEST(Palette, DibColorTablesOfTheSelectedBitmap) {

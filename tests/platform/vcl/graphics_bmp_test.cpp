@@ -2,7 +2,10 @@
 // pixels, and files written here read back in it with the same pixels.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -16,7 +19,19 @@ struct Px {
   int r, g, b;
 };
 
-std::string Dir() { return testing::TempDir(); }
+// A folder of this process's own: test programs of other trees may run at the same
+// time and write files of the same names.
+std::string Dir() {
+  static const struct Folder {
+    std::string path = testing::TempDir() + "vxbmp_" + std::to_string(getpid());
+    Folder() { std::filesystem::create_directories(path); }
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } folder;
+  return folder.path;
+}
 
 void WritePpm(const std::string& file, int w, int h, const std::vector<Px>& px) {
   std::ofstream out(file, std::ios::binary);

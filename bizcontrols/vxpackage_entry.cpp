@@ -1,0 +1,33 @@
+// The business controls package (libvxpackage.so): the picture codecs and the business
+// controls. Its units initialize in this order; their Register procedures put the
+// controls on the palette pages "Vextra" and "Samples".
+#include <iterator>
+
+#include "bizcontrols/HtmlParser.h"
+#include "bizcontrols/TransPanelSmp.h"
+#include "bizcontrols/vxImageButton.h"
+#include "bizcontrols/vxImageLabel.h"
+#include "bizcontrols/vxXLabel.h"
+#include "bizcontrols/vxXLabelHelper.h"
+#include "bizcontrols/vxXLabelHelperPanel.h"
+#include "codecs/png/PngImage.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+const TPackageUnit kUnits[] = {
+    {"PngImage", PngImageInitialize, PngImageFinalize, nullptr},
+    {"HtmlParser", nullptr, nullptr, HtmlParser::Register},
+    {"vxImageButton", nullptr, nullptr, vxImageButton::Register},
+    {"vxImageLabel", nullptr, nullptr, vxImageLabel::Register},
+    {"TransPanelSmp", nullptr, nullptr, TransPanelSmp::Register},
+    {"vxXLabelHelper", nullptr, nullptr, vxXLabelHelper::Register},
+    {"vxXLabelHelperPanel", nullptr, nullptr, vxXLabelHelperPanel::Register},
+    {"vxXLabel", nullptr, nullptr, vxXLabel::Register},
+};
+
+const TPackageInfoTable kPackage{"vxpackage", kUnits, std::size(kUnits)};
+
+}  // namespace
+
+VX_PACKAGE_ENTRY_POINTS(kPackage)

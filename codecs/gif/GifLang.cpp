@@ -1,0 +1,47 @@
+#include "codecs/gif/GifLang.h"
+
+const char* const GIFVersions[3] = {"", "87a", "89a"};
+
+const char* const sOutOfData = "Premature end of data";
+const char* const sTooManyColors = "Color table overflow";
+const char* const sBadColorIndex = "Invalid color index";
+const char* const sBadVersion = "Unsupported GIF version";
+const char* const sBadSignature = "Invalid GIF signature";
+const char* const sScreenBadColorSize = "Invalid number of colors specified in Screen Descriptor";
+const char* const sImageBadColorSize = "Invalid number of colors specified in Image Descriptor";
+const char* const sUnknownExtension = "Unknown extension type";
+const char* const sBadExtensionLabel = "Invalid extension introducer";
+const char* const sOutOfMemDIB = "Failed to allocate memory for GIF DIB";
+const char* const sDIBCreate = "Failed to create DIB from Bitmap";
+const char* const sDecodeTooFewBits = "Decoder bit buffer under-run";
+const char* const sDecodeCircular = "Circular decoder table entry";
+const char* const sBadTrailer = "Invalid Image trailer";
+const char* const sBadExtensionInstance = "Internal error: Extension Instance does not match Extension Label";
+const char* const sBadBlockSize = "Unsupported Application Extension block size";
+const char* const sBadBlock = "Unknown GIF block type";
+const char* const sUnsupportedClass = "Object type not supported for operation";
+const char* const sInvalidData = "Invalid GIF data";
+const char* const sBadHeight = "Image height too small for contained frames";
+const char* const sBadWidth = "Image width too small for contained frames";
+const char* const sFailedPaste = "Failed to store GIF on clipboard";
+const char* const sScreenSizeExceeded = "Image exceeds Logical Screen size";
+const char* const sNoColorTable = "No global or local color table defined";
+const char* const sBadPixelCoordinates = "Invalid pixel coordinates";
+const char* const sUnsupportedBitmap = "Unsupported bitmap format";
+const char* const sInvalidPixelFormat = "Unsupported PixelFormat";
+const char* const sBadDimension = "Invalid image dimensions";
+const char* const sNoDIB = "Image has no DIB";
+const char* const sInvalidStream = "Invalid stream operation";
+const char* const sInvalidColor = "Color not in color table";
+const char* const sInvalidBitSize = "Invalid Bits Per Pixel value";
+const char* const sEmptyColorMap = "Color table is empty";
+const char* const sEmptyImage = "Image is empty";
+const char* const sInvalidBitmapList = "Invalid bitmap list";
+const char* const sInvalidReduction = "Invalid reduction method";
+const char* const sGIFImageFile = "GIF Image";
+const char* const sProgressLoading = "Loading...";
+const char* const sProgressSaving = "Saving...";
+const char* const sProgressConverting = "Converting...";
+const char* const sProgressRendering = "Rendering...";
+const char* const sProgressCopying = "Copying...";
+const char* const sProgressOptimizing = "Optimizing...";

@@ -1,0 +1,170 @@
+// Packages: loading, the entry points' work, design-time registration and the
+// module-unload procedures.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/rtl/sysutils.h"
+#include "platform/win/resources.h"
+
+namespace {
+
+using TInitializeProc = void (*)();
+using TGetTableProc = const TPackageInfoTable* (*)();
+
+struct TLoadedPackage {
+  std::vector<void*> handles;  // one per LoadPackage not yet undone
+  TInitializeProc finalize = nullptr;
+  const TPackageInfoTable* table = nullptr;
+};
+
+struct TPackages {
+  std::recursive_mutex lock;  // a package's Initialize may load another
+  std::map<HMODULE, TLoadedPackage> loaded;
+  std::vector<TModuleUnloadProc> unloadProcs;
+};
+
+TPackages& Packages() {
+  static auto* p = new TPackages();
+  return *p;
+}
+
+[[noreturn]] void LoadError(const std::string& Name, const std::string& Reason) {
+  throw EPackageError("Can't load package " + Name + ".\n" + Reason);
+}
+
+// Tells the unload procedures, the latest added first (they may depend on earlier ones).
+void ModuleUnloading(TPackages& p, HMODULE Module) {
+  const std::vector<TModuleUnloadProc> procs = p.unloadProcs;
+  for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module);
+}
+
+void* Entry(void* Handle, const char* Name) { return dlsym(Handle, Name); }
+
+}  // namespace
+
+HMODULE LoadPackage(const std::string& Name) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  void* handle = dlopen(Name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    LoadError(Name, why ? why : "The library cannot be loaded");
+  }
+  auto initialize = reinterpret_cast<TInitializeProc>(Entry(handle, "Initialize"));
+  auto finalize = reinterpret_cast<TInitializeProc>(Entry(handle, "Finalize"));
+  auto getTable = reinterpret_cast<TGetTableProc>(Entry(handle, "GetPackageInfoTable"));
+  if (!initialize || !finalize || !getTable) {
+    dlclose(handle);
+    LoadError(Name, "The library is not a package: it lacks Initialize, Finalize or GetPackageInfoTable");
+  }
+  const HMODULE module = ModuleOfAddress(reinterpret_cast<const void*>(initialize));
+  auto [it, first] = p.loaded.try_emplace(module);
+  try {
+    initialize();
+  } catch (...) {
+    std::string why = "The package's initialization failed";
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      why = e.what();
+    } catch (...) {
+    }
+    if (first) {
+      ModuleUnloading(p, module);
+      p.loaded.erase(it);
+    }
+    dlclose(handle);
+    LoadError(Name, why);
+  }
+  it->second.handles.push_back(handle);
+  it->second.finalize = finalize;
+  it->second.table = getTable();
+  return module;
+}
+
+void UnloadPackage(HMODULE Module) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  auto it = p.loaded.find(Module);
+  if (it == p.loaded.end()) return;
+  void* handle = it->second.handles.back();
+  it->second.handles.pop_back();
+  const bool last = it->second.handles.empty();
+  std::exception_ptr error;
+  try {
+    it->second.finalize();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (last) {
+    ModuleUnloading(p, Module);
+    p.loaded.erase(it);
+  }
+  dlclose(handle);
+  if (error) std::rethrow_exception(error);
+}
+
+const TPackageInfoTable* GetPackageInfo(HMODULE Module) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  auto it = p.loaded.find(Module);
+  return it == p.loaded.end() ? nullptr : it->second.table;
+}
+
+void RegisterPackage(HMODULE Module) {
+  const TPackageInfoTable* table = GetPackageInfo(Module);
+  if (!table) throw EPackageError("The module is not a loaded package");
+  for (size_t i = 0; i < table->UnitCount; ++i)
+    if (table->Units[i].Register) table->Units[i].Register();
+}
+
+void AddModuleUnloadProc(TModuleUnloadProc Proc) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  p.unloadProcs.push_back(Proc);
+}
+
+void RemoveModuleUnloadProc(TModuleUnloadProc Proc) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  std::erase(p.unloadProcs, Proc);
+}
+
+namespace vx_packages {
+
+void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done) {
+  if (Count++ > 0) return;
+  try {
+    for (; Done < Table.UnitCount; ++Done)
+      if (Table.Units[Done].Initialization) Table.Units[Done].Initialization();
+  } catch (...) {
+    int one = 1;
+    try {
+      FinalizeUnits(Table, one, Done);
+    } catch (...) {
+    }
+    Count = 0;
+    throw;
+  }
+}
+
+void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done) {
+  if (Count <= 0 || --Count > 0) return;
+  std::exception_ptr error;
+  while (Done > 0) {
+    --Done;
+    if (!Table.Units[Done].Finalization) continue;
+    try {
+      Table.Units[Done].Finalization();
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace vx_packages
