@@ -16,6 +16,7 @@
 #include "platform/win/winuser.h"
 #include "platform/win/filelock.h"
 #include "codecs/png/PngImage.h"
+#include "platform/display/headless.h"
 #include "platform/win/resources.h"
 #include "updater/NVLogFile.h"
 #include "updater/md5.h"
@@ -166,11 +167,12 @@ int CountOccurrences(const std::string& Sub, const std::string& Text) {
 
 int64_t GetLocalFileSize(const std::string& FileName) {
   if (FileName.empty()) return -1;
-  // One open for reading answers both whether the file is there and its size.
-  const int fd = OpenNative(FileName, O_RDONLY);
+  // One open for reading answers both whether the file is there and its size; what
+  // is no plain file (a pipe, a device) is not there.
+  const int fd = OpenRegularFile(FileName);
   if (fd < 0) return -1;
   struct stat st {};
-  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  const bool ok = ::fstat(fd, &st) == 0;
   ::close(fd);
   return ok ? int64_t(st.st_size) : -1;
 }
@@ -245,6 +247,14 @@ int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, i
     SetActiveWindow(foreground);
   }
   return int(code);
+}
+
+TUnattended UnattendedTurn() {
+  IPresenter* presenter = Application->Presenter();
+  if (!presenter->Headless()) return TUnattended::Person;
+  auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
+  if (headless && headless->Script() && headless->Script()->Step()) return TUnattended::ScriptActed;
+  return TUnattended::Nobody;
 }
 
 bool LoadPngResourceTo(HINSTANCE Instance, const std::string& Name, TPersistent* Dest) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/messages.h"
 #include "platform/win/wintypes.h"
 
 class TLogFile;
@@ -62,6 +63,16 @@ std::string GetFileMD5(const std::string& FileName, int64_t* Size = nullptr);
 // does not exist or did not start. A quit message taken while waiting ends the whole
 // program at once with the message's code.
 int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, int ShowCmd, bool Wait);
+// Posted by a window that waits for a person (the fast/safe choice, the failure
+// dialog) to itself, to learn whether anybody will answer.
+constexpr UINT WM_UNATTENDED_TURN = WM_USER + 1002;
+// Who answers what a window waits for: a person on a display; the headless script,
+// which has just carried out its next action; or nobody, since the run is headless and
+// its script (if any) has nothing left that it can do now. The window then takes the
+// answer it shows as chosen, so that an unattended run always ends.
+enum class TUnattended { Person, ScriptActed, Nobody };
+TUnattended UnattendedTurn();
+
 // Loads the program resource of type "PNG" named Name and assigns the picture to Dest
 // (a picture or a bitmap); false when there is no such resource, it is no PNG
 // picture, or Dest is null.

@@ -24,9 +24,9 @@ namespace {
 // program; reset when a notification starts.
 int g_lastSystemError = 0;
 
-// An extracted file is written beside its destination under this suffix and
-// renamed over the destination once it is complete.
-const char* const kPartSuffix = ".~cab";
+// An extracted file is written beside its destination under a new name of its own
+// ending in this suffix, and renamed over the destination once it is complete.
+const char* const kPartSuffix = ".cab-part";
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
 
@@ -88,7 +88,7 @@ void* FdiAlloc(ULONG cb) { return std::malloc(cb); }
 void FdiFree(void* pv) { std::free(pv); }
 
 INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
-  int flags = O_CLOEXEC;
+  int flags = 0;
   switch (oflag & _O_ACCMODE) {
     case _O_RDONLY: flags |= O_RDONLY; break;
     case _O_WRONLY: flags |= O_WRONLY; break;
@@ -103,8 +103,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     flags |= O_TRUNC;
   else if (create)
     flags |= O_CREAT;
-  const std::string path = NativePath(pszFile);
-  int fd = open(path.c_str(), flags, 0666);
+  int fd = OpenNative(pszFile, flags);
   // Handle 0 would read as "skip this file" in a copy-file answer.
   if (fd == 0) {
     int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
@@ -115,7 +114,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     g_lastSystemError = errno;
     return -1;
   }
-  if (create && (oflag & _O_TEMPORARY)) unlink(path.c_str());  // gone once closed
+  if (create && (oflag & _O_TEMPORARY)) DeleteFile(pszFile);  // gone once closed
   if (oflag & _O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   if (oflag & _O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   if ((oflag & _O_APPEND) && lseek(fd, 0, SEEK_END) < 0) {
@@ -244,6 +243,8 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
   destFolder_ = IncludeTrailingBackslash(DestFolder);
   sourceNames_.clear();
   destNames_.clear();
+  partNames_.clear();
+  madeFolder_.clear();
   currentCabinet_ = cabinetName_;
   // A set whose names lead back to a cabinet already read ends there.
   std::vector<std::string> done;
@@ -279,9 +280,10 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
 }
 
 void TSTCabReader::DropUnfinishedFiles() {
-  for (const std::string& dest : destNames_) DeleteFile(dest + kPartSuffix);
+  for (const std::string& part : partNames_) DeleteFile(part);
   sourceNames_.clear();
   destNames_.clear();
+  partNames_.clear();
 }
 
 INT_PTR TSTCabReader::Notification(FDINOTIFICATIONTYPE fdint, PFDINOTIFICATION pfdin) {
@@ -342,17 +344,26 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
   if (abort) return -1;
   if (dest.empty()) return 0;
   errno = 0;
-  if (!ForceDirectories(ExtractFilePath(dest))) return FailTarget(errno ? errno : EACCES);
+  // The folder of the last file is known to be there.
+  if (const std::string folder = ExtractFilePath(dest); folder != madeFolder_) {
+    if (!ForceDirectories(folder)) return FailTarget(errno ? errno : EACCES);
+    madeFolder_ = folder;
+  }
   struct stat st;
-  if (stat(NativePath(dest).c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & 0222) &&
-      options_.Contains(croDontOverwriteReadOnlyFiles))
+  if (options_.Contains(croDontOverwriteReadOnlyFiles) && stat(NativePath(dest).c_str(), &st) == 0 &&
+      S_ISREG(st.st_mode) && !(st.st_mode & 0222))
     return 0;
   // The destination is replaced only once the file is complete (see CloseFile).
-  std::string part = dest + kPartSuffix;
-  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_CREAT | _O_TRUNC | _O_BINARY, 0);
-  if (hf == -1) return FailTarget(g_lastSystemError);
+  std::string part = CreateUniqueName(dest, kPartSuffix, false);
+  if (part.empty()) return FailTarget(errno);
+  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_TRUNC | _O_BINARY, 0);
+  if (hf == -1) {
+    DeleteFile(part);
+    return FailTarget(g_lastSystemError);
+  }
   sourceNames_.push_back(name);
   destNames_.push_back(dest);
+  partNames_.push_back(part);
   return hf;
 }
 
@@ -363,11 +374,12 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
   for (size_t i = 0; i < sourceNames_.size(); ++i) {
     if (sourceNames_[i] != name) continue;
     dest = destNames_[i];
+    const std::string part = NativePath(partNames_[i]);
     sourceNames_.erase(sourceNames_.begin() + std::ptrdiff_t(i));
     destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
-    const std::string part = NativePath(dest + kPartSuffix);
+    partNames_.erase(partNames_.begin() + std::ptrdiff_t(i));
     if (closed != 0) {
-      unlink(part.c_str());
+      DeleteFile(part);
       return FailTarget(g_lastSystemError);
     }
     const timespec t = DosToTimespec(n.date, n.time);
@@ -379,9 +391,9 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
       struct stat st;
       if (stat(part.c_str(), &st) == 0) chmod(part.c_str(), st.st_mode & ~mode_t(0222));
     }
-    if (rename(part.c_str(), NativePath(dest).c_str()) != 0) {
+    if (!RenameReplacing(part, dest)) {
       const int err = errno;
-      unlink(part.c_str());
+      DeleteFile(part);
       return FailTarget(err);
     }
     break;

@@ -128,6 +128,8 @@ class TSTCabReader : public TComponent {
   // Files opened and not yet closed: the name inside the cabinet and the destination.
   std::vector<std::string> sourceNames_;
   std::vector<std::string> destNames_;
+  std::vector<std::string> partNames_;  // where each file is written until it is complete
+  std::string madeFolder_;              // the folder the last file went to
 };
 
 // Extracts the cabinet (and the following cabinets of its set) into the folder;

@@ -1,5 +1,8 @@
 #include "updater/ClientConfiguration.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "platform/rtl/registry.h"
 #include "platform/rtl/sysutils.h"
 
@@ -9,6 +12,8 @@ namespace {
 
 const char kSettingsKey[] = "\\SOFTWARE\\Pelmora\\Orvel";
 const char kWindowsKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr int kDefaultRestartCount = 10;
+constexpr int kMaxRestartCount = 100;
 constexpr int kDefaultBarColor = 12760967;     // 0xC2B787
 constexpr int kDefaultBorderColor = 11316884;  // 0xACAE94
 
@@ -29,6 +34,39 @@ std::string SystemFolder(UINT (*get)(char*, UINT)) {
   char buf[MAX_PATH + 1] = {};
   const UINT n = get(buf, MAX_PATH);
   return n > 0 && n <= MAX_PATH ? std::string(buf, n) : std::string();
+}
+
+bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+
+// Whether a relative path stays inside its folder (Where names it): no name of ".."
+// climbs above it.
+bool StaysInside(const std::string& Path, const std::string& Where, std::string& Why) {
+  for (unsigned char c : Path)
+    if (c < 0x20 || c == 0x7F) {
+      Why = "it holds a control character";
+      return false;
+    }
+  int depth = 0;
+  size_t start = 0;
+  while (start <= Path.size()) {
+    size_t end = start;
+    while (end < Path.size() && !IsDelimiter(Path[end])) ++end;
+    const std::string name = Path.substr(start, end - start);
+    if (name == "..") {
+      if (--depth < 0) {
+        Why = "it climbs out of " + Where;
+        return false;
+      }
+    } else if (!name.empty() && name != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsAbsolutePath(const std::string& Path) {
+  return (!Path.empty() && IsDelimiter(Path[0])) || (Path.size() >= 2 && Path[1] == ':');
 }
 
 // Every two-character escape of Letter ("\n" or "\N") becomes Replacement.
@@ -93,7 +131,14 @@ bool TClientConfiguration::ParseCommandLine(const std::vector<std::string>& Para
       const std::string value = param.size() > len ? param.substr(len) : std::string();
       switch (which) {
         case 0: BitmapFile = value; break;
-        case 1: UpdateListName = Trim(value); break;
+        case 1: {
+          // The list is written into the program folder under this name.
+          UpdateListName = Trim(value);
+          std::string why = IsAbsolutePath(UpdateListName) ? "it is an absolute path" : "";
+          if (why.empty() && StaysInside(UpdateListName, "the program folder", why)) break;
+          throw Exception("-LF:" + UpdateListName + " is refused: " + why);
+          break;
+        }
         case 2: RunExeName = value; break;
         case 3:
           // "-B:/u:kim" appends ' /u:"KIM"': the first three characters as given,
@@ -107,7 +152,8 @@ bool TClientConfiguration::ParseCommandLine(const std::vector<std::string>& Para
       }
     }
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    CommandLineError = e.what();
     return false;
   }
 }
@@ -135,7 +181,13 @@ std::string TClientConfiguration::GetProductRES() const {
 std::string TClientConfiguration::GetProductAdminRES() const { return ReadInfo("ProductAdminRES"); }
 std::string TClientConfiguration::GetProductLanguage() const { return ReadInfo("ProductLanguage"); }
 int TClientConfiguration::GetSocketType() const { return FIniFile->ReadInteger("INFO", "SocketType", 0); }
-int TClientConfiguration::GetRestartCount() const { return FIniFile->ReadInteger("INFO", "RestartCount", 10); }
+int TClientConfiguration::GetRestartCount() const {
+  const int count = FIniFile->ReadInteger("INFO", "RestartCount", kDefaultRestartCount);
+  // Fewer than one attempt would never come to the question, so a run against a dead
+  // server would never end; neither would one of too many.
+  if (count < 1) return kDefaultRestartCount;
+  return std::min(count, kMaxRestartCount);
+}
 
 std::string TClientConfiguration::GetDefaultExeNameWhenUpdateFail() const {
   return UpperCase(ReadInfo("DefaultExeNameWhenUpdateFail"));
@@ -185,10 +237,7 @@ std::string TClientConfiguration::GetRunExeName() const {
   return IncludeTrailingPathDelimiter(RootDir) + GetDefaultExeNameWhenUpdateFail();
 }
 
-std::string TClientConfiguration::ExpandPathMacros(const std::string& Path) const {
-  const std::string text = Trim(Path);
-  if (text.empty()) return text;
-  const std::string upper = UpperCase(text);
+std::pair<const char*, const std::string*> TClientConfiguration::MacroIn(const std::string& Upper) const {
   const std::pair<const char*, const std::string*> macros[] = {
       {"%ROOT%", &RootDir},
       {"%WINDOWS%", &WindowsDir},
@@ -196,10 +245,45 @@ std::string TClientConfiguration::ExpandPathMacros(const std::string& Path) cons
       {"%PROGRAMFILES%", &ProgramFilesDir},
       {"%COMMONFILES%", &CommonFilesDir},
   };
-  for (const auto& [macro, folder] : macros)
-    if (upper.find(macro) != std::string::npos)
-      return StringReplace(text, macro, *folder, {rfReplaceAll, rfIgnoreCase});
-  return text;
+  for (const auto& m : macros)
+    if (Upper.find(m.first) != std::string::npos) return m;
+  return {nullptr, nullptr};
+}
+
+std::string TClientConfiguration::ExpandPathMacros(const std::string& Path) const {
+  const std::string text = Trim(Path);
+  if (text.empty()) return text;
+  const auto [macro, folder] = MacroIn(UpperCase(text));
+  return macro ? StringReplace(text, macro, *folder, {rfReplaceAll, rfIgnoreCase}) : text;
+}
+
+bool TClientConfiguration::IsListedPathSafe(const std::string& Path, std::string& Why) const {
+  const std::string text = Trim(Path);
+  const std::string upper = UpperCase(text);
+  if (const auto [macro, folder] = MacroIn(upper); macro) {
+    // The macro that ExpandPathMacros replaces, wherever it stands.
+    const size_t at = upper.find(macro);
+    const size_t length = std::char_traits<char>::length(macro);
+    if (at != 0 || upper.find(macro, length) != std::string::npos) {
+      Why = std::string(macro) + " stands elsewhere than at the start";
+      return false;
+    }
+    if (folder->empty()) {
+      Why = std::string(macro) + " names no folder";
+      return false;
+    }
+    const std::string rest = text.substr(length);
+    if (!rest.empty() && !IsDelimiter(rest[0])) {
+      Why = "the name goes on right after " + std::string(macro);
+      return false;
+    }
+    return StaysInside(rest, macro, Why);
+  }
+  if (IsAbsolutePath(text)) {
+    Why = "it is an absolute path";
+    return false;
+  }
+  return StaysInside(text, "the program folder", Why);
 }
 
 void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
@@ -237,6 +321,7 @@ bool TClientConfiguration::ReadVersionRegistry(const std::string& InstallRegistr
 
     TRegistry reg;
     reg.SetRootKey(VersionRootKey);
+    RegistryError.clear();
     if (reg.OpenKey(VersionKeyPath + VersionRegistry, true)) {
       auto text = [&](const char* name) {
         try {
@@ -256,9 +341,12 @@ bool TClientConfiguration::ReadVersionRegistry(const std::string& InstallRegistr
         // a value of another type counts as missing
       }
       reg.CloseKey();
+    } else {
+      RegistryError = reg.LastErrorMsg();
     }
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    RegistryError = e.what();
     return false;
   }
 }
@@ -266,32 +354,35 @@ bool TClientConfiguration::ReadVersionRegistry(const std::string& InstallRegistr
 bool TClientConfiguration::WriteVersionRegistry(const std::string& Version, const std::string& DBVersion,
                                                 const std::string& VersionRegistry,
                                                 const std::string& UpdateDate) {
-  try {
-    TRegistry reg;
-    reg.SetRootKey(VersionRootKey);
-    if (reg.OpenKey(VersionKeyPath + VersionRegistry, true)) {
-      reg.WriteString("CurVersion", Version);
-      reg.WriteString("CurDBVersion", DBVersion);
-      reg.WriteString("LastUpdateDate", UpdateDate);
-      reg.WriteInteger("UpdateType", UpdateType);
-      reg.CloseKey();
-    }
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return WriteVersionValues(VersionRegistry, [&](TRegistry& reg) {
+    reg.WriteString("CurVersion", Version);
+    reg.WriteString("CurDBVersion", DBVersion);
+    reg.WriteString("LastUpdateDate", UpdateDate);
+    reg.WriteInteger("UpdateType", UpdateType);
+  });
 }
 
 bool TClientConfiguration::WriteUpdateType(const std::string& VersionRegistry) {
+  return WriteVersionValues(VersionRegistry, [&](TRegistry& reg) { reg.WriteInteger("UpdateType", UpdateType); });
+}
+
+bool TClientConfiguration::WriteVersionValues(const std::string& VersionRegistry,
+                                              const std::function<void(TRegistry&)>& Write) {
+  // A key that cannot be opened, or a value that cannot be written (a full disk, a
+  // store that is read-only or does not read), is a failure with its reason.
+  TRegistry reg;
+  reg.SetRootKey(VersionRootKey);
+  RegistryError.clear();
   try {
-    TRegistry reg;
-    reg.SetRootKey(VersionRootKey);
-    if (reg.OpenKey(VersionKeyPath + VersionRegistry, true)) {
-      reg.WriteInteger("UpdateType", UpdateType);
-      reg.CloseKey();
+    if (!reg.OpenKey(VersionKeyPath + VersionRegistry, true)) {
+      RegistryError = reg.LastErrorMsg();
+      return false;
     }
+    Write(reg);
+    reg.CloseKey();
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    RegistryError = reg.LastErrorMsg().empty() ? std::string(e.what()) : reg.LastErrorMsg();
     return false;
   }
 }

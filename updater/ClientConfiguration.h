@@ -3,6 +3,7 @@
 // version kept in the registry. One instance, ClientConfig, lives for the whole run.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +25,8 @@ class TClientConfiguration : public TObject {
   TClientConfiguration(const TClientConfiguration&) = delete;
   TClientConfiguration& operator=(const TClientConfiguration&) = delete;
 
-  // Reads the command-line switches; false only when an error was raised.
+  // Reads the command-line switches; false when an error was raised (CommandLineError
+  // says which), such as a -LF: list name that leaves the program folder.
   bool ParseCommandLine();
   // Reads these parameters as the command line (the program itself not included).
   bool ParseCommandLine(const std::vector<std::string>& Params);
@@ -37,6 +39,8 @@ class TClientConfiguration : public TObject {
   std::string GetProductAdminRES() const;
   std::string GetProductLanguage() const;
   int GetSocketType() const;
+  // Connection attempts before the retry question: the default 10 for a value below 1,
+  // and at most 100, so that a run against a dead server ends.
   int GetRestartCount() const;
   std::string GetDefaultExeNameWhenUpdateFail() const;
   std::string GetDefaultParamWhenUpdateFail() const;
@@ -56,12 +60,21 @@ class TClientConfiguration : public TObject {
   // Replaces the first path macro found (%ROOT%, %WINDOWS%, %SYSTEM%,
   // %PROGRAMFILES%, %COMMONFILES%, tested in that order) wherever it occurs.
   std::string ExpandPathMacros(const std::string& Path) const;
+  // Whether a listed file's path (macros not yet expanded) stays inside the folder it
+  // names: that of the macro it starts with (the one ExpandPathMacros replaces), or the
+  // program folder for a relative path. Control characters, absolute paths, a macro
+  // elsewhere than at the start or naming no folder, and ".." that climbs out are
+  // refused; Why says which.
+  bool IsListedPathSafe(const std::string& Path, std::string& Why) const;
   // The value of every line of a section of the configuration file, in file order.
   void ReadSectionValueList(const std::string& Section, bool Expand, TStrings* List) const;
 
   // Reads CurVersion, CurDBVersion, LastUpdateDate and UpdateType from the key
-  // that InstallRegistry and VersionRegistry name.
+  // that InstallRegistry and VersionRegistry name. True also when the key does not
+  // open (RegistryError then says why).
   bool ReadVersionRegistry(const std::string& InstallRegistry, const std::string& VersionRegistry);
+  // Write the values; false, with RegistryError, when the key cannot be opened or a
+  // value cannot be written.
   bool WriteVersionRegistry(const std::string& Version, const std::string& DBVersion,
                             const std::string& VersionRegistry, const std::string& UpdateDate);
   bool WriteUpdateType(const std::string& VersionRegistry);
@@ -93,9 +106,16 @@ class TClientConfiguration : public TObject {
   std::string CommonFilesDir;
   std::string ProgramFilesDir;
   TStringList* NoUpdateFiles() const { return FNoUpdateFiles.get(); }
+  // Why the command line or the last registry access failed.
+  std::string CommandLineError;
+  std::string RegistryError;
 
  private:
   std::string ReadInfo(const char* Key) const;
+  // The macro that ExpandPathMacros replaces in an upper-cased text (the first of the
+  // five that occurs) and its folder; nulls when none occurs.
+  std::pair<const char*, const std::string*> MacroIn(const std::string& Upper) const;
+  bool WriteVersionValues(const std::string& VersionRegistry, const std::function<void(TRegistry&)>& Write);
   int ReadColor(const char* Key, const char* OldKey, int Default) const;
 
   std::unique_ptr<TMemIniFile> FIniFile;

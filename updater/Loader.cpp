@@ -64,6 +64,7 @@ int RunLoader(int argc, char** argv) {
 
   if (!ClientConfig->ParseCommandLine()) {
     WriteLog("Parameter 체크 중 오류 발생");
+    if (!ClientConfig->CommandLineError.empty()) WriteLog(ClientConfig->CommandLineError);
     return 0;
   }
 

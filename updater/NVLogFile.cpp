@@ -1,5 +1,7 @@
 #include "updater/NVLogFile.h"
 
+#include <sys/stat.h>
+
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -41,7 +43,14 @@ bool TLogFile::OpenLog() {
     if (exists && FSizeLimit != 0) {
       // Emptied whole before the entry that finds it too large; there is no rotation.
       const int64_t size = TFileStream(FLogFileName, fmOpenRead | fmShareDenyNone).Size();
-      if (size > FSizeLimit) TFileStream emptied(FLogFileName, fmCreate);
+      if (size > FSizeLimit) {
+        // Never through a link: a name that is a symbolic link, or one of several hard
+        // links, is replaced by a new file, and what it led to keeps its contents.
+        struct stat st {};
+        const std::string native = NativePath(FLogFileName);
+        if (lstat(native.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || st.st_nlink > 1)) DeleteFile(native);
+        TFileStream emptied(FLogFileName, fmCreate);
+      }
     }
     if (exists && !FOverwriteExistingFile) {
       FFile = std::make_unique<TFileStream>(FLogFileName, fmOpenWrite | fmShareDenyNone);

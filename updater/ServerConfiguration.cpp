@@ -157,6 +157,18 @@ std::unique_ptr<TUpdateFileItem> TServerConfiguration::MakeItem(const std::strin
   return item;
 }
 
+bool TServerConfiguration::HasFileSection() const { return FIniFile->SectionExists("FILES"); }
+
+bool TServerConfiguration::Accept(const std::string& Path) {
+  std::string why;
+  if (!ClientConfig || ClientConfig->IsListedPathSafe(Path, why)) return true;
+  std::string shown = Path;
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  FRefusedLines.push_back(shown + ": " + why);
+  return false;
+}
+
 int TServerConfiguration::LoadFileList() {
   if (!FFileItems) FFileItems = std::make_unique<FileList>();
   if (!FSelfUpdateItems) FSelfUpdateItems = std::make_unique<FileList>();
@@ -168,7 +180,7 @@ int TServerConfiguration::LoadFileList() {
     std::string path, value;
     if (!SplitLine(lines[i], path, value)) continue;
     const std::vector<std::string> fields = SplitFields(value);
-    if (fields.size() != 3) continue;
+    if (fields.size() != 3 || !Accept(path)) continue;
     const std::string name = UpperCase(InstalledFileName(path));
     if (name == "LOADER.EXE" || name == "LOADER.INI" || name == "QX.EXE")
       FSelfUpdateItems->push_back(MakeItem(path, fields));
@@ -186,7 +198,7 @@ int TServerConfiguration::AddFileList(TStrings* Lines) {
     std::string path, value;
     if (!SplitLine((*Lines)[i], path, value)) continue;
     const std::vector<std::string> fields = SplitFields(value);
-    if (fields.empty()) continue;
+    if (fields.empty() || !Accept(path)) continue;
     FFileItems->push_back(MakeItem(path, fields));
     last = int(FFileItems->size()) - 1;
   }

@@ -57,12 +57,18 @@ class TServerConfiguration : public TObject {
 
   // Reads [FASTUPDATE] into a new FastUpdateItems list; returns its count.
   int LoadFastUpdateList();
+  // Whether the list has the [FILES] section that every list needs; a page or bytes
+  // that are no list have none.
+  bool HasFileSection() const;
   // Reads [FILES] into FileItems (and the updater's own files also into
-  // SelfUpdateItems); returns the index of the last record added, or -1.
+  // SelfUpdateItems); returns the index of the last record added, or -1. A line whose
+  // path would leave its folder is refused (RefusedLines).
   int LoadFileList();
   // Adds the merged [FILES] lines of fast-update lists to FileItems; returns the
-  // index of the last record added, or -1.
+  // index of the last record added, or -1. Paths are refused as by LoadFileList.
   int AddFileList(TStrings* Lines);
+  // The lines refused so far, each "<path>: <why>".
+  const std::vector<std::string>& RefusedLines() const { return FRefusedLines; }
 
   int GetFastUpdateCount() const;
   int GetFileCount() const;
@@ -88,6 +94,8 @@ class TServerConfiguration : public TObject {
 
   std::unique_ptr<TStringList> ReadScriptSection(const char* Section, const std::string& ColonBecomes) const;
   std::unique_ptr<TUpdateFileItem> MakeItem(const std::string& Path, const std::vector<std::string>& Fields) const;
+  // False (and the line noted) for a path that may not be written.
+  bool Accept(const std::string& Path);
 
   std::unique_ptr<TMemIniFile> FIniFile;
   std::unique_ptr<TStringList> FMD5Extensions;
@@ -98,4 +106,5 @@ class TServerConfiguration : public TObject {
   std::unique_ptr<std::vector<TFastUpdateItem>> FFastUpdateItems;
   std::unique_ptr<FileList> FFileItems;
   std::unique_ptr<FileList> FSelfUpdateItems;
+  std::vector<std::string> FRefusedLines;
 };

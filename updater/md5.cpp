@@ -242,14 +242,15 @@ bool MD5DigestHandle(int Handle, MD5Digest& Digest) {
 
 bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest, int64_t* Size) {
   if (Size) *Size = -1;
-  const int fd = OpenNative(FileName, O_RDONLY);
+  // Only a plain file: a pipe would wait for a writer that never comes.
+  const int fd = OpenRegularFile(FileName);
   if (fd < 0) return false;
   // A fresh descriptor reads from the start: its size comes with the one fstat.
   struct stat st {};
   bool made = false;
-  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) == 0) {
     if (Size) *Size = int64_t(st.st_size);
-    made = DigestRest(fd, S_ISREG(st.st_mode) ? st.st_size : -1, Digest);
+    made = DigestRest(fd, st.st_size, Digest);
   }
   close(fd);
   return made;

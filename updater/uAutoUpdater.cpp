@@ -169,9 +169,12 @@ void TfrmMainFrame::AppException(TObject*, Exception* E) { WriteLog(E->Message()
 
 void TfrmMainFrame::CreateDownloader() {
   switch (ClientConfig->GetSocketType()) {
-    case 1:
-      Downloader = std::make_unique<TStdSockDownloader>();
+    case 1: {
+      auto sock = std::make_unique<TStdSockDownloader>();
+      sock->Http()->CtrlSocket()->OnBgException = TBgExceptionEvent(this, &TfrmMainFrame::SocketBackgroundException);
+      Downloader = std::move(sock);
       break;
+    }
     case 2:
       Downloader = std::make_unique<TStdWebAgentDownloader>();
       break;
@@ -283,6 +286,13 @@ void TfrmMainFrame::WMStartUpdate(TMessage&) {
   bool declined = false;
   for (;;) {
     const bool ok = UpdaterInit();
+    if (!ok && localFailure_) {
+      // The list cannot be written here: no retry can help, and the run failed.
+      UpdateState = usFailed;
+      CanCloseSilently = true;
+      Application->Terminate();
+      return;
+    }
     if (!ok) {
       ++counter;
       if (Language == "ENG")
@@ -360,6 +370,22 @@ void TfrmMainFrame::WMCloseUpdater(TMessage&) {
   Close();
 }
 
+void TfrmMainFrame::WMUnattendedTurn(TMessage&) {
+  if (!AwaitingUpdateTypeChoice) return;
+  switch (UnattendedTurn()) {
+    case TUnattended::ScriptActed:
+      PostMessage(Handle(), WM_UNATTENDED_TURN, 0, 0);
+      break;
+    case TUnattended::Nobody:
+      WriteLog(std::string("Nobody answers the choice of the update type: the ") +
+               (rbFastUpdate->GetChecked() ? "fast" : "safe") + " update shown is taken");
+      btnConfirmClick(this);
+      break;
+    case TUnattended::Person:
+      break;
+  }
+}
+
 bool TfrmMainFrame::ClientBusy() const {
   if (ClientConfig->SMMode) return false;
   return IsFileLocked(ClientConfig->GetRunExeName()) || IsFileLocked(ClientConfig->IsRunCheckFile);
@@ -388,8 +414,10 @@ bool TfrmMainFrame::UpdaterInit() {
   WriteLogFmt(false, "Server URL: %s", url);
 
   bool ok = false;
+  std::unique_ptr<TServerConfiguration> list;
   if (!FileDownLoad(url, local, true, 0, 0)) {
-    InitErrorText = "인터넷에 연결되어 있지 않거나 방화벽에 의해 서버에 접속할 수 없습니다.";
+    InitErrorText = localFailure_ ? localFailureText_
+                                  : "인터넷에 연결되어 있지 않거나 방화벽에 의해 서버에 접속할 수 없습니다.";
     WriteLogFmt(false, "업데이트 목록을 다운로드 받지 못하였습니다.: URL[%s]", url);
   } else if (!FileExists(local)) {
     InitErrorText = "서버에 연결할 수 없습니다.";
@@ -397,10 +425,15 @@ bool TfrmMainFrame::UpdaterInit() {
   } else if (!IsValidDownloadFile(local)) {
     InitErrorText = "서버의 파일 목록이 잘못되었습니다.";
     WriteLog("서버의 파일목록이 잘못되었습니다.: 문서의 시작이 <!");
+  } else if (list = std::make_unique<TServerConfiguration>(local); !list->HasFileSection()) {
+    // An error page of another shape, random bytes, another encoding: no list at all.
+    InitErrorText = "서버의 파일 목록이 잘못되었습니다.";
+    WriteLog("서버의 파일목록이 잘못되었습니다.: no [FILES] section");
   } else {
     DownloadList.clear();
-    ServerConfig = std::make_unique<TServerConfiguration>(local);
+    ServerConfig = std::move(list);
     ServerConfigLoaded = true;
+    if (!c.RegistryError.empty()) WriteLog("The installed version cannot be read: " + c.RegistryError);
     try {
       c.RunExeName = ServerConfig->GetLaunchBin();
       if (!ServerConfig->GetVersionInfo().empty()) {
@@ -485,6 +518,7 @@ void TfrmMainFrame::DecideUpdate() {
   else
     lblVersion->SetCaption(Format("현재 Ver %s -> 변경 Ver %s", c.CurVersion, server));
   AwaitingUpdateTypeChoice = true;
+  if (AnswerUnattended) PostMessage(Handle(), WM_UNATTENDED_TURN, 0, 0);
 }
 
 void TfrmMainFrame::UpdateTypeChanged(TObject*) {
@@ -498,7 +532,8 @@ void TfrmMainFrame::btnConfirmClick(TObject*) {
   AwaitingUpdateTypeChoice = false;
   palUpdateType->Hide();
   ClientConfig->UpdateType = rbFastUpdate->GetChecked() ? 0 : 1;
-  ClientConfig->WriteUpdateType(ServerConfig->GetVersionRegistry());
+  if (!ClientConfig->WriteUpdateType(ServerConfig->GetVersionRegistry()))
+    WriteLog("The update type cannot be recorded: " + ClientConfig->RegistryError);
   if (ClientBusy()) {
     WriteLog("업데이트 할 프로그램이 이미 실행중입니다.");
     CanCloseSilently = true;

@@ -13,6 +13,7 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
 #include "transport/StdDownloader.h"
+#include "updater/AutoUpdaterUtils.h"
 #include "updater/ServerConfiguration.h"
 #include "widgets/RzBmpBtn.h"
 #include "widgets/RzPrgres.h"
@@ -82,6 +83,10 @@ class TfrmMainFrame : public TForm {
   bool CompactLayout = false;
   // The pause between two connection attempts.
   int RetryWaitMs = 3000;
+  // When nobody can answer the fast/safe choice or the failure dialog (a headless run
+  // whose script has nothing it can do), the answer shown is taken. Tests that play
+  // the person themselves turn it off.
+  bool AnswerUnattended = true;
 
   // --- main form, connection loop, decision ---
   void AppException(TObject* Sender, Exception* E);
@@ -90,6 +95,7 @@ class TfrmMainFrame : public TForm {
   bool UpdaterInit();
   void WMStartUpdate(TMessage& Message);
   void WMCloseUpdater(TMessage& Message);
+  void WMUnattendedTurn(TMessage& Message);
   void FormCloseQuery(TObject* Sender, bool& CanClose);
   void UpdateTypeChanged(TObject* Sender);
   void btnConfirmClick(TObject* Sender);
@@ -104,8 +110,9 @@ class TfrmMainFrame : public TForm {
   bool SearchModifiedFiles();
   bool DownloadFastUpdateLists();
   uint8_t UpdateFiles();
+  // With MD5 given and FileSize unknown (-1), the file must have that digest.
   bool FileDownLoad(const std::string& URL, const std::string& Dest, bool IsConfig, int64_t DownloadSize,
-                    int64_t FileSize);
+                    int64_t FileSize, const std::string& MD5 = "");
   bool IsHashCheckedExt(const std::string& FileName) const;
   bool IsScriptExt(const std::string& FileName) const;
   static bool IsUpdaterFile(const std::string& Path);
@@ -126,6 +133,7 @@ class TfrmMainFrame : public TForm {
   VX_MESSAGE_MAP(TfrmMainFrame, TForm)
   VX_MESSAGE_HANDLER(WM_START_UPDATE, WMStartUpdate)
   VX_MESSAGE_HANDLER(WM_CLOSE_UPDATER, WMCloseUpdater)
+  VX_MESSAGE_HANDLER(WM_UNATTENDED_TURN, WMUnattendedTurn)
   VX_END_MESSAGE_MAP
 
  private:
@@ -152,15 +160,43 @@ class TfrmMainFrame : public TForm {
   bool IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const;
   std::vector<std::string> ExcludedList() const;
   void SelectFile(TUpdateFileItem* Item);
+  // Whether the installed file at Path differs from the record (a missing one does).
+  bool IsInstalledDifferent(const TUpdateFileItem& Item, const std::string& Path) const;
+
+  // The jobs of UpdateFiles. Each answers the run's state so far: usSuccess, usFailed
+  // (an updater file could not be fetched), usUpdaterChanged or usNothingToDo
+  // (cancelled).
+  uint8_t SelectForSafeUpdate(const std::vector<std::string>& Excluded);
+  uint8_t SelectForFastUpdate(const std::vector<std::string>& Excluded);
+  // The updater's own files of a safe update, fetched into the temporary folder.
+  uint8_t FetchChangedUpdaterFiles(const std::vector<std::string>& Excluded);
+  // The program, its configuration and the self-updater before a fast update.
+  uint8_t FetchChangedOwnFiles(const std::vector<std::string>& Excluded);
+  // Every listed file whose installed copy differs; false when cancelled.
+  bool SelectChangedFiles(const std::vector<std::string>& Excluded);
+  // Every record of the fast lists but the updater's own.
+  void SelectFastFiles(const std::vector<std::string>& Excluded);
+  void ShowDownloadStart();
+  uint8_t DownloadSelectedFiles();
+
   // Downloads an updater file into the temporary folder.
   bool DownloadIntoTemp(TUpdateFileItem* Item);
-  // Unpacks a downloaded cabinet beside itself; false when nothing trustworthy came out.
-  bool UnpackCabinet(const std::string& Cabinet, const std::string& Target);
+  // Fetches URL into Part; false, logged, when the transport failed.
+  bool Fetch(const std::string& URL, const std::string& Dest, const std::string& Part);
+  void LogFetchFailure(const std::string& Dest, const std::exception& E);
+  // The socket library ends a transfer whose handler raised (a full disk) as if the
+  // server had closed it; the reason is kept here for Fetch.
+  void SocketBackgroundException(TObject* Sender, Exception& E, bool& CanClose);
+  std::unique_ptr<Exception> backgroundFailure_;
+  // Notes a failure of this machine (a file that cannot be written) and logs it.
+  void FailLocally(const std::string& File, const std::string& Reason);
   void ShowTotalProgress();
-  void SetBarPercent(TRzProgressBar* Bar, int64_t Part, int64_t Whole);
   void ShowDeleteFailure(const std::string& FileName);
-  // Moves every file unpacked into Stage to the same place under Folder.
-  bool MoveUnpackedFiles(const std::string& Stage, const std::string& Folder);
+  // Moves every file unpacked into Stage to the same place under Folder, the file named
+  // like Target last, so that a cabinet applied in part is selected again. Failed names
+  // the file that could not be put in place.
+  bool MoveUnpackedFiles(const std::string& Stage, const std::string& Folder, const std::string& Target,
+                         std::string& Failed);
   // The index of the program's own record, which the list names with ".exe".
   int IndexOfProgramFile(const std::string& Name) const;
   // Shows the failure dialog; its modal result.
@@ -170,4 +206,9 @@ class TfrmMainFrame : public TForm {
 
   bool fastListFailed_ = false;
   bool conditionActionsDone_ = false;
+  // The client program was started by the update already.
+  bool clientStarted_ = false;
+  // The last download failed on this machine (a file that cannot be written), and why.
+  bool localFailure_ = false;
+  std::string localFailureText_;
 };

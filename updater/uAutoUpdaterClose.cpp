@@ -93,7 +93,8 @@ void TfrmMainFrame::CloseProcess() {
     }
   }
 
-  if (!c.SMMode) {
+  // A client that the update started already is not started a second time.
+  if (!c.SMMode && !clientStarted_) {
     if (UpdateState == usFailed && c.GetIsRunWhenUpdateFail())
       ExecOtherProgram(c.GetRunExeName(), c.GetDefaultParamWhenUpdateFail());
     else if (UpdateState == usNothingToDo && RunActionsOnClose)
@@ -195,8 +196,8 @@ bool TfrmMainFrame::ActWriteKeyValueFile(const std::string& File, const std::str
     lines.LoadFromFile(file);
     if (lines.IndexOfName(key) < 0) return false;
     lines.SetValues(key, value);
-    lines.SaveToFile(file);
-    return true;
+    // Through a new file and a rename: a full disk must not cut the client's settings.
+    return ReplaceFileContents(file, lines.Text());
   } catch (const std::exception&) {
     return false;
   }

@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unordered_set>
 
+#include "platform/net/idhttp.h"
 #include "platform/rtl/inifiles.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
+#include "transport/HttpProt.h"
+#include "transport/StdSockDownloader.h"
 #include "updater/AutoUpdaterUtils.h"
 #include "updater/CabSTComps.h"
 #include "updater/ClientConfiguration.h"
@@ -50,15 +54,20 @@ int Percent(int64_t Part, int64_t Whole) {
 
 // Puts From in the place of To in one step. The new file keeps the permissions of
 // the one it replaces; a new program is made runnable.
-bool ReplaceFile(const std::string& From, const std::string& To) {
-  const std::string from = NativePath(From);
-  const std::string to = NativePath(To);
+bool InstallFile(const std::string& From, const std::string& To) {
+  const std::string from = NativePath(From), to = NativePath(To);
   struct stat old {};
   if (::stat(to.c_str(), &old) == 0)
     ::chmod(from.c_str(), old.st_mode & 07777);
   else if (SameText(ExtractFileExt(To), ".exe"))
     ::chmod(from.c_str(), 0755);
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  return RenameReplacing(from, to);
+}
+
+// 32 hexadecimal digits, as a list gives an MD5.
+bool IsMd5Text(const std::string& Text) {
+  return Text.size() == 32 &&
+         std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 }  // namespace
@@ -76,10 +85,12 @@ void TfrmMainFrame::DoUpdate() {
       WriteLog(std::string(e.what()) + "SearchModifiedFiles");
       listRead = false;
     }
+    for (const std::string& line : ServerConfig->RefusedLines()) WriteLog("[FILES] line refused: " + line);
     UpdateState = UpdateFiles();
-    // A list that could not be fetched or read leaves files out: the run failed
-    // and the new version must not be recorded.
-    if ((fastListFailed_ || !listRead) && UpdateState == usSuccess) UpdateState = usFailed;
+    // A list that could not be fetched or read, or a line refused, leaves files out:
+    // the run failed and the new version must not be recorded.
+    const bool incomplete = fastListFailed_ || !listRead || !ServerConfig->RefusedLines().empty();
+    if (incomplete && UpdateState == usSuccess) UpdateState = usFailed;
   }
 
   static const char* const kStateLines[] = {"업데이트 성공", "업데이트 실패", "새로운 업데이터 검색",
@@ -101,15 +112,21 @@ void TfrmMainFrame::DoUpdate() {
     if (ForcedSafe) c.UpdateType = 0;
     ExecuteConditionActions();
     if (!c.SMMode) {
-      if (ExecOtherProgram(c.GetRunExeName(), c.BizParams))
+      clientStarted_ = ExecOtherProgram(c.GetRunExeName(), c.BizParams);
+      if (clientStarted_)
         WriteLog("ExecOtherProgram FErrorStat 정상실행");
       else
         WriteLog("ExecOtherProgram FErrorStat 실행안함");
     }
     if (ServerConfigLoaded) {
-      c.WriteVersionRegistry(ServerConfig->GetVersionInfo(), ServerConfig->GetDatabaseVersionInfo(),
-                             ServerConfig->GetVersionRegistry(), ServerConfig->GetUpdateDate());
-      WriteLog("사용자 레지스트리에 버전 정보 등록 완료");
+      if (c.WriteVersionRegistry(ServerConfig->GetVersionInfo(), ServerConfig->GetDatabaseVersionInfo(),
+                                 ServerConfig->GetVersionRegistry(), ServerConfig->GetUpdateDate())) {
+        WriteLog("사용자 레지스트리에 버전 정보 등록 완료");
+      } else {
+        // Without the version recorded the next run does this update again: a failure.
+        WriteLog("The version cannot be recorded in the registry: " + c.RegistryError);
+        UpdateState = usFailed;
+      }
     }
   }
 
@@ -118,7 +135,8 @@ void TfrmMainFrame::DoUpdate() {
     if (RunFailedDialog() == 1) {
       c.UpdateType = 1;
       UpdateState = usSafeRerun;
-      c.WriteUpdateType(ServerConfig ? ServerConfig->GetVersionRegistry() : std::string());
+      if (!c.WriteUpdateType(ServerConfig ? ServerConfig->GetVersionRegistry() : std::string()))
+        WriteLog("The update type cannot be recorded: " + c.RegistryError);
     }
   }
 }
@@ -126,9 +144,7 @@ void TfrmMainFrame::DoUpdate() {
 int TfrmMainFrame::RunFailedDialog() {
   auto dialog = std::make_unique<TfFailedMain>(nullptr);
   dialog->SupportTelNo = ServerConfig ? ServerConfig->GetServiceTellNo() : std::string();
-  // Nobody can answer a dialog of a run without a screen and without a script: it
-  // takes the answer that changes nothing.
-  if (Application->Presenter()->Headless() && !std::getenv("VX_HEADLESS_SCRIPT")) return 2;
+  dialog->AnswerUnattended = AnswerUnattended;
   return dialog->ShowModal();
 }
 
@@ -167,6 +183,13 @@ bool TfrmMainFrame::DownloadFastUpdateLists() {
     }
     {
       TMemIniFile list(local);
+      if (!list.SectionExists("FILES")) {
+        // An error page of another shape, random bytes, another encoding.
+        WriteLog("서버의 빠른 업데이트 파일 목록이 잘못되었습니다. (no [FILES] section)\rFile: " + url);
+        DeleteFile(local);
+        fastListFailed_ = true;
+        return false;
+      }
       TStringList lines;
       list.ReadSectionValues("FILES", &lines);
       // The newest list's line for a file wins over the older lists' lines.
@@ -223,9 +246,22 @@ void TfrmMainFrame::SelectFile(TUpdateFileItem* Item) {
   if (Item->DownloadSize > 0) TotalDownloadSize += Item->DownloadSize;
 }
 
+bool TfrmMainFrame::IsInstalledDifferent(const TUpdateFileItem& Item, const std::string& Path) const {
+  const bool updater = IsUpdaterFile(Path);
+  if (!updater && IsHashCheckedExt(ExtractFileName(Path))) {
+    // Digest and size from one open: both must match the list.
+    int64_t size;
+    return GetFileMD5(Path, &size) != Item.MD5 || size != Item.FileSize;
+  }
+  // A missing file is always fetched, also one whose size the list does not know;
+  // an updater file that is there is left to the updater's own check.
+  const int64_t size = GetLocalFileSize(Path);
+  return size < 0 || (size != Item.FileSize && !updater);
+}
+
 bool TfrmMainFrame::DownloadIntoTemp(TUpdateFileItem* Item) {
   ForceDirectoriesSafe(ClientConfig->TempDir);
-  return FileDownLoad(Item->FileURL, InTemp(Item->LocalPath), false, Item->DownloadSize, Item->FileSize);
+  return FileDownLoad(Item->FileURL, InTemp(Item->LocalPath), false, Item->DownloadSize, Item->FileSize, Item->MD5);
 }
 
 int TfrmMainFrame::IndexOfProgramFile(const std::string& Name) const {
@@ -236,9 +272,6 @@ int TfrmMainFrame::IndexOfProgramFile(const std::string& Name) const {
 }
 
 uint8_t TfrmMainFrame::UpdateFiles() {
-  TClientConfiguration& c = *ClientConfig;
-  uint8_t result = usSuccess;
-  bool changed = false;
   lblFileName->SetCaption(Text("업데이트 준비중입니다.", "Preparing updates."));
   DownloadList.clear();
   TotalDownloadSize = 0;
@@ -246,110 +279,136 @@ uint8_t TfrmMainFrame::UpdateFiles() {
     WriteLog("업데이트 파일 목록에 대상 파일이 하나도 없음.", true);
     return usSuccess;
   }
-  const std::vector<std::string> excluded = ExcludedList();
-  const std::string selfUpdater = ServerConfig->GetSelfUpdater();
-  const std::string selfUpdaterName = ExtractFileName(selfUpdater);
-
+  uint8_t result;
   try {
-    if (c.UpdateType != 0) {
-      lblFileName->SetCaption(Text("설치되어 있는 파일을 점검하는 중입니다.", "Checking for installed files."));
-      lblFileName->Hide();
-      if (!CompactLayout) SetUpdateStep(2);
-
-      // The updater's own files first: a change hands the run over to the self-updater.
-      for (int i = ServerConfig->GetSelfUpdateCount() - 1; i >= 0; --i) {
-        Application->ProcessMessages();
-        if (CancelRequested) return usNothingToDo;
-        TUpdateFileItem* item = ServerConfig->GetSelfUpdateItem(i);
-        std::string path = EffectivePath(item->LocalPath);
-        if (!selfUpdater.empty() && path == selfUpdater) path = InTemp(selfUpdaterName);
-        if (IsExcluded(excluded, path) || GetFileMD5(path) == item->MD5) continue;
-        ForceDirectoriesSafe(c.TempDir);
-        WriteLogFmt(false, "로더관련 업데이트 목록 변경1 : [%s]", path);
-        if (DownloadIntoTemp(item))
-          changed = true;
-        else
-          result = usFailed;
-      }
-      if (changed) {
-        WriteLog(kUpdaterChanged);
-        lblFileName->SetCaption(kUpdaterChanged);
-        return usUpdaterChanged;
-      }
-
-      lblTotalProgress->SetCaption(Text("파일 점검 진행률", "File Checking"));
-      lblTotalProgress->Show();
-      prbFileTotal->Show();
-      prbFileTotal->SetPercent(0);
-      const int count = ServerConfig->GetFileCount();
-      for (int i = count - 1; i >= 0; --i) {
-        Application->ProcessMessages();
-        if (CancelRequested) return usNothingToDo;
-        prbFileTotal->SetPercent(int(int64_t(count - i) * 100 / count));
-        TUpdateFileItem* item = ServerConfig->GetFileItem(i);
-        const std::string path = EffectivePath(item->LocalPath);
-        if (IsExcluded(excluded, path)) continue;
-        const bool updater = IsUpdaterFile(path);
-        if (!updater && IsHashCheckedExt(ExtractFileName(path))) {
-          // Digest and size from one open: both must match the list.
-          int64_t size;
-          if (GetFileMD5(path, &size) != item->MD5 || size != item->FileSize) SelectFile(item);
-          continue;
-        }
-        const int64_t size = GetLocalFileSize(path);  // -1: not there
-        if (size >= 0 || !updater || FileExists(path)) {
-          if (size == item->FileSize || updater) continue;
-        }
-        SelectFile(item);
-      }
-      WriteLogFmt(true, "업데이트 대상 전체 파일 용량: %d", TotalDownloadSize);
-    } else {
-      const struct {
-        std::string name;
-        const char* line;
-        bool setsChanged;
-      } own[] = {{ExtractFileName(c.ExeName), "Loader.exe 변경 확인", true},
-                 {ExtractFileName(c.ExeIniName), "Loader.ini 변경 확인", true},
-                 {selfUpdaterName, "qx.exe 변경 확인", false}};
-      for (const auto& f : own) {
-        if (f.name.empty()) continue;
-        const int index = IndexOfProgramFile(f.name);
-        if (index < 0) continue;
-        const bool self = !f.setsChanged;
-        if (IsExcluded(excluded, self ? InTemp(f.name) : IncludeTrailingPathDelimiter(c.RootDir) + f.name)) continue;
-        TUpdateFileItem* item = ServerConfig->GetFileItem(index);
-        std::string path = EffectivePath(item->LocalPath);
-        if (self && path == selfUpdater) path = InTemp(selfUpdaterName);
-        if (GetFileMD5(path) == item->MD5) continue;
-        WriteLog(f.line, true);
-        if (DownloadIntoTemp(item)) {
-          if (f.setsChanged) changed = true;
-        } else {
-          result = usFailed;
-          if (f.setsChanged) changed = false;
-        }
-      }
-      if (changed) {
-        lblFileName->SetCaption(Text(kUpdaterChanged, "Updater has been modified. Restarting updater."));
-        return usUpdaterChanged;
-      }
-      WriteLogFmt(true, "빠른 업데이트 대상 파일 개수: %d", ServerConfig->GetFileCount());
-      const std::string exeName = UpperCase(ExtractFileName(c.ExeName));
-      const std::string selfName = UpperCase(selfUpdaterName);
-      for (int i = ServerConfig->GetFileCount() - 1; i >= 0; --i) {
-        Application->ProcessMessages();
-        TUpdateFileItem* item = ServerConfig->GetFileItem(i);
-        if (IsExcluded(excluded, EffectivePath(item->LocalPath))) continue;
-        const std::string name = UpperCase(ExtractFileName(item->LocalPath));
-        if (name == exeName || name == exeName + ".EXE" || (!selfName.empty() && name == selfName)) continue;
-        SelectFile(item);
-      }
-    }
+    const std::vector<std::string> excluded = ExcludedList();
+    result = ClientConfig->UpdateType != 0 ? SelectForSafeUpdate(excluded) : SelectForFastUpdate(excluded);
   } catch (const std::exception& e) {
     WriteLog(std::string(e.what()) + "UpdateFiles");
     return usFailed;
   }
+  if (result == usUpdaterChanged || result == usNothingToDo) return result;
 
+  ShowDownloadStart();
+  try {
+    const uint8_t downloaded = DownloadSelectedFiles();
+    return downloaded == usSuccess ? result : downloaded;
+  } catch (const std::exception& e) {
+    WriteLog(std::string(e.what()) + "UpdateFiles");
+    return usFailed;
+  }
+}
+
+uint8_t TfrmMainFrame::SelectForSafeUpdate(const std::vector<std::string>& Excluded) {
+  lblFileName->SetCaption(Text("설치되어 있는 파일을 점검하는 중입니다.", "Checking for installed files."));
+  lblFileName->Hide();
+  if (!CompactLayout) SetUpdateStep(2);
+  const uint8_t own = FetchChangedUpdaterFiles(Excluded);
+  if (own == usUpdaterChanged || own == usNothingToDo) return own;
+  if (!SelectChangedFiles(Excluded)) return usNothingToDo;
+  WriteLogFmt(true, "업데이트 대상 전체 파일 용량: %d", TotalDownloadSize);
+  return own;
+}
+
+// The updater's own files first: a change hands the run over to the self-updater.
+uint8_t TfrmMainFrame::FetchChangedUpdaterFiles(const std::vector<std::string>& Excluded) {
+  const std::string selfUpdater = ServerConfig->GetSelfUpdater();
+  uint8_t result = usSuccess;
+  bool changed = false;
+  for (int i = ServerConfig->GetSelfUpdateCount() - 1; i >= 0; --i) {
+    Application->ProcessMessages();
+    if (CancelRequested) return usNothingToDo;
+    TUpdateFileItem* item = ServerConfig->GetSelfUpdateItem(i);
+    std::string path = EffectivePath(item->LocalPath);
+    if (!selfUpdater.empty() && path == selfUpdater) path = InTemp(selfUpdater);
+    if (IsExcluded(Excluded, path) || GetFileMD5(path) == item->MD5) continue;
+    ForceDirectoriesSafe(ClientConfig->TempDir);
+    WriteLogFmt(false, "로더관련 업데이트 목록 변경1 : [%s]", path);
+    if (DownloadIntoTemp(item))
+      changed = true;
+    else
+      result = usFailed;
+  }
+  if (!changed) return result;
+  WriteLog(kUpdaterChanged);
+  lblFileName->SetCaption(kUpdaterChanged);
+  return usUpdaterChanged;
+}
+
+bool TfrmMainFrame::SelectChangedFiles(const std::vector<std::string>& Excluded) {
+  lblTotalProgress->SetCaption(Text("파일 점검 진행률", "File Checking"));
+  lblTotalProgress->Show();
+  prbFileTotal->Show();
+  prbFileTotal->SetPercent(0);
+  const int count = ServerConfig->GetFileCount();
+  for (int i = count - 1; i >= 0; --i) {
+    Application->ProcessMessages();
+    if (CancelRequested) return false;
+    prbFileTotal->SetPercent(int(int64_t(count - i) * 100 / count));
+    TUpdateFileItem* item = ServerConfig->GetFileItem(i);
+    const std::string path = EffectivePath(item->LocalPath);
+    if (!IsExcluded(Excluded, path) && IsInstalledDifferent(*item, path)) SelectFile(item);
+  }
+  return true;
+}
+
+uint8_t TfrmMainFrame::SelectForFastUpdate(const std::vector<std::string>& Excluded) {
+  const uint8_t own = FetchChangedOwnFiles(Excluded);
+  if (own == usUpdaterChanged) return own;
+  WriteLogFmt(true, "빠른 업데이트 대상 파일 개수: %d", ServerConfig->GetFileCount());
+  SelectFastFiles(Excluded);
+  return own;
+}
+
+uint8_t TfrmMainFrame::FetchChangedOwnFiles(const std::vector<std::string>& Excluded) {
+  const TClientConfiguration& c = *ClientConfig;
+  const std::string selfUpdater = ServerConfig->GetSelfUpdater();
+  const struct {
+    std::string name;
+    const char* line;
+    bool setsChanged;  // the self-updater's own change alone hands nothing over
+  } own[] = {{ExtractFileName(c.ExeName), "Loader.exe 변경 확인", true},
+             {ExtractFileName(c.ExeIniName), "Loader.ini 변경 확인", true},
+             {ExtractFileName(selfUpdater), "qx.exe 변경 확인", false}};
+  uint8_t result = usSuccess;
+  bool changed = false;
+  for (const auto& f : own) {
+    if (f.name.empty()) continue;
+    const int index = IndexOfProgramFile(f.name);
+    if (index < 0) continue;
+    const bool self = !f.setsChanged;
+    if (IsExcluded(Excluded, self ? InTemp(f.name) : IncludeTrailingPathDelimiter(c.RootDir) + f.name)) continue;
+    TUpdateFileItem* item = ServerConfig->GetFileItem(index);
+    std::string path = EffectivePath(item->LocalPath);
+    if (self && path == selfUpdater) path = InTemp(selfUpdater);
+    if (GetFileMD5(path) == item->MD5) continue;
+    WriteLog(f.line, true);
+    if (DownloadIntoTemp(item)) {
+      if (f.setsChanged) changed = true;
+    } else {
+      result = usFailed;
+      if (f.setsChanged) changed = false;
+    }
+  }
+  if (!changed) return result;
+  lblFileName->SetCaption(Text(kUpdaterChanged, "Updater has been modified. Restarting updater."));
+  return usUpdaterChanged;
+}
+
+void TfrmMainFrame::SelectFastFiles(const std::vector<std::string>& Excluded) {
+  const std::string exeName = UpperCase(ExtractFileName(ClientConfig->ExeName));
+  const std::string selfName = UpperCase(ExtractFileName(ServerConfig->GetSelfUpdater()));
+  for (int i = ServerConfig->GetFileCount() - 1; i >= 0; --i) {
+    Application->ProcessMessages();
+    TUpdateFileItem* item = ServerConfig->GetFileItem(i);
+    if (IsExcluded(Excluded, EffectivePath(item->LocalPath))) continue;
+    const std::string name = UpperCase(ExtractFileName(item->LocalPath));
+    if (name == exeName || name == exeName + ".EXE" || (!selfName.empty() && name == selfName)) continue;
+    SelectFile(item);
+  }
+}
+
+void TfrmMainFrame::ShowDownloadStart() {
   lblTotalProgress->SetCaption(Text("전체 진행률", "Whole in progress"));
   lblFileTotalSize->SetCaption("0/" + IntToStr(TotalDownloadSize));
   if (!DownloadList.empty()) {
@@ -359,57 +418,101 @@ uint8_t TfrmMainFrame::UpdateFiles() {
     ShowProgress(true);
   }
   if (!CompactLayout) SetUpdateStep(3);
+}
 
-  try {
-    for (size_t i = 0; i < DownloadList.size(); ++i) {
-      TUpdateFileItem* item = DownloadList[i];
-      Application->ProcessMessages();
-      lblFileTotalSize->SetCaption(Thousands(DownloadedTotal) + "/" + Thousands(TotalDownloadSize));
-      if (CancelRequested) return usNothingToDo;
-      lblFileDownName->SetCaption(ExtractFileName(item->LocalPath));
-      FilePosition = 0;
-      if (!FileDownLoad(item->FileURL, item->LocalPath, false, item->DownloadSize, item->FileSize)) {
-        result = usFailed;
-        continue;
-      }
-      if (IsScriptExt(item->LocalPath))
-        EnableAction(ServerConfig->ScriptExtNames()->Values(ExtractInnerExt(item->LocalPath)));
+uint8_t TfrmMainFrame::DownloadSelectedFiles() {
+  uint8_t result = usSuccess;
+  for (TUpdateFileItem* item : DownloadList) {
+    Application->ProcessMessages();
+    lblFileTotalSize->SetCaption(Thousands(DownloadedTotal) + "/" + Thousands(TotalDownloadSize));
+    if (CancelRequested) return usNothingToDo;
+    lblFileDownName->SetCaption(ExtractFileName(item->LocalPath));
+    FilePosition = 0;
+    if (!FileDownLoad(item->FileURL, item->LocalPath, false, item->DownloadSize, item->FileSize, item->MD5)) {
+      result = usFailed;
+      continue;
     }
-  } catch (const std::exception& e) {
-    WriteLog(std::string(e.what()) + "UpdateFiles");
-    return usFailed;
+    if (IsScriptExt(item->LocalPath))
+      EnableAction(ServerConfig->ScriptExtNames()->Values(ExtractInnerExt(item->LocalPath)));
   }
   return result;
 }
 
 // ---- one download ----
 
+void TfrmMainFrame::FailLocally(const std::string& File, const std::string& Reason) {
+  localFailure_ = true;
+  localFailureText_ = "Cannot write \"" + File + "\": " + Reason;
+  WriteLog("[FileDownload] " + localFailureText_);
+}
+
+bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const std::string& Part) {
+  Downloader->Reset();
+  ApplyProxy();
+  Downloader->SetURL(StringReplace(URL, " ", "%20", {rfReplaceAll}));
+  Downloader->SetDestFileName(Part);
+  backgroundFailure_.reset();
+  try {
+    Downloader->Download();
+    if (!backgroundFailure_) return true;
+    LogFetchFailure(Dest, *backgroundFailure_);
+  } catch (const std::exception& e) {
+    LogFetchFailure(Dest, e);
+  }
+  DownloadFailed = true;
+  return false;
+}
+
+void TfrmMainFrame::SocketBackgroundException(TObject*, Exception& E, bool& CanClose) {
+  // Keeps the most telling class: the local write error is what failed.
+  if (dynamic_cast<const EStreamError*>(&E))
+    backgroundFailure_ = std::make_unique<EStreamError>(E.Message());
+  else if (!backgroundFailure_)
+    backgroundFailure_ = std::make_unique<Exception>(E.Message());
+  CanClose = true;
+}
+
+void TfrmMainFrame::LogFetchFailure(const std::string& Dest, const std::exception& E) {
+  // The file that could not be written is this machine's failure, not the server's.
+  if (dynamic_cast<const EStreamError*>(&E) || dynamic_cast<const EInOutError*>(&E)) {
+    FailLocally(Dest, E.what());
+    return;
+  }
+  // A status is worth logging only when the server sent one: the socket library
+  // reports a connection it could not make, or one that went silent, as 404.
+  bool answered = dynamic_cast<const EIdHTTPProtocolException*>(&E) != nullptr;
+  if (dynamic_cast<const EHttpException*>(&E))
+    if (auto* sock = dynamic_cast<TStdSockDownloader*>(Downloader.get())) answered = sock->Http()->RequestDoneError() == 0;
+  if (!answered) {
+    WriteLogFmt(false, "Download failed: FileName:[%s] Reason:[%s]", Dest, std::string(E.what()));
+    return;
+  }
+  std::string reason;
+  Downloader->GetStatusText(reason);
+  WriteLogFmt(false, "Http Exception: FileName:[%s] StatusCode:[%d] ReasonPhrase:[%s]", Dest, Downloader->GetStatusCode(),
+              reason);
+}
+
 bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest, bool IsConfig,
-                                 int64_t DownloadSize, int64_t FileSize) {
+                                 int64_t DownloadSize, int64_t FileSize, const std::string& MD5) {
   enum { kOk, kFailed, kUnpacked };
   DownloadFailed = false;
+  localFailure_ = false;
   int status = kOk;
-  // The download goes beside its place and replaces the installed file only after
-  // its checks; a cabinet is unpacked into a folder beside it first.
-  const std::string part = Dest + ".part";
-  const std::string stage = Dest + ".unpack";
+  // The download goes beside its place under a name of its own and replaces the
+  // installed file only after its checks; a cabinet is unpacked into a new folder
+  // beside it first. Only these two are removed afterwards.
+  std::string part, stage;
   try {
     ForceDirectoriesSafe(ExtractFileDir(Dest));
-    DeleteFile(part);
-    Downloader->Reset();
-    ApplyProxy();
-    Downloader->SetURL(StringReplace(URL, " ", "%20", {rfReplaceAll}));
-    Downloader->SetDestFileName(part);
-    try {
-      Downloader->Download();
-    } catch (const std::exception&) {
-      std::string reason;
-      Downloader->GetStatusText(reason);
-      WriteLogFmt(false, "Http Exception: FileName:[%s] StatusCode:[%d] ReasonPhrase:[%s]", Dest,
-                  Downloader->GetStatusCode(), reason);
-      status = kFailed;
-      DownloadFailed = true;
+    part = CreateUniqueName(Dest, ".part", false);
+    if (part.empty()) {
+      FailLocally(Dest, std::strerror(errno));
+      return false;
     }
+    // The name is ours now; the transport makes the file anew, or nothing.
+    DeleteFile(part);
+    if (!Fetch(URL, Dest, part)) status = kFailed;
 
     const std::string name = ExtractFileName(Dest);
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;
@@ -418,20 +521,14 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       if (DownloadSize != -1 && GetLocalFileSize(part) != DownloadSize) {
         WriteLogFmt(false, "[%s] 다운로드 리스트의 파일과 다운받은 파일의 용량이 다름", Dest);
         status = kFailed;
+      } else if ((stage = CreateUniqueName(Dest, ".unpack", true)).empty()) {
+        FailLocally(Dest, std::strerror(errno));
+        status = kFailed;
+      } else if (ExtractCabinet(part, stage)) {
+        status = kUnpacked;
       } else {
-        std::error_code ec;
-        fs::remove_all(NativePath(stage), ec);
-        try {
-          if (!ForceDirectories(stage) || !ExtractCabinet(part, stage)) throw Exception("");
-          status = kUnpacked;
-        } catch (const std::exception& e) {
-          const std::string msg = e.what();
-          if (msg.empty())
-            WriteLog("[FileDownload] 압축 푸는 중에 오류 :" + Dest);
-          else
-            WriteLog(msg + "FileDownLoad_\r[FileDownload] 압축 푸는 중에 오류 : " + Dest);
-          status = kFailed;
-        }
+        WriteLog("[FileDownload] 압축 푸는 중에 오류 :" + Dest);
+        status = kFailed;
       }
     } else if (status == kOk && IsPackedName(Dest)) {
       // A packed file that is no cabinet brings nothing to install.
@@ -456,6 +553,13 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       if (size < 0 || (FileSize != -1 && size != FileSize)) {
         WriteLogFmt(false, "[FileDownload] \"%s\" 파일이 없거나 용량이 다름.", shown);
         status = kFailed;
+      } else if (FileSize == -1 && IsMd5Text(MD5)) {
+        // Without a size only the digest tells the file from an error page or a cut body.
+        const std::string got = GetFileMD5(produced);
+        if (!SameText(got, MD5)) {
+          WriteLogFmt(false, "[FileDownload] \"%s\" MD5 %s differs from the list's %s", shown, got, MD5);
+          status = kFailed;
+        }
       }
     }
 
@@ -465,12 +569,13 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
         DeleteFile(Dest);
       else
         status = kFailed;
-    } else if (status == kOk && !ReplaceFile(part, Dest)) {
-      WriteLog("[FileDownload] 기존 파일 삭제 실패 : " + Dest);
+    } else if (status == kOk && !InstallFile(part, Dest)) {
+      WriteLogFmt(false, "[FileDownload] 기존 파일 삭제 실패 : %s [%s]", Dest, std::string(std::strerror(errno)));
       status = kFailed;
     }
-    if (status == kUnpacked && !MoveUnpackedFiles(stage, ExtractFileDir(Dest))) {
-      WriteLog("[FileDownload] 기존 파일 삭제 실패 : " + target);
+    std::string failed;
+    if (status == kUnpacked && !MoveUnpackedFiles(stage, ExtractFileDir(Dest), target, failed)) {
+      WriteLogFmt(false, "[FileDownload] 기존 파일 삭제 실패 : %s [%s]", failed, std::string(std::strerror(errno)));
       status = kFailed;
     }
   } catch (const std::exception& e) {
@@ -478,28 +583,46 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     status = kFailed;
   }
 
-  std::error_code ec;
-  fs::remove_all(NativePath(stage), ec);
-  if (FileExists(part) && !DeleteFile(part)) {
+  if (!stage.empty()) {
+    std::error_code ec;
+    fs::remove_all(NativePath(stage), ec);
+  }
+  if (!part.empty() && FileExists(part) && !DeleteFile(part)) {
     WriteLogFmt(false, "%s 파일을 삭제하는데 실패하였습니다.", part);
     ShowDeleteFailure(part);
   }
   return status != kFailed;
 }
 
-bool TfrmMainFrame::MoveUnpackedFiles(const std::string& Stage, const std::string& Folder) {
+bool TfrmMainFrame::MoveUnpackedFiles(const std::string& Stage, const std::string& Folder, const std::string& Target,
+                                      std::string& Failed) {
   std::error_code ec;
-  const fs::path stage = NativePath(Stage);
-  bool ok = true;
+  const std::string stage = NativePath(Stage);
+  std::vector<std::string> files;
   for (auto it = fs::recursive_directory_iterator(stage, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    if (!it->is_regular_file()) continue;
-    const std::string relative = fs::relative(it->path(), stage).string();
-    const std::string to = IncludeTrailingPathDelimiter(Folder) + relative;
-    ForceDirectoriesSafe(ExtractFileDir(to));
-    ok = ReplaceFile(it->path().string(), to) && ok;
+       it.increment(ec))
+    if (it->is_regular_file()) files.push_back(it->path().string().substr(stage.size() + 1));
+  if (ec) {
+    Failed = Stage;
+    return false;
   }
-  return ok && !ec;
+  // The target goes last: until it is in place, the next run selects the cabinet again.
+  const auto last = std::find_if(files.begin(), files.end(),
+                                 [&](const std::string& f) { return SameText(f, ExtractFileName(Target)); });
+  if (last != files.end()) std::rotate(last, last + 1, files.end());
+  std::string madeFolder;
+  for (const std::string& relative : files) {
+    const std::string to = IncludeTrailingPathDelimiter(Folder) + relative;
+    if (const std::string folder = ExtractFileDir(to); folder != madeFolder) {
+      ForceDirectoriesSafe(folder);
+      madeFolder = folder;
+    }
+    if (!InstallFile(stage + "/" + relative, to)) {
+      Failed = to;
+      return false;
+    }
+  }
+  return true;
 }
 
 void TfrmMainFrame::ShowDeleteFailure(const std::string& FileName) {

@@ -74,6 +74,21 @@ void TfFailedMain::FormShow(TObject*) {
   } else {
     lblDeposit3->Hide();
   }
+  if (AnswerUnattended) PostMessage(Handle(), WM_UNATTENDED_TURN, 0, 0);
+}
+
+void TfFailedMain::WMUnattendedTurn(TMessage&) {
+  if (!Visible() || ModalResult() != 0) return;
+  switch (UnattendedTurn()) {
+    case TUnattended::ScriptActed:
+      PostMessage(Handle(), WM_UNATTENDED_TURN, 0, 0);
+      break;
+    case TUnattended::Nobody:
+      btnNoClick(this);
+      break;
+    case TUnattended::Person:
+      break;
+  }
 }
 
 void TfFailedMain::btnYesClick(TObject*) { SetModalResult(1); }

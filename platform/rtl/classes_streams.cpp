@@ -45,8 +45,10 @@ void TStream::ReadBuffer(void* Buffer, int64_t Count) {
 void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
   const auto* p = static_cast<const uint8_t*>(Buffer);
   while (Count > 0) {
+    errno = 0;
     const int64_t n = Write(p, Count);
-    if (n <= 0) throw EWriteError("Stream write error");
+    // The system's reason, when there is one: a full disk reads as such.
+    if (n <= 0) throw EWriteError(errno ? "Stream write error: " + std::string(std::strerror(errno)) : "Stream write error");
     p += n;
     Count -= n;
   }
@@ -107,13 +109,13 @@ void THandleStream::SetSize(int64_t NewSize) {
 // ---- TFileStream ----
 
 TFileStream::TFileStream(const std::string& AFileName, Word Mode) : THandleStream(-1), fileName_(AFileName) {
-  const std::string path = NativePath(AFileName);
   if (Mode == fmCreate) {
-    handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    handle_ = OpenNative(AFileName, O_RDWR | O_CREAT | O_TRUNC);
     if (handle_ < 0)
       throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(AFileName), std::strerror(errno)));
     return;
   }
+  const std::string path = NativePath(AFileName);
   const int access = (Mode & 3) == fmOpenWrite ? O_WRONLY : ((Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY);
   handle_ = ::open(path.c_str(), access | O_CLOEXEC);
   int error = errno;

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 #include <memory>
 #include <mutex>
 
@@ -36,57 +38,404 @@ namespace {
 
 using TRegValue = vx_registry::TValue;
 
-struct TRegKey {
-  std::string name;
-  std::vector<TRegValue> values;
-  std::vector<std::unique_ptr<TRegKey>> keys;
+// Names compare without regard to ASCII case: this is the form they are indexed by.
+std::string Fold(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return folded;
+}
 
-  TRegKey* Find(const std::string& n) const {
-    for (auto& k : keys)
-      if (SameText(k->name, n)) return k.get();
-    return nullptr;
+// Two names alike but for ASCII case; cheap when they are alike outright.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] - 'A' + 'a') : a[i];
+    const char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] - 'A' + 'a') : b[i];
+    if (x != y) return false;
   }
-  TRegKey* Ensure(const std::string& n) {
-    if (TRegKey* k = Find(n)) return k;
-    keys.push_back(std::make_unique<TRegKey>());
-    keys.back()->name = n;
-    return keys.back().get();
-  }
-  TRegValue* FindValue(const std::string& n) {
-    for (auto& v : values)
-      if (SameText(v.name, n)) return &v;
-    return nullptr;
-  }
-  TRegValue& EnsureValue(const std::string& n) {
-    if (TRegValue* v = FindValue(n)) return *v;
-    values.emplace_back().name = n;
-    return values.back();
-  }
+  return true;
+}
+
+uint64_t FoldedHash(std::string_view name) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (char c : name) h = (h ^ uint8_t(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) * 0x100000001b3ull;
+  return h;
+}
+
+// From this many sub-keys or values on, a key finds them through an index, so that a
+// store of many siblings loads and answers in time linear in its size.
+constexpr size_t kIndexFrom = 16;
+
+struct TRegKey;
+std::string_view TrimView(std::string_view s);
+void ParseValueLines(TRegKey& key, std::string_view block);
+void SplitKeyView(std::string_view path, std::vector<std::string_view>& parts);
+
+// Sub-keys by name, open addressing over their hashes.
+class TKeyIndex {
+ public:
+  explicit TKeyIndex(const std::vector<TRegKey*>& keys);
+  TRegKey* Find(std::string_view name, uint64_t hash) const;
+  void Add(TRegKey* key, uint64_t hash);
+
+ private:
+  struct TSlot {
+    uint64_t hash = 0;
+    TRegKey* key = nullptr;
+  };
+  void Put(TRegKey* key, uint64_t hash);
+  std::vector<TSlot> slots_;
+  size_t count_ = 0;
 };
 
-TRegKey* Walk(TRegKey& root, const std::vector<std::string>& path) {
-  TRegKey* k = &root;
-  for (auto& part : path)
-    if (!(k = k->Find(part))) return nullptr;
-  return k;
+// What few keys need: a name of their own (made by a change, not read from the text),
+// values once read.
+struct TRegKeyExtra {
+  std::string ownName;
+  std::vector<TRegValue> values;
+  // Empty until the list grows long, then complete: folded name to position.
+  std::unordered_map<std::string, size_t> valueIndex;
+};
+
+struct TRegKey {
+  std::string_view name;  // in the store's text, or in the extra's ownName
+  // Value lines of the store's text not read yet: a key's values are read when first
+  // asked for, so loading a store costs little more than reading it.
+  std::string_view pending;
+  std::vector<TRegKey*> keys;  // in the order they came
+  std::unique_ptr<TKeyIndex> keyIndex;
+  std::unique_ptr<TRegKeyExtra> extra;
+  // Sub-keys were appended by the reading of the file and may repeat a name: the
+  // repeats are merged into the first when the list is next searched or written.
+  bool unsettled = false;
+
+  TRegKeyExtra& Extra() {
+    if (!extra) extra = std::make_unique<TRegKeyExtra>();
+    return *extra;
+  }
+  std::vector<TRegValue>& Values() {
+    ReadPending();
+    return Extra().values;
+  }
+  bool HasValues() const { return !pending.empty() || (extra && !extra->values.empty()); }
+
+  // Merges the sub-keys of a repeated name into the first of that name.
+  void Settle();
+
+  TRegKey* Find(std::string_view n) {
+    Settle();
+    if (keyIndex) return keyIndex->Find(n, FoldedHash(n));
+    for (TRegKey* k : keys)
+      if (SameName(k->name, n)) return k;
+    return nullptr;
+  }
+  void AddKey(TRegKey* k) {
+    keys.push_back(k);
+    if (keyIndex)
+      keyIndex->Add(k, FoldedHash(k->name));
+    else if (keys.size() >= kIndexFrom)
+      keyIndex = std::make_unique<TKeyIndex>(keys);
+  }
+  bool EraseKey(std::string_view n) {
+    Settle();
+    keyIndex.reset();
+    const bool erased = std::erase_if(keys, [&](const TRegKey* k) { return SameName(k->name, n); }) > 0;
+    if (keys.size() >= kIndexFrom) keyIndex = std::make_unique<TKeyIndex>(keys);
+    return erased;
+  }
+
+  TRegValue* FindValue(std::string_view n) {
+    std::vector<TRegValue>& values = Values();
+    if (values.size() < kIndexFrom) {
+      for (auto& v : values)
+        if (SameName(v.name, n)) return &v;
+      return nullptr;
+    }
+    auto& index = extra->valueIndex;
+    if (index.empty())
+      for (size_t i = 0; i < values.size(); ++i) index.emplace(Fold(values[i].name), i);
+    const auto it = index.find(Fold(n));
+    return it == index.end() ? nullptr : &values[it->second];
+  }
+  TRegValue& EnsureValue(std::string_view n) {
+    if (TRegValue* v = FindValue(n)) return *v;
+    std::vector<TRegValue>& values = Values();
+    values.emplace_back().name = n;
+    if (!extra->valueIndex.empty()) extra->valueIndex.emplace(Fold(n), values.size() - 1);
+    return values.back();
+  }
+  bool EraseValue(std::string_view n) {
+    std::vector<TRegValue>& values = Values();
+    extra->valueIndex.clear();
+    return std::erase_if(values, [&](const TRegValue& v) { return SameName(v.name, n); }) > 0;
+  }
+
+  void ReadPending();
+};
+
+TKeyIndex::TKeyIndex(const std::vector<TRegKey*>& keys) : slots_(64) {
+  for (TRegKey* k : keys) Add(k, FoldedHash(k->name));
 }
 
-TRegKey* WalkCreate(TRegKey& root, const std::vector<std::string>& path) {
-  TRegKey* k = &root;
-  for (auto& part : path) k = k->Ensure(part);
-  return k;
+TRegKey* TKeyIndex::Find(std::string_view name, uint64_t hash) const {
+  for (size_t i = hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+    const TSlot& s = slots_[i];
+    if (!s.key) return nullptr;
+    if (s.hash == hash && SameName(s.key->name, name)) return s.key;
+  }
 }
 
-std::vector<std::string> SplitKeyPath(const std::string& path) {
-  std::vector<std::string> parts;
+void TKeyIndex::Add(TRegKey* key, uint64_t hash) {
+  if (2 * (count_ + 1) > slots_.size()) {
+    std::vector<TSlot> old(slots_.size() * 2);
+    old.swap(slots_);
+    count_ = 0;
+    for (const TSlot& s : old)
+      if (s.key) Put(s.key, s.hash);
+  }
+  Put(key, hash);
+}
+
+void TKeyIndex::Put(TRegKey* key, uint64_t hash) {
+  size_t i = hash & (slots_.size() - 1);
+  while (slots_[i].key) i = (i + 1) & (slots_.size() - 1);
+  slots_[i] = TSlot{hash, key};
+  ++count_;
+}
+
+// How a section's key path (the names below the root) stands to a path looked up.
+enum class TMatch { Other, Prefix, Equal };
+
+template <class Path>
+TMatch MatchPath(std::string_view section, const Path& path) {
+  size_t i = 0, at = 0;
+  for (;;) {
+    while (at < section.size() && section[at] == '\\') ++at;
+    if (at == section.size()) return i == path.size() ? TMatch::Equal : TMatch::Other;
+    if (i == path.size()) return TMatch::Prefix;
+    size_t end = section.find('\\', at);
+    if (end == std::string_view::npos) end = section.size();
+    if (!SameName(section.substr(at, end - at), path[i])) return TMatch::Other;
+    ++i;
+    at = end;
+  }
+}
+
+// The keys of one root, read from a store file's text. Reading only lists the
+// sections; a look-up finds its key among them, and the whole tree is made when it is
+// first changed or written. Names and pending values point into the text; the keys
+// stay where they are until the tree goes.
+class TRegTree {
+ public:
+  TRegTree() = default;
+  TRegTree(const TRegTree&) = delete;
+  TRegTree& operator=(const TRegTree&) = delete;
+
+  // Reads the whole of a file into the tree's text; false (with errno) when it cannot.
+  bool ReadText(int fd, size_t expected) {
+    // No bytes are written before the file's own: a large store costs its reading only.
+    size_t capacity = expected + 1, size = 0;
+    text_ = std::make_unique_for_overwrite<char[]>(capacity);
+    for (;;) {
+      if (size == capacity) {
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity *= 2);
+        std::memcpy(larger.get(), text_.get(), size);
+        text_ = std::move(larger);
+      }
+      const ssize_t n = read(fd, text_.get() + size, capacity - size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) break;
+      size += size_t(n);
+    }
+    size_ = size;
+    return true;
+  }
+  // Lists the sections of the text; see Parse below.
+  bool Load(const std::string& rootName, std::string& Kept, std::string& Error);
+  // The whole tree, for a change.
+  TRegKey& Root() {
+    Build();
+    return root_;
+  }
+
+  template <class Path>
+  TRegKey* Walk(const Path& path) {
+    if (!built_) return Look(path);
+    TRegKey* k = &root_;
+    for (const auto& part : path)
+      if (!(k = k->Find(part))) return nullptr;
+    return k;
+  }
+  // Makes the missing keys; their names are copied unless they lie in the text.
+  template <class Path>
+  TRegKey* WalkCreate(const Path& path, bool InText = false) {
+    TRegKey* k = &Root();
+    for (const auto& part : path) k = Ensure(*k, part, InText);
+    return k;
+  }
+  TRegKey* Ensure(TRegKey& parent, std::string_view name, bool InText) {
+    if (TRegKey* k = parent.Find(name)) return k;
+    TRegKey& k = NewKey();
+    if (InText) {
+      k.name = name;
+    } else {
+      k.Extra().ownName = name;
+      k.name = k.extra->ownName;
+    }
+    parent.AddKey(&k);
+    return &k;
+  }
+
+ private:
+  struct TSection {
+    std::string_view path;   // the names below the root, as the header has them
+    std::string_view block;  // its value lines
+  };
+
+  // A sub-key of a name in the text, appended without a search (see TRegKey::Settle).
+  TRegKey* Append(TRegKey& parent, std::string_view name) {
+    TRegKey& k = NewKey();
+    k.name = name;
+    parent.keys.push_back(&k);
+    parent.keyIndex.reset();
+    parent.unsettled = true;
+    return &k;
+  }
+  TRegKey& NewKey() {
+    if (used_ == kBlock) {
+      blocks_.push_back(std::make_unique<TRegKey[]>(kBlock));
+      used_ = 0;
+    }
+    return blocks_.back()[used_++];
+  }
+  static void AddBlock(TRegKey& key, std::string_view block) {
+    if (TrimView(block).empty()) return;
+    if (!key.HasValues()) {
+      key.pending = block;
+    } else {
+      key.ReadPending();
+      ParseValueLines(key, block);
+    }
+  }
+
+  // A key of the listed sections, made for look-ups until the tree is built: the
+  // values of every section of its path; null when no section has the path or below.
+  template <class Path>
+  TRegKey* Look(const Path& path) {
+    std::string folded;
+    for (const auto& part : path) folded.append(Fold(part)).append("\\");
+    const auto known = looked_.find(folded);
+    if (known != looked_.end()) return known->second.get();
+    std::unique_ptr<TRegKey> key;
+    bool exists = path.empty();
+    for (const TSection& section : sections_) {
+      const TMatch m = MatchPath(section.path, path);
+      if (m == TMatch::Other) continue;
+      exists = true;
+      if (m != TMatch::Equal) continue;
+      if (!key) key = std::make_unique<TRegKey>();
+      AddBlock(*key, section.block);
+    }
+    if (exists && !key) key = std::make_unique<TRegKey>();
+    return (looked_[folded] = std::move(key)).get();
+  }
+
+  // Makes every key of the listed sections, walking again only where a section's path
+  // differs from the one before.
+  void Build() {
+    if (built_) return;
+    built_ = true;
+    looked_.clear();
+    std::vector<std::string_view> parts, lastPath;
+    std::vector<TRegKey*> lastKeys;
+    for (const TSection& section : sections_) {
+      SplitKeyView(section.path, parts);
+      size_t same = 0;
+      while (same < lastPath.size() && same < parts.size() && SameName(lastPath[same], parts[same])) ++same;
+      lastPath.resize(same);
+      lastKeys.resize(same);
+      TRegKey* current = same ? lastKeys.back() : &root_;
+      for (size_t i = same; i < parts.size(); ++i) {
+        current = Append(*current, parts[i]);
+        lastPath.push_back(parts[i]);
+        lastKeys.push_back(current);
+      }
+      AddBlock(*current, section.block);
+    }
+    sections_ = {};
+  }
+
+  static constexpr size_t kBlock = 1024;
+  std::unique_ptr<char[]> text_;
+  size_t size_ = 0;
+  TRegKey root_;
+  std::vector<TSection> sections_;
+  bool built_ = true;
+  std::unordered_map<std::string, std::unique_ptr<TRegKey>> looked_;
+  // The keys, made a block at a time; none moves or goes before the tree.
+  std::vector<std::unique_ptr<TRegKey[]>> blocks_;
+  size_t used_ = kBlock;
+};
+
+// The names of a "\"-separated path; empty names are dropped.
+void SplitKeyView(std::string_view path, std::vector<std::string_view>& parts) {
+  parts.clear();
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
+    if (end == std::string_view::npos) end = path.size();
     if (end > start) parts.push_back(path.substr(start, end - start));
     start = end + 1;
   }
-  return parts;
+}
+
+std::vector<std::string> SplitKeyPath(const std::string& path) {
+  std::vector<std::string_view> views;
+  SplitKeyView(path, views);
+  return std::vector<std::string>(views.begin(), views.end());
+}
+
+// Why a key path of these measures cannot be held; empty when it can.
+std::string LimitProblem(size_t depth, size_t longestName, size_t length) {
+  if (depth > kMaxRegistryKeyDepth)
+    return "the key path has " + std::to_string(depth) + " levels, more than " + std::to_string(kMaxRegistryKeyDepth);
+  if (longestName > kMaxRegistryKeyName)
+    return "a key name is " + std::to_string(longestName) + " bytes long, more than " +
+           std::to_string(kMaxRegistryKeyName);
+  if (length > kMaxRegistryKeyPath)
+    return "the key path is " + std::to_string(length) + " bytes long, more than " +
+           std::to_string(kMaxRegistryKeyPath);
+  return "";
+}
+
+// Why a key path (the names below the root) cannot be held; empty when it can.
+template <class Path>
+std::string KeyPathProblem(const Path& path) {
+  size_t longest = 0, length = 0;
+  for (const auto& part : path) {
+    longest = std::max(longest, part.size());
+    length += part.size() + (length ? 1 : 0);
+  }
+  return LimitProblem(path.size(), longest, length);
+}
+
+// The same for the names of a "\"-separated text.
+bool KeyPathFits(std::string_view path) {
+  size_t depth = 0, longest = 0, length = 0;
+  for (size_t at = 0; at < path.size();) {
+    size_t end = path.find('\\', at);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > at) {
+      ++depth;
+      longest = std::max(longest, end - at);
+      length += end - at + (length ? 1 : 0);
+    }
+    at = end + 1;
+  }
+  return depth <= kMaxRegistryKeyDepth && longest <= kMaxRegistryKeyName && length <= kMaxRegistryKeyPath;
 }
 
 // ---------------------------------------------------------------- file format
@@ -119,7 +468,7 @@ std::string HexBytes(const std::string& s, bool terminator) {
 }
 
 // Parses a quoted text starting at s[pos] == '"'; pos ends after the closing quote.
-bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
+bool ParseQuoted(std::string_view s, size_t& pos, std::string& out) {
   out.clear();
   for (size_t i = pos + 1; i < s.size(); ++i) {
     if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
@@ -134,7 +483,7 @@ bool ParseQuoted(const std::string& s, size_t& pos, std::string& out) {
   return false;
 }
 
-bool ParseHexBytes(const std::string& s, std::string& out) {
+bool ParseHexBytes(std::string_view s, std::string& out) {
   out.clear();
   size_t i = 0;
   while (i < s.size()) {
@@ -143,7 +492,7 @@ bool ParseHexBytes(const std::string& s, std::string& out) {
     if (i + 1 >= s.size() || !isxdigit(static_cast<unsigned char>(s[i])) ||
         !isxdigit(static_cast<unsigned char>(s[i + 1])))
       return false;
-    out += char(std::strtoul(s.substr(i, 2).c_str(), nullptr, 16));
+    out += char(std::strtoul(std::string(s.substr(i, 2)).c_str(), nullptr, 16));
     i += 2;
   }
   return true;
@@ -151,7 +500,7 @@ bool ParseHexBytes(const std::string& s, std::string& out) {
 
 void ParseValue(TRegKey& key, const std::string& name, const std::string& data) {
   if (data == "-") {  // a deletion entry of an import file
-    std::erase_if(key.values, [&](const TRegValue& v) { return SameText(v.name, name); });
+    key.EraseValue(name);
     return;
   }
   TRegValue& v = key.EnsureValue(name);
@@ -161,7 +510,7 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
   if (!data.empty() && data[0] == '"') {
     size_t pos = 0;
     if (ParseQuoted(data, pos, v.text)) return;
-  } else if (data.size() > 6 && SameText(data.substr(0, 6), "dword:")) {
+  } else if (data.size() > 6 && SameText(std::string_view(data).substr(0, 6), "dword:")) {
     const std::string digits = data.substr(6);
     char* end = nullptr;
     const unsigned long n = std::strtoul(digits.c_str(), &end, 16);
@@ -170,9 +519,9 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
       v.dword = uint32_t(n);
       return;
     }
-  } else if (data.size() > 7 && SameText(data.substr(0, 7), "hex(1):")) {
+  } else if (data.size() > 7 && SameText(std::string_view(data).substr(0, 7), "hex(1):")) {
     std::string bytes;
-    if (ParseHexBytes(data.substr(7), bytes) && !bytes.empty() && bytes.back() == 0) {
+    if (ParseHexBytes(std::string_view(data).substr(7), bytes) && !bytes.empty() && bytes.back() == 0) {
       bytes.pop_back();
       v.text = bytes;
       return;
@@ -182,79 +531,215 @@ void ParseValue(TRegKey& key, const std::string& name, const std::string& data) 
   v.other = data;
 }
 
-void Parse(const std::string& text, const std::string& rootName, TRegKey& root) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// The lines of a text one by one, without their line ends; At is where the next starts.
+class TLines {
+ public:
+  explicit TLines(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& line) {
+    if (at_ >= text_.size()) return false;
+    size_t end = text_.find('\n', at_);
+    if (end == std::string_view::npos) end = text_.size();
+    line = text_.substr(at_, end - at_);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at_ = end + 1;
+    return true;
   }
-  TRegKey* current = nullptr;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::string line = TrimLeft(lines[i]);
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      current = nullptr;
-      const size_t close = line.rfind(']');
-      if (close == std::string::npos || line.size() < 2 || line[1] == '-') continue;
-      std::vector<std::string> parts = SplitKeyPath(line.substr(1, close - 1));
-      if (parts.empty() || !SameText(parts[0], rootName)) continue;
-      parts.erase(parts.begin());
-      current = WalkCreate(root, parts);
-      continue;
-    }
-    if (!current) continue;
-    std::string name;
-    size_t pos;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (line[0] == '"') {
-      pos = 0;
-      if (!ParseQuoted(line, pos, name)) continue;
+  size_t At() const { return std::min(at_, text_.size()); }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+};
+
+// The value lines of a section.
+void ParseValueLines(TRegKey& key, std::string_view block) {
+  TLines lines(block);
+  std::string_view line;
+  std::string name, data;
+  while (lines.Next(line)) {
+    const std::string_view trimmed = TrimView(line);
+    if (trimmed.empty() || trimmed[0] == ';') continue;
+    size_t at;
+    if (trimmed[0] == '@') {
+      name.clear();
+      at = 1;
+    } else if (trimmed[0] == '"') {
+      at = 0;
+      if (!ParseQuoted(trimmed, at, name)) continue;
     } else {
       continue;
     }
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    if (pos >= line.size() || line[pos] != '=') continue;
-    std::string data = Trim(line.substr(pos + 1));
+    while (at < trimmed.size() && (trimmed[at] == ' ' || trimmed[at] == '\t')) ++at;
+    if (at >= trimmed.size() || trimmed[at] != '=') continue;
+    data = std::string(TrimView(trimmed.substr(at + 1)));
     // Hex data may go on over several lines, each ending in "\".
-    while (!data.empty() && data[0] != '"' && data.back() == '\\' && i + 1 < lines.size()) {
+    std::string_view more;
+    while (!data.empty() && data[0] != '"' && data.back() == '\\' && lines.Next(more)) {
       data.pop_back();
-      data += Trim(lines[++i]);
+      data += TrimView(more);
     }
-    ParseValue(*current, name, data);
+    ParseValue(key, name, data);
   }
 }
 
-void WriteKey(std::string& out, const TRegKey& key, const std::string& path, bool isRoot) {
-  if (!isRoot || !key.values.empty()) {
-    out += "[" + path + "]\r\n";
-    for (const TRegValue& v : key.values) {
-      out += v.name.empty() ? "@" : Quote(v.name);
-      out += '=';
-      switch (v.kind) {
-        case TRegValue::kString:
-          out += HasControlChars(v.text) ? "hex(1):" + HexBytes(v.text, true) : Quote(v.text);
-          break;
-        case TRegValue::kDword: {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-          out += buf;
-          break;
-        }
-        case TRegValue::kOther:
-          out += v.other;
-          break;
+void TRegKey::ReadPending() {
+  if (pending.empty()) return;
+  const std::string_view block = pending;
+  pending = {};
+  ParseValueLines(*this, block);
+}
+
+void TRegKey::Settle() {
+  if (!unsettled) return;
+  unsettled = false;
+  keyIndex.reset();
+  std::vector<TRegKey*> all;
+  all.swap(keys);
+  keys.reserve(all.size());
+  for (TRegKey* k : all) {
+    TRegKey* first = Find(k->name);
+    if (!first) {
+      AddKey(k);
+      continue;
+    }
+    // A repeated section: its values and sub-keys join the first, in file order.
+    first->ReadPending();
+    if (!k->pending.empty()) ParseValueLines(*first, k->pending);
+    if (k->extra)
+      for (const TRegValue& v : k->extra->values) {
+        TRegValue& into = first->EnsureValue(v.name);
+        const std::string name = into.name;
+        into = v;
+        into.name = name;
       }
-      out += "\r\n";
+    for (TRegKey* sub : k->keys) first->keys.push_back(sub);
+    first->keyIndex.reset();
+    first->unsettled = first->unsettled || !k->keys.empty();
+  }
+}
+
+// Reads the store file held in the tree's text: the sections are listed, with their
+// value lines, to be made keys when asked for. Sections this store cannot hold
+// (another root's, or a key path beyond the limits) go to Kept as they stand, to be
+// written back unchanged. False, with Error, for a text that is no store file at all.
+bool TRegTree::Load(const std::string& rootName, std::string& Kept, std::string& Error) {
+  std::string_view text(text_.get(), size_);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (TrimView(text).empty()) return true;
+  TLines lines(text);
+  std::string_view line;
+  lines.Next(line);
+  const std::string_view first = TrimView(line);
+  if (first != "REGEDIT4" && first != "Windows Registry Editor Version 5.00") {
+    Error = "it does not start with the line REGEDIT4";
+    return false;
+  }
+  built_ = false;
+  // Room for a section in every few lines: the pages of what is not used are never
+  // touched.
+  sections_.reserve(text.size() / 24);
+  enum { kSkip, kKeep, kList } now = kSkip;
+  size_t blockStart = lines.At();
+  auto closeBlock = [&](size_t end) {
+    const std::string_view block = text.substr(blockStart, end - blockStart);
+    if (now == kKeep) Kept.append(block);
+    if (now == kList) sections_.back().block = block;
+  };
+  // A section starts at a line whose first character but blanks is "[": only those
+  // characters are looked at, not every line.
+  for (size_t at = blockStart, open; (open = text.find('[', at)) != std::string_view::npos;) {
+    size_t lineStart = open;
+    while (lineStart > 0 && (text[lineStart - 1] == ' ' || text[lineStart - 1] == '\t')) --lineStart;
+    if (lineStart > 0 && text[lineStart - 1] != '\n') {
+      at = open + 1;
+      continue;
+    }
+    const size_t lineEnd = std::min(text.find('\n', open), text.size());
+    closeBlock(lineStart);
+    blockStart = at = std::min(lineEnd + 1, text.size());
+    now = kSkip;
+    const std::string_view header = TrimView(text.substr(lineStart, lineEnd - lineStart));
+    const size_t close = header.rfind(']');
+    if (close == std::string_view::npos || header.size() < 2 || header[1] == '-') continue;
+    std::string_view inner = header.substr(1, close - 1);
+    while (!inner.empty() && inner.front() == '\\') inner.remove_prefix(1);
+    if (inner.empty()) continue;
+    const size_t rootEnd = std::min(inner.find('\\'), inner.size());
+    const std::string_view below = inner.substr(rootEnd);
+    if (!SameName(inner.substr(0, rootEnd), rootName) || !KeyPathFits(below)) {
+      now = kKeep;
+      Kept.append(header).append("\r\n");
+      continue;
+    }
+    now = kList;
+    sections_.push_back({below, {}});
+  }
+  closeBlock(text.size());
+  return true;
+}
+
+void WriteValues(std::string& out, TRegKey& key) {
+  for (const TRegValue& v : key.Values()) {
+    out += v.name.empty() ? "@" : Quote(v.name);
+    out += '=';
+    switch (v.kind) {
+      case TRegValue::kString:
+        out += HasControlChars(v.text) ? "hex(1):" + HexBytes(v.text, true) : Quote(v.text);
+        break;
+      case TRegValue::kDword: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+        break;
+      }
+      case TRegValue::kOther:
+        out += v.other;
+        break;
     }
     out += "\r\n";
   }
-  for (auto& k : key.keys) WriteKey(out, *k, path + "\\" + k->name, false);
+  out += "\r\n";
+}
+
+// Every key below the root as a section, parents before children; the root only when
+// it has values. Walks with a stack of its own: no depth of keys can exhaust the
+// program's.
+std::string StoreText(TRegTree& tree, const std::string& rootName, const std::string& kept) {
+  std::string out = "REGEDIT4\r\n\r\n";
+  std::string path = rootName;
+  TRegKey& root = tree.Root();
+  if (!root.Values().empty()) {
+    out += "[" + path + "]\r\n";
+    WriteValues(out, root);
+  }
+  struct TFrame {
+    TRegKey* key;
+    size_t next;
+    size_t pathLength;
+  };
+  root.Settle();
+  std::vector<TFrame> stack{{&root, 0, path.size()}};
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.next == top.key->keys.size()) {
+      stack.pop_back();
+      continue;
+    }
+    TRegKey* child = top.key->keys[top.next++];
+    path.resize(top.pathLength);
+    path.append("\\").append(child->name);
+    out.append("[").append(path).append("]\r\n");
+    WriteValues(out, *child);
+    child->Settle();
+    stack.push_back({child, 0, path.size()});
+  }
+  return out + kept;
 }
 
 // ---------------------------------------------------------------- folders
@@ -277,15 +762,15 @@ const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 // What a machine store holds before anything was written: the system folders, and
 // the web browser as the program registered for IEXPLORE.EXE.
-void SeedMachineDefaults(TRegKey& root) {
+void SeedMachineDefaults(TRegTree& tree) {
   const std::string windows = DefaultWindowsFolder();
-  TRegKey* nt = WalkCreate(root, SplitKeyPath(kWindowsNtKey));
+  TRegKey* nt = tree.WalkCreate(SplitKeyPath(kWindowsNtKey));
   nt->EnsureValue("SystemRoot").text = windows;
   nt->EnsureValue("SystemDirectory").text = windows + "/system32";
-  TRegKey* cv = WalkCreate(root, SplitKeyPath(kWindowsKey));
+  TRegKey* cv = tree.WalkCreate(SplitKeyPath(kWindowsKey));
   cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
   cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
-  TRegKey* ie = WalkCreate(root, SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
+  TRegKey* ie = tree.WalkCreate(SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
   const std::string opener = FindProgram("xdg-open");
   ie->EnsureValue("").text = opener.empty() ? "/usr/bin/xdg-open" : opener;
 }
@@ -300,9 +785,9 @@ class TRootStore {
   std::mutex lock;
 
   // The tree as the file holds it now; call with `lock` held.
-  TRegKey& Current() {
+  TRegTree& Current() {
     Refresh();
-    return tree_;
+    return *tree_;
   }
 
   // Applies a change under the file lock to the newest tree and saves it when Change
@@ -320,7 +805,11 @@ class TRootStore {
     while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) {
     }
     Refresh();
-    if (!Change(tree_)) return false;
+    if (!unreadable_.empty())
+      throw EOSError("The registry file " + file_ + " cannot be read (" + unreadable_ +
+                     "); it is left as it is and not written");
+    tree_->Root();  // a change needs the whole tree
+    if (!Change(*tree_)) return false;
     Save();
     return true;
   }
@@ -357,21 +846,40 @@ class TRootStore {
   void Refresh() {
     const TSignature now = Stat();
     if (loaded_ && now == signature_) return;
-    tree_ = TRegKey{};
-    std::string text;
+    tree_ = std::make_unique<TRegTree>();
+    kept_.clear();
+    unreadable_.clear();
     if (now.exists) {
-      if (FILE* f = std::fopen(file_.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
+      if (!ReadWhole(*tree_)) {
+        unreadable_ = std::strerror(errno);
+      } else if (std::string error; !tree_->Load(rootName_, kept_, error)) {
+        tree_ = std::make_unique<TRegTree>();
+        kept_.clear();
+        unreadable_ = error;
       }
-      Parse(text, rootName_, tree_);
     } else if (rootName_ == "HKEY_LOCAL_MACHINE") {
-      SeedMachineDefaults(tree_);
+      SeedMachineDefaults(*tree_);
     }
     signature_ = now;
     loaded_ = true;
+  }
+
+  // Reads the file into the tree; false (with errno) when it cannot be read or is no
+  // plain file.
+  bool ReadWhole(TRegTree& tree) const {
+    const int fd = open(file_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct TClose {
+      int fd;
+      ~TClose() { close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+      errno = EINVAL;
+      return false;
+    }
+    return tree.ReadText(fd, size_t(st.st_size));
   }
 
   void ForceFolder() const {
@@ -395,9 +903,10 @@ class TRootStore {
   }
 
   void Save() {
-    std::string text = "REGEDIT4\r\n\r\n";
-    WriteKey(text, tree_, rootName_, true);
-    const std::string temp = file_ + "." + std::to_string(getpid()) + ".tmp";
+    const std::string text = StoreText(*tree_, rootName_, kept_);
+    // A store that is a symbolic link is written through to the file it names.
+    const std::string target = FollowLinks(file_);
+    const std::string temp = target + "." + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw EOSError("Cannot write the registry file " + temp + ": " + std::strerror(errno));
     size_t done = 0;
@@ -407,13 +916,14 @@ class TRootStore {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = false;
+        if (n == 0) errno = ENOSPC;
         break;
       }
       done += size_t(n);
     }
     ok = ok && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
-    if (!ok || rename(temp.c_str(), file_.c_str()) != 0) {
+    if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
       const int err = errno;
       unlink(temp.c_str());
       throw EOSError("Cannot write the registry file " + file_ + ": " + std::strerror(err));
@@ -424,7 +934,9 @@ class TRootStore {
   const std::string folder_;
   const std::string rootName_;
   const std::string file_;
-  TRegKey tree_;
+  std::unique_ptr<TRegTree> tree_ = std::make_unique<TRegTree>();
+  std::string kept_;        // sections written back as they were read
+  std::string unreadable_;  // why the file does not read as a store; empty when it does
   TSignature signature_;
   bool loaded_ = false;
 };
@@ -482,26 +994,36 @@ std::vector<std::string> TRegistry::Resolve(const std::string& Key, std::string*
 
 bool TRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
   TRootStore* store = StoreFor(root_);
-  if (!store) return false;
+  if (!store) {
+    lastError_ = "unknown root key";
+    return false;
+  }
   std::string shown;
   std::vector<std::string> path = Resolve(Key, &shown);
+  if (std::string problem = KeyPathProblem(path); !problem.empty()) {
+    // A name of any length is shown by its start.
+    lastError_ = "Cannot open the key " + (shown.size() > 80 ? shown.substr(0, 80) + "..." : shown) + ": " + problem;
+    return false;
+  }
   std::lock_guard guard(store->lock);
-  bool ok;
-  if (CanCreate && !ReadOnly) {
+  // A key that is there is opened without a change to the store.
+  bool ok = store->Current().Walk(path) != nullptr;
+  if (!ok && CanCreate && !ReadOnly) {
     try {
-      store->Modify([&](TRegKey& tree) {
-        const bool existed = Walk(tree, path) != nullptr;
-        WalkCreate(tree, path);
+      store->Modify([&](TRegTree& tree) {
+        const bool existed = tree.Walk(path) != nullptr;
+        tree.WalkCreate(path);
         return !existed;
       });
       ok = true;
-    } catch (const EOSError&) {
-      ok = false;
+    } catch (const EOSError& e) {
+      lastError_ = e.Message();
     }
-  } else {
-    ok = Walk(store->Current(), path) != nullptr;
+  } else if (!ok) {
+    lastError_ = "The key " + shown + " does not exist";
   }
   if (ok) {
+    lastError_.clear();
     open_ = true;
     readOnly_ = ReadOnly;
     keyPath_ = std::move(path);
@@ -526,14 +1048,14 @@ bool TRegistry::KeyExists(const std::string& Key) {
   if (!store) return false;
   const std::vector<std::string> path = Resolve(Key, nullptr);
   std::lock_guard guard(store->lock);
-  return Walk(store->Current(), path) != nullptr;
+  return store->Current().Walk(path) != nullptr;
 }
 
 bool TRegistry::ValueExists(const std::string& Name) {
   TRootStore* store = StoreFor(root_);
   if (!store || !open_) return false;
   std::lock_guard guard(store->lock);
-  TRegKey* key = Walk(store->Current(), keyPath_);
+  TRegKey* key = store->Current().Walk(keyPath_);
   return key && key->FindValue(Name);
 }
 
@@ -541,7 +1063,7 @@ std::string TRegistry::ReadString(const std::string& Name) {
   TRootStore* store = StoreFor(root_);
   if (!store || !open_) return "";
   std::lock_guard guard(store->lock);
-  TRegKey* key = Walk(store->Current(), keyPath_);
+  TRegKey* key = store->Current().Walk(keyPath_);
   TRegValue* v = key ? key->FindValue(Name) : nullptr;
   if (!v) return "";
   if (v->kind != TRegValue::kString) throw ERegistryException("Invalid data type for " + Quoted(Name));
@@ -554,7 +1076,7 @@ Integer TRegistry::ReadInteger(const std::string& Name) {
   std::unique_lock<std::mutex> guard;
   if (store && open_) {
     guard = std::unique_lock(store->lock);
-    TRegKey* key = Walk(store->Current(), keyPath_);
+    TRegKey* key = store->Current().Walk(keyPath_);
     v = key ? key->FindValue(Name) : nullptr;
   }
   if (!v) throw ERegistryException("Failed to get data for " + Quoted(Name));
@@ -565,19 +1087,25 @@ Integer TRegistry::ReadInteger(const std::string& Name) {
 // Stores one value in the open key; false when there is none to write to.
 bool TRegistry::SetValue(const std::string& Name, const std::function<bool(vx_registry::TValue&)>& Assign) {
   TRootStore* store = StoreFor(root_);
-  if (!store || !open_ || readOnly_) return false;
+  if (!store || !open_ || readOnly_) {
+    lastError_ = !open_ ? "no key is open" : "the key is open for reading only";
+    return false;
+  }
   bool ok = false;
   std::lock_guard guard(store->lock);
   try {
-    store->Modify([&](TRegKey& tree) {
-      TRegKey* key = Walk(tree, keyPath_);
+    lastError_ = "the key " + currentPath_ + " no longer exists";
+    store->Modify([&](TRegTree& tree) {
+      TRegKey* key = tree.Walk(keyPath_);
       if (!key) return false;
       ok = true;
       return Assign(key->EnsureValue(Name));
     });
-  } catch (const EOSError&) {
+  } catch (const EOSError& e) {
+    lastError_ = e.Message();
     ok = false;
   }
+  if (ok) lastError_.clear();
   return ok;
 }
 
@@ -606,9 +1134,9 @@ bool TRegistry::DeleteValue(const std::string& Name) {
   if (!store || !open_ || readOnly_) return false;
   std::lock_guard guard(store->lock);
   try {
-    return store->Modify([&](TRegKey& tree) {
-      TRegKey* key = Walk(tree, keyPath_);
-      return key && std::erase_if(key->values, [&](const TRegValue& v) { return SameText(v.name, Name); }) > 0;
+    return store->Modify([&](TRegTree& tree) {
+      TRegKey* key = tree.Walk(keyPath_);
+      return key && key->EraseValue(Name);
     });
   } catch (const EOSError&) {
     return false;
@@ -624,9 +1152,9 @@ bool TRegistry::DeleteKey(const std::string& Key) {
   path.pop_back();
   std::lock_guard guard(store->lock);
   try {
-    return store->Modify([&](TRegKey& tree) {
-      TRegKey* parent = Walk(tree, path);
-      return parent && std::erase_if(parent->keys, [&](const auto& k) { return SameText(k->name, last); }) > 0;
+    return store->Modify([&](TRegTree& tree) {
+      TRegKey* parent = tree.Walk(path);
+      return parent && parent->EraseKey(last);
     });
   } catch (const EOSError&) {
     return false;

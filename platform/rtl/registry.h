@@ -15,8 +15,15 @@
 // written as hex(1): bytes so that no value can break the line structure. Key and value
 // names match without regard to case and keep the case they were created with. Every
 // change re-reads the file under an exclusive lock, writes a temporary file and renames
-// it over the old one; reads pick up a file that changed on disk, so processes see each
-// other's writes. Values of other types found in a file are kept as they are.
+// it over the old one (over the file a symbolic link names, when the store is a link);
+// reads pick up a file that changed on disk, so processes see each other's writes.
+// Values of other types found in a file are kept as they are, and so are sections this
+// store cannot hold (another root's, or a key path beyond the limits below).
+//
+// A key path holds at most kMaxRegistryKeyDepth names of at most kMaxRegistryKeyName
+// bytes each, kMaxRegistryKeyPath bytes in all below the root; longer paths cannot be
+// opened. A file that does not read as this format (another encoding, another line
+// structure) is never written over: reads find it empty and changes fail.
 #pragma once
 
 #include <functional>
@@ -36,6 +43,10 @@ inline const HKEY HKEY_CURRENT_USER = reinterpret_cast<HKEY>(uintptr_t{0x8000000
 inline const HKEY HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(uintptr_t{0x80000002});
 inline const HKEY HKEY_USERS = reinterpret_cast<HKEY>(uintptr_t{0x80000003});
 inline const HKEY HKEY_CURRENT_CONFIG = reinterpret_cast<HKEY>(uintptr_t{0x80000005});
+
+constexpr size_t kMaxRegistryKeyDepth = 512;
+constexpr size_t kMaxRegistryKeyName = 255;
+constexpr size_t kMaxRegistryKeyPath = 4096;
 
 class TRegistry : public TObject {
   VX_CLASS(TRegistry, TObject)
@@ -70,6 +81,8 @@ class TRegistry : public TObject {
   bool DeleteValue(const std::string& Name);
   // Deletes a key with everything below it; relative or from the root like OpenKey.
   bool DeleteKey(const std::string& Key);
+  // Why the last open or write failed; empty after one that succeeded.
+  const std::string& LastErrorMsg() const { return lastError_; }
 
  private:
   std::vector<std::string> Resolve(const std::string& Key, std::string* shownPath) const;
@@ -81,6 +94,7 @@ class TRegistry : public TObject {
   bool readOnly_ = false;
   std::vector<std::string> keyPath_;
   std::string currentPath_;
+  std::string lastError_;
 };
 
 // The folder that holds the store's files.

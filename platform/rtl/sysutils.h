@@ -152,12 +152,17 @@ std::string ExpandFileName(std::string_view FileName);
 // against its folder's entries ignoring case (the existing name's case is used; a
 // name that matches nothing keeps the case given, so new files keep it); a name
 // ending in ".exe" (any case) that does not exist stands for the same name without
-// the extension when that exists. Nothing is cached.
+// the extension when that exists. A folder's entries are read once and kept while the
+// folder is unchanged (the changes made through the functions here are applied to
+// them), so many new names in one folder cost one reading of it.
 std::string NativePath(std::string_view FileName);
 // open(2) of a file through NativePath, close-on-exec added (new files get mode 0666
 // less the umask). Opening a name that exists as written costs the one open; the
 // folders are searched only when it does not.
 int OpenNative(std::string_view FileName, int Flags);
+// Opens an existing plain file for reading, without blocking on anything that is not
+// one: -1 with errno EINVAL for a folder, a pipe, a device or a socket.
+int OpenRegularFile(std::string_view FileName);
 
 // ---- Files and folders (all through NativePath) ----
 
@@ -170,6 +175,19 @@ bool RemoveDir(std::string_view Dir);
 bool DeleteFile(std::string_view FileName);
 // Fails when NewName exists.
 bool RenameFile(std::string_view OldName, std::string_view NewName);
+// Puts OldName in the place of NewName in one step, replacing a file of that name.
+bool RenameReplacing(std::string_view OldName, std::string_view NewName);
+// Makes a new empty file (or, with Folder, a new folder) named Base, "~", random
+// hexadecimal digits and Suffix, where no entry of that name was; returns the name, or
+// "" with errno when none could be made. Nothing that existed is ever touched.
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// The file that Path names once symbolic links are followed (as far as they lead;
+// a link to nothing gives the name it leads to); Path itself when it is no link.
+std::string FollowLinks(std::string_view Path);
+// Makes Data the whole content of FileName in one step: written to a new file beside
+// the one that symbolic links lead to, which keeps its permission bits, and renamed
+// over it. A failed write leaves the old file as it was; false with errno then.
+bool ReplaceFileContents(std::string_view FileName, std::string_view Data);
 // Copies a file with its permission bits and modification time. With
 // FailIfExists an existing target fails the copy; otherwise it is replaced only
 // once the copy is complete.

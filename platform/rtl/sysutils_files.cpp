@@ -2,13 +2,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/random.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/sysutils.h"
@@ -42,20 +48,144 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The entry of `dir` whose name equals `name` ignoring ASCII case; when several
-// do, the smallest by bytes, so the choice does not depend on directory order.
-bool FindIgnoringCase(const std::string& dir, std::string_view name, std::string& found) {
-  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.empty() ? "." : dir.c_str()), closedir);
-  if (!d) return false;
-  bool any = false;
-  while (const dirent* e = readdir(d.get())) {
-    std::string_view entry(e->d_name);
-    if (entry.size() != name.size() || !SameText(entry, name)) continue;
-    if (!any || entry < std::string_view(found)) found = std::string(entry);
-    any = true;
-  }
-  return any;
+std::string Fold(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return folded;
 }
+
+std::string Join(const std::string& dir, std::string_view name);
+
+// The entries of the folders searched last, by their names folded to lower case, so
+// that a folder which gains many new names (a cabinet unpacked into it, files moved
+// in) is read once and not once for every name. A folder's entry stands while the
+// folder's identity and times are unchanged; the changes that this process makes
+// through the functions of this file are applied to it as they happen.
+class TFolderNames {
+ public:
+  // The entry of `dir` whose name equals `name` ignoring ASCII case; when several
+  // do, the smallest by bytes, so the choice does not depend on directory order.
+  bool Find(const std::string& dir, std::string_view name, std::string& found) {
+    struct stat st;
+    if (stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+    std::lock_guard guard(lock_);
+    TFolder* folder = Cached(st);
+    if (!folder || !SameTimes(folder->st, st)) folder = Scan(dir, st);
+    if (!folder) return false;
+    auto it = folder->names.find(Fold(name));
+    if (it == folder->names.end()) return false;
+    found = *std::min_element(it->second.begin(), it->second.end());
+    if (Exists(Join(dir, found))) return true;
+    // Gone behind our back: read the folder again.
+    folder = Scan(dir, st);
+    it = folder ? folder->names.find(Fold(name)) : decltype(it){};
+    if (!folder || it == folder->names.end()) return false;
+    found = *std::min_element(it->second.begin(), it->second.end());
+    return true;
+  }
+
+  // Whether the folder of `path` is held and current, before this process changes it.
+  bool Current(const std::string& path) {
+    const std::string dir = FolderOf(path);
+    {
+      std::lock_guard guard(lock_);
+      if (!Named(dir)) return false;  // not held: nothing to keep current, no need to look
+    }
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) return false;
+    std::lock_guard guard(lock_);
+    TFolder* folder = Cached(st);
+    return folder && SameTimes(folder->st, st);
+  }
+
+  // This process made or removed the entry `path` (delimiters "/"); WasCurrent is
+  // what Current answered before. A folder that changed otherwise is read again
+  // when next searched.
+  void Changed(const std::string& path, bool added, bool wasCurrent) {
+    const std::string dir = FolderOf(path);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    {
+      std::lock_guard guard(lock_);
+      if (!Named(dir)) return;
+    }
+    struct stat st;
+    if (name.empty() || stat(dir.c_str(), &st) != 0) return;
+    std::lock_guard guard(lock_);
+    TFolder* folder = Cached(st);
+    if (!folder) return;
+    if (!wasCurrent) {
+      std::erase_if(folders_, [&](const auto& f) { return f.get() == folder; });
+      return;
+    }
+    auto& spellings = folder->names[Fold(name)];
+    const auto at = std::find(spellings.begin(), spellings.end(), name);
+    if (added && at == spellings.end()) spellings.push_back(name);
+    if (!added && at != spellings.end()) spellings.erase(at);
+    if (spellings.empty()) folder->names.erase(Fold(name));
+    folder->st = st;
+  }
+
+ private:
+  static constexpr size_t kFolders = 4;
+  struct TFolder {
+    std::string dir;  // as it was searched
+    struct stat st;
+    std::unordered_map<std::string, std::vector<std::string>> names;
+  };
+  bool Named(const std::string& dir) const {
+    return std::any_of(folders_.begin(), folders_.end(), [&](const auto& f) { return f->dir == dir; });
+  }
+  static std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  }
+  static bool SameTimes(const struct stat& a, const struct stat& b) {
+    return a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+  }
+  TFolder* Cached(const struct stat& st) {
+    for (auto& f : folders_)
+      if (f->st.st_dev == st.st_dev && f->st.st_ino == st.st_ino) return f.get();
+    return nullptr;
+  }
+  TFolder* Scan(const std::string& dir, const struct stat& st) {
+    std::erase_if(folders_, [&](const auto& f) { return f->st.st_dev == st.st_dev && f->st.st_ino == st.st_ino; });
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.empty() ? "." : dir.c_str()), closedir);
+    if (!d) return nullptr;
+    auto folder = std::make_unique<TFolder>();
+    folder->dir = dir.empty() ? "." : dir;
+    folder->st = st;
+    while (const dirent* e = readdir(d.get())) folder->names[Fold(e->d_name)].emplace_back(e->d_name);
+    if (folders_.size() == kFolders) folders_.pop_back();
+    folders_.insert(folders_.begin(), std::move(folder));
+    return folders_.front().get();
+  }
+
+  std::mutex lock_;
+  std::vector<std::unique_ptr<TFolder>> folders_;
+};
+
+TFolderNames& FolderNames() {
+  static auto* names = new TFolderNames;
+  return *names;
+}
+
+bool FindIgnoringCase(const std::string& dir, std::string_view name, std::string& found) {
+  return FolderNames().Find(dir, name, found);
+}
+
+// One change of a folder's entries by this process: made before the change, told after.
+class TFolderChange {
+ public:
+  explicit TFolderChange(std::string path) : path_(std::move(path)), current_(FolderNames().Current(path_)) {}
+  void Added() const { FolderNames().Changed(path_, true, current_); }
+  void Removed() const { FolderNames().Changed(path_, false, current_); }
+
+ private:
+  std::string path_;
+  bool current_;
+};
 
 std::string Join(const std::string& dir, std::string_view name) {
   if (dir.empty()) return std::string(name);
@@ -237,7 +367,13 @@ int OpenNative(std::string_view FileName, int Flags) {
     return -1;
   }
   // Creating under the name as written could miss an existing file named in another case.
-  if (Flags & O_CREAT) return open(NativePath(FileName).c_str(), Flags | O_CLOEXEC, 0666);
+  if (Flags & O_CREAT) {
+    const std::string native = NativePath(FileName);
+    const TFolderChange change(native);
+    const int fd = open(native.c_str(), Flags | O_CLOEXEC, 0666);
+    if (fd >= 0) change.Added();
+    return fd;
+  }
   const int fd = open(path.c_str(), Flags | O_CLOEXEC);
   if (fd >= 0 || errno != ENOENT) return fd;
   const std::string resolved = NativePath(FileName);
@@ -246,6 +382,19 @@ int OpenNative(std::string_view FileName, int Flags) {
     return -1;
   }
   return open(resolved.c_str(), Flags | O_CLOEXEC);
+}
+
+int OpenRegularFile(std::string_view FileName) {
+  // Without blocking: a pipe opened for reading would wait for its writer.
+  const int fd = OpenNative(FileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
 }
 
 // ---- Files and folders ----
@@ -259,7 +408,14 @@ bool DirectoryExists(std::string_view Directory) {
   return !Directory.empty() && IsDirectory(NativePath(Directory));
 }
 
-bool CreateDir(std::string_view Dir) { return !Dir.empty() && mkdir(NativePath(Dir).c_str(), 0777) == 0; }
+bool CreateDir(std::string_view Dir) {
+  if (Dir.empty()) return false;
+  const std::string native = ExcludeTrailingPathDelimiter(NativePath(Dir));
+  const TFolderChange change(native);
+  if (mkdir(native.c_str(), 0777) != 0) return false;
+  change.Added();
+  return true;
+}
 
 bool ForceDirectories(std::string_view Dir) {
   if (Dir.empty()) throw EInOutError("Unable to create directory");
@@ -270,21 +426,59 @@ bool ForceDirectories(std::string_view Dir) {
   return CreateDir(dir) || DirectoryExists(dir);
 }
 
-bool RemoveDir(std::string_view Dir) { return !Dir.empty() && rmdir(NativePath(Dir).c_str()) == 0; }
+bool RemoveDir(std::string_view Dir) {
+  if (Dir.empty()) return false;
+  const std::string native = ExcludeTrailingPathDelimiter(NativePath(Dir));
+  const TFolderChange change(native);
+  if (rmdir(native.c_str()) != 0) return false;
+  change.Removed();
+  return true;
+}
 
 bool DeleteFile(std::string_view FileName) {
-  return !FileName.empty() && unlink(NativePath(FileName).c_str()) == 0;
+  if (FileName.empty()) return false;
+  const std::string native = NativePath(FileName);
+  const TFolderChange change(native);
+  if (unlink(native.c_str()) != 0) return false;
+  change.Removed();
+  return true;
 }
+
+namespace {
+
+// Renames From to To (both native); Replace allows an existing To.
+bool RenameNative(const std::string& from, const std::string& to, bool Replace) {
+  const TFolderChange removal(from), addition(to);
+  bool ok;
+  if (Replace) {
+    ok = rename(from.c_str(), to.c_str()) == 0;
+  } else if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    ok = true;
+  } else if (errno != EINVAL && errno != ENOSYS) {
+    ok = false;
+  } else if (link(from.c_str(), to.c_str()) == 0) {
+    // A file system without RENAME_NOREPLACE: a hard link refuses an existing target.
+    ok = unlink(from.c_str()) == 0;
+  } else {
+    ok = (errno == EPERM || errno == EXDEV) && !Exists(to) && rename(from.c_str(), to.c_str()) == 0;
+  }
+  if (ok) {
+    removal.Removed();
+    addition.Added();
+  }
+  return ok;
+}
+
+}  // namespace
 
 bool RenameFile(std::string_view OldName, std::string_view NewName) {
   if (OldName.empty() || NewName.empty()) return false;
-  const std::string from = NativePath(OldName), to = NativePath(NewName);
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without RENAME_NOREPLACE: a hard link refuses an existing target.
-  if (link(from.c_str(), to.c_str()) == 0) return unlink(from.c_str()) == 0;
-  if (errno != EPERM && errno != EXDEV) return false;
-  return !Exists(to) && rename(from.c_str(), to.c_str()) == 0;
+  return RenameNative(NativePath(OldName), NativePath(NewName), false);
+}
+
+bool RenameReplacing(std::string_view OldName, std::string_view NewName) {
+  if (OldName.empty() || NewName.empty()) return false;
+  return RenameNative(NativePath(OldName), NativePath(NewName), true);
 }
 
 namespace {
@@ -345,14 +539,81 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   }
   if (ok) ok = close(out.fd) == 0;
   out.fd = -1;
-  if (ok) {
-    if (FailIfExists)
-      ok = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ||
-           ((errno == EINVAL || errno == ENOSYS) && !Exists(to) && rename(temp.c_str(), to.c_str()) == 0);
-    else
-      ok = rename(temp.c_str(), to.c_str()) == 0;
-  }
+  if (ok) ok = RenameNative(temp, to, !FailIfExists);
   if (!ok) unlink(temp.c_str());
+  return ok;
+}
+
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
+      const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+      bits = uint64_t(now) * 0x9E3779B97F4A7C15ull + uint64_t(attempt);
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(bits));
+    std::string name = std::string(Base) + "~" + hex + std::string(Suffix);
+    if (Folder) {
+      if (CreateDir(name)) return name;
+    } else {
+      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL);
+      if (fd >= 0) {
+        close(fd);
+        return name;
+      }
+    }
+    if (errno != EEXIST) return "";
+  }
+  errno = EEXIST;
+  return "";
+}
+
+std::string FollowLinks(std::string_view Path) {
+  std::string path = NativePath(Path);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(PATH_MAX);
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0) return path;
+    std::string next(target.data(), size_t(n));
+    if (next[0] != '/') next = path.substr(0, path.rfind('/') + 1) + next;
+    path = std::move(next);
+  }
+  return path;
+}
+
+bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
+  if (FileName.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  const std::string target = FollowLinks(FileName);
+  const std::string temp = CreateUniqueName(target, ".new", false);
+  if (temp.empty()) return false;
+  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
+  struct stat st;
+  bool ok = out.fd >= 0 && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
+  for (size_t done = 0; ok && done < Data.size();) {
+    const ssize_t n = write(out.fd, Data.data() + done, Data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      ok = false;
+      break;
+    }
+    done += size_t(n);
+  }
+  ok = ok && fsync(out.fd) == 0;
+  if (out.fd >= 0) ok = close(out.fd) == 0 && ok;
+  out.fd = -1;
+  ok = ok && RenameNative(temp, target, true);
+  if (!ok) {
+    const int err = errno;
+    DeleteFile(temp);
+    errno = err;
+  }
   return ok;
 }
 

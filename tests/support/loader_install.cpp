@@ -167,11 +167,13 @@ Integer LoaderInstall::InstalledInteger(const std::string& Name) const {
 
 RunResult LoaderInstall::Run(const std::vector<std::string>& Params, const std::vector<std::string>& Script,
                              const std::string& Display, double TimeoutSeconds) const {
-  std::vector<std::string> argv{App("loader")};
+  std::vector<std::string> argv = prefix;
+  argv.push_back(App("loader"));
   argv.insert(argv.end(), Params.begin(), Params.end());
   RunOptions o;
   o.folder = root_ / "work";
   o.timeoutSeconds = TimeoutSeconds;
+  o.killAfterSeconds = killAfterSeconds;
   o.env["VX_REGISTRY_DIR"] = root_ / "registry";
   o.env["XDG_DATA_HOME"] = root_ / "data";
   const char* path = std::getenv("PATH");

@@ -82,6 +82,10 @@ class LoaderInstall {
   // against that X server instead of headless.
   RunResult Run(const std::vector<std::string>& Params, const std::vector<std::string>& Script = {},
                 const std::string& Display = "", double TimeoutSeconds = 120) const;
+  // Put before the loader's command line of every run (a program that sets limits or
+  // the user, then runs the rest); and a moment at which runs are killed (-1: never).
+  std::vector<std::string> prefix;
+  double killAfterSeconds = -1;
 
   // The messages of LoaderLog.log (the text between " [" and the final "]").
   std::vector<std::string> LogMessages() const;

@@ -45,6 +45,11 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   RunResult r;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) != pid) {
+    if (options.killAfterSeconds >= 0 && elapsed() > options.killAfterSeconds) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
     if (elapsed() > options.timeoutSeconds) {
       kill(-pid, SIGKILL);
       waitpid(pid, &status, 0);

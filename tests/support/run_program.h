@@ -12,6 +12,7 @@ struct RunOptions {
   std::string folder;                      // working folder; empty: the caller's
   std::map<std::string, std::string> env;  // set on top of the caller's environment
   double timeoutSeconds = 60;
+  double killAfterSeconds = -1;            // SIGKILL at this moment; RunResult.signal tells
 };
 
 struct RunResult {

@@ -14,6 +14,8 @@ escapes kept):
   PATH cut N         the file's full Content-Length, its first N bytes, then the
                      connection is closed
   PATH slow MS       the file in ten pieces spread over MS milliseconds
+  PATH close N       200 without a Content-Length, the file's first N bytes, then the
+                     connection is closed (a body whose end is the close)
 """
 import os
 import sys
@@ -70,6 +72,14 @@ class Handler(BaseHTTPRequestHandler):
         if fault and fault[0] == "cut":
             self.send_response(200)
             self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data[: int(fault[1])])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if fault and fault[0] == "close":
+            self.send_response(200)
+            self.send_header("Connection", "close")
             self.end_headers()
             self.wfile.write(data[: int(fault[1])])
             self.wfile.flush()

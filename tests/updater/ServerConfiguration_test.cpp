@@ -122,7 +122,7 @@ TEST_F(ServerConfigTest, FileListRules) {
                 "%ROOT%\\loader.cab=" + kMD5 + ",9,4\r\n"
                 "%ROOT%\\Loader.ini=" + kMD5 + ",3,3\r\n"
                 "%ROOT%\\sub\\QX.exe=" + kMD5 + ",8,8\r\n"
-                "C:\\big.dat=" + kMD5 + ",5368709123,5368709123\r\n");
+                "%ROOT%\\big.dat=" + kMD5 + ",5368709123,5368709123\r\n");
   EXPECT_EQ(s->LoadFileList(), 8);
   ASSERT_EQ(s->GetFileCount(), 9);
 

@@ -40,7 +40,7 @@ struct stat StatOf(const std::string& path) {
 // No half-written files anywhere below the folder.
 bool HasPartFiles(const std::string& dir) {
   for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-    if (e.path().string().ends_with(".~cab")) return true;
+    if (e.path().string().ends_with(".cab-part")) return true;
   return false;
 }
 

@@ -141,6 +141,7 @@ class MainFormTest : public ::testing::Test {
     EXPECT_TRUE(ClientConfig->ParseCommandLine(Params));
     Application->CreateForm(form_);
     form_->RetryWaitMs = 5;
+    form_->AnswerUnattended = false;  // the test answers, as the person would
     return form_;
   }
   // Processes messages until Done answers true (or the time runs out).

@@ -3,6 +3,7 @@
 // progress shown on the way.
 #include "tests/support/cabinet_fixtures.h"
 #include "tests/updater/main_form_fixture.h"
+#include "transport/StdSockDownloader.h"
 
 namespace mainform {
 namespace {
@@ -86,6 +87,36 @@ TEST_F(Files, DownloadChecks) {
   // An update list skips the size check.
   EXPECT_TRUE(f->FileDownLoad(odd.Url("/nolength/10"), app_ + "/list.ini", true, 0, 0));
   EXPECT_EQ(fs::file_size(app_ + "/list.ini"), 10u);
+}
+
+// A failed download's log line gives the reply's status only when the server sent one.
+TEST_F(Files, FailedDownloadsSayWhatFailed) {
+  vxtest::OddServer odd;
+  const std::string refused = "http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/x";
+  const std::string dest = app_ + "/x.bin";
+  const struct {
+    int socketType;
+    std::string url;
+    std::string logged;
+  } cases[] = {
+      {1, odd.Url("/stall/100000/5000"), "Download failed: FileName:[" + dest + "] Reason:[No data from the server"},
+      {1, refused, "Download failed: FileName:[" + dest + "] Reason:["},
+      {1, odd.Url("/status/404"), "Http Exception: FileName:[" + dest + "] StatusCode:[404]"},
+      {0, refused, "Download failed: FileName:[" + dest + "] Reason:["},
+      {0, odd.Url("/status/404"), "Http Exception: FileName:[" + dest + "] StatusCode:[404]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url + " with SocketType " + std::to_string(c.socketType));
+    if (form_) form_->Free();
+    form_ = nullptr;
+    WriteConfig("SocketType=" + std::to_string(c.socketType) + "\r\n");
+    TfrmMainFrame* f = CreateIdle();
+    if (auto* sock = dynamic_cast<TStdSockDownloader*>(f->Downloader.get())) sock->Http()->CtrlSocket()->SetTimeout(300);
+    fs::remove(app_ + "/LoaderLog.log");
+    EXPECT_FALSE(f->FileDownLoad(c.url, dest, false, 100000, 100000));
+    EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("Download failed") == std::string::npos, Log().find("StatusCode") != std::string::npos);
+  }
 }
 
 class Cabinets : public Files {

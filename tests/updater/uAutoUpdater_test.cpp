@@ -151,6 +151,24 @@ TEST_F(Decision, RetryQuestionComesAfterRestartCountFailuresAndDecliningStartsTh
   EXPECT_EQ(Launched(), app_ + "|/fail\n") << "LAUNCH/Bin was never read: the default program";
 }
 
+TEST_F(Decision, RestartCountsThatWouldNeverAskAreBounded) {
+  const std::string dead = "ServerURL=http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "\r\n";
+  const struct {
+    const char* count;
+    size_t attempts;
+  } cases[] = {{"0", 10}, {"-5", 10}, {"2147483647", 100}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    NewRun();
+    fs::remove(app_ + "/LoaderLog.log");
+    WriteConfig(dead + "RestartCount=" + c.count + "\r\n");
+    EXPECT_EQ(RunLoader(), 0);
+    size_t attempts = 0;
+    for (size_t p = Log().find("Server URL: "); p != std::string::npos; p = Log().find("Server URL: ", p + 1)) ++attempts;
+    EXPECT_EQ(attempts, c.attempts);
+  }
+}
+
 TEST_F(Decision, HtmlPageInPlaceOfTheListIsRetried) {
   WriteConfig("RestartCount=1\r\nProductLanguage= eng \r\n");
   WriteFileBytes(srv_ + "/update.ini", "<!DOCTYPE html><html>error</html>");

@@ -307,3 +307,91 @@ TEST_F(RegistryTest, UnknownRootsOpenNothing) {
   EXPECT_FALSE(reg.KeyExists("\\Software"));
   EXPECT_THROW(reg.WriteString("x", "y"), ERegistryException);
 }
+
+// A store file this format cannot read is another program's data: it stays as it is,
+// reads find nothing in it, and every change fails with the reason.
+TEST_F(RegistryTest, FilesThatDoNotReadAreNeverWrittenOver) {
+  const std::string utf16 = std::string("\xFF\xFE", 2) + std::string("R\0E\0G\0E\0D\0I\0T\0004\0\r\0\n\0", 20);
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"UTF-16 with a byte order mark", utf16 + std::string("[\0H\0]\0\r\0\n\0", 10)},
+      {"lines ended by CR alone", "REGEDIT4\r\r[HKEY_CURRENT_USER\\Software\\Other]\r\"Keep\"=\"1\"\r"},
+      {"no header line", "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"Keep\"=\"1\"\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::create_directories(dir_ / "reg");
+    WriteFileBytes(FileOf("HKEY_CURRENT_USER"), c.text);
+    TRegistry reg;
+    EXPECT_FALSE(reg.KeyExists("\\Software\\Other"));
+    EXPECT_FALSE(reg.OpenKey("\\Software\\Updater", true));
+    EXPECT_NE(reg.LastErrorMsg().find("cannot be read"), std::string::npos) << reg.LastErrorMsg();
+    EXPECT_TRUE(ReadFileBytes(FileOf("HKEY_CURRENT_USER")) == c.text);
+  }
+}
+
+TEST_F(RegistryTest, AStoreThatIsALinkIsWrittenThroughToItsFile) {
+  std::filesystem::create_directories(dir_ / "reg");
+  std::filesystem::create_directories(dir_ / "shared");
+  WriteFileBytes(dir_ / "shared/user.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"Keep\"=\"1\"\r\n");
+  std::filesystem::create_symlink("../shared/user.reg", FileOf("HKEY_CURRENT_USER"));
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Updater", true));
+  reg.WriteString("CurVersion", "1.2.0");
+  EXPECT_TRUE(std::filesystem::is_symlink(FileOf("HKEY_CURRENT_USER")));
+  const std::string text = ReadFileBytes(dir_ / "shared/user.reg");
+  EXPECT_NE(text.find("\"CurVersion\"=\"1.2.0\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Keep\"=\"1\""), std::string::npos) << text;
+}
+
+TEST_F(RegistryTest, KeyPathsBeyondTheLimitsAreRefusedAndKeptAsTheyStand) {
+  std::string deep;
+  for (int i = 0; i < 50000; ++i) deep += "\\k";
+  TRegistry reg;
+  EXPECT_FALSE(reg.OpenKey(deep, true));
+  EXPECT_NE(reg.LastErrorMsg().find("levels"), std::string::npos) << reg.LastErrorMsg();
+  EXPECT_FALSE(reg.OpenKey("\\Software\\" + std::string(kMaxRegistryKeyName + 1, 'n'), true));
+  EXPECT_FALSE(std::filesystem::exists(FileOf("HKEY_CURRENT_USER")));
+
+  // The deepest key allowed is written and read back.
+  std::string allowed;
+  for (size_t i = 0; i < kMaxRegistryKeyDepth; ++i) allowed += "\\d";
+  ASSERT_TRUE(reg.OpenKey(allowed, true)) << reg.LastErrorMsg();
+  reg.WriteString("At", "bottom");
+  ASSERT_TRUE(reg.OpenKeyReadOnly(allowed));
+  EXPECT_EQ(reg.ReadString("At"), "bottom");
+
+  // A section too deep for the store, written by someone else, loads without harm and
+  // survives a change to the rest.
+  const std::string section = "[HKEY_CURRENT_USER" + deep + "]\r\n\"Deep\"=\"1\"\r\n";
+  WriteFileBytes(FileOf("HKEY_CURRENT_USER"), "REGEDIT4\r\n\r\n" + section);
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Updater", true));
+  reg.WriteString("CurVersion", "1.2.0");
+  const std::string text = ReadFileBytes(FileOf("HKEY_CURRENT_USER"));
+  EXPECT_NE(text.find(section), std::string::npos);
+  EXPECT_NE(text.find("\"CurVersion\"=\"1.2.0\""), std::string::npos);
+}
+
+TEST_F(RegistryTest, ManySiblingsAreFoundIgnoringCaseAfterChanges) {
+  std::filesystem::create_directories(dir_ / "reg");
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (int i = 0; i < 1000; ++i)
+    text += "[HKEY_CURRENT_USER\\Software\\Bulk\\Key" + std::to_string(i) + "]\r\n\"V\"=\"" + std::to_string(i) +
+            "\"\r\n\r\n";
+  WriteFileBytes(FileOf("HKEY_CURRENT_USER"), text);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\BULK\\KEY999"));
+  EXPECT_EQ(reg.ReadString("v"), "999");
+  reg.CloseKey();
+  ASSERT_TRUE(reg.DeleteKey("\\Software\\Bulk\\key500"));
+  EXPECT_FALSE(reg.KeyExists("\\Software\\Bulk\\Key500"));
+  ASSERT_TRUE(reg.OpenKey("\\Software\\Bulk\\KEY1000", true));
+  for (int i = 0; i < 40; ++i) reg.WriteInteger("n" + std::to_string(i), i);
+  reg.DeleteValue("N7");
+  EXPECT_FALSE(reg.ValueExists("n7"));
+  EXPECT_EQ(reg.ReadInteger("N39"), 39);
+  EXPECT_TRUE(reg.KeyExists("\\Software\\Bulk\\Key1000"));
+  EXPECT_TRUE(reg.KeyExists("\\Software\\Bulk\\key0"));
+}

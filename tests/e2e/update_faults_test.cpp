@@ -1,0 +1,455 @@
+// Whole update runs against hostile lists, broken registry stores, odd files on disk, a
+// full disk and nobody at the screen: every run ends, loses nothing and says what failed.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/rtl/sysutils.h"
+#include "tests/e2e/update_fixture.h"
+#include "tests/support/script_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Faults : public UpdateRunBase {
+ public:
+  using UpdateRunBase::appDll2;
+  using UpdateRunBase::inst;
+  using UpdateRunBase::Release13;
+
+  // Release 1.3.0 (or these files) offered as a forced safe update over an installed 1.2.0.
+  void OfferForcedSafe(std::vector<std::string> files = {}) {
+    InstallRelease12();
+    offered_.version = "1.3.0";
+    offered_.install = "ForceSafetyUpdate=1\r\n";
+    offered_.files = files.empty() ? Release13() : std::move(files);
+    WriteList(offered_);
+  }
+  // One more [FILES] line in the offered list.
+  void AddLine(const std::string& line) {
+    offered_.files.push_back(line);
+    WriteList(offered_);
+  }
+  // The offered list as a fast update (the stored type), the newest fast list given.
+  void OfferFast(const std::string& list) {
+    offered_.install.clear();
+    offered_.fast = "1.3.0=/fast/130.ini\r\n";
+    WriteList(offered_);
+    inst.Serve("fast/130.ini", list);
+  }
+  // The loader's files may grow to KiB only, as on a disk that is full beyond that.
+  void LimitFileSize(int KiB) {
+    inst.prefix = {"sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(KiB * 2) + "; exec \"$0\" \"$@\""};
+  }
+  std::string Store() const { return inst.Root() + "/registry/HKEY_CURRENT_USER.reg"; }
+  void Ini(const std::map<std::string, std::string>& info) {
+    inst.WriteIni(info, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
+  }
+  // Runs to its end (within Seconds) with these parameters and script.
+  vxtest::RunResult RunToEnd(const std::vector<std::string>& params = {}, const std::vector<std::string>& script = {},
+                             double Seconds = 90) {
+    const vxtest::RunResult r = inst.Run(params, script, "", Seconds);
+    EXPECT_TRUE(r.exited) << (r.timedOut ? "timed out" : "signal " + std::to_string(r.signal));
+    return r;
+  }
+
+ private:
+  List offered_;
+};
+
+std::string Utf16(const std::string& ascii) {
+  std::string out("\xFF\xFE", 2);
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+template <class T>
+std::string CaseName(const ::testing::TestParamInfo<T>& info) {
+  return info.param.name;
+}
+
+
+// ---------------------------------------------------------------- nobody at the screen
+
+struct TUnattended {
+  const char* name;
+  std::vector<std::string> script;
+  bool failureDialog;  // a failed update with an edition code; else the fast/safe choice
+};
+
+void PrintTo(const TUnattended& c, std::ostream* os) { *os << c.name; }
+
+class Unattended : public Faults, public ::testing::WithParamInterface<TUnattended> {};
+
+TEST_P(Unattended, TheAnswerShownIsTakenAndTheRunEnds) {
+  const TUnattended& c = GetParam();
+  if (c.failureDialog) {
+    Ini({{"ProductRES", "TAVO"}});
+    OfferForcedSafe();
+    inst.Server().SetFaults("/bin/app.dll status 404\n");
+  } else {
+    InstallRelease12();
+    inst.SetInstalledVersion("1.2.0", vxtest::TodayYmd(), 1);  // the safe update shows as chosen
+    List l;
+    l.version = "1.3.0";
+    l.files = Release13();
+    WriteList(l);
+  }
+  const vxtest::RunResult r = RunToEnd({}, c.script);
+  if (c.failureDialog) {
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+    EXPECT_EQ(Recorded("launched.txt"), inst.App() + "|/fail\n");
+  } else {
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(inst.Logged("Nobody answers the choice of the update type: the safe update shown is taken"));
+    EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+    EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Unattended,
+    ::testing::Values(TUnattended{"ChoiceWithoutScript", {}, false},
+                      TUnattended{"ChoiceWhileTheScriptWaitsForABoxThatNeverComes",
+                                  {"answer IDYES", "click frmMainFrame.rbFastUpdate"}, false},
+                      TUnattended{"FailureDialogWithoutScript", {}, true},
+                      TUnattended{"FailureDialogAfterTheScriptsLastLine", {"shot frmMainFrame shot.png"}, true}),
+    CaseName<TUnattended>);
+
+TEST_F(Faults, RestartCountBelowOneTakesTheDefaultAndTheRunEnds) {
+  InstallRelease12();
+  Ini({{"ServerURL", "http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/"}, {"RestartCount", "0"}});
+  const vxtest::RunResult r = RunToEnd();
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(inst.LoggedContaining("Server URL: "), 10u) << "ten attempts, then the question, declined";
+  ExpectRelease12Installed();
+}
+
+TEST_F(Faults, PipesInTheInstallFolderAreReplacedNotWaitedFor) {
+  OfferForcedSafe();
+  for (const char* rel : {"Data/plain.dat", "Data/a b.xml"}) {
+    fs::remove(inst.App(rel));
+    ASSERT_EQ(mkfifo(inst.App(rel).c_str(), 0644), 0);
+  }
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  // (A pipe left in place would hold the reading below, too.)
+  ASSERT_TRUE(fs::is_regular_file(inst.App("Data/plain.dat")) && fs::is_regular_file(inst.App("Data/a b.xml")));
+  EXPECT_TRUE(Installed("Data/plain.dat") == plain2);
+  EXPECT_EQ(Installed("Data/a b.xml"), xml);
+}
+
+// ---------------------------------------------------------------- lists and lines refused
+
+const std::string kAnyMd5(32, '0');
+
+struct TRefused {
+  const char* name;
+  std::function<void(Faults&)> serve;
+  std::vector<std::string> params;
+  int exitCode;
+  const char* logged;
+};
+
+void PrintTo(const TRefused& c, std::ostream* os) { *os << c.name; }
+
+class Refused : public Faults, public ::testing::WithParamInterface<TRefused> {};
+
+TEST_P(Refused, NothingIsWrittenOutsideAndNoVersionRecorded) {
+  const TRefused& c = GetParam();
+  OfferForcedSafe();
+  c.serve(*this);
+  // One attempt (RestartCount 1), then the retry question, declined.
+  const vxtest::RunResult r = RunToEnd(c.params, {"answer IDNO"});
+  EXPECT_EQ(r.exitCode, c.exitCode);
+  EXPECT_GE(inst.LoggedContaining(c.logged), 1u) << c.logged;
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0") << "nothing to install is no success";
+  EXPECT_TRUE(fs::exists(inst.App("bin/app.dll")));
+  for (const auto& e : fs::recursive_directory_iterator(inst.Root())) {
+    const bool served = e.path().string().rfind(inst.Srv(), 0) == 0;
+    EXPECT_TRUE(served || e.path().filename() != "escaped.txt") << e.path();
+  }
+}
+
+const TRefused kRefused[] = {
+    {"ErrorPageNotStartingWithBang",
+     [](Faults& t) { t.inst.WriteList("<html><head><title>502</title></head><body>Bad gateway</body></html>"); },
+     {}, 0, "서버의 파일목록이 잘못되었습니다.: no [FILES] section"},
+    {"RandomBytes", [](Faults& t) { t.inst.WriteList(RandomBytes(3000, 5)); }, {}, 0, "no [FILES] section"},
+    {"ListInUtf16", [](Faults& t) { t.inst.WriteList(Utf16(ReadFileBytes(t.inst.Srv("update.ini")))); }, {}, 0,
+     "no [FILES] section"},
+    {"ErrorPageAsTheFastList", [](Faults& t) { t.OfferFast("<html><body>Not here</body></html>"); }, {"-FU"}, 1,
+     "서버의 빠른 업데이트 파일 목록이 잘못되었습니다. (no [FILES] section)"},
+    {"PathWithANul",
+     [](Faults& t) { t.AddLine("%ROOT%\\bin\\app.dll" + std::string(1, '\0') + "x=" + kAnyMd5 + ",1,1"); }, {}, 1,
+     "holds a control character"},
+    {"PathWithAnEscape", [](Faults& t) { t.AddLine("%ROOT%\\bin\\x\x1b.dll=" + kAnyMd5 + ",1,1"); }, {}, 1,
+     "holds a control character"},
+    {"PathClimbingOutOfRoot", [](Faults& t) { t.AddLine("%ROOT%\\bin\\..\\..\\escaped.txt=" + kAnyMd5 + ",1,1"); }, {},
+     1, "climbs out of %ROOT%"},
+    {"PathClimbingOutOfSystem", [](Faults& t) { t.AddLine("%SYSTEM%\\..\\..\\escaped.txt=" + kAnyMd5 + ",1,1"); },
+     {}, 1, "climbs out of %SYSTEM%"},
+    {"AbsolutePath", [](Faults& t) { t.AddLine(t.inst.Root() + "/escaped.txt=" + kAnyMd5 + ",1,1"); }, {}, 1,
+     "it is an absolute path"},
+    {"ListNameClimbingOut", [](Faults&) {}, {"-LF:../escaped.txt"}, 0, "-LF:../escaped.txt is refused"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefused), CaseName<TRefused>);
+
+// ---------------------------------------------------------------- the registry store
+
+std::string DeepPath() {
+  std::string deep;
+  for (int i = 0; i < 50000; ++i) deep += "k\\";
+  return deep;
+}
+
+struct TStore {
+  const char* name;
+  std::function<void(Faults&)> prepare;
+  int exitCode;
+  std::vector<std::string> logged;  // one of these
+  std::function<void(Faults&, const std::string& before)> check;
+};
+
+void PrintTo(const TStore& c, std::ostream* os) { *os << c.name; }
+
+class Stores : public Faults, public ::testing::WithParamInterface<TStore> {};
+
+TEST_P(Stores, TheVersionIsRecordedOrTheRunFailsAndNoOtherKeyIsLost) {
+  const TStore& c = GetParam();
+  // Small files only, so that a limited disk still takes the download.
+  inst.Serve("bin/app.dll", appDll2);
+  OfferForcedSafe({vxtest::LoaderInstall::FileLine("%ROOT%\\bin\\app.dll", appDll2)});
+  c.prepare(*this);
+  const std::string before = ReadFileBytes(Store());
+  const vxtest::RunResult r = RunToEnd();
+  EXPECT_EQ(r.exitCode, c.exitCode);
+  size_t logged = 0;
+  for (const auto& text : c.logged) logged += inst.LoggedContaining(text);
+  EXPECT_GE(logged, 1u) << c.logged[0];
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  c.check(*this, before);
+}
+
+void Unchanged(Faults& t, const std::string& before) { EXPECT_TRUE(ReadFileBytes(t.Store()) == before); }
+
+const TStore kStores[] = {
+    {"InstallRegistryOf50000Levels",
+     [](Faults& t) {
+       const std::string list = ReadFileBytes(t.inst.Srv("update.ini"));
+       const std::string key = vxtest::LoaderInstall::kInstallRegistry;
+       t.inst.WriteList(std::string(list).replace(list.find(key), key.size(), "HKEY_CURRENT_USER\\" + DeepPath()));
+     },
+     1, {"The version cannot be recorded in the registry: Cannot open the key"},
+     [](Faults& t, const std::string&) { EXPECT_LT(fs::file_size(t.Store()), 64u * 1024); }},
+    {"SectionOf50000LevelsInTheStore",
+     [](Faults& t) {
+       const std::string section = "[HKEY_CURRENT_USER\\" + DeepPath() + "]\r\n\"x\"=\"1\"\r\n";
+       WriteFileBytes(t.Store(), ReadFileBytes(t.Store()) + section);
+     },
+     0, {"사용자 레지스트리에 버전 정보 등록 완료"},
+     [](Faults& t, const std::string&) {
+       EXPECT_EQ(t.inst.InstalledString("CurVersion"), "1.3.0");
+       EXPECT_NE(ReadFileBytes(t.Store()).find(DeepPath() + "]\r\n\"x\"=\"1\""), std::string::npos);
+     }},
+    {"StoreInUtf16", [](Faults& t) { WriteFileBytes(t.Store(), Utf16(ReadFileBytes(t.Store()))); }, 1,
+     {"cannot be read"}, Unchanged},
+    {"StoreWithLinesEndedByCrAlone",
+     [](Faults& t) {
+       WriteFileBytes(t.Store(), StringReplace(ReadFileBytes(t.Store()), "\r\n", "\r", {rfReplaceAll}));
+     },
+     1, {"cannot be read"}, Unchanged},
+    {"StoreThatIsALink",
+     [](Faults& t) {
+       fs::rename(t.Store(), t.inst.Root() + "/data/user.reg");
+       fs::create_symlink("../data/user.reg", t.Store());
+     },
+     0, {"사용자 레지스트리에 버전 정보 등록 완료"},
+     [](Faults& t, const std::string&) {
+       EXPECT_TRUE(fs::is_symlink(t.Store()));
+       EXPECT_NE(ReadFileBytes(t.inst.Root() + "/data/user.reg").find("\"CurVersion\"=\"1.3.0\""), std::string::npos);
+     }},
+    {"StoreOnAFullDisk",
+     [](Faults& t) {
+       std::string others;
+       for (int i = 0; i < 4000; ++i)
+         others += "[HKEY_CURRENT_USER\\Software\\Other\\K" + std::to_string(i) + "]\r\n\"V\"=\"" +
+                   std::string(40, 'v') + "\"\r\n\r\n";
+       WriteFileBytes(t.Store(), ReadFileBytes(t.Store()) + others);
+       t.LimitFileSize(200);
+     },
+     1, {"No space left on device", "File too large"}, Unchanged},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Stores, ::testing::ValuesIn(kStores), CaseName<TStore>);
+
+// ---------------------------------------------------------------- files on disk
+
+TEST_F(Faults, AMissingFileIsFetchedAlsoWhenItsSizeIsUnknown) {
+  const std::string fresh = "new in 1.3.0\r\n";
+  inst.Serve("Data/new.txt", fresh);
+  auto files = Release13();
+  files.push_back("%ROOT%\\Data\\new.txt=" + vxtest::Md5Hex(fresh) + ",-1,-1");
+  OfferForcedSafe(files);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_EQ(Installed("Data/new.txt"), fresh);
+}
+
+struct TUnsized {
+  const char* name;
+  const char* fault;  // for the file the fast list names without a size
+  int exitCode;
+};
+
+void PrintTo(const TUnsized& c, std::ostream* os) { *os << c.name; }
+
+class Unsized : public Faults, public ::testing::WithParamInterface<TUnsized> {};
+
+TEST_P(Unsized, AFileWithoutASizeMustHaveItsMd5) {
+  const TUnsized& c = GetParam();
+  OfferForcedSafe();
+  OfferFast("[FILES]\r\n%ROOT%\\bin\\app.dll=" + vxtest::Md5Hex(appDll2) + "\r\n");
+  inst.Server().SetFaults(c.fault);
+  EXPECT_EQ(RunToEnd({"-FU"}).exitCode, c.exitCode);
+  EXPECT_TRUE(Installed("bin/app.dll") == (c.exitCode == 0 ? appDll2 : appDll));
+  EXPECT_EQ(inst.InstalledString("CurVersion"), c.exitCode == 0 ? "1.3.0" : "1.2.0");
+  EXPECT_EQ(inst.LoggedContaining("differs from the list's " + vxtest::Md5Hex(appDll2)), c.exitCode == 0 ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Unsized,
+                         ::testing::Values(TUnsized{"TheFile", "", 0},
+                                           TUnsized{"AnErrorPageInItsPlace", "/bin/app.dll html\n", 1},
+                                           TUnsized{"ABodyCutByTheClose", "/bin/app.dll close 5000\n", 1}),
+                         CaseName<TUnsized>);
+
+TEST_F(Faults, FilesNamedLikeScratchFilesAreLeftAlone) {
+  // Names that scratch files once had, and that anybody may give a file or a folder.
+  inst.Install("bin/app.dll.part", "notes of a person");
+  inst.Install("Data/plain.dat.part", "more notes");
+  inst.Install("bin/big.dll.cab.unpack/inside.txt", "a folder of a person");
+  const std::string big2 = cabtest::TestBytes(1 << 20, 9, true);
+  auto files = Release13();
+  files[1] = inst.ServeCabinet("%ROOT%\\bin\\big.dll.cab", "bin/big.dll.cab", "big.dll", big2);
+  OfferForcedSafe(files);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("bin/big.dll") == big2);
+  EXPECT_EQ(Installed("bin/app.dll.part"), "notes of a person");
+  EXPECT_EQ(Installed("Data/plain.dat.part"), "more notes");
+  EXPECT_EQ(Installed("bin/big.dll.cab.unpack/inside.txt"), "a folder of a person");
+  // Nothing of the run is left behind.
+  std::vector<std::string> left;
+  for (const char* dir : {"bin", "Data"})
+    for (const auto& e : fs::directory_iterator(inst.App(dir))) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a b.xml", "app.dll", "app.dll.part", "big.dll", "big.dll.cab.unpack",
+                                            "keep.cfg", "plain.dat", "plain.dat.part"}));
+}
+
+TEST_F(Faults, ACabinetAppliedInPartIsAppliedAgainByTheNextRun) {
+  // x.dll comes packed with two more files; one of them cannot be put in place at first.
+  const std::string x = RandomBytes(20000, 31), dat = RandomBytes(3000, 32), txt = "notes\r\n";
+  TempFolder pack;
+  cabtest::SetLayout layout;
+  layout.typeCompress = 1;
+  cabtest::WriteCabinetSet(pack.Path(), {"x.cab"}, {{"x.dll", x}, {"x.dat", dat}, {"sub\\y.txt", txt}}, layout);
+  const std::string cab = ReadFileBytes(pack / "x.cab");
+  inst.Serve("lib/x.dll.cab", cab);
+  auto files = Release13();
+  files.push_back("%ROOT%\\lib\\x.dll.cab=" + vxtest::Md5Hex(x) + "," + std::to_string(x.size()) + "," +
+                  std::to_string(cab.size()));
+  OfferForcedSafe(files);
+  inst.Install("lib/x.dat/in the way", "");
+
+  EXPECT_EQ(RunToEnd().exitCode, 1);
+  EXPECT_FALSE(fs::exists(inst.App("lib/x.dll"))) << "the file the list names comes last";
+  EXPECT_EQ(inst.LoggedContaining("x.dat [Is a directory]"), 1u);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+
+  fs::remove_all(inst.App("lib/x.dat"));
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("lib/x.dll") == x);
+  EXPECT_TRUE(Installed("lib/x.dat") == dat);
+  EXPECT_EQ(Installed("lib/sub/y.txt"), txt);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+}
+
+TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
+  std::string settings = "Mode=old\r\nUser=x\r\n";
+  for (int i = 0; i < 6000; ++i) settings += "Setting" + std::to_string(i) + "=" + std::string(40, 's') + "\r\n";
+  inst.Install("settings.txt", settings);
+  const std::string xml2 = "<?xml version=\"1.0\"?>\r\n<config mode=\"newer\"/>\r\n";
+  inst.Serve("Data/a b.xml", xml2);
+  OfferForcedSafe({vxtest::LoaderInstall::FileLine("%ROOT%\\Data\\a b.xml", xml2)});
+  LimitFileSize(200);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_EQ(Installed("Data/a b.xml"), xml2);
+  EXPECT_TRUE(Installed("settings.txt") == settings) << "cut by the full disk";
+  EXPECT_TRUE(inst.Logged("ActWriteKeyValueFile False WRITEKEYVALUEFILE"));
+}
+
+TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
+  const std::string other = std::string(1100 * 1024, 'o');
+  WriteFileBytes(inst.Root() + "/data/kept.txt", other);
+  fs::create_symlink(inst.Root() + "/data/kept.txt", inst.App("LoaderLog.log"));
+  InstallRelease12();
+  List l;
+  l.files = Release12();
+  WriteList(l);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(ReadFileBytes(inst.Root() + "/data/kept.txt") == other);
+  EXPECT_FALSE(fs::is_symlink(inst.App("LoaderLog.log")));
+  EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
+}
+
+// ---------------------------------------------------------------- what failed, said so
+
+class FullDisk : public Faults, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FullDisk, DuringADownloadIsSaidAndFailsTheRun) {
+  Ini({{"SocketType", std::to_string(GetParam())}});
+  const std::string huge = RandomBytes(600 * 1024, 41);
+  inst.Serve("Data/huge.dat", huge);
+  auto files = Release13();
+  files.push_back(vxtest::LoaderInstall::FileLine("%ROOT%\\Data\\huge.dat", huge));
+  OfferForcedSafe(files);
+  LimitFileSize(400);
+  EXPECT_EQ(RunToEnd().exitCode, 1);
+  EXPECT_EQ(inst.LoggedContaining("Cannot write"), 1u);
+  EXPECT_EQ(inst.LoggedContaining("huge.dat\": Stream write error: File too large"), 1u);
+  EXPECT_EQ(inst.LoggedContaining("StatusCode:[200]"), 0u);
+  EXPECT_FALSE(fs::exists(inst.App("Data/huge.dat")));
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), [](const auto& info) {
+  return std::string(info.param == 0 ? "FrameworkHttp" : "SocketLibrary");
+});
+
+TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
+  OfferForcedSafe();
+  WriteFileBytes(inst.App("LoaderLog.log"), "");
+  chmod(inst.App("LoaderLog.log").c_str(), 0666);
+  if (geteuid() == 0) {
+    // The superuser writes anywhere: the run goes as nobody, who may use the rest.
+    chmod(inst.Root().c_str(), 0755);
+    for (const char* dir : {"records", "work", "data", "registry"}) chmod((inst.Root() + "/" + dir).c_str(), 0777);
+    inst.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env",
+                   "XDG_RUNTIME_DIR=" + inst.Root() + "/work"};
+  }
+  chmod(inst.App().c_str(), 0555);
+  const vxtest::RunResult r = RunToEnd();
+  chmod(inst.App().c_str(), 0755);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_GE(inst.LoggedContaining("Cannot write \"" + inst.App() + "/update.ini\""), 1u);
+  EXPECT_EQ(inst.LoggedContaining("인터넷에 연결되어 있지 않거나"), 0u);
+  EXPECT_TRUE(inst.Logged("업데이트 실패에 의한 종료"));
+  ExpectRelease12Installed();
+  EXPECT_EQ(Recorded("launched.txt"), inst.App() + "|/fail\n");
+}
+
+}  // namespace
