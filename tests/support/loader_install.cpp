@@ -176,6 +176,8 @@ RunResult LoaderInstall::Run(const std::vector<std::string>& Params, const std::
   o.killAfterSeconds = killAfterSeconds;
   o.env["VX_REGISTRY_DIR"] = root_ / "registry";
   o.env["XDG_DATA_HOME"] = root_ / "data";
+  // The one-instance lock file goes with the installation, not into /tmp.
+  o.env["XDG_RUNTIME_DIR"] = root_ / "work";
   const char* path = std::getenv("PATH");
   o.env["PATH"] = (root_ / "bin") + ":" + (path ? path : "/usr/bin:/bin");
   if (Display.empty()) {
