@@ -5,6 +5,10 @@
 
 #include "bizcontrols/HtmlParser.h"
 #include "bizcontrols/TransPanelSmp.h"
+#include "bizcontrols/vxBizButtonList.h"
+#include "bizcontrols/vxComboBox.h"
+#include "bizcontrols/vxIconCurrencyEdit.h"
+#include "bizcontrols/vxIconEdit.h"
 #include "bizcontrols/vxImageButton.h"
 #include "bizcontrols/vxImageLabel.h"
 #include "bizcontrols/vxXLabel.h"
@@ -24,6 +28,10 @@ const TPackageUnit kUnits[] = {
     {"vxXLabelHelper", nullptr, nullptr, vxXLabelHelper::Register},
     {"vxXLabelHelperPanel", nullptr, nullptr, vxXLabelHelperPanel::Register},
     {"vxXLabel", nullptr, nullptr, vxXLabel::Register},
+    {"vxComboBox", nullptr, nullptr, vxComboBox::Register},
+    {"vxIconEdit", nullptr, nullptr, vxIconEdit::Register},
+    {"vxIconCurrencyEdit", nullptr, nullptr, vxIconCurrencyEdit::Register},
+    {"vxBizButtonList", nullptr, nullptr, vxBizButtonList::Register},
 };
 
 const TPackageInfoTable kPackage{"vxpackage", kUnits, std::size(kUnits)};

@@ -1,6 +1,16 @@
 #include "updater/FormSplash.h"
 
+#include "codecs/gif/GifImage.h"
 #include "platform/rtl/sysutils.h"
+
+namespace {
+// splash.gif reaches the GIF picture class through the picture registry only: the
+// splash holds the codec's unit, which keeps the class registered.
+struct TGifUnitUse {
+  TGifUnitUse() { GIFImageInitialize(); }
+  ~TGifUnitUse() { GIFImageFinalize(); }
+} g_gifUnit;
+}  // namespace
 
 TSplash::TSplash(TComponent* AOwner) : TForm(AOwner) {
   BeginLoading();

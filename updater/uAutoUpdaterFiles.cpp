@@ -457,7 +457,11 @@ bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const
     if (!backgroundFailure_) return true;
     LogFetchFailure(Dest, *backgroundFailure_);
   } catch (const std::exception& e) {
-    LogFetchFailure(Dest, e);
+    // A write that failed in the background ends the transfer too; it is the cause.
+    if (backgroundFailure_)
+      LogFetchFailure(Dest, *backgroundFailure_);
+    else
+      LogFetchFailure(Dest, e);
   }
   DownloadFailed = true;
   return false;

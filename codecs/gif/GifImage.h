@@ -17,6 +17,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/rtl/classes.h"
 #include "platform/vcl/graphics.h"
+#include "platform/vcl/thread.h"
 
 class TGIFImage;
 class TGIFSubImage;
@@ -324,9 +325,15 @@ struct TImageDescriptor {
 // Largest frame, in pixels, that the codec keeps in memory.
 constexpr int64_t kMaxGIFFramePixels = int64_t{1} << 28;
 
+// When set, every frame renders its bitmap as soon as it has been read.
+extern bool GIFImageRenderOnLoad;
+
 // One frame: its descriptor, local colour table, the extensions in front of it and
-// its pixels, one colour index byte per pixel, rows top to bottom. This is the
-// frame's storage: reading, writing, bounds and colour tables.
+// its pixels, one colour index byte per pixel, rows top to bottom. It reads and writes
+// itself, renders a bitmap (exact or dithered to the web palette) with a mask of its
+// transparent pixels, draws itself stretched or tiled, takes its picture from other
+// graphics, and offers the edits of the optimiser (cropping, merging with the frame
+// before it).
 class TGIFSubImage : public TGIFItem {
   VX_CLASS(TGIFSubImage, TGIFItem)
 
@@ -374,7 +381,11 @@ class TGIFSubImage : public TGIFItem {
   TGIFVersion GetVersion() override;
   // Recomputes the packed fields before writing.
   void Prepare();
-  // Keeps Palette as the frame's own palette (deleting the one it had).
+  // The palette the frame renders with: its bitmap's, its own, the web palette while
+  // the image dithers, its local table's, or the image's. One made here is kept.
+  HPALETTE GetPalette();
+  // Keeps Palette as the frame's own palette (deleting the one it had); a rendered
+  // bitmap of another palette is dropped and the image told.
   void SetPalette(HPALETTE Palette);
 
   TGIFExtensionList* Extensions() const { return FExtensions.get(); }
@@ -382,12 +393,66 @@ class TGIFSubImage : public TGIFItem {
   // The extension that carries transparency, delay and disposal (not owned).
   TGIFGraphicControlExtension* GraphicControlExtension() const { return FGCE; }
 
+  // ---- Rendering and drawing ----
+
+  // The rendered bitmap, made on first use (null for an empty frame). Progress
+  // "Rendering..." goes to the image; a handler's EAbort cancels quietly.
+  TBitmap* GetBitmap();
+  // Drops the rendered bitmap, then takes its picture from Value when one is given.
+  void SetBitmap(TBitmap* Value);
+  bool GetHasBitmap() const { return FBitmap != nullptr; }
+  void SetHasBitmap(bool Value);
+  void NewBitmap();
+  void FreeBitmap();
+  void FreeMask();
+  // Renders again when the mask is out of date; whether the frame has a mask.
+  bool HasMask();
+  // Monochrome, a set bit for each transparent pixel (owned; null without one).
+  HBITMAP Mask() const { return FMask; }
+  // The frame's place on the logical screen mapped into Rect.
+  TRect ScaleRect(const TRect& Rect) const;
+  // Draws at the frame's place within Rect (the logical screen stretched to Rect), or,
+  // tiling, at its own size over the whole of Rect.
+  void Draw(TCanvas* ACanvas, const TRect& Rect, bool DoTransparent, bool DoTile);
+  // Draws stretched to Rect, or tiled over it.
+  void StretchDraw(TCanvas* ACanvas, const TRect& Rect, bool DoTransparent, bool DoTile);
+
+  // ---- Conversion and edits ----
+
+  // From another frame, a bitmap of any format, an icon, any other graphic or a picture;
+  // colours beyond 256 are reduced as the image's settings say.
+  void Assign(TPersistent* Source) override;
+  // Cuts transparent borders; a frame of transparent pixels only becomes empty.
+  void Crop();
+  // Makes the pixels that show what Previous shows at the same place transparent.
+  void Merge(TGIFSubImage* Previous);
+
  protected:
   virtual void DoSetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  void AssignTo(TPersistent* Dest) override;
+  // New bitmaps, owned by the caller: exact colours, or dithered to the web palette.
+  std::unique_ptr<TBitmap> DoGetBitmap();
+  std::unique_ptr<TBitmap> DoGetDitherBitmap();
 
  private:
   friend class TGIFGraphicControlExtension;
 
+  void AssignBitmap(TBitmap* Source);
+  void AssignGraphic(TGraphic* Source);
+  // Pixels where Mask (a bitmap of this frame's size) is not black become transparent.
+  void ApplyMask(HBITMAP Mask);
+  // Starts the mask bits when the mask is due; null otherwise.
+  std::unique_ptr<uint8_t[]> BeginMask(int64_t& Stride);
+  void EndMask(std::unique_ptr<uint8_t[]> Bits, bool AnyTransparent);
+  void RenderProgress(TProgressStage Stage, int Row);
+  void MaskedDraw(TCanvas* ACanvas, const TRect& Rect, HDC MaskDC);
+  // The index that may stand for transparent pixels when merging, allocating one when
+  // needed and possible; -1 when there is none.
+  int MergeTransparentIndex();
+
+  std::unique_ptr<TBitmap> FBitmap;
+  HBITMAP FMask = nullptr;
+  bool FNeedMask = true;
   HPALETTE FLocalPalette = nullptr;
   std::unique_ptr<uint8_t[]> FData;
   int64_t FDataSize = 0;
@@ -416,19 +481,47 @@ enum TGIFDrawOption {
 };
 using TGIFDrawOptions = TSet<TGIFDrawOption>;
 
+enum TGIFOptimizeOption { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
+using TGIFOptimizeOptions = TSet<TGIFOptimizeOption>;
+
 // Settings every new image starts with.
 extern TGIFDrawOptions GIFImageDefaultDrawOptions;
 extern TColorReduction GIFImageDefaultColorReduction;
 extern int GIFImageDefaultColorReductionBits;
 extern TDitherMode GIFImageDefaultDitherMode;
 extern TGIFCompression GIFImageDefaultCompression;
+extern TThreadPriority GIFImageDefaultThreadPriority;
+extern int GIFImageDefaultAnimationSpeed;
+// Frame timing: milliseconds per delay unit of the file, the delay of a frame that
+// gives none, and the bounds of a frame's delay (in units).
+extern int GIFDelayExp;
+extern int GIFDefaultDelay;
+extern int GIFMinimumDelay;
+extern int GIFMaximumDelay;
+// Set at start-up from the screen: a screen of 8 bits or fewer is a palette device, and
+// images dither automatically there.
+extern bool PaletteDevice;
+extern bool DoAutoDither;
+// When set, form streaming optimises an image before writing it.
+extern bool GIFImageOptimizeOnStream;
+// The clipboard format "GIF Image", registered at start-up.
+extern UINT CF_GIF;
 
 // The design-time hook: animations placed on a form do not loop by default.
 void Register();
 
-// The GIF picture: the header, the frames and the settings that govern writing and
-// colour reduction. This holds the image's data model and its stream form; drawing
-// and the clipboard belong to the complete picture class.
+// Registers the picture class for the extension "GIF" and the clipboard format "GIF
+// Image", and reads the screen's depth; Finalize removes the class again. Calls are
+// counted: linking the codec makes one pair, each package load another.
+void GIFImageInitialize();
+void GIFImageFinalize();
+
+class TGIFPainter;
+
+// The GIF picture class: holds, loads, saves, draws and copies a GIF, single-frame or
+// animated. An animation drawn asynchronously plays in a painter thread of its own;
+// every painter drawing the image is in its painter list, whose one lock also guards
+// the active painter slot and, while an optimisation runs, the whole image.
 class TGIFImage : public TGraphic {
   VX_CLASS(TGIFImage, TGraphic)
 
@@ -436,28 +529,62 @@ class TGIFImage : public TGraphic {
   TGIFImage();
   ~TGIFImage() override;
 
+  // ---- Model ----
+
   TGIFHeader* Header() const { return FHeader.get(); }
   TGIFImageList* Images() const { return FItems.get(); }
   TGIFColorMap* GetColorMap() const { return FHeader->ColorMap(); }
 
-  // Raises OnGIFWarning when assigned.
-  virtual void Warning(TObject* Sender, TGIFSeverity Severity, const std::string& Message);
-  TGIFWarning OnGIFWarning;
-
   void Clear();
+  void NewImage() { Clear(); }
+  // Appends a frame: a TGIFSubImage as it is (the image owns it then), or a new frame
+  // made from any other graphic. Answers its index.
+  int Add(TPersistent* Source);
+  // Drops the caches; a lone frame's local table becomes the global one.
+  void Pack();
+  void Optimize(TGIFOptimizeOptions Options, TColorReduction AColorReduction, TDitherMode ADitherMode,
+                int AReductionBits);
+  // One global table of the colours the frames use, most used first.
+  void OptimizeColorMap();
+
+  void Assign(TPersistent* Source) override;
+  bool Equals(TGraphic* Graphic) override { return Graphic == this; }
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
+  void LoadFromClipboardFormat(uint16_t AFormat, HANDLE AData, HPALETTE APalette) override;
+  void SaveToClipboardFormat(uint16_t& AFormat, HANDLE& AData, HPALETTE& APalette) override;
+  // The module's RCDATA resource of that name.
+  void LoadFromResourceName(HINSTANCE Instance, const std::string& Name);
+
   void SetHeight(int Value) override;
   void SetWidth(int Value) override;
   void SetPalette(HPALETTE Value) override;
+  HPALETTE GetPalette() override;
 
   // The highest version any part needs (gv87a at least).
   TGIFVersion GetVersion();
   // The largest over the header and the frames.
   int GetBitsPerPixel();
   int GetColorResolution();
+  int GetBackgroundColorIndex() const { return FHeader->BackgroundColorIndex(); }
+  void SetBackgroundColorIndex(int Value) { FHeader->SetBackgroundColorIndex(Value); }
+  TColor GetBackgroundColor() { return FHeader->GetBackgroundColor(); }
+  void SetBackgroundColor(TColor Value) { FHeader->SetBackgroundColor(Value); }
+  uint8_t GetAspectRatio() const { return FHeader->AspectRatio(); }
+  void SetAspectRatio(uint8_t Value) { FHeader->SetAspectRatio(Value); }
+  bool GetIsTransparent();
+  bool GetDoDither();
+
+  // Raises OnGIFWarning when assigned.
+  virtual void Warning(TObject* Sender, TGIFSeverity Severity, const std::string& Message);
+  TGIFWarning OnGIFWarning;
+
+  // ---- Settings ----
 
   TGIFDrawOptions DrawOptions() const { return FDrawOptions; }
+  void SetDrawOptions(TGIFDrawOptions Value);
+  bool GetAnimate() const { return FDrawOptions.Contains(goAnimate); }
+  void SetAnimate(bool Value);
   TColorReduction ColorReduction() const { return FColorReduction; }
   void SetColorReduction(TColorReduction Value) { FColorReduction = Value; }
   int ReductionBits() const { return FReductionBits; }
@@ -467,22 +594,85 @@ class TGIFImage : public TGraphic {
   void SetDitherMode(TDitherMode Value) { FDitherMode = Value; }
   TGIFCompression Compression() const { return FCompression; }
   void SetCompression(TGIFCompression Value) { FCompression = Value; }
+  TThreadPriority ThreadPriority() const { return FThreadPriority; }
+  void SetThreadPriority(TThreadPriority Value) { FThreadPriority = Value; }
+  int AnimationSpeed() const { return FAnimationSpeed; }
+  // Clamped to 0..1000 percent; the active painter follows.
+  void SetAnimationSpeed(int Value);
+  // The colour painters clear with; clNone: the image's own background colour.
+  TColor PaintBackgroundColor() const { return FBackgroundColor; }
+  void SetPaintBackgroundColor(TColor Value) { FBackgroundColor = Value; }
+  bool PaletteChanged() const { return FPaletteChanged; }
+  void SetPaletteChanged(bool Value) { FPaletteChanged = Value; }
+
+  // ---- Drawing and painters ----
+
+  // The first frame composed on the logical screen (or the animation's target while
+  // one plays), made on first use; null for an empty image.
+  TBitmap* GetBitmap();
+  void NewBitmap();
+  void FreeBitmap();
+  // Starts a painter of its own for Canvas (null when there is nothing to paint or the
+  // painter ran at once, without goAsync).
+  TGIFPainter* Paint(TCanvas* ACanvas, const TRect& Rect, TGIFDrawOptions Options);
+  // Makes a painter and stores it into Painter; an asynchronous one is returned not yet
+  // started, a synchronous one paints at once and is gone on return (null).
+  TGIFPainter* InternalPaint(TGIFPainter** Painter, TCanvas* ACanvas, const TRect& Rect, TGIFDrawOptions Options);
+  void PaintStart();
+  void PaintPause();
+  void PaintResume();
+  void PaintRestart();
+  // Stops every painter and waits for the asynchronous ones to end.
+  void PaintStop();
+  // Stops the painter that Draw started.
+  void StopDraw();
+  TGIFPainter* ActivePainter() const { return FActivePainter; }
+  TThreadList* Painters() const { return FPainters.get(); }
+
+  TNotifyEvent OnPaintBegin;
+  TNotifyEvent OnFramePaint;
+  TNotifyEvent OnFramePainted;
+  TNotifyEvent OnLoopStart;
+  TNotifyEvent OnPaintEnd;
 
   using TGraphic::Changed;
   using TGraphic::Progress;
 
  protected:
+  void AssignTo(TPersistent* Dest) override;
+  void Draw(TCanvas* ACanvas, const TRect& Rect) override;
   bool GetEmpty() override { return FItems->Count() == 0; }
   int GetHeight() override { return FHeader->Height(); }
   int GetWidth() override { return FHeader->Width(); }
+  void WriteData(TStream* Stream) override;
 
  private:
+  friend class TGIFPainter;
+
+  // Draws Bitmap stretched into Rect, or tiled from its top-left corner.
+  void DrawTiled(TCanvas* ACanvas, const TRect& Rect, TBitmap* Bitmap);
+  // Stops the painters in List (all of them, or the one active painter) and waits for
+  // the asynchronous ones among them, serving their calls on the main thread.
+  void StopPainters(bool ActiveOnly);
+  // A frame outside the logical screen widens it.
+  void FitScreenToFrames();
+  void AssignImage(TGIFImage* Source);
+
   std::unique_ptr<TGIFImageList> FItems;
   std::unique_ptr<TGIFHeader> FHeader;
+  std::unique_ptr<TThreadList> FPainters;
+  TGIFPainter* FActivePainter = nullptr;
   HPALETTE FGlobalPalette = nullptr;
+  std::unique_ptr<TBitmap> FBitmap;
   TGIFDrawOptions FDrawOptions;
   TColorReduction FColorReduction;
   int FReductionBits;
   TDitherMode FDitherMode;
   TGIFCompression FCompression;
+  TThreadPriority FThreadPriority;
+  int FAnimationSpeed;
+  TColor FBackgroundColor = clNone;
+  bool FInDraw = false;
+  bool FInGetPalette = false;
+  bool FPaletteChanged = false;
 };

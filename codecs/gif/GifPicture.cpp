@@ -1,5 +1,6 @@
 // The GIF picture class: its data model, settings and stream form.
 #include <algorithm>
+#include <mutex>
 
 #include "codecs/gif/GifExtensions.h"
 
@@ -8,28 +9,35 @@ TColorReduction GIFImageDefaultColorReduction = rmNetscape;
 int GIFImageDefaultColorReductionBits = 8;
 TDitherMode GIFImageDefaultDitherMode = dmNearest;
 TGIFCompression GIFImageDefaultCompression = gcLZW;
+TThreadPriority GIFImageDefaultThreadPriority = tpNormal;
+int GIFImageDefaultAnimationSpeed = 100;
+int GIFDelayExp = 12;
+int GIFDefaultDelay = 10;
+int GIFMinimumDelay = 3;
+int GIFMaximumDelay = 1000;
+bool GIFImageOptimizeOnStream = false;
 
 void Register() { GIFImageDefaultDrawOptions.Exclude(goLoop); }
 
 TGIFImage::TGIFImage()
     : FItems(std::make_unique<TGIFImageList>(this)),
       FHeader(std::make_unique<TGIFHeader>(this)),
+      FPainters(std::make_unique<TThreadList>()),
       FDrawOptions(GIFImageDefaultDrawOptions),
       FColorReduction(GIFImageDefaultColorReduction),
       FReductionBits(GIFImageDefaultColorReductionBits),
       FDitherMode(GIFImageDefaultDitherMode),
-      FCompression(GIFImageDefaultCompression) {}
-
-TGIFImage::~TGIFImage() {
-  FItems->Clear();
-  if (FGlobalPalette) DeleteObject(FGlobalPalette);
-}
+      FCompression(GIFImageDefaultCompression),
+      FThreadPriority(GIFImageDefaultThreadPriority),
+      FAnimationSpeed(GIFImageDefaultAnimationSpeed) {}
 
 void TGIFImage::Warning(TObject* Sender, TGIFSeverity Severity, const std::string& Message) {
   OnGIFWarning(Sender, Severity, Message);
 }
 
 void TGIFImage::Clear() {
+  PaintStop();
+  FreeBitmap();
   FItems->Clear();
   FHeader->ColorMap()->Clear();
   FHeader->SetWidth(0);
@@ -38,11 +46,6 @@ void TGIFImage::Clear() {
   SetPalette(nullptr);
 }
 
-void TGIFImage::SetPalette(HPALETTE Value) {
-  if (Value == FGlobalPalette) return;
-  if (FGlobalPalette) DeleteObject(FGlobalPalette);
-  FGlobalPalette = Value;
-}
 
 void TGIFImage::LoadFromStream(TStream* Stream) {
   const TRect none = Rect(0, 0, 0, 0);
@@ -55,7 +58,9 @@ void TGIFImage::LoadFromStream(TStream* Stream) {
       FItems->LoadFromStream(Stream, this);
       TGIFTrailer trailer(this);
       trailer.LoadFromStream(Stream);
+      FitScreenToFrames();
     } catch (...) {
+      Clear();
       Stream->SetPosition(start);
       throw;
     }
@@ -93,6 +98,7 @@ void TGIFImage::SetWidth(int Value) {
   }
   if (Value == FHeader->Width()) return;
   FHeader->SetWidth(Value);
+  FreeBitmap();
   Changed(this);
 }
 
@@ -104,6 +110,7 @@ void TGIFImage::SetHeight(int Value) {
   }
   if (Value == FHeader->Height()) return;
   FHeader->SetHeight(Value);
+  FreeBitmap();
   Changed(this);
 }
 
@@ -130,4 +137,39 @@ int TGIFImage::GetColorResolution() {
 void TGIFImage::SetReductionBits(int Value) {
   if (Value < 3 || Value > 8) RaiseGIFError(sInvalidBitSize);
   FReductionBits = Value;
+}
+
+// ---- Registration with the picture class ----
+
+bool PaletteDevice = false;
+bool DoAutoDither = false;
+UINT CF_GIF = 0;
+
+namespace {
+std::mutex g_unitLock;
+int g_unitCount = 0;
+
+// Linking the codec registers it, as loading the package does.
+struct GifUnit {
+  GifUnit() { GIFImageInitialize(); }
+  ~GifUnit() { GIFImageFinalize(); }
+} g_unit;
+}  // namespace
+
+void GIFImageInitialize() {
+  std::lock_guard guard(g_unitLock);
+  if (g_unitCount++ > 0) return;
+  TPicture::RegisterFileFormat("GIF", sGIFImageFile, TGIFImage::StaticClass());
+  CF_GIF = RegisterClipboardFormat(sGIFImageFile);
+  TPicture::RegisterClipboardFormat(uint16_t(CF_GIF), TGIFImage::StaticClass());
+  if (HDC screen = CreateCompatibleDC(nullptr)) {
+    PaletteDevice = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES) <= 8;
+    DeleteDC(screen);
+  }
+  DoAutoDither = PaletteDevice;
+}
+
+void GIFImageFinalize() {
+  std::lock_guard guard(g_unitLock);
+  if (g_unitCount > 0 && --g_unitCount == 0) TPicture::UnregisterGraphicClass(TGIFImage::StaticClass());
 }

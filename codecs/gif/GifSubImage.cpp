@@ -11,6 +11,8 @@ TGIFSubImage::TGIFSubImage(TGIFImage* AGIFImage)
       FLocalColorMap(std::make_unique<TGIFLocalColorMap>(this)),
       FExtensions(std::make_unique<TGIFExtensionList>(AGIFImage)) {}
 
+bool GIFImageRenderOnLoad = false;
+
 TGIFSubImage::~TGIFSubImage() {
   if (FGIFImage) FGIFImage->Images()->Remove(this);
   Clear();
@@ -26,6 +28,8 @@ void TGIFSubImage::Clear() {
   FImageDescriptor.Width = 0;
   FTransparent = false;
   FGCE = nullptr;
+  FreeBitmap();
+  FreeMask();
 }
 
 bool TGIFSubImage::Empty() const { return !FData || FDataSize == 0 || Width() == 0 || Height() == 0; }
@@ -77,6 +81,7 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
   if (FImageDescriptor.PackedFields & 0x80)
     FLocalColorMap->LoadFromStream(Stream, 2 << (FImageDescriptor.PackedFields & 7));
   Decompress(Stream);
+  if (GIFImageRenderOnLoad) GetBitmap();
 }
 
 void TGIFSubImage::Decompress(TStream* Stream) {
@@ -88,8 +93,13 @@ void TGIFSubImage::Decompress(TStream* Stream) {
 }
 
 void TGIFSubImage::SaveToStream(TStream* Stream) {
+  if (Empty()) {
+    // Without an image a control block would govern the next frame's: it stays out.
+    for (int i = 0; i < FExtensions->Count(); ++i)
+      if (!As<TGIFGraphicControlExtension>(FExtensions->Items(i))) FExtensions->Items(i)->SaveToStream(Stream);
+    return;
+  }
   FExtensions->SaveToStream(Stream);
-  if (Empty()) return;
   Prepare();
   uint8_t d[10] = {','};
   PutLE16(d + 1, FImageDescriptor.Left);
@@ -163,7 +173,11 @@ void TGIFSubImage::DoSetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FImageDescriptor.Top = uint16_t(ATop);
   FImageDescriptor.Width = uint16_t(AWidth);
   FImageDescriptor.Height = uint16_t(AHeight);
-  if (resized) NewImage();
+  if (resized) {
+    FreeBitmap();
+    FreeMask();
+    NewImage();
+  }
   bool warned = false;
   if (FGIFImage->Width() < ALeft + AWidth) {
     if (FGIFImage->Width() > 0) {
@@ -217,4 +231,11 @@ void TGIFSubImage::SetPalette(HPALETTE Palette) {
   if (Palette == FLocalPalette) return;
   if (FLocalPalette) DeleteObject(FLocalPalette);
   FLocalPalette = Palette;
+  if (FBitmap && FBitmap->Palette() != Palette) {
+    FreeBitmap();
+    if (FGIFImage) {
+      FGIFImage->SetPaletteChanged(true);
+      FGIFImage->Changed(this);
+    }
+  }
 }

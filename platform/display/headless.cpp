@@ -65,6 +65,24 @@ bool THeadlessScript::TakeAnswer(const std::vector<TModalResult>& Buttons, TModa
   return false;
 }
 
+bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
+  while (next_ < lines_.size() && (Words(lines_[next_]).empty() || Words(lines_[next_])[0][0] == '#')) ++next_;
+  if (next_ >= lines_.size()) return false;
+  const std::string& line = lines_[next_];
+  const auto words = Words(line);
+  if (SameText(words[0], "login") && words.size() >= 2) {
+    Password = Trim(line.substr(line.find(words[1], line.find(words[0]) + words[0].size())));
+    Confirmed = true;
+  } else if (SameText(words[0], "answer") && words.size() == 2 && ModalResultFromName(words[1]) == mrCancel) {
+    Confirmed = false;
+  } else {
+    return false;
+  }
+  ++next_;
+  Wake();
+  return true;
+}
+
 bool THeadlessScript::Step() {
   while (next_ < lines_.size()) {
     const std::string& line = lines_[next_];
@@ -110,6 +128,8 @@ bool THeadlessScript::Step() {
         continue;
       }
       modal->SetModalResult(r);
+    } else if (SameText(action, "login")) {
+      return false;  // for the next login prompt to take
     } else if (SameText(action, "close") && words.size() == 2) {
       TCustomForm* form = Screen->FindForm(words[1]);
       if (!form || !form->Visible()) return false;

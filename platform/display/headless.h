@@ -8,7 +8,10 @@
 //   key NAME             a key to the active form's focused control ("Enter",
 //                        "Escape", "F9", "Ctrl+S", ...)
 //   answer ID            closes the next message box or modal dialog with that answer
-//                        (IDYES, IDNO, IDOK, IDCANCEL or a modal result name)
+//                        (IDYES, IDNO, IDOK, IDCANCEL or a modal result name);
+//                        IDCANCEL also cancels the next login prompt
+//   login PASSWORD       confirms the next login prompt with that password (the rest
+//                        of the line)
 //   close FORM           the window's close button
 //   shot FORM FILE       the form's window as a PNG picture
 // Blank lines and lines starting with "#" are skipped. FORM is a form's name or class
@@ -35,6 +38,9 @@ class THeadlessScript {
   bool Step();
   // Takes the current line when it is an "answer" that Buttons allows.
   bool TakeAnswer(const std::vector<TModalResult>& Buttons, TModalResult& Result);
+  // Takes the current line when it answers a login prompt: "login PASSWORD" (Confirmed,
+  // with the password) or "answer IDCANCEL".
+  bool TakeLogin(bool& Confirmed, std::string& Password);
   bool Finished() const { return next_ >= lines_.size(); }
   size_t Position() const { return next_; }
 

@@ -397,6 +397,7 @@ class TResourceStream : public TStream {
 
 class TStrings;
 class TStringList;
+class TEncoding;
 using TStringListSortCompare = int (*)(TStringList* List, int Index1, int Index2);
 
 // The abstract list of strings with an object per string. Lookups ignore ASCII case
@@ -471,6 +472,12 @@ class TStrings : public TPersistent {
   virtual void LoadFromStream(TStream* Stream);
   virtual void SaveToFile(const std::string& FileName);
   virtual void SaveToStream(TStream* Stream);
+  // The same in a code page: the file's bytes are converted from it when read, and the
+  // text into it when written.
+  void LoadFromFile(const std::string& FileName, TEncoding* Encoding);
+  void LoadFromStream(TStream* Stream, TEncoding* Encoding);
+  void SaveToFile(const std::string& FileName, TEncoding* Encoding);
+  void SaveToStream(TStream* Stream, TEncoding* Encoding);
 
  protected:
   virtual std::string Get(int Index) const = 0;

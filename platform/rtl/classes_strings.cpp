@@ -292,6 +292,25 @@ void TStrings::SaveToStream(TStream* Stream) {
   Stream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }
 
+void TStrings::LoadFromFile(const std::string& FileName, TEncoding* Encoding) {
+  TFileStream f(FileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(&f, Encoding);
+}
+
+void TStrings::LoadFromStream(TStream* Stream, TEncoding* Encoding) {
+  SetText(Encoding->GetString(vx_classes::ReadToEnd(Stream)));
+}
+
+void TStrings::SaveToFile(const std::string& FileName, TEncoding* Encoding) {
+  TFileStream f(FileName, fmCreate);
+  SaveToStream(&f, Encoding);
+}
+
+void TStrings::SaveToStream(TStream* Stream, TEncoding* Encoding) {
+  const std::string bytes = Encoding->GetBytes(Text());
+  Stream->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
 // ---- TStringList ----
 
 TStringList::~TStringList() {

@@ -271,3 +271,29 @@ void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
   extern "C" __attribute__((visibility("default"))) const TPackageInfoTable* GetPackageInfoTable() { \
     return &(Table);                                                                          \
   }
+
+// ---- Code pages ----
+
+VX_EXCEPTION(EEncodingError, Exception)
+
+// The bytes of a code page at a file's boundary; text in memory is UTF-8.
+class TEncoding {
+ public:
+  // The encoding of a Windows code page number (949: Korean, 65001: UTF-8); one object
+  // per code page for the life of the program. Raises EEncodingError for a code page
+  // the system cannot convert.
+  static TEncoding* GetEncoding(int CodePage);
+  static TEncoding* UTF8() { return GetEncoding(65001); }
+
+  int CodePage() const { return codePage_; }
+  // The code page's bytes as UTF-8; a byte sequence that is no character of the code
+  // page becomes U+FFFD.
+  std::string GetString(std::string_view Bytes) const;
+  // UTF-8 text as the code page's bytes; a character the code page lacks becomes "?".
+  std::string GetBytes(std::string_view Text) const;
+
+ private:
+  TEncoding(int CodePage, std::string Name) : codePage_(CodePage), name_(std::move(Name)) {}
+  int codePage_;
+  std::string name_;
+};

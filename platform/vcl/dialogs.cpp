@@ -60,10 +60,18 @@ class TDefaultDialogs final : public IDialogService {
     std::fflush(stderr);
     return result;
   }
-  // Headless: no one to type a password or a file name, so both are cancelled.
+  // Headless: the script's "login" line confirms the prompt; without one nobody types
+  // a password, so it is cancelled (and so is a file name).
   bool Login(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) override {
-    if (Application->Presenter()->Headless()) return false;
-    return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
+    IPresenter* presenter = Application->Presenter();
+    if (!presenter->Headless()) return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
+    bool confirmed = false;
+    auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
+    const bool scripted = headless && headless->Script() && headless->Script()->TakeLogin(confirmed, Password);
+    std::fprintf(stderr, "login \"%s\" as %s -> %s%s\n", Title.c_str(), UserName.c_str(),
+                 confirmed ? "confirmed" : "cancelled", scripted ? "" : " (default)");
+    std::fflush(stderr);
+    return confirmed;
   }
   bool SaveFile(TFileDialogRequest& Request) override {
     if (Application->Presenter()->Headless()) return false;

@@ -720,7 +720,7 @@ TApplication::~TApplication() {
   presenter_.reset();
 }
 
-std::string TApplication::ExeName() const { return ParamStr(0); }
+std::string TApplication::ExeName() const { return exeName_.empty() ? ParamStr(0) : exeName_; }
 
 std::string TApplication::Title() const {
   if (!title_.empty()) return title_;

@@ -300,8 +300,10 @@ class TApplication : public TComponent {
   // By default the program file's name without its extension.
   std::string Title() const;
   void SetTitle(const std::string& Value) { title_ = Value; }
-  // The full name of the running program.
+  // The full name of the running program; SetExeName puts another in its place (a
+  // test's own program folder), "" restores it.
   std::string ExeName() const;
+  void SetExeName(const std::string& Value) { exeName_ = Value; }
   TIcon* Icon() const { return icon_.get(); }
 
   // Makes a form owned by the application; the first one becomes the main form.
@@ -372,6 +374,7 @@ class TApplication : public TComponent {
   void Idle();
 
   std::string title_;
+  std::string exeName_;
   TCustomForm* mainForm_ = nullptr;
   bool showMainForm_ = true;
   bool terminated_ = false;

@@ -12,6 +12,7 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/win/clipboard.h"
 
 // ---- Colours ----
 
@@ -132,8 +133,6 @@ constexpr TCopyMode cmSrcInvert = SRCINVERT;
 constexpr TCopyMode cmSrcPaint = SRCPAINT;
 constexpr TCopyMode cmWhiteness = WHITENESS;
 
-// Clipboard format of device bitmaps.
-constexpr uint16_t CF_BITMAP = 2;
 
 // ---- Errors ----
 
@@ -356,6 +355,8 @@ class TCanvas : public TPersistent {
   int TextHeight(const std::string& Text) { return TextExtent(Text).cy; }
 
   void Refresh();
+  // Tells the listeners of OnChange that drawing went to the device context directly.
+  void NotifyChanged() { Changed(); }
   void Lock();
   void Unlock();
   bool TryLock();

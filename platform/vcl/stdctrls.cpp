@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/clipbrd.h"
 #include "platform/vcl/forms.h"
 
 namespace {
@@ -31,7 +34,18 @@ std::vector<size_t> CharOffsets(const std::string& s) {
 
 int CharCount(const std::string& s) { return int(CharOffsets(s).size()) - 1; }
 
-int TextWidthOf(TCanvas* c, const std::string& s) { return s.empty() ? 0 : c->TextWidth(s); }
+// The length of the longest common start of two strings, compared a block at a time;
+// a character cut by it is left out.
+size_t CommonPrefix(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  constexpr size_t kBlock = 64;
+  size_t i = 0;
+  while (i + kBlock <= n && std::memcmp(a.data() + i, b.data() + i, kBlock) == 0) i += kBlock;
+  while (i < n && a[i] == b[i]) ++i;
+  while (i > 0 && i < a.size() && (static_cast<unsigned char>(a[i]) & 0xC0) == 0x80) --i;
+  return i;
+}
+
 
 }  // namespace
 
@@ -239,7 +253,7 @@ void TButton::SetPushed(bool Value) {
 
 void TButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
   if (Button == mbLeft && Enabled()) {
-    if (CanFocus() && !Focused()) SetFocus();
+    if (FocusOnPress() && CanFocus() && !Focused()) SetFocus();
     pressed_ = true;
     SetPushed(true);
   }
@@ -477,21 +491,21 @@ int TCustomEdit::SelStart() const { return std::min(caret_, anchor_); }
 int TCustomEdit::SelLength() const { return std::abs(caret_ - anchor_); }
 
 void TCustomEdit::SetSelStart(int Value) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   Value = std::clamp(Value, 0, n);
   caret_ = anchor_ = Value;
   Invalidate();
 }
 
 void TCustomEdit::SetSelLength(int Value) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   anchor_ = SelStart();
   caret_ = std::clamp(anchor_ + std::max(0, Value), 0, n);
   Invalidate();
 }
 
 std::string TCustomEdit::SelText() const {
-  const auto offs = CharOffsets(Text());
+  const auto offs = Offsets(Text());
   const size_t a = offs[size_t(SelStart())], b = offs[size_t(SelStart() + SelLength())];
   return Text().substr(a, b - a);
 }
@@ -500,11 +514,54 @@ void TCustomEdit::SetSelText(const std::string& Value) { ReplaceSelection(Value,
 
 void TCustomEdit::SelectAll() {
   anchor_ = 0;
-  caret_ = CharCount(Text());
+  caret_ = TextLength();
   Invalidate();
 }
 
 void TCustomEdit::ClearSelection() { ReplaceSelection("", false); }
+
+void TCustomEdit::CopyToClipboard() {
+  if (passwordChar_ || SelLength() == 0) return;
+  Clipboard()->SetAsText(SelText());
+}
+
+void TCustomEdit::CutToClipboard() {
+  if (readOnly_ || passwordChar_ || SelLength() == 0) return;
+  CopyToClipboard();
+  ReplaceSelection("", true);
+}
+
+void TCustomEdit::PasteFromClipboard() {
+  if (readOnly_ || !Clipboard()->HasFormat(CF_TEXT)) return;
+  std::string text = Clipboard()->AsText();
+  if (!MultiLine()) text = text.substr(0, text.find_first_of("\r\n"));
+  ReplaceSelection(text, true);
+}
+
+void TCustomEdit::SetAlignment(TAlignment Value) { SetAndNotify(alignment_, Value, [this] { Invalidate(); }); }
+
+const std::vector<size_t>& TCustomEdit::Offsets(const std::string& S, int Slot) const {
+  TOffsetCache& c = offsets_[Slot];
+  if (c.valid && c.text == S) return c.offsets;
+  const size_t same = c.valid ? CommonPrefix(S, c.text) : 0;
+  // The characters before the first difference keep their offsets.
+  c.offsets.erase(std::lower_bound(c.offsets.begin(), c.offsets.end(), same), c.offsets.end());
+  for (size_t i = same; i < S.size(); i = std::min(S.size(), i + size_t(CharLength(static_cast<unsigned char>(S[i])))))
+    c.offsets.push_back(i);
+  c.offsets.push_back(S.size());
+  c.text = S;
+  c.valid = true;
+  return c.offsets;
+}
+
+int TCustomEdit::AlignShift(int TextWidth) const {
+  if (MultiLine() || alignment_ == taLeftJustify) return 0;
+  const TRect area = TextArea();
+  // One pixel stays free for the caret after the last character.
+  const int room = (area.right - area.left - 1) - TextWidth;
+  if (room <= 0) return 0;
+  return alignment_ == taRightJustify ? room : room / 2;
+}
 
 void TCustomEdit::Change() {
   modified_ = true;
@@ -512,7 +569,7 @@ void TCustomEdit::Change() {
 }
 
 void TCustomEdit::CMTextChanged(TMessage& Message) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   caret_ = std::min(caret_, n);
   anchor_ = std::min(anchor_, n);
   MessageMapBase::Dispatch(Message);
@@ -521,20 +578,21 @@ void TCustomEdit::CMTextChanged(TMessage& Message) {
 
 void TCustomEdit::ReplaceSelection(const std::string& Value, bool ByUser) {
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const int start = SelStart(), len = SelLength();
   std::string insert = Value;
   if (ByUser && maxLength_ > 0) {
-    const int room = maxLength_ - (CharCount(text) - len);
+    const int room = maxLength_ - ((int(offs.size()) - 1) - len);
     if (room <= 0) return;
     const auto ins = CharOffsets(insert);
     if (int(ins.size()) - 1 > room) insert = insert.substr(0, ins[size_t(room)]);
   }
   std::string next = text.substr(0, offs[size_t(start)]) + insert + text.substr(offs[size_t(start + len)]);
+  if (ByUser && !AllowText(next)) return;
   const int caretAfter = start + CharCount(insert);
   caret_ = anchor_ = caretAfter;
   SetText(next);
-  caret_ = anchor_ = std::min(caretAfter, CharCount(Text()));
+  caret_ = anchor_ = std::min(caretAfter, TextLength());
   Invalidate();
 }
 
@@ -543,7 +601,7 @@ void TCustomEdit::InsertText(const std::string& Text) { ReplaceSelection(Text, t
 void TCustomEdit::DeleteAt(bool Forward) {
   if (SelLength() == 0) {
     const std::string& text = Text();
-    const auto offs = CharOffsets(text);
+    const auto& offs = Offsets(text);
     const int n = int(offs.size()) - 1;
     if (Forward) {
       if (caret_ >= n) return;
@@ -568,11 +626,16 @@ void TCustomEdit::WMChar(TMessage& Message) {
   // The key press events first (the form's preview, then the control's own).
   if (DoKeyPress(Message)) return;
   const char32_t ch = char32_t(Message.WParam);
+  // Ctrl+A and Ctrl+C work in a read-only edit too.
+  if (ch == 1) return SelectAll();
+  if (ch == 3) return CopyToClipboard();
   if (readOnly_) return;
   if (ch == 8) {
     DeleteAt(false);
-  } else if (ch == 1) {
-    SelectAll();
+  } else if (ch == 22) {
+    PasteFromClipboard();
+  } else if (ch == 24) {
+    CutToClipboard();
   } else if (ch == '\r') {
     if (MultiLine()) InsertText("\r\n");
   } else if (ch == '\t') {
@@ -597,7 +660,7 @@ std::vector<int> TCustomEdit::LineStarts() const {
   std::vector<int> starts{0};
   if (!MultiLine()) return starts;
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   for (size_t i = 0; i + 1 < offs.size(); ++i)
     if (text[offs[i]] == '\n') starts.push_back(int(i) + 1);
   return starts;
@@ -645,26 +708,44 @@ int TCustomEdit::CharAtPoint(int X, int Y) {
   c.SetFont(Font());
   const TRect area = TextArea();
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int lh = std::max(1, c.TextHeight("Wg"));
   int line = MultiLine() ? topLine_ + (Y - area.top) / lh : 0;
   line = std::clamp(line, 0, int(starts.size()) - 1);
   int first = 0, count = 0;
   const std::string s = Shown(LineText(text, offs, starts, size_t(line), first, count));
-  const auto sOffs = CharOffsets(s);
-  const int x = X - area.left + scrollX_;
+  const std::vector<int>& w = LineWidths(&c, s);
+  const int x = X - area.left + scrollX_ - AlignShift(w.back());
+  // The boundary nearest to the point: past the middle of a character is after it.
   int best = 0;
-  for (int i = 1; i <= count; ++i) {
-    const int w = TextWidthOf(&c, s.substr(0, sOffs[size_t(i)]));
-    const int prev = TextWidthOf(&c, s.substr(0, sOffs[size_t(i - 1)]));
-    if (x >= (prev + w) / 2) best = i;
-  }
+  for (int i = 1; i <= count && x >= (w[size_t(i - 1)] + w[size_t(i)]) / 2; ++i) best = i;
   return first + best;
 }
 
+const std::vector<int>& TCustomEdit::LineWidths(TCanvas* Canvas, const std::string& Line) {
+  TFont* f = Canvas->Font();
+  const std::string font = f->Name() + '/' + std::to_string(f->Height()) + '/' + std::to_string(f->Style().Bits());
+  TLineWidths& m = widths_;
+  if (m.font != font) {
+    m.font = font;
+    m.line.clear();
+    m.widths.assign(1, 0);
+  }
+  // Keep the widths of the characters both lines share.
+  const size_t same = CommonPrefix(Line, m.line);
+  const auto& offs = Offsets(Line, 1);
+  const size_t keep = size_t(std::lower_bound(offs.begin(), offs.end(), same) - offs.begin());
+  m.widths.resize(std::min(m.widths.size(), keep + 1));
+  // Text is measured without kerning, so a prefix is as wide as its characters.
+  for (size_t i = m.widths.size() - 1; i + 1 < offs.size(); ++i)
+    m.widths.push_back(m.widths.back() + Canvas->TextWidth(Line.substr(offs[i], offs[i + 1] - offs[i])));
+  m.line = Line;
+  return m.widths;
+}
+
 void TCustomEdit::MoveCaret(int Index, bool Extend) {
-  const int n = CharCount(Text());
+  const int n = TextLength();
   caret_ = std::clamp(Index, 0, n);
   if (!Extend) anchor_ = caret_;
   Invalidate();
@@ -675,7 +756,7 @@ void TCustomEdit::KeyDown(WORD& Key, TShiftState Shift) {
   if (Key == 0) return;
   const bool extend = Shift.Contains(ssShift);
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int line = LineOf(caret_);
   int first = 0, count = 0;
@@ -698,7 +779,18 @@ void TCustomEdit::KeyDown(WORD& Key, TShiftState Shift) {
     case VK_HOME: MoveCaret(Shift.Contains(ssCtrl) ? 0 : first, extend); break;
     case VK_END: MoveCaret(Shift.Contains(ssCtrl) ? int(offs.size()) - 1 : first + count, extend); break;
     case VK_DELETE:
-      if (!readOnly_) DeleteAt(true);
+      if (Shift.Contains(ssShift))
+        CutToClipboard();
+      else if (!readOnly_)
+        DeleteAt(true);
+      break;
+    case VK_INSERT:
+      if (Shift.Contains(ssCtrl))
+        CopyToClipboard();
+      else if (Shift.Contains(ssShift))
+        PasteFromClipboard();
+      else
+        return;
       break;
     default: return;
   }
@@ -734,7 +826,7 @@ void TCustomEdit::PaintWindow(HDC DC) {
   const TRect area = TextArea();
   IntersectClipRect(DC, area.left, area.top, area.right, area.bottom);
   const std::string& text = Text();
-  const auto offs = CharOffsets(text);
+  const auto& offs = Offsets(text);
   const auto starts = LineStarts();
   const int lh = std::max(1, c.TextHeight("Wg"));
   const bool showSelection = Focused() || !hideSelection_;
@@ -746,17 +838,23 @@ void TCustomEdit::PaintWindow(HDC DC) {
     if (y >= area.bottom) break;
     int first = 0, count = 0;
     const std::string s = Shown(LineText(text, offs, starts, line, first, count));
-    const auto sOffs = CharOffsets(s);
-    auto xOf = [&](int i) { return area.left - scrollX_ + TextWidthOf(&c, s.substr(0, sOffs[size_t(i)])); };
+    const auto& sOffs = Offsets(s, 1);
+    const std::vector<int>& w = LineWidths(&c, s);
+    const int left = area.left + AlignShift(w.back());
+    auto xOf = [&](int i) { return left - scrollX_ + w[size_t(i)]; };
     if (!MultiLine() && int(line) == caretLine) {
       const int cx = xOf(caret_ - first);
       if (cx > area.right - 1) scrollX_ += cx - (area.right - 1);
       if (cx < area.left) scrollX_ = std::max(0, scrollX_ - (area.left - cx));
     }
+    // Only the characters in view are drawn.
+    const int from = int(std::upper_bound(w.begin(), w.end(), scrollX_) - w.begin()) - 1;
+    const int to = int(std::lower_bound(w.begin(), w.end(), scrollX_ + area.right - area.left) - w.begin());
+    const int a0 = std::clamp(from, 0, count), b0 = std::clamp(to, a0, count);
     c.Brush()->SetStyle(bsClear);
     c.Font()->SetColor(Enabled() ? Font()->Color() : clGrayText);
-    c.TextOut(area.left - scrollX_, y, s);
-    const int a = std::clamp(selA - first, 0, count), b = std::clamp(selB - first, 0, count);
+    c.TextOut(xOf(a0), y, s.substr(sOffs[size_t(a0)], sOffs[size_t(b0)] - sOffs[size_t(a0)]));
+    const int a = std::clamp(selA - first, a0, b0), b = std::clamp(selB - first, a0, b0);
     if (showSelection && a < b) {
       const std::string part = s.substr(sOffs[size_t(a)], sOffs[size_t(b)] - sOffs[size_t(a)]);
       const int x0 = xOf(a);
@@ -872,7 +970,7 @@ void TMemo::KeyDown(WORD& Key, TShiftState Shift) {
     TWinControl::KeyDown(Key, Shift);
     if (Key == 0) return;
     const std::string& text = Text();
-    const auto offs = CharOffsets(text);
+    const auto& offs = Offsets(text);
     const auto starts = LineStarts();
     const int line = LineOf(caret_);
     const int step = (Key == VK_UP || Key == VK_DOWN) ? 1 : VisibleLines();

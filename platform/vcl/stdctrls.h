@@ -112,6 +112,10 @@ class TButton : public TButtonControl {
   // The button Enter would click: the focused one, or the default one when no button
   // has the focus.
   bool IsActive() const;
+  // Drawn pressed (the mouse or space is down on it).
+  bool Pushed() const { return pushed_; }
+  // Whether a press of the mouse focuses the button.
+  virtual bool FocusOnPress() const { return true; }
 
   VX_MESSAGE_MAP(TButton, TButtonControl)
   VX_MESSAGE_HANDLER(CM_DIALOGKEY, CMDialogKey)
@@ -223,11 +227,22 @@ class TCustomEdit : public TWinControl {
   void SelectAll();
   void ClearSelection();
   void Clear() { SetText(""); }
+  // The selection to the program's clipboard (nothing from a password edit); cutting
+  // and pasting change nothing in a read-only edit. A single-line edit pastes up to
+  // the first line break.
+  void CopyToClipboard();
+  void CutToClipboard();
+  void PasteFromClipboard();
+  // Where a single line of text sits when it is narrower than the edit.
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment Value);
 
   TNotifyEvent OnChange;
 
  protected:
   virtual void Change();
+  // Whether the user's typing, cutting or pasting may make the text NewText.
+  virtual bool AllowText(const std::string& NewText) { return true; }
   void PaintWindow(HDC DC) override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -268,8 +283,33 @@ class TCustomEdit : public TWinControl {
   void ReplaceSelection(const std::string& Text, bool ByUser);
   void DeleteAt(bool Forward);
   int LineHeight();
+  // How far a single line of that width moves right for the alignment.
+  int AlignShift(int TextWidth) const;
+  // The byte offset of every character of S and of its end. The offsets of the last
+  // string asked for in a slot (0: the text, 1: a line) are kept and brought up to
+  // date from the first byte that differs, so typing costs little however long the
+  // text is.
+  const std::vector<size_t>& Offsets(const std::string& S, int Slot = 0) const;
+  int TextLength() const { return int(Offsets(Text()).size()) - 1; }
+  // The x of every character boundary of a line (0 first, the line's width last) in
+  // the canvas's font. The last line measured is kept, so a line that changed at its
+  // end is measured from there on.
+  const std::vector<int>& LineWidths(TCanvas* Canvas, const std::string& Line);
 
  private:
+  struct TOffsetCache {
+    bool valid = false;
+    std::string text;
+    std::vector<size_t> offsets;
+  };
+  mutable TOffsetCache offsets_[2];
+  struct TLineWidths {
+    std::string font;
+    std::string line;
+    std::vector<int> widths{0};
+  };
+  TLineWidths widths_;
+  TAlignment alignment_ = taLeftJustify;
   int maxLength_ = 0;
   bool readOnly_ = false;
   char passwordChar_ = 0;

@@ -34,6 +34,41 @@ void TThread::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 
+void TThread::Resume() {
+  if (!started_) {
+    Start();
+    return;
+  }
+  {
+    std::lock_guard guard(pauseLock_);
+    paused_ = false;
+  }
+  pauseChanged_.notify_all();
+}
+
+void TThread::Suspend() {
+  if (!started_ || finished_) return;
+  std::lock_guard guard(pauseLock_);
+  paused_ = true;
+}
+
+void TThread::Terminate() {
+  {
+    std::lock_guard guard(pauseLock_);
+    terminated_ = true;
+  }
+  pauseChanged_.notify_all();
+}
+
+bool TThread::WaitWhileSuspended() {
+  std::unique_lock guard(pauseLock_);
+  if (!paused_ || terminated_) return false;
+  pausing_ = true;
+  pauseChanged_.wait(guard, [this] { return !paused_ || terminated_; });
+  pausing_ = false;
+  return true;
+}
+
 void TThread::Run() {
   {
     // Start has stored thread_ once this lock is free.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -31,6 +32,9 @@ constexpr auto tpTimeCritical = TThreadPriority::tpTimeCritical;
 // AfterConstruction. After Execute the thread runs OnTerminate on the main thread and,
 // with FreeOnTerminate, deletes itself; otherwise its owner deletes it, which
 // terminates the thread and waits for it.
+// A running thread cannot be stopped from outside at an arbitrary point; Suspend asks
+// it to pause, and the thread pauses at its own wait points (WaitWhileSuspended) until
+// Resume or Terminate.
 class TThread : public TObject {
   VX_CLASS(TThread, TObject)
 
@@ -52,12 +56,18 @@ class TThread : public TObject {
 
   // Starts a suspended thread (nothing for one already started).
   void Start();
-  void Resume() { Start(); }
+  // Starts a thread created suspended, or lets a paused one go on.
+  void Resume();
+  // Asks a started thread to pause at its next wait point.
+  void Suspend();
 
-  // Asks Execute to end: sets Terminated, which Execute tests.
-  void Terminate() { terminated_ = true; }
+  // Asks Execute to end: sets Terminated, which Execute tests; a paused thread goes on.
+  void Terminate();
   bool Terminated() const { return terminated_; }
-  bool Suspended() const { return !started_; }
+  // Not started yet, or asked to pause.
+  bool Suspended() const { return !started_ || paused_; }
+  // Paused at one of its wait points now.
+  bool Pausing() const { return pausing_; }
   bool Finished() const { return finished_; }
 
   // Waits for the end of Execute (on the main thread it carries out Synchronize calls
@@ -89,6 +99,9 @@ class TThread : public TObject {
   virtual void DoTerminate();
   void Synchronize(TThreadMethod Method) { Synchronize(this, Method); }
   void SetReturnValue(int Value) { returnValue_ = Value; }
+  // A wait point: while the thread is asked to pause (and not terminated), blocks until
+  // Resume or Terminate. True when it did pause.
+  bool WaitWhileSuspended();
 
  private:
   void Run();
@@ -97,6 +110,10 @@ class TThread : public TObject {
   std::mutex startLock_;
   std::atomic<bool> started_{false};
   std::atomic<bool> terminated_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> pausing_{false};
+  std::mutex pauseLock_;
+  std::condition_variable pauseChanged_;
   std::atomic<bool> finished_{false};
   bool createSuspended_;
   bool freeOnTerminate_ = false;

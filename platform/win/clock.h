@@ -14,6 +14,10 @@ class IClock {
   // A manual clock moves only when its owner moves it: waits for a point in time then
   // block until they are woken (see ClockChanged) instead of sleeping on the real clock.
   virtual bool IsManual() const { return false; }
+  // Called by a thread that is about to block until Deadline (a point on this clock)
+  // unless woken before. A simulated clock may move there at once, so that the wait
+  // takes no real time.
+  virtual void WillBlockUntil(int64_t Deadline) {}
 };
 
 // Deadline meaning "never".

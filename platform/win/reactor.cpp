@@ -175,6 +175,7 @@ void TReactor::Block(int64_t Deadline, bool Dispatch, std::span<const int> Fds) 
   }
   fds[0] = pollfd{Dispatch ? epollFd_ : wakeFd_, POLLIN, 0};
   for (size_t i = 0; i < Fds.size(); ++i) fds[i + 1] = pollfd{Fds[i], POLLIN, 0};
+  if (Deadline != kNeverNs) Clock().WillBlockUntil(Deadline);
   const int n = poll(fds, nfds_t(count), TimeoutMs(Deadline));
   if (n > 0 && Dispatch && fds[0].revents) DispatchReady();
 }

@@ -418,8 +418,9 @@ TEST_P(FullDisk, DuringADownloadIsSaidAndFailsTheRun) {
   OfferForcedSafe(files);
   LimitFileSize(400);
   EXPECT_EQ(RunToEnd().exitCode, 1);
-  EXPECT_EQ(inst.LoggedContaining("Cannot write"), 1u);
-  EXPECT_EQ(inst.LoggedContaining("huge.dat\": Stream write error: File too large"), 1u);
+  const auto log = ::testing::PrintToString(inst.LogMessages());
+  EXPECT_EQ(inst.LoggedContaining("Cannot write"), 1u) << log;
+  EXPECT_EQ(inst.LoggedContaining("huge.dat\": Stream write error: File too large"), 1u) << log;
   EXPECT_EQ(inst.LoggedContaining("StatusCode:[200]"), 0u);
   EXPECT_FALSE(fs::exists(inst.App("Data/huge.dat")));
   EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";

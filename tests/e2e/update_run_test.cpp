@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "platform/rtl/sysutils.h"
+#include "tests/codecs/gif/GifReference.h"
 #include "tests/e2e/update_fixture.h"
+#include "tests/support/png_rows.h"
 #include "tests/support/script_file.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +36,18 @@ class UpdateRun : public UpdateRunBase {
     OfferForcedSafeUpdate(std::move(files));
     inst.Server().SetFaults(Faults);
     return inst.Run({"-B:/u:kim"});
+  }
+
+  // Release 1.2.0 with a client that the updater starts behind its splash. The client
+  // outlives the run, without holding the test's output open.
+  void OfferSplashClient() {
+    WriteScript(inst.App("vorant.exe"), "exec </dev/null >/dev/null 2>&1\nprintf '%s\\n' \"$*\" >> '" +
+                                            inst.Record("launched.txt") + "'\nexec sleep 30\n");
+    List l;
+    l.files = Release12();
+    WriteList(l);
+    const std::string list = ReadFileBytes(inst.Srv("update.ini"));
+    inst.WriteList(std::string(list).replace(list.find("Bin=%ROOT%\\client.exe"), 22, "Bin=%ROOT%\\vorant.exe"));
   }
 
   // A self-updater left in _Temp by an earlier hand-over; it records its arguments,
@@ -325,24 +339,54 @@ TEST_F(UpdateRun, SilentModeUpdatesUnderARunningClientAndStartsNothing) {
   EXPECT_FALSE(inst.Logged("ExecOtherProgram FErrorStat 정상실행"));
 }
 
+// Release 1.2.0 with a client that the updater starts behind its splash. It outlives
+// the run, without holding the test's output open.
 TEST_F(UpdateRun, ClientWithASplashGetsItsTokenWithoutAWait) {
   // The splash client is started with the token before its parameters; the updater
   // waits only until it is up, not for the splash picture that is not there.
-  // It outlives the run, without holding the test's output open.
-  WriteScript(inst.App("vorant.exe"), "exec </dev/null >/dev/null 2>&1\nprintf '%s\\n' \"$*\" >> '" +
-                                          inst.Record("launched.txt") + "'\nexec sleep 30\n");
-  List l;
-  l.files = Release12();
-  WriteList(l);
-  const std::string list = ReadFileBytes(inst.Srv("update.ini"));
-  inst.WriteList(std::string(list).replace(list.find("Bin=%ROOT%\\client.exe"), 22, "Bin=%ROOT%\\vorant.exe"));
-
+  OfferSplashClient();
   const vxtest::RunResult r = inst.Run({"-B:/u:kim"});
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_LT(r.seconds, 20);
   EXPECT_EQ(Recorded("launched.txt"), "Qm4TzLw8RkPa2VfYx9HcNe== /u:kim -mode:run\n");
 }
+
+class SplashRun : public UpdateRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SplashRun, ShowsTheFirstFrameOfAGoodSplashAndGoesOnWithoutABadOne) {
+  // An animation whose first frame is red on the left and green on the right; the bad
+  // one is cut short.
+  const bool good = GetParam();
+  gifref::File f;
+  f.width = 40, f.height = 24;
+  f.colors = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  for (int i = 0; i < 2; ++i) {
+    gifref::Frame fr;
+    fr.width = 40, fr.height = 24;
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < 40; ++x) fr.pixels.push_back(uint8_t(i == 0 ? 1 + x / 20 : 3));
+    fr.extensions.push_back({0xF9, {{0, 0xF4, 0x01, 0}}});
+    f.frames.push_back(std::move(fr));
+  }
+  const gifref::Bytes bytes = gifref::Encode(f);
+  WriteFileBytes(inst.App("splash.gif"), std::string(bytes.begin(), good ? bytes.end() : bytes.begin() + 20));
+  OfferSplashClient();
+  const std::string shot = inst.Record("splash.png");
+  const vxtest::RunResult r = inst.Run({"-B:/u:kim"}, good ? std::vector<std::string>{"shot Splash " + shot}
+                                                           : std::vector<std::string>{});
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Recorded("launched.txt"), "Qm4TzLw8RkPa2VfYx9HcNe== /u:kim -mode:run\n");
+  if (!good) return;
+  const auto rows = vxtest::ReadPng(shot);
+  ASSERT_EQ(rows.size(), 24u);
+  ASSERT_EQ(rows[0].size(), 40u);
+  EXPECT_EQ(rows[12][5], 0xFF0000u);
+  EXPECT_EQ(rows[12][35], 0x00FF00u);
+}
+
+INSTANTIATE_TEST_SUITE_P(GoodAndBad, SplashRun, ::testing::Bool());
 
 // ---------------------------------------------------------------- hand-over and re-run
 

@@ -1,5 +1,7 @@
 #include "tests/support/headless_gui.h"
 
+#include <chrono>
+
 #include "platform/gdi/dib.h"
 
 struct THeadlessGui::Recorder final : IDialogService {
@@ -41,6 +43,13 @@ void THeadlessGui::Click(TControl* Control) {
   Pump();
 }
 
+void THeadlessGui::ClickAt(TControl* Control, int X, int Y) {
+  TRect r;
+  if (!Control->RectInForm(r)) return;
+  vx::display::InjectClick(Control->TopForm(), r.left + X, r.top + Y);
+  Pump();
+}
+
 void THeadlessGui::Key(WORD Key, TShiftState Shift) {
   if (TCustomForm* f = Screen->ActiveForm()) vx::display::InjectKey(f, Key, Shift);
   Pump();
@@ -51,4 +60,15 @@ COLORREF THeadlessGui::Pixel(TCustomForm* Form, int X, int Y) {
   auto buffer = Form->BackBuffer();
   if (!buffer || X < 0 || Y < 0 || X >= buffer->Width() || Y >= buffer->Height()) return CLR_INVALID;
   return buffer->ColorFromRaw(buffer->GetRaw(X, Y)) & 0xFFFFFF;
+}
+
+bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Application->ProcessMessages();
+    if (Application->HasPresenter()) Application->Presenter()->Idle();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/display/input.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
+#include "tests/support/wait.h"
 
 class THeadlessGui {
  public:
@@ -31,6 +33,8 @@ class THeadlessGui {
   static void Pump();
   // Clicks the middle of a control and processes the messages.
   static void Click(TControl* Control);
+  // Clicks a point of a control (its client coordinates) and processes the messages.
+  static void ClickAt(TControl* Control, int X, int Y);
   // Presses a key at the active form and processes the messages.
   static void Key(WORD Key, TShiftState Shift = {});
   // The colour of a client pixel of the form's back buffer.
@@ -42,3 +46,9 @@ class THeadlessGui {
   Recorder* recorder_;
   std::unique_ptr<IDialogService> previousDialogs_;
 };
+
+// Processes the application's messages and the presenter's idle work (painting, a
+// display's events) until Done answers true or TimeoutMs passes; Done's last answer.
+// Generous by default: the machine may be loaded by parallel tests, and success
+// returns early.
+bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);

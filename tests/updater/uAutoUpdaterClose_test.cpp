@@ -1,5 +1,6 @@
 // The end of a run: scripted actions, the client start, exit codes, the process runner,
 // the failure dialog and the splash.
+#include "codecs/gif/GifImage.h"
 #include "platform/vcl/extctrls.h"
 #include "tests/updater/main_form_fixture.h"
 #include "updater/FormSplash.h"
@@ -128,13 +129,38 @@ TEST_F(Closing, FailureDialogLayouts) {
   EXPECT_EQ(safe.ModalResult(), 2);
 }
 
-TEST_F(Closing, SplashWithoutAPictureHasNoSize) {
-  TSplash splash(nullptr);
-  splash.ImageFolder = app_;
-  splash.Show();
-  EXPECT_EQ(splash.Width(), 0);
-  EXPECT_EQ(splash.Height(), 0);
-  splash.Hide();
+TEST_F(Closing, SplashShowsAGoodPictureAtItsSizeAndNothingOtherwise) {
+  TBitmap frame;
+  frame.SetPixelFormat(pf24bit);
+  frame.SetSize(30, 20);
+  frame.Canvas()->Brush()->SetColor(clRed);
+  frame.Canvas()->FillRect(Rect(0, 0, 30, 20));
+  TGIFImage gif;
+  gif.Add(&frame);
+  TMemoryStream good;
+  gif.SaveToStream(&good);
+  const std::string goodBytes(static_cast<const char*>(good.Memory()), size_t(good.Size()));
+  const struct {
+    const char* name;
+    std::string bytes;  // none: no file
+    int width, height;
+  } cases[] = {{"missing", "", 0, 0}, {"not a GIF", "PNG or anything but a GIF", 0, 0}, {"good", goodBytes, 30, 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(app_ + "/splash.gif");
+    if (!c.bytes.empty()) WriteFileBytes(app_ + "/splash.gif", c.bytes);
+    TSplash splash(nullptr);
+    splash.ImageFolder = app_;
+    splash.Show();
+    EXPECT_EQ(splash.ClientWidth(), c.width);
+    EXPECT_EQ(splash.ClientHeight(), c.height);
+    if (c.width > 0) {
+      EXPECT_TRUE(As<TGIFImage>(splash.imgSplash->Picture()->Graphic()));
+      splash.PaintNow();
+      EXPECT_EQ(splash.Canvas()->Pixels(15, 10), clRed);
+    }
+    splash.Hide();
+  }
 }
 
 TEST(ExecuteAndWait, ExitCodeWorkingFolderAndMissingPrograms) {

@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "platform/cx/cxbuttons.h"
+#include "platform/cx/cxdropdownedit.h"
 #include "platform/display/headless.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
@@ -67,6 +69,10 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       {"TTransPanel", "Samples", TPanel::StaticClass()},
       {"TvxXLabelHelper", "Samples", TLabel::StaticClass()},
       {"TvxXLabelHelperPanel", "Samples", TPanel::StaticClass()},
+      {"TvxComboBox", "Vextra", TcxComboBox::StaticClass()},
+      {"TvxIconEdit", "Vextra", TCustomPanel::StaticClass()},
+      {"TvxIconCurrencyEdit", "Vextra", TCustomPanel::StaticClass()},
+      {"TvxBizButtonList", "Vextra", TWinControl::StaticClass()},
   };
   size_t count = 0;
   for (const std::string& page : GetPalettePages()) count += GetPaletteClasses(page).size();
@@ -92,6 +98,14 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       control->SetBounds(10, 10, 120, 30);
       control->SetParent(&form);
       control->SetText("<B>x</B> y");  // the rich label takes it as its tagged text
+    }
+    // The tool bar's glyphs come from the package's own bitmaps.
+    if (e.name == std::string("TvxBizButtonList")) {
+      auto* bar = As<TWinControl>(made);
+      int glyphs = 0;
+      for (int i = 0; i < bar->ControlCount(); ++i)
+        if (auto* b = As<TcxButton>(bar->Controls(i)); b && b->Glyph()->Width() == 23) ++glyphs;
+      EXPECT_EQ(glyphs, 10);
     }
   }
   Application->ProcessMessages();

@@ -8,36 +8,6 @@ using namespace giftest;
 
 namespace {
 
-bool SameColors(const std::vector<GifColorType>& A, const std::vector<GifColorType>& B) {
-  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](const GifColorType& x, const GifColorType& y) {
-           return x.Red == y.Red && x.Green == y.Green && x.Blue == y.Blue;
-         });
-}
-
-bool SameExtensions(const std::vector<gifref::Extension>& A, const std::vector<gifref::Extension>& B) {
-  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](const auto& x, const auto& y) {
-           return x.function == y.function && x.blocks == y.blocks;
-         });
-}
-
-// Everything but the colour resolution, which a writer recomputes from its tables.
-testing::AssertionResult Same(const gifref::File& A, const gifref::File& B) {
-  if (A.width != B.width || A.height != B.height) return testing::AssertionFailure() << "screen size";
-  if (A.background != B.background || A.aspect != B.aspect) return testing::AssertionFailure() << "background or aspect";
-  if (!SameColors(A.colors, B.colors)) return testing::AssertionFailure() << "global colours";
-  if (A.frames.size() != B.frames.size()) return testing::AssertionFailure() << "frame count";
-  for (size_t i = 0; i < A.frames.size(); ++i) {
-    const gifref::Frame &a = A.frames[i], &b = B.frames[i];
-    if (a.left != b.left || a.top != b.top || a.width != b.width || a.height != b.height || a.interlaced != b.interlaced)
-      return testing::AssertionFailure() << "descriptor of frame " << i;
-    if (!SameColors(a.colors, b.colors)) return testing::AssertionFailure() << "local colours of frame " << i;
-    if (a.pixels != b.pixels) return testing::AssertionFailure() << "pixels of frame " << i;
-    if (!SameExtensions(a.extensions, b.extensions)) return testing::AssertionFailure() << "extensions of frame " << i;
-  }
-  if (!SameExtensions(A.trailing, B.trailing)) return testing::AssertionFailure() << "trailing extensions";
-  return testing::AssertionSuccess();
-}
-
 gifref::Extension Ext(int Function, std::vector<Bytes> Blocks) { return {Function, std::move(Blocks)}; }
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
 

@@ -19,7 +19,7 @@ namespace giftest {
 
 using gifref::Bytes;
 
-// The picture class as far as it goes here: drawing and the clipboard do nothing.
+// The picture class with its warnings kept.
 class TestImage : public TGIFImage {
  public:
   TestImage() {
@@ -27,11 +27,6 @@ class TestImage : public TGIFImage {
         [this](TObject*, TGIFSeverity, const std::string& Message) { Warnings.push_back(Message); });
   }
   std::vector<std::string> Warnings;
-
- protected:
-  void Draw(TCanvas*, const TRect&) override {}
-  void LoadFromClipboardFormat(uint16_t, HANDLE, HPALETTE) override {}
-  void SaveToClipboardFormat(uint16_t&, HANDLE&, HPALETTE&) override {}
 };
 
 inline TMemoryStream StreamOf(const Bytes& In) {
@@ -108,6 +103,38 @@ inline gifref::File OneFrame(int Width, int Height, int Bits, const Bytes& Pixel
   fr.pixels = Pixels;
   f.frames.push_back(fr);
   return f;
+}
+
+// ---- Files compared field by field ----
+
+inline bool SameColors(const std::vector<GifColorType>& A, const std::vector<GifColorType>& B) {
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](const GifColorType& x, const GifColorType& y) {
+           return x.Red == y.Red && x.Green == y.Green && x.Blue == y.Blue;
+         });
+}
+
+inline bool SameExtensions(const std::vector<gifref::Extension>& A, const std::vector<gifref::Extension>& B) {
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](const auto& x, const auto& y) {
+           return x.function == y.function && x.blocks == y.blocks;
+         });
+}
+
+// Everything but the colour resolution, which a writer recomputes from its tables.
+inline testing::AssertionResult Same(const gifref::File& A, const gifref::File& B) {
+  if (A.width != B.width || A.height != B.height) return testing::AssertionFailure() << "screen size";
+  if (A.background != B.background || A.aspect != B.aspect) return testing::AssertionFailure() << "background or aspect";
+  if (!SameColors(A.colors, B.colors)) return testing::AssertionFailure() << "global colours";
+  if (A.frames.size() != B.frames.size()) return testing::AssertionFailure() << "frame count";
+  for (size_t i = 0; i < A.frames.size(); ++i) {
+    const gifref::Frame &a = A.frames[i], &b = B.frames[i];
+    if (a.left != b.left || a.top != b.top || a.width != b.width || a.height != b.height || a.interlaced != b.interlaced)
+      return testing::AssertionFailure() << "descriptor of frame " << i;
+    if (!SameColors(a.colors, b.colors)) return testing::AssertionFailure() << "local colours of frame " << i;
+    if (a.pixels != b.pixels) return testing::AssertionFailure() << "pixels of frame " << i;
+    if (!SameExtensions(a.extensions, b.extensions)) return testing::AssertionFailure() << "extensions of frame " << i;
+  }
+  if (!SameExtensions(A.trailing, B.trailing)) return testing::AssertionFailure() << "trailing extensions";
+  return testing::AssertionSuccess();
 }
 
 // ---- ImageMagick ----

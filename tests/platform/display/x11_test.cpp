@@ -16,22 +16,10 @@
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
-#include "tests/support/wait.h"
+#include "tests/support/headless_gui.h"
 #include "tests/support/xserver.h"
 
 namespace {
-
-// Runs the application's loop and the presenter until done answers true.
-bool PumpUntil(const std::function<bool()>& done, int ms = vxtest::kPatienceMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Application->ProcessMessages();
-    if (Application->HasPresenter()) Application->Presenter()->Idle();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
-}
 
 // The form under test: a few standard controls on a panel.
 struct TTestForm {
@@ -111,37 +99,36 @@ TEST(X11Presenter, AFormWorkedByXdotoolLooksLikeTheSameFormWorkedWithoutADisplay
   {
     TTestForm t;
     t.form->Show();
-    ASSERT_TRUE(PumpUntil([&] { return vx::display::X11WindowMapped(x11, t.form->Handle()); }));
+    ASSERT_TRUE(ProcessUntil([&] { return vx::display::X11WindowMapped(x11, t.form->Handle()); }));
     const unsigned long w = vx::display::X11WindowOf(x11, t.form->Handle());
     auto click = [&](TControl* c) {
       const TPoint p = t.ScreenCentre(c);
       EXPECT_EQ(xvfb.Run({"xdotool", "mousemove", "--sync", std::to_string(p.x), std::to_string(p.y), "click", "1"}), 0);
     };
     click(t.button);
-    ASSERT_TRUE(PumpUntil([&] { return t.clicks == 1; }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.clicks == 1; }));
     EXPECT_EQ(t.label->Caption(), "Pressed");
     click(t.edit);
-    ASSERT_TRUE(PumpUntil([&] { return t.edit->Focused(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.edit->Focused(); }));
     EXPECT_EQ(xvfb.Run({"xdotool", "type", "--delay", "30", "hi"}), 0);
-    ASSERT_TRUE(PumpUntil([&] { return t.edit->Text() == "hi"; })) << t.edit->Text();
+    ASSERT_TRUE(ProcessUntil([&] { return t.edit->Text() == "hi"; })) << t.edit->Text();
     click(t.check);
-    ASSERT_TRUE(PumpUntil([&] { return t.check->Checked(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return t.check->Checked(); }));
 
     // What the server shows is what the form painted.
     const TRect client = t.form->ClientRect();
     const auto painted = BackBuffer(t.form);
     int diff = -1;
-    PumpUntil(
-        [&] {
-          onScreen = xvfb.Capture(w, client.right, client.bottom);
-          diff = Differences(onScreen, painted);
-          return diff == 0;
-        });
+    ProcessUntil([&] {
+      onScreen = xvfb.Capture(w, client.right, client.bottom);
+      diff = Differences(onScreen, painted);
+      return diff == 0;
+    });
     EXPECT_EQ(diff, 0);
 
     // The close button of the window closes the form.
     EXPECT_TRUE(xvfb.SendClose(w));
-    EXPECT_TRUE(PumpUntil([&] { return t.closed; }));
+    EXPECT_TRUE(ProcessUntil([&] { return t.closed; }));
     EXPECT_FALSE(t.form->Visible());
   }
 

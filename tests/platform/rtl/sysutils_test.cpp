@@ -439,4 +439,45 @@ TEST(Files, CreateRenameCopyDelete) {
   ASSERT_TRUE(SetCurrentDir(here));
 }
 
+// ---- Code pages ----
+
+// What Python's codec makes of a text (as a hex string of bytes), or decodes from bytes.
+std::string Python(const std::string& Code) {
+  std::string out;
+  FILE* p = popen(("python3 -c '" + Code + "'").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::string Hex(std::string_view Bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : Bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+TEST(CodePages, Cp949AgreesWithPythonsCodecAndReplacesWhatItCannotConvert) {
+  TEncoding* korean = TEncoding::GetEncoding(949);
+  EXPECT_EQ(korean->CodePage(), 949);
+  EXPECT_EQ(TEncoding::GetEncoding(949), korean);
+  // Hangul of the common set and of the extended one (two-byte codes with a lead byte
+  // below 0xA1), mixed with ASCII.
+  const std::string text = "EDTNAME|이름을 입력하세요 (똠방각하, 쀍) 123";
+  const std::string bytes = korean->GetBytes(text);
+  EXPECT_EQ(Hex(bytes), Python("import sys; sys.stdout.write(\"" + text + "\".encode(\"cp949\").hex())"));
+  EXPECT_EQ(korean->GetString(bytes), text);
+  // Bytes that are no character: U+FFFD each, and the text goes on.
+  EXPECT_EQ(korean->GetString("a\xff" "b\xb0"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  // Characters the code page lacks: "?".
+  EXPECT_EQ(korean->GetBytes("x\xF0\x9F\x98\x80y"), "x?y");
+  EXPECT_EQ(TEncoding::UTF8()->GetString("\xEA\xB0\x80"), "\xEA\xB0\x80");
+  EXPECT_THROW(TEncoding::GetEncoding(999999), EEncodingError);
+}
+
 }  // namespace

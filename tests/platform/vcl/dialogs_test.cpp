@@ -237,3 +237,18 @@ TEST_F(Dialogs, PanelsAlignInsideTheirBevelsAndImagesFollowTheirPictures) {
   EXPECT_EQ(THeadlessGui::Pixel(&form, 0, 0), Rgb(clBtnHighlight)) << "the raised outer bevel";
   EXPECT_EQ(THeadlessGui::Pixel(&form, 50, 50), Rgb(clBlue));
 }
+
+TEST(HeadlessScript, LoginLinesConfirmOrCancelTheNextLoginPrompt) {
+  TempFolder dir;
+  WriteFileBytes(dir / "script", "# the password prompt\nlogin two words\nanswer IDCANCEL\n");
+  auto previous = SetDialogService(nullptr);
+  Application->SetPresenter(std::make_unique<vx::display::THeadlessPresenter>(dir / "script"));
+  std::string user = "someone", password;
+  EXPECT_TRUE(LoginDialogEx("HelpManager", user, password, true));
+  EXPECT_EQ(password, "two words");
+  EXPECT_EQ(user, "someone");
+  EXPECT_FALSE(LoginDialogEx("HelpManager", user, password, true));
+  EXPECT_FALSE(LoginDialogEx("HelpManager", user, password, true)) << "no line left: cancelled";
+  Application->SetPresenter(std::make_unique<vx::display::THeadlessPresenter>());
+  SetDialogService(std::move(previous));
+}

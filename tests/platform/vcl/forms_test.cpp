@@ -1,7 +1,6 @@
 #include "platform/vcl/forms.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/headless_gui.h"
 #include "tests/support/manual_clock.h"
+#include "tests/support/png_rows.h"
 
 namespace {
 
@@ -349,29 +349,6 @@ TEST_F(Forms, TheScreenKnowsFormsActiveOnesAndPlacesThem) {
   EXPECT_EQ(Screen->FormCount(), count - 1);
 }
 
-namespace {
-
-// Reads a PNG file into rows of 0xRRGGBB.
-std::vector<std::vector<uint32_t>> ReadPng(const std::string& file) {
-  std::vector<std::vector<uint32_t>> rows;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, file.c_str())) return rows;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> data(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, data.data(), 0, nullptr)) return rows;
-  for (uint32_t y = 0; y < image.height; ++y) {
-    std::vector<uint32_t> row;
-    for (uint32_t x = 0; x < image.width; ++x) {
-      const uint8_t* p = &data[(size_t(y) * image.width + x) * 3];
-      row.push_back(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
-    }
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-}  // namespace
 
 TEST_F(Forms, AHeadlessScriptClicksAnswersWritesAShotAndCloses) {
   TempFolder dir;
@@ -411,7 +388,7 @@ TEST_F(Forms, AHeadlessScriptClicksAnswersWritesAShotAndCloses) {
     const uint32_t v = uint32_t(ColorToRGB(c));
     return (v & 0xFF) << 16 | (v & 0xFF00) | ((v >> 16) & 0xFF);
   };
-  const auto rows = ReadPng(shot);
+  const auto rows = vxtest::ReadPng(shot);
   ASSERT_EQ(rows.size(), 125u);
   ASSERT_EQ(rows[0].size(), 206u);
   EXPECT_EQ(rows[22 + 25][3 + 30], 0xFF0000u) << "the red control";

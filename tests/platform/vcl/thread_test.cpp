@@ -178,3 +178,37 @@ TEST(Threads, WaitForFromAnotherThread) {
   stopper.join();
   EXPECT_TRUE(t.Finished());
 }
+
+TEST(Threads, SuspendPausesAtTheNextWaitPointUntilResumeOrTerminate) {
+  class TPausing : public TThread {
+   public:
+    TPausing() : TThread(true) {}
+    std::atomic<int> rounds{0};
+
+   protected:
+    void Execute() override {
+      while (!Terminated()) {
+        WaitWhileSuspended();
+        ++rounds;
+        std::this_thread::yield();
+      }
+    }
+  } t;
+  EXPECT_TRUE(t.Suspended());  // created suspended
+  t.Suspend();                  // nothing to pause before the start
+  t.Resume();
+  EXPECT_FALSE(t.Suspended());
+  while (t.rounds == 0) std::this_thread::yield();
+  t.Suspend();
+  EXPECT_TRUE(t.Suspended());
+  while (!t.Pausing()) std::this_thread::yield();
+  const int paused = t.rounds;
+  t.Resume();
+  while (t.rounds <= paused + 1) std::this_thread::yield();
+  EXPECT_FALSE(t.Pausing());
+  t.Suspend();
+  while (!t.Pausing()) std::this_thread::yield();
+  t.Terminate();  // lets the paused thread go, and end
+  t.WaitFor();
+  EXPECT_TRUE(t.Finished());
+}
