@@ -7,13 +7,14 @@
 
 #include <memory>
 
+#include "platform/cx/cxstyles.h"
 #include "platform/vcl/controls.h"
 
 // ---- Styles ----
 
 enum TcxEditBorderStyle { ebsNone, ebsSingle, ebsThick, ebsFlat, ebs3D, ebsUltraFlat, ebsOffice11 };
-enum TcxEditStyleValue { svBorderColor, svBorderStyle, svColor, svFont, svHotTrack, svTextColor, svTransparentBorder };
-using TcxEditStyleValues = TSet<TcxEditStyleValue>;
+using TcxEditStyleValue = TcxStyleValue;
+using TcxEditStyleValues = TcxStyleValues;
 
 // One style of an editor. A state style (disabled, focused, hot) has a base style, the
 // editor's Style, and reads from it every value it has not been given itself; its own

@@ -264,6 +264,116 @@ class TThreadList : public TObject {
   TDuplicates duplicates_ = dupIgnore;
 };
 
+// ---- Collections ----
+
+class TCollection;
+
+// An item of a collection: it knows its collection and its place in it, and tells
+// the collection when it changes.
+class TCollectionItem : public TPersistent {
+  VX_CLASS(TCollectionItem, TPersistent)
+
+ public:
+  // Adds the item to Collection (when given).
+  explicit TCollectionItem(TCollection* Collection);
+  // Takes the item out of its collection.
+  ~TCollectionItem() override;
+  TCollectionItem(const TCollectionItem&) = delete;
+  TCollectionItem& operator=(const TCollectionItem&) = delete;
+
+  TCollection* Collection() const { return collection_; }
+  // Moves the item from its collection to another (null: to none).
+  void SetCollection(TCollection* Value);
+  // The place in the collection (-1 without one).
+  int Index() const;
+  // Moves the item to another place of its collection.
+  virtual void SetIndex(int Value);
+  // A number given once, never reused within the collection.
+  int ID() const { return id_; }
+  // The class name unless a subclass names the item.
+  virtual std::string DisplayName() const { return ClassName(); }
+
+ protected:
+  // Tells the collection: AllItems for a change that concerns every item.
+  void Changed(bool AllItems);
+  TPersistent* GetOwner() override;
+
+ private:
+  friend class TCollection;
+  TCollection* collection_ = nullptr;
+  int id_ = 0;
+};
+
+using TCollectionItemClass = TClass;
+enum class TCollectionNotification { cnAdded, cnExtracting, cnDeleting };
+
+// An ordered list that owns its items, all of one item class. Add makes an item of
+// that class (and tells Update once it is whole); deleting an item or the collection
+// deletes the items. Between
+// BeginUpdate and the last EndUpdate changes are gathered into one Update(nullptr).
+// A bad index raises EListError "List index out of bounds (<index>)".
+class TCollection : public TPersistent {
+  VX_CLASS(TCollection, TPersistent)
+
+ public:
+  // Makes one item of the collection's class in the collection.
+  using TItemFactory = TCollectionItem* (*)(TCollection* Collection);
+
+  TCollection(TCollectionItemClass ItemClass, TItemFactory Factory);
+  ~TCollection() override;
+  TCollection(const TCollection&) = delete;
+  TCollection& operator=(const TCollection&) = delete;
+
+  TCollectionItem* Add();
+  TCollectionItem* Insert(int Index);
+  void Delete(int Index);
+  void Clear();
+  int Count() const { return static_cast<int>(items_.size()); }
+  TCollectionItem* Items(int Index) const;
+  TCollectionItem* FindItemID(int ID) const;
+  TCollectionItemClass ItemClass() const { return itemClass_; }
+  // Replaces the items by copies of Source's (a collection of the same item class).
+  void Assign(TPersistent* Source) override;
+
+  void BeginUpdate();
+  void EndUpdate();
+  int UpdateCount() const { return updateCount_; }
+
+ protected:
+  // An item changed (null: the collection or several items).
+  virtual void Update(TCollectionItem* Item) {}
+  // cnAdded comes while the item is still being made: only its identity may be used.
+  virtual void Notify(TCollectionItem* Item, TCollectionNotification Action) {}
+  void Changed();
+
+ private:
+  friend class TCollectionItem;
+  void InsertItem(TCollectionItem* Item);
+  void RemoveItem(TCollectionItem* Item);
+  void ItemChanged(TCollectionItem* Item);
+
+  TCollectionItemClass itemClass_;
+  TItemFactory factory_;
+  std::vector<TCollectionItem*> items_;
+  int nextId_ = 0;
+  int updateCount_ = 0;
+};
+
+// A collection that names its owner (for GetNamePath and notifications).
+class TOwnedCollection : public TCollection {
+  VX_CLASS(TOwnedCollection, TCollection)
+
+ public:
+  TOwnedCollection(TPersistent* AOwner, TCollectionItemClass ItemClass, TItemFactory Factory)
+      : TCollection(ItemClass, Factory), owner_(AOwner) {}
+
+ protected:
+  TPersistent* GetOwner() override { return owner_; }
+
+ private:
+  TPersistent* owner_;
+};
+
 // ---- Streams ----
 
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };

@@ -761,7 +761,8 @@ const char kWindowsNtKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 // What a machine store holds before anything was written: the system folders, and
-// the web browser as the program registered for IEXPLORE.EXE.
+// the desktop's opener as the program registered for IEXPLORE.EXE (the web browser)
+// and EXCEL.EXE (the spreadsheet program, given a workbook to open).
 void SeedMachineDefaults(TRegTree& tree) {
   const std::string windows = DefaultWindowsFolder();
   TRegKey* nt = tree.WalkCreate(SplitKeyPath(kWindowsNtKey));
@@ -770,9 +771,10 @@ void SeedMachineDefaults(TRegTree& tree) {
   TRegKey* cv = tree.WalkCreate(SplitKeyPath(kWindowsKey));
   cv->EnsureValue("ProgramFilesDir").text = windows + "/Program Files";
   cv->EnsureValue("CommonFilesDir").text = windows + "/Program Files/Common Files";
-  TRegKey* ie = tree.WalkCreate(SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\IEXPLORE.EXE"));
-  const std::string opener = FindProgram("xdg-open");
-  ie->EnsureValue("").text = opener.empty() ? "/usr/bin/xdg-open" : opener;
+  const std::string found = FindProgram("xdg-open");
+  const std::string opener = found.empty() ? "/usr/bin/xdg-open" : found;
+  for (const char* program : {"IEXPLORE.EXE", "EXCEL.EXE"})
+    tree.WalkCreate(SplitKeyPath(std::string(kWindowsKey) + "\\App Paths\\" + program))->EnsureValue("").text = opener;
 }
 
 // ---------------------------------------------------------------- the store of one root

@@ -376,3 +376,66 @@ class TMemo : public TCustomEdit {
   bool wantTabs_ = false;
   bool wordWrap_ = true;
 };
+
+// ---- Scroll bars ----
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+// In the order of the SB_ request codes.
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+using TScrollEvent = Event<TObject*, TScrollCode, int&>;
+
+// A scroll bar control: two arrow buttons, a track and a thumb whose length shows
+// PageSize against the range. A click on an arrow scrolls by SmallChange, on the track
+// by LargeChange; dragging the thumb tracks it. Each request fires OnScroll (which may
+// change the position), moves Position (firing OnChange), then goes to the parent as
+// WM_HSCROLL or WM_VSCROLL with the bar's handle in LParam. Position lies between Min
+// and Max - PageSize + 1 (Max with no page). It never takes the focus.
+class TScrollBar : public TCustomControl {
+  VX_CLASS(TScrollBar, TCustomControl)
+
+ public:
+  explicit TScrollBar(TComponent* AOwner);
+
+  TScrollBarKind Kind() const { return kind_; }
+  void SetKind(TScrollBarKind Value);
+  int Min() const { return min_; }
+  int Max() const { return max_; }
+  int PageSize() const { return pageSize_; }
+  int Position() const { return position_; }
+  void SetMin(int Value) { SetParams(position_, Value, max_); }
+  void SetMax(int Value) { SetParams(position_, min_, Value); }
+  void SetPageSize(int Value);
+  void SetPosition(int Value) { SetParams(Value, min_, max_); }
+  // Sets the three at once (no OnChange when the position stays).
+  void SetParams(int APosition, int AMin, int AMax);
+  int SmallChange() const { return smallChange_; }
+  void SetSmallChange(int Value) { smallChange_ = Value; }
+  int LargeChange() const { return largeChange_; }
+  void SetLargeChange(int Value) { largeChange_ = Value; }
+  // The highest position the range and page allow.
+  int MaxPosition() const;
+  // Runs a request as a click or a drag would.
+  void Scroll(TScrollCode Code, int Pos);
+
+  TNotifyEvent OnChange;
+  TScrollEvent OnScroll;
+
+ protected:
+  void Paint() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+
+ private:
+  // Along the bar: its length, the arrow buttons' size, the thumb's start and length.
+  int Length() const;
+  int ArrowSize() const;
+  void ThumbSpan(int& Start, int& Size) const;
+  int Along(int X, int Y) const { return kind_ == sbHorizontal ? X : Y; }
+  int PositionAt(int Offset) const;
+
+  TScrollBarKind kind_ = sbHorizontal;
+  int min_ = 0, max_ = 100, pageSize_ = 0, position_ = 0;
+  int smallChange_ = 1, largeChange_ = 1;
+  int dragOffset_ = -1;  // where the thumb was taken, while dragging
+};

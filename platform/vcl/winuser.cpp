@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/gdi/dib.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
@@ -260,6 +261,47 @@ HWND FindWindow(const char* lpClassName, const char* lpWindowName) {
     return f->Handle();
   }
   return nullptr;
+}
+
+BOOL ScrollWindow(HWND hWnd, int dx, int dy, const RECT* lpRect, const RECT* lpClipRect) {
+  TWinControl* c = FindControl(hWnd);
+  if (!c) return FALSE;
+  TCustomForm* form = c->TopForm();
+  TRect place;
+  if (!form || !c->RectInForm(place)) return TRUE;
+  // The scrolled area and the clip, in form coordinates.
+  TRect area = lpRect ? *lpRect : c->ClientRect();
+  if (lpClipRect) IntersectRect(&area, &area, lpClipRect);
+  if (c != form) OffsetRect(&area, place.left, place.top);
+  const TRect formClient = form->ClientRect();
+  IntersectRect(&area, &area, &formClient);
+  if (IsRectEmpty(&area)) return TRUE;
+  auto buffer = form->BackBuffer();
+  // Pixels waiting for painting would move to places nobody repaints: paint it all.
+  if (!buffer || buffer->Bpp() != 32 || form->PaintPending() || std::abs(dx) >= area.right - area.left ||
+      std::abs(dy) >= area.bottom - area.top) {
+    form->InvalidateFormRect(area);
+    return TRUE;
+  }
+  TRect dest = area;
+  OffsetRect(&dest, dx, dy);
+  IntersectRect(&dest, &dest, &area);
+  const int width = dest.right - dest.left;
+  auto move = [&](int y) {
+    std::memmove(buffer->Row(y) + size_t(dest.left) * 4, buffer->Row(y - dy) + size_t(dest.left - dx) * 4,
+                 size_t(width) * 4);
+  };
+  if (dy > 0)
+    for (int y = dest.bottom - 1; y >= dest.top; --y) move(y);
+  else
+    for (int y = dest.top; y < dest.bottom; ++y) move(y);
+  form->MarkPresent(dest);
+  // What the move uncovered: a band at the top or bottom, and one at the left or right.
+  if (dy > 0) form->InvalidateFormRect(TRect{area.left, area.top, area.right, dest.top});
+  if (dy < 0) form->InvalidateFormRect(TRect{area.left, dest.bottom, area.right, area.bottom});
+  if (dx > 0) form->InvalidateFormRect(TRect{area.left, area.top, dest.left, area.bottom});
+  if (dx < 0) form->InvalidateFormRect(TRect{dest.right, area.top, area.right, area.bottom});
+  return TRUE;
 }
 
 int SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/rtl/registry.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -50,6 +51,14 @@ int OpenWithDesktop(const std::string& target, const std::string& folder) {
 
 bool StatOf(const std::string& path, struct stat& st) { return stat(path.c_str(), &st) == 0; }
 
+// The program registered for a bare program name under the machine's App Paths, or "".
+std::string AppPath(const std::string& program) {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!reg.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + program)) return "";
+  return reg.ReadString("");
+}
+
 bool IsWebBrowser(const std::string& file) { return SameText(file, "iexplore.exe") || SameText(file, "iexplore"); }
 
 }  // namespace
@@ -81,6 +90,7 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
       path = local;
     } else {
       path = FindProgram(file);
+      if (path.empty()) path = AppPath(file);
       if (path.empty()) return Result(SE_ERR_FNF);
     }
   } else {

@@ -20,7 +20,8 @@ constexpr int SE_ERR_DLLNOTFOUND = 32;
 
 // The verb "open" (or none). lpFile is a URL ("scheme://..." or "mailto:"), a program,
 // a document or a folder; a bare name is looked for in lpDirectory (else the current
-// folder) and then, for programs, on PATH. A program gets lpParameters split by the
+// folder), then, for programs, on PATH and under the machine's App Paths key (where
+// EXCEL.EXE names the desktop's opener). A program gets lpParameters split by the
 // Windows rules and runs in lpDirectory; anything else is handed to xdg-open. Does not
 // wait. The result is 42 on success, else 0 (no resources), SE_ERR_FNF, SE_ERR_PNF,
 // SE_ERR_ACCESSDENIED, SE_ERR_OOM, ERROR_BAD_FORMAT (not a program this system can

@@ -214,6 +214,29 @@ constexpr int SM_CYFRAME = 33;
 constexpr int SM_CXDOUBLECLK = 36;
 constexpr int SM_CYDOUBLECLK = 37;
 
+// Scroll bars: which bar, and the request codes of WM_HSCROLL and WM_VSCROLL (the
+// low word of WParam; the high word carries the position of SB_THUMBPOSITION and
+// SB_THUMBTRACK; LParam the handle of the scroll bar control).
+constexpr int SB_HORZ = 0;
+constexpr int SB_VERT = 1;
+constexpr int SB_LINEUP = 0;
+constexpr int SB_LINELEFT = 0;
+constexpr int SB_LINEDOWN = 1;
+constexpr int SB_LINERIGHT = 1;
+constexpr int SB_PAGEUP = 2;
+constexpr int SB_PAGELEFT = 2;
+constexpr int SB_PAGEDOWN = 3;
+constexpr int SB_PAGERIGHT = 3;
+constexpr int SB_THUMBPOSITION = 4;
+constexpr int SB_THUMBTRACK = 5;
+constexpr int SB_TOP = 6;
+constexpr int SB_LEFT = 6;
+constexpr int SB_BOTTOM = 7;
+constexpr int SB_RIGHT = 7;
+constexpr int SB_ENDSCROLL = 8;
+// One notch of the mouse wheel (the high word of WM_MOUSEWHEEL's WParam).
+constexpr int WHEEL_DELTA = 120;
+
 // ---- Rectangles and points ----
 BOOL SetRect(RECT* r, int left, int top, int right, int bottom);
 BOOL SetRectEmpty(RECT* r);
@@ -248,6 +271,9 @@ std::string GetWindowText(HWND hWnd);
 BOOL SetWindowText(HWND hWnd, const char* lpString);
 // The first top-level window (visible or not) with that class name and/or caption.
 HWND FindWindow(const char* lpClassName, const char* lpWindowName);
+// Moves the pixels of the window's client area (or of lpRect in it) by dx and dy,
+// within lpClipRect when given, and marks the part uncovered for painting.
+BOOL ScrollWindow(HWND hWnd, int dx, int dy, const RECT* lpRect, const RECT* lpClipRect);
 // Takes ownership of the region (null removes it); the window's painting is clipped to it.
 int SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw);
 

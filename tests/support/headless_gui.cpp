@@ -7,6 +7,15 @@
 struct THeadlessGui::Recorder final : IDialogService {
   std::vector<TDialogRequest> boxes;
   std::deque<TModalResult> answers;
+  std::vector<TFileDialogRequest> files;
+  std::deque<std::string> fileAnswers;
+  bool SaveFile(TFileDialogRequest& Request) override {
+    files.push_back(Request);
+    if (fileAnswers.empty()) return false;
+    Request.FileName = fileAnswers.front();
+    fileAnswers.pop_front();
+    return true;
+  }
   TModalResult MessageDialog(const TDialogRequest& Request) override {
     boxes.push_back(Request);
     if (answers.empty()) return Request.Default;
@@ -34,6 +43,12 @@ std::vector<TDialogRequest>& THeadlessGui::Boxes() { return recorder_->boxes; }
 
 void THeadlessGui::QueueAnswers(std::vector<TModalResult> Answers) {
   for (TModalResult r : Answers) recorder_->answers.push_back(r);
+}
+
+std::vector<TFileDialogRequest>& THeadlessGui::FileRequests() { return recorder_->files; }
+
+void THeadlessGui::QueueFileAnswers(std::vector<std::string> FileNames) {
+  for (std::string& f : FileNames) recorder_->fileAnswers.push_back(std::move(f));
 }
 
 void THeadlessGui::Pump() { Application->ProcessMessages(); }

@@ -1,5 +1,6 @@
 // Forms and controls under test: a headless presenter and a dialog service that
-// records every message box and answers from a queue (or with the default button).
+// records every message box and save dialog and answers from queues (or with the
+// default button, or by cancelling).
 // Construct one per test; it restores the previous presenter and dialog service.
 #pragma once
 
@@ -28,6 +29,10 @@ class THeadlessGui {
   std::vector<TDialogRequest>& Boxes();
   // Answers the next boxes in order; boxes beyond get their default button.
   void QueueAnswers(std::vector<TModalResult> Answers);
+  // The save dialogs asked so far; the next ones are answered with these file names
+  // in order, those beyond are cancelled.
+  std::vector<TFileDialogRequest>& FileRequests();
+  void QueueFileAnswers(std::vector<std::string> FileNames);
 
   // Processes the messages waiting (and paints).
   static void Pump();

@@ -147,22 +147,18 @@ TEST(Painter, LoopCountsAndOptions) {
   }
 }
 
-TEST(Painter, KeepsItsScheduleInRealTime) {
-  // 20 frames of 60 ms on the real clock: no frame comes before its time counted from
-  // the call to paint. (Counted from the first frame it may: a first frame that comes
-  // late, as on a busy machine, shortens the next wait by half its lateness.) How late
-  // frames shorten the next waits is checked exactly on the simulated clock above; here
-  // a busy machine may make any frame late, so the upper bound only catches waits in a
-  // wrong unit.
+TEST(Painter, PlaysEveryFrameInOrderOnTheRealClock) {
+  // The painter's own thread against the real clock: every frame once, in order, then the
+  // end. When each comes depends on the machine's load; the schedule is timed exactly on
+  // the simulated clock above.
   auto image = Frames(20, 5);
   Record record(*image);
   auto target = Target(8, 6);
-  const int64_t paintedAt = Clock().Now() / 1'000'000;
   PaintToTheEnd(*image, target->Canvas(), {goAsync, goAnimate});
-  ASSERT_EQ(record.startsMs.size(), 20u);
-  for (size_t k = 1; k < 20; ++k)
-    EXPECT_GE(record.startsMs[k] - paintedAt, int64_t(60 * k) - 2) << "frame " << k;
-  EXPECT_LT(record.startsMs[19] - paintedAt, 19 * 60 * 10);
+  std::vector<int> expected(20);
+  for (int k = 0; k < 20; ++k) expected[k] = k;
+  EXPECT_EQ(record.painted, expected);
+  EXPECT_TRUE(record.ended);
 }
 
 TEST(Painter, PausesAtItsNextWaitAndGoesOnWhereItStopped) {
