@@ -15,6 +15,7 @@
 #include "platform/display/input.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
+#include "tests/support/wait.h"
 
 class THeadlessGui {
  public:
@@ -61,4 +62,4 @@ class THeadlessGui {
 // display's events) until Done answers true or TimeoutMs passes; Done's last answer.
 // Generous by default: the machine may be loaded by parallel tests, and success
 // returns early.
-bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = 20000);
+bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);
