@@ -101,9 +101,12 @@ TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage* ASubImage
   if (!FSubImage->FGCE) FSubImage->FGCE = this;
 }
 
+// A frame with several control blocks is governed by the first: its transparency is
+// that block's alone, so the frame reads back as it was written.
 TGIFGraphicControlExtension::~TGIFGraphicControlExtension() {
+  if (FSubImage->FGCE != this) return;
   if (GetTransparent()) FSubImage->FTransparent = false;
-  if (FSubImage->FGCE == this) FSubImage->FGCE = nullptr;
+  FSubImage->FGCE = nullptr;
 }
 
 void TGIFGraphicControlExtension::LoadFromStream(TStream* Stream) {
@@ -120,7 +123,7 @@ void TGIFGraphicControlExtension::LoadFromStream(TStream* Stream) {
   FGCExtension.DelayTime = GetLE16(b + 2);
   FGCExtension.TransparentColorIndex = b[4];
   FGCExtension.Terminator = b[5];
-  if (GetTransparent()) FSubImage->FTransparent = true;
+  if (GetTransparent() && FSubImage->FGCE == this) FSubImage->FTransparent = true;
 }
 
 void TGIFGraphicControlExtension::SaveToStream(TStream* Stream) {
@@ -133,7 +136,7 @@ void TGIFGraphicControlExtension::SaveToStream(TStream* Stream) {
 
 void TGIFGraphicControlExtension::SetTransparent(bool Value) {
   FGCExtension.PackedFields = uint8_t(Value ? FGCExtension.PackedFields | 0x01 : FGCExtension.PackedFields & ~0x01);
-  FSubImage->FTransparent = Value;
+  if (FSubImage->FGCE == this) FSubImage->FTransparent = Value;
 }
 
 TColor TGIFGraphicControlExtension::GetTransparentColor() {
