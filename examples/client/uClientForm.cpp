@@ -220,7 +220,9 @@ void TfrmClient::AddClick(TObject*) {
 
 void TfrmClient::DelClick(TObject*) {
   const int record = bvOrders->DataController()->FocusedRecordIndex();
-  if (record >= 0) adpOrders->DeleteRecord(record);
+  if (record < 0) return;
+  const std::string text = "주문 " + bvOrders->DataController()->DisplayText(record, colNumber->Index()) + "을(를) 삭제하시겠습니까?";
+  if (Application->MessageBox(text, "삭제", MB_YESNO) == IDYES) adpOrders->DeleteRecord(record);
 }
 
 void TfrmClient::SaveClick(TObject*) { bvOrders->DataController()->Post(); }
