@@ -14,12 +14,14 @@
 #include "bizcontrols/vxXLabel.h"
 #include "bizcontrols/vxXLabelHelper.h"
 #include "bizcontrols/vxXLabelHelperPanel.h"
+#include "codecs/gif/GifImage.h"
 #include "codecs/png/PngImage.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
 
 const TPackageUnit kUnits[] = {
+    {"GIFImage", GIFImageInitialize, GIFImageFinalize, nullptr},
     {"PngImage", PngImageInitialize, PngImageFinalize, nullptr},
     {"HtmlParser", nullptr, nullptr, HtmlParser::Register},
     {"vxImageButton", nullptr, nullptr, vxImageButton::Register},

@@ -512,7 +512,7 @@ void Register();
 
 // Registers the picture class for the extension "GIF" and the clipboard format "GIF
 // Image", and reads the screen's depth; Finalize removes the class again. Calls are
-// counted: linking the codec makes one pair, each package load another.
+// counted: a program linking the codec makes one pair, each package load another.
 void GIFImageInitialize();
 void GIFImageFinalize();
 

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "codecs/gif/GifExtensions.h"
+#include "platform/win/resources.h"
 
 TGIFDrawOptions GIFImageDefaultDrawOptions{goAsync, goTransparent, goAnimate, goLoop, goDither, goAutoDither};
 TColorReduction GIFImageDefaultColorReduction = rmNetscape;
@@ -149,10 +150,15 @@ namespace {
 std::mutex g_unitLock;
 int g_unitCount = 0;
 
-// Linking the codec registers it, as loading the package does.
+// Linked into a program, the codec registers itself at start-up; a package registers
+// it from its Initialize (and drops it in its Finalize).
 struct GifUnit {
-  GifUnit() { GIFImageInitialize(); }
-  ~GifUnit() { GIFImageFinalize(); }
+  GifUnit() {
+    if (!IsLibrary()) GIFImageInitialize();
+  }
+  ~GifUnit() {
+    if (!IsLibrary()) GIFImageFinalize();
+  }
 } g_unit;
 }  // namespace
 

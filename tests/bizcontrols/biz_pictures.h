@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/gif/GifImage.h"
 #include "codecs/png/PngImage.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/graphics.h"
@@ -117,8 +118,14 @@ inline void Solid(TPicture* Picture, int W, int H, int32_t Rgb) {
 // The picture codecs registered for a test's life, as the package's Initialize does.
 class TCodecs {
  public:
-  TCodecs() { PngImageInitialize(); }
-  ~TCodecs() { PngImageFinalize(); }
+  TCodecs() {
+    GIFImageInitialize();
+    PngImageInitialize();
+  }
+  ~TCodecs() {
+    PngImageFinalize();
+    GIFImageFinalize();
+  }
   TCodecs(const TCodecs&) = delete;
   TCodecs& operator=(const TCodecs&) = delete;
 };

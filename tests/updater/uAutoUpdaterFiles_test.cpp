@@ -202,7 +202,9 @@ TEST_F(FastLists, AListThatCannotBeFetchedFailsTheRunAndKeepsTheVersion) {
 }
 
 TEST_F(Files, ChangedUpdaterFilesGoToTheTemporaryFolderAndTheSelfUpdaterTakesOver) {
-  WriteScript(srv_ + "/qx.exe", "for a in \"$@\"; do echo \"$a\"; done > \"" + root_ / "qx.txt" + "\"\n");
+  // The record appears whole, by a rename, so that it is never read half written.
+  WriteScript(srv_ + "/qx.exe", "for a in \"$@\"; do echo \"$a\"; done > \"" + root_ / "qx.tmp" + "\" && mv \"" +
+                                    root_ / "qx.tmp" + "\" \"" + root_ / "qx.txt" + "\"\n");
   const std::string files = Serve("Loader.ini", "[INFO]\r\nTitle=new\r\n") + Serve("qx.exe", ReadFileBytes(srv_ + "/qx.exe")) +
                             Serve("bin/app.dll", "app");
   WriteConfig();
@@ -213,7 +215,8 @@ TEST_F(Files, ChangedUpdaterFilesGoToTheTemporaryFolderAndTheSelfUpdaterTakesOve
   EXPECT_FALSE(fs::exists(app_ + "/bin/app.dll")) << "nothing else is updated before the hand-over";
   EXPECT_EQ(ReadFileBytes(app_ + "/loader.ini"), "[INFO]\r\nTitle=new\r\n") << "the new configuration is in place";
   EXPECT_FALSE(fs::exists(app_ + "/_Temp/Loader.ini"));
-  for (int i = 0; i < 300 && !fs::exists(root_ / "qx.txt"); ++i)
+  // The self-updater runs on its own; the bound only keeps a failure from hanging.
+  for (int i = 0; i < 3000 && !fs::exists(root_ / "qx.txt"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   const std::string args = ReadFileBytes(root_ / "qx.txt");
   EXPECT_EQ(args.substr(0, args.find('\n')), "TApplication," + app_ + "/loader");

@@ -47,10 +47,13 @@ TEST_F(Decision, FirstInstallationRunsASafeUpdateAndRecordsTheFastTypeForNextTim
   for (const char* line : {"정상 종료", "ExecOtherProgram FErrorStat 정상실행", "사용자 레지스트리에 버전 정보 등록 완료",
                            "전체 다운로드 파일 개수 : 3"})
     EXPECT_TRUE(Logged(line)) << line;
-  // regsvr32 is not waited for.
-  for (int i = 0; i < 200 && !fs::exists(root_ / "regsvr.txt"); ++i)
+  // regsvr32 is not waited for: wait for its record (the bound only keeps a failure from hanging).
+  std::string registered;
+  for (int i = 0; i < 3000 && registered.empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(ReadFileBytes(root_ / "regsvr.txt"), "/s " + app_ + "/bin/app.dll\n");
+    registered = ReadFileBytes(root_ / "regsvr.txt");
+  }
+  EXPECT_EQ(registered, "/s " + app_ + "/bin/app.dll\n");
 }
 
 TEST_F(Decision, SameVersionDownloadsNothingAndStartsTheClientWhenClosing) {

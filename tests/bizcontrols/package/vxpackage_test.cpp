@@ -23,6 +23,7 @@ namespace {
 
 const std::string kPackage = std::string(VX_PACKAGE_DIR) + "/libvxpackage.so";
 const std::string kPicture = std::string(VX_SOURCE_DIR) + "/resources/PNG/BtnConfirm_Up.png";
+const std::string kGif = std::string(VX_SOURCE_DIR) + "/tests/codecs/gif/resources/RCDATA/CHECKER.gif";
 
 // How often a file mask names the extension.
 int Mentions(const std::string& Mask, const std::string& Ext) {
@@ -45,12 +46,14 @@ class Package : public ::testing::Test {
 TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   ASSERT_FALSE(LibraryMapped());
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0) << "nothing of the codecs is linked";
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
 
   const HMODULE module = LoadPackage(kPackage);
   ASSERT_NE(module, nullptr);
   ASSERT_NE(GetPackageInfo(module), nullptr);
   EXPECT_STREQ(GetPackageInfo(module)->Name, "vxpackage");
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 1) << "Initialize registers the formats";
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 1);
   EXPECT_TRUE(GetPalettePages().empty()) << "the palette fills only when the designer registers the package";
 
   RegisterPackage(module);
@@ -119,6 +122,10 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
     EXPECT_EQ(picture.Graphic()->ClassName(), "TPNGObject");
     EXPECT_EQ(ModuleOfAddress(picture.Graphic()->ClassType()), module);
     EXPECT_GT(picture.Width(), 0);
+    picture.LoadFromFile(kGif);
+    EXPECT_EQ(picture.Graphic()->ClassName(), "TGIFImage");
+    EXPECT_EQ(ModuleOfAddress(picture.Graphic()->ClassType()), module);
+    EXPECT_EQ(picture.Width(), 4);
   }
   form.DestroyComponents();
 
@@ -128,8 +135,10 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   EXPECT_EQ(GetClass("TvxImageButton"), nullptr);
   EXPECT_EQ(GetClass("THtmlParser"), nullptr);
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0);
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
   TPicture picture;
   EXPECT_THROW(picture.LoadFromFile(kPicture), EInvalidGraphic);
+  EXPECT_THROW(picture.LoadFromFile(kGif), EInvalidGraphic);
 
   // A second life of the package gives the same, once again.
   const HMODULE again = LoadPackage(kPackage);
@@ -142,11 +151,20 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
 }
 
 TEST_F(Package, LoadingCountsAndFailuresSayWhy) {
+  // Mapped without LoadPackage, the package's codecs stay unregistered: only its
+  // Initialize registers them.
+  void* mapped = dlopen(kPackage.c_str(), RTLD_NOW);
+  ASSERT_NE(mapped, nullptr) << dlerror();
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0);
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
+  dlclose(mapped);
+
   const HMODULE first = LoadPackage(kPackage);
   const HMODULE second = LoadPackage(kPackage);
   EXPECT_EQ(first, second);
   UnloadPackage(second);
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 1) << "still loaded once";
+  EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 1);
   EXPECT_TRUE(LibraryMapped());
   UnloadPackage(first);
   EXPECT_FALSE(LibraryMapped());
