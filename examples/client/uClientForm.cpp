@@ -75,7 +75,7 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   imgBusy->SetName("imgBusy");
   imgBusy->SetBounds(852, 12, 32, 32);
   imgBusy->SetParent(this);
-  // LoadPicture(imgBusy->Picture(), "busy.gif");  (GIF registration pending)
+  LoadPicture(imgBusy->Picture(), "busy.gif");
 
   // The filter strip: labels with bullets, the branch list (names with codes), the
   // customer and amount editors with their icons.

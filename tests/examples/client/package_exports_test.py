@@ -16,7 +16,7 @@ SHARED = [r"(vtable|VTT|typeinfo|typeinfo name|guard variable) for .*", r"(.*::S
 LINKER = {"_end", "_edata", "__bss_start", "_init", "_fini"}
 PACKAGES = {
     "libvxpackage.so": [r"Tvx\w*", r"TCommonImageLabel", r"THtmlParser", r"ParsedItem", r"TTransPanel", r"TPNG\w*",
-                        r"TChunk\w*", r"EPNG\w*", r"EPng\w*", r"TGIF\w*", r"EGIF\w*", r"GIF\w*", r"PngImage\w*",
+                        r"TChunk\w*", r"EPNG\w*", r"EPng\w*", r"TGIF\w*", r"EGIF\w*", r"GIF\w*", r"PaletteDevice", r"DoAutoDither", r"CF_GIF", r"PngImage\w*",
                         r"(HtmlParser|TransPanelSmp|vxBizButtonList|vxComboBox|vxIconCurrencyEdit|vxIconEdit|"
                         r"vxImageButton|vxImageLabel|vxXLabel|vxXLabelHelper|vxXLabelHelperPanel)::\w+"],
     "libgridsift.so": [r"TGrid5Adapter", r"TStyleSheetList", r"TfGrid5SearchOption", r"(Unchecked|Checked)Glyph",
@@ -27,7 +27,8 @@ PACKAGES = {
 REQUIRED = {
     "libvxpackage.so": ["Initialize", "Finalize", "GetPackageInfoTable", "TvxComboBox::TvxComboBox(TComponent*)",
                         "TvxBizButtonList::FunctionKeyCheck(TObject*, unsigned short&, TSet<TShiftStateItem>)",
-                        "vtable for TvxImageButton", "TPNGObject::StaticClass()::info"],
+                        "vtable for TvxImageButton", "TPNGObject::StaticClass()::info",
+                        "TGIFImage::TGIFImage()", "PaletteDevice"],
     "libgridsift.so": ["Initialize", "Finalize", "GetPackageInfoTable", "TGrid5Adapter::TGrid5Adapter(TComponent*)",
                        "TGrid5Adapter::FunctionKeyCheck(TObject*, unsigned short&, TSet<TShiftStateItem>)",
                        "StyleSheetList"],
