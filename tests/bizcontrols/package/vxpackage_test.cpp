@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,12 +19,14 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
 #include "platform/win/resources.h"
+#include "tests/support/headless_gui.h"
 
 namespace {
 
 const std::string kPackage = std::string(VX_PACKAGE_DIR) + "/libvxpackage.so";
 const std::string kPicture = std::string(VX_SOURCE_DIR) + "/resources/PNG/BtnConfirm_Up.png";
 const std::string kGif = std::string(VX_SOURCE_DIR) + "/tests/codecs/gif/resources/RCDATA/CHECKER.gif";
+const std::string kAnimation = std::string(VX_SOURCE_DIR) + "/examples/client/pictures/busy.gif";
 
 // How often a file mask names the extension.
 int Mentions(const std::string& Mask, const std::string& Ext) {
@@ -43,8 +46,16 @@ class Package : public ::testing::Test {
   static void SetUpTestSuite() { Application->SetPresenter(std::make_unique<vx::display::THeadlessPresenter>()); }
 };
 
+// The threads of this process.
+int ThreadCount() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
 TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   ASSERT_FALSE(LibraryMapped());
+  const int threads = ThreadCount(), timers = ThreadTimerCount();
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0) << "nothing of the codecs is linked";
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
 
@@ -100,7 +111,8 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
     if (auto* control = As<TControl>(made)) {
       control->SetBounds(10, 10, 120, 30);
       control->SetParent(&form);
-      control->SetText("<B>x</B> y");  // the rich label takes it as its tagged text
+      // The rich label takes it as its tagged text: timers blink and scroll.
+      control->SetText("<B>x</B> <BLINK>y</BLINK><MARQUEE>z</MARQUEE>");
     }
     // The tool bar's glyphs come from the package's own bitmaps.
     if (e.name == std::string("TvxBizButtonList")) {
@@ -111,8 +123,15 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       EXPECT_EQ(glyphs, 10);
     }
   }
+  // An animation playing in its painter thread.
+  auto* image = new TImage(&form);
+  image->SetBounds(200, 200, 8, 8);
+  image->Picture()->LoadFromFile(kAnimation);
+  image->SetParent(&form);
   Application->ProcessMessages();
   form.PaintNow();
+  EXPECT_GT(ThreadTimerCount(), timers);
+  EXPECT_TRUE(ProcessUntil([&] { return ThreadCount() > threads; })) << "no painter thread";
 
   // A picture file finds the package's class by its extension.
   {
@@ -131,6 +150,8 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
 
   UnloadPackage(module);
   EXPECT_FALSE(LibraryMapped()) << "unloading unmaps the library";
+  EXPECT_EQ(ThreadTimerCount(), timers);
+  EXPECT_TRUE(ProcessUntil([&] { return ThreadCount() == threads; })) << ThreadCount() << " threads left";
   EXPECT_TRUE(GetPalettePages().empty());
   EXPECT_EQ(GetClass("TvxImageButton"), nullptr);
   EXPECT_EQ(GetClass("THtmlParser"), nullptr);
