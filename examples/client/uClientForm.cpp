@@ -26,7 +26,11 @@ std::string TfrmClient::DefaultPictureFolder() {
 TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
     : TForm(AOwner), pictures_(IncludeTrailingPathDelimiter(PictureFolder)) {
   BeginLoading();
-  SetName("frmClient");
+  // A second order form of the same owner is named as the framework names a second
+  // instance of a stored form: frmClient_1, frmClient_2, ...
+  std::string name = "frmClient";
+  for (int n = 1; AOwner && AOwner->FindComponent(name); ++n) name = "frmClient_" + std::to_string(n);
+  SetName(name);
   SetCaption("주문 관리 - vx client");
   SetBounds(0, 0, 900, 620);
   SetPosition(poScreenCenter);
