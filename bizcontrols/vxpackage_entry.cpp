@@ -6,6 +6,7 @@
 #include "bizcontrols/HtmlParser.h"
 #include "bizcontrols/TransPanelSmp.h"
 #include "bizcontrols/vxBizButtonList.h"
+#include "bizcontrols/vxBizStatusBar.h"
 #include "bizcontrols/vxComboBox.h"
 #include "bizcontrols/vxIconCurrencyEdit.h"
 #include "bizcontrols/vxIconEdit.h"
@@ -34,6 +35,7 @@ const TPackageUnit kUnits[] = {
     {"vxIconEdit", nullptr, nullptr, vxIconEdit::Register},
     {"vxIconCurrencyEdit", nullptr, nullptr, vxIconCurrencyEdit::Register},
     {"vxBizButtonList", nullptr, nullptr, vxBizButtonList::Register},
+    {"vxBizStatusBar", nullptr, nullptr, vxBizStatusBar::Register},
 };
 
 const TPackageInfoTable kPackage{"vxpackage", kUnits, std::size(kUnits)};

@@ -60,21 +60,13 @@ void DrawGlyph(TBitmap* B, char Kind) {
   }
 }
 
-// A button that can show a picture gets one.
-template <class B>
-void SetGlyph(B* Button, char Kind) {
-  if constexpr (requires { Button->SetGlyph(nullptr); }) {
-    TBitmap glyph;
-    DrawGlyph(&glyph, Kind);
-    Button->SetGlyph(&glyph);
-  }
-}
-
 TcxButton* MakeButton(TfGrid5SearchOption* Form, TWinControl* Parent, const char* Name, int X, int Y, int W, int H,
                       const char* Caption, char Glyph) {
   auto* b = Place<TcxButton>(Form, Parent, Name, X, Y, W, H);
   b->SetCaption(Caption);
-  SetGlyph(b, Glyph);
+  TBitmap glyph;
+  DrawGlyph(&glyph, Glyph);
+  b->SetGlyph(&glyph);
   return b;
 }
 

@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/cx/cxbuttons.h"
 #include "platform/cx/cxcheckbox.h"
 #include "platform/cx/cxgridbandedtableview.h"
-#include "platform/cx/cxbuttons.h"
 #include "platform/cx/cxgroupbox.h"
-#include "platform/cx/cxlabel.h"
 #include "platform/cx/cximagecombobox.h"
+#include "platform/cx/cxlabel.h"
+#include "platform/cx/cxtextedit.h"
 #include "platform/rtl/variants.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"

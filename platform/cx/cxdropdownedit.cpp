@@ -4,10 +4,43 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 
-namespace {
-// The drop-down button's width (the system's scroll bar width).
-int ButtonWidth() { return GetSystemMetrics(SM_CXVSCROLL); }
-}  // namespace
+namespace cx::dropdown {
+
+TRect ButtonRect(const TRect& Content) {
+  const int width = GetSystemMetrics(SM_CXVSCROLL);
+  return TRect{std::max(Content.left, Content.right - width), Content.top, Content.right, Content.bottom};
+}
+
+void DrawButton(TCanvas* Canvas, TRect Button, bool Pressed, bool Enabled) {
+  DrawFrameControl(Canvas->Handle(), &Button, DFC_BUTTON, DFCS_BUTTONPUSH | (Pressed ? DFCS_PUSHED : 0));
+  cxDrawDropDownArrow(Canvas, Button, Enabled ? clBtnText : clGrayText);
+}
+
+void Open(TControl* Editor, TPopupMenu* List, const std::vector<std::string>& Texts, int Chosen, TNotifyEvent OnClick) {
+  TMenuItem* root = List->Items();
+  root->Clear();
+  for (int i = 0; i < int(Texts.size()); ++i) {
+    auto* item = new TMenuItem(List);
+    const std::string text = StringReplace(Texts[size_t(i)], "&", "&&", {rfReplaceAll});
+    item->SetCaption(text == "-" ? "&-" : text);
+    item->SetRadioItem(true);
+    item->SetChecked(i == Chosen);
+    item->SetTag(i);
+    item->OnClick = OnClick;
+    root->Add(item);
+  }
+  const TPoint below = Editor->ClientToScreen(TPoint{0, Editor->Height()});
+  List->Popup(below.x, below.y);
+}
+
+int KeyChoice(WORD Key, TShiftState Shift, int At, int Count) {
+  if ((Key == VK_DOWN && Shift == TShiftState{ssAlt}) || (Key == VK_F4 && Shift.Empty())) return kDropDown;
+  if ((Key != VK_UP && Key != VK_DOWN) || !Shift.Empty()) return kOtherKey;
+  if (Count <= 0) return At;
+  return Key == VK_DOWN ? std::min(Count - 1, At + 1) : std::max(0, At - 1);
+}
+
+}  // namespace cx::dropdown
 
 // ---- TcxComboBoxProperties ----
 
@@ -47,10 +80,7 @@ void TcxComboBox::SetItemIndex(int Value) {
 
 void TcxComboBox::Clear() { SetItemIndex(-1); }
 
-TRect TcxComboBox::ButtonRect() const {
-  const TRect content = ContentRect();
-  return TRect{std::max(content.left, content.right - ButtonWidth()), content.top, content.right, content.bottom};
-}
+TRect TcxComboBox::ButtonRect() const { return cx::dropdown::ButtonRect(ContentRect()); }
 
 TRect TcxComboBox::InnerRect() {
   TRect r = ContentRect();
@@ -60,9 +90,7 @@ TRect TcxComboBox::InnerRect() {
 
 void TcxComboBox::Paint() {
   TcxCustomTextEdit::Paint();
-  TRect b = ButtonRect();
-  DrawFrameControl(Canvas()->Handle(), &b, DFC_BUTTON, DFCS_BUTTONPUSH | (DroppedDown() ? DFCS_PUSHED : 0));
-  cxDrawDropDownArrow(Canvas(), b, Enabled() ? clBtnText : clGrayText);
+  cx::dropdown::DrawButton(Canvas(), ButtonRect(), DroppedDown(), Enabled());
 }
 
 bool TcxComboBox::DroppedDown() const { return list_->IsShowing(); }
@@ -74,23 +102,10 @@ void TcxComboBox::SetDroppedDown(bool Value) {
     Invalidate();
     return;
   }
-  TMenuItem* root = list_->Items();
-  root->Clear();
   TStrings* items = Properties()->Items();
-  const int chosen = ItemIndex();
-  for (int i = 0; i < items->Count(); ++i) {
-    auto* item = new TMenuItem(list_);
-    // Item texts are shown as they are: no accelerators, and "-" is no separator line.
-    const std::string text = StringReplace(items->Strings(i), "&", "&&", {rfReplaceAll});
-    item->SetCaption(text == "-" ? "&-" : text);
-    item->SetRadioItem(true);
-    item->SetChecked(i == chosen);
-    item->SetTag(i);
-    item->OnClick = TNotifyEvent(this, &TcxComboBox::ItemClick);
-    root->Add(item);
-  }
-  const TPoint below = ClientToScreen(TPoint{0, Height()});
-  list_->Popup(below.x, below.y);
+  std::vector<std::string> texts;
+  for (int i = 0; i < items->Count(); ++i) texts.push_back(items->Strings(i));
+  cx::dropdown::Open(this, list_, texts, ItemIndex(), TNotifyEvent(this, &TcxComboBox::ItemClick));
   Invalidate();
 }
 
@@ -109,17 +124,14 @@ void TcxComboBox::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 void TcxComboBox::KeyDown(WORD& Key, TShiftState Shift) {
   TcxCustomTextEdit::KeyDown(Key, Shift);
   if (Key == 0 || Properties()->ReadOnly()) return;
-  if ((Key == VK_DOWN && Shift == TShiftState{ssAlt}) || (Key == VK_F4 && Shift.Empty())) {
+  const int at = ItemIndex();
+  const int next = cx::dropdown::KeyChoice(Key, Shift, at, Properties()->Items()->Count());
+  if (next == cx::dropdown::kOtherKey) return;
+  if (next == cx::dropdown::kDropDown) {
     SetDroppedDown(true);
-    Key = 0;
-  } else if ((Key == VK_UP || Key == VK_DOWN) && Shift.Empty()) {
-    const int count = Properties()->Items()->Count();
-    const int at = ItemIndex();
-    const int next = Key == VK_DOWN ? std::min(count - 1, at + 1) : std::max(0, at - 1);
-    if (count > 0 && next != at) {
-      SetItemIndex(next);
-      SelectAll();
-    }
-    Key = 0;
+  } else if (next >= 0 && next != at) {
+    SetItemIndex(next);
+    SelectAll();
   }
+  Key = 0;
 }

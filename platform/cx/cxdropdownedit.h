@@ -3,9 +3,29 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/cx/cxtextedit.h"
 #include "platform/vcl/menus.h"
+
+// What the combo editors share: the drop-down button at the right of the content,
+// and their list of items as a popup menu under the editor.
+namespace cx::dropdown {
+// The button's place at the right edge of Content (the system's scroll bar width).
+TRect ButtonRect(const TRect& Content);
+// The button, pressed while the list is down, with its arrow.
+void DrawButton(TCanvas* Canvas, TRect Button, bool Pressed, bool Enabled);
+// Fills List with Texts shown as they are (no accelerators, "-" no separator), the
+// Chosen one checked, each item's Tag its index and its click OnClick; opens it
+// under Editor.
+void Open(TControl* Editor, TPopupMenu* List, const std::vector<std::string>& Texts, int Chosen, TNotifyEvent OnClick);
+// The item a key chooses among Count items from At (-1: none): Up and Down the one
+// before or after (At itself with no items); kDropDown for Alt+Down and F4, kOtherKey
+// for any other key.
+constexpr int kOtherKey = -100, kDropDown = -101;
+int KeyChoice(WORD Key, TShiftState Shift, int At, int Count);
+}  // namespace cx::dropdown
 
 class TcxCustomComboBoxInnerEdit : public TcxCustomInnerTextEdit {
   VX_CLASS(TcxCustomComboBoxInnerEdit, TcxCustomInnerTextEdit)

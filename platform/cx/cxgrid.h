@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cx/cxgridbandedtableview.h"
+#include "platform/cx/cxtextedit.h"
 #include "platform/vcl/stdctrls.h"
 
 class TcxGrid;

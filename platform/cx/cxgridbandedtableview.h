@@ -15,7 +15,6 @@
 
 #include "platform/cx/cxcustomdata.h"
 #include "platform/cx/cxedit.h"
-#include "platform/cx/cxtextedit.h"
 #include "platform/cx/cxgraphics.h"
 #include "platform/cx/cxlookandfeelpainters.h"
 #include "platform/cx/cxstyles.h"
@@ -28,7 +27,6 @@ class TcxGridSite;
 class TcxGridBandedTableView;
 class TcxGridBandedColumn;
 class TcxGridBand;
-class TcxCustomEditProperties;
 
 // ---- Option objects: setters notify the view ----
 

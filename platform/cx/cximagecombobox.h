@@ -7,7 +7,6 @@
 
 #include "platform/cx/cxedit.h"
 #include "platform/rtl/variants.h"
-#include "platform/vcl/controls.h"
 #include "platform/vcl/menus.h"
 
 class TcxImageComboBoxItem : public TCollectionItem {
@@ -62,51 +61,51 @@ class TcxImageComboBoxProperties : public TcxCustomEditProperties {
   std::unique_ptr<TcxImageComboBoxItems> items_;
 };
 
-class TcxImageComboBox : public TCustomControl {
-  VX_CLASS(TcxImageComboBox, TCustomControl)
+// The editor takes the focus itself (it has no inner edit) and shows the chosen
+// item's description.
+class TcxImageComboBox : public TcxCustomEdit {
+  VX_CLASS(TcxImageComboBox, TcxCustomEdit)
 
  public:
   explicit TcxImageComboBox(TComponent* AOwner);
   ~TcxImageComboBox() override;
 
-  TcxImageComboBoxProperties* Properties() const { return properties_.get(); }
+  TcxImageComboBoxProperties* Properties() const {
+    return static_cast<TcxImageComboBoxProperties*>(TcxCustomEdit::Properties());
+  }
   // The chosen item; -1 for none. An index out of range changes nothing.
   int ItemIndex() const { return itemIndex_; }
   void SetItemIndex(int Value);
   // The chosen item's value (Null with none chosen); setting it chooses the first
   // item that holds it, or none.
   Variant EditValue() const;
-  void SetEditValue(const Variant& Value) { SetItemIndex(properties_->IndexOfValue(Value)); }
+  void SetEditValue(const Variant& Value) { SetItemIndex(Properties()->IndexOfValue(Value)); }
   // The chosen item's description.
   std::string Text() const;
+  void Clear() override { SetItemIndex(-1); }
 
   bool DroppedDown() const { return list_->IsShowing(); }
   void SetDroppedDown(bool Value);
   // The drop-down button, in client coordinates.
   TRect ButtonRect() const;
 
-  TNotifyEvent OnChange;
-
  protected:
   void Paint() override;
+  // A press anywhere drops the list down or closes it.
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
   // Up and Down choose the item before or after; Alt+Down and F4 drop the list down.
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  void PropertiesChanged() override;
 
-  VX_MESSAGE_MAP(TcxImageComboBox, TCustomControl)
+  VX_MESSAGE_MAP(TcxImageComboBox, TcxCustomEdit)
   VX_MESSAGE_HANDLER(WM_GETDLGCODE, WMGetDlgCode)
-  VX_MESSAGE_HANDLER(WM_SETFOCUS, WMFocus)
-  VX_MESSAGE_HANDLER(WM_KILLFOCUS, WMFocus)
   VX_END_MESSAGE_MAP
 
   void WMGetDlgCode(TMessage& Message) { Message.Result = DLGC_WANTARROWS; }
-  void WMFocus(TMessage& Message);
 
  private:
-  void PropertiesChanged(TObject*);
   void ItemClick(TObject* Sender);
 
-  std::unique_ptr<TcxImageComboBoxProperties> properties_;
   int itemIndex_ = -1;
   TPopupMenu* list_ = nullptr;
 };

@@ -11,6 +11,8 @@ template <class... F>
 struct Visitor : F... {
   using F::operator()...;
 };
+template <class... F>
+Visitor(F...) -> Visitor<F...>;
 
 bool TextToBoolean(const std::string& S, bool& Value) {
   const std::string t = Trim(S);

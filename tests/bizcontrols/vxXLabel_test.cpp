@@ -5,17 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/TempFolder.h"
 #include "tests/support/headless_gui.h"
 #include "tests/support/manual_clock.h"
 #include "tests/support/script_file.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -132,8 +131,7 @@ class Links : public RichLabel {
   // The arguments of the next opener run, once it has written them.
   std::vector<std::string> Opened() {
     std::string bytes;
-    for (int i = 0; i < 3000 && (bytes = ReadFileBytes(dir / "args")).empty(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    vxtest::WaitUntil([&] { return !(bytes = ReadFileBytes(dir / "args")).empty(); });
     std::filesystem::remove(dir / "args");
     std::vector<std::string> args;
     for (size_t start = 0, nul; (nul = bytes.find('\0', start)) != std::string::npos; start = nul + 1)

@@ -122,7 +122,7 @@ class UpdateRunBase : public ::testing::Test {
 
   // What a stand-in recorded, with the path separators the loader may hand over as "\"
   // shown as "/".
-  std::string Recorded(const std::string& name, int TimeoutMs = 5000) const {
+  std::string Recorded(const std::string& name, int TimeoutMs = vxtest::kPatienceMs) const {
     std::string s = inst.WaitForRecord(name, TimeoutMs);
     std::replace(s.begin(), s.end(), '\\', '/');
     return s;

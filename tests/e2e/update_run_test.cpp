@@ -39,10 +39,12 @@ class UpdateRun : public UpdateRunBase {
   }
 
   // Release 1.2.0 with a client that the updater starts behind its splash. The client
-  // outlives the run, without holding the test's output open.
+  // outlives the run, without holding the test's output open, until the test's folder
+  // is gone: an updater that waited for it would not end before its time-out.
   void OfferSplashClient() {
     WriteScript(inst.App("vorant.exe"), "exec </dev/null >/dev/null 2>&1\nprintf '%s\\n' \"$*\" >> '" +
-                                            inst.Record("launched.txt") + "'\nexec sleep 30\n");
+                                            inst.Record("launched.txt") + "'\nwhile [ -d '" + inst.Record("") +
+                                            "' ]; do sleep 0.2; done\n");
     List l;
     l.files = Release12();
     WriteList(l);
@@ -54,8 +56,9 @@ class UpdateRun : public UpdateRunBase {
   // one a line. Returns its bytes.
   std::string PlaceSelfUpdater() {
     fs::create_directories(inst.App("_Temp"));
-    WriteScript(inst.App("_Temp/qx.exe"),
-                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + inst.Record("qx.txt") + "'\n");
+    // The record appears whole: written beside, then renamed.
+    WriteScript(inst.App("_Temp/qx.exe"), "printf '%s\\n' \"$@\" > '" + inst.Record("qx.tmp") + "' && mv '" +
+                                              inst.Record("qx.tmp") + "' '" + inst.Record("qx.txt") + "'\n");
     return ReadFileBytes(inst.App("_Temp/qx.exe"));
   }
 };
@@ -242,7 +245,7 @@ TEST_F(UpdateRun, RunningClientProgramIsNotUpdated) {
   // The client keeps its program file open while it runs.
   vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
                               true);
-  ASSERT_EQ(client.ReadLine(10000), "open");
+  ASSERT_EQ(client.ReadLine(vxtest::kPatienceMs), "open");
 
   const vxtest::RunResult r = inst.Run({});
   ASSERT_TRUE(r.exited);
@@ -328,7 +331,7 @@ TEST_F(UpdateRun, SilentModeUpdatesUnderARunningClientAndStartsNothing) {
   OfferForcedSafeUpdate();
   vxtest::ChildProcess client({"sh", "-c", "exec 3<\"$0\" && echo open && exec sleep 120", inst.App("client.exe")},
                               true);
-  ASSERT_EQ(client.ReadLine(10000), "open");
+  ASSERT_EQ(client.ReadLine(vxtest::kPatienceMs), "open");
   const vxtest::RunResult r = inst.Run({"-SM:true"});
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.exitCode, 0);
@@ -345,9 +348,8 @@ TEST_F(UpdateRun, ClientWithASplashGetsItsTokenWithoutAWait) {
   // waits only until it is up, not for the splash picture that is not there.
   OfferSplashClient();
   const vxtest::RunResult r = inst.Run({"-B:/u:kim"});
-  ASSERT_TRUE(r.exited);
+  ASSERT_TRUE(r.exited) << (r.timedOut ? "the updater waited for its client" : "");
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_LT(r.seconds, 20);
   EXPECT_EQ(Recorded("launched.txt"), "Qm4TzLw8RkPa2VfYx9HcNe== /u:kim -mode:run\n");
 }
 

@@ -1,11 +1,12 @@
 // The fast/safe choice made in the updater's real window, on an X server, with the
-// mouse: xdotool clicks the safe update button and the confirm button where the
-// window shows them.
+// mouse: once the window shows the choice, xdotool clicks the safe update button and
+// the confirm button where the window shows them.
 #include <atomic>
-#include <chrono>
 #include <thread>
+#include <utility>
 
 #include "tests/e2e/update_fixture.h"
+#include "tests/support/wait.h"
 #include "tests/support/xserver.h"
 
 namespace {
@@ -30,24 +31,26 @@ TEST_F(UpdateWindow, SafeUpdateChosenWithTheMouse) {
     r = inst.Run({}, {}, xvfb.Name());
     done = true;
   });
-  // The choice panel stands at DESIGN/UpdateTypeLeft, UpdateTypeTop (29, 209) of the
-  // client area, the safe update button at 137, 102 inside it; the confirm button at
-  // 346, 349, 79 x 24. Until the panel shows, clicks there meet the background.
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-  int clicks = 0;
-  while (!done && std::chrono::steady_clock::now() < end) {
-    for (const char* at : {"176 318", "385 361"}) {
-      std::string x = at, y = x.substr(x.find(' ') + 1);
-      x.resize(x.find(' '));
-      xvfb.Run({"xdotool", "search", "--onlyvisible", "--class", "vxsystem", "mousemove", "--window", "%1", x, y,
-                "click", "1"});
-    }
-    ++clicks;
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  // The title gets the last update's date in the step that shows the choice panel, so
+  // from then on a click meets the panel's buttons.
+  unsigned long window = 0;
+  vxtest::WaitUntil([&] { return done || (window = xvfb.FindWindow("최종변경일")) != 0; });
+  // The panel stands at DESIGN/UpdateTypeLeft, UpdateTypeTop (29, 209) of the client
+  // area, the safe update button at 137, 102 inside it; the confirm button at 346, 349,
+  // 79 x 24. The window takes the clicks in order: the choice, then the confirmation.
+  if (window) {
+    for (const auto& [x, y] : {std::pair{176, 318}, std::pair{385, 361}})
+      EXPECT_EQ(xvfb.Run({"xdotool", "mousemove", "--window", std::to_string(window), "--sync", std::to_string(x),
+                          std::to_string(y), "click", "1"}),
+                0);
   }
   run.join();
-  ASSERT_TRUE(r.exited) << "signal " << r.signal << (r.timedOut ? " (timed out)" : "") << " after " << clicks
-                        << " rounds of clicks";
+  if (!window) {
+    std::string log;
+    for (const auto& m : inst.LogMessages()) log += m + "\n";
+    ADD_FAILURE() << "the choice was never shown; the log:\n" << log;
+  }
+  ASSERT_TRUE(r.exited) << "signal " << r.signal << (r.timedOut ? " (timed out)" : "");
   EXPECT_EQ(r.exitCode, 0);
   // A safe update: the changed library by its MD5, no fast list.
   EXPECT_EQ(Gets(), (std::vector<std::string>{"/update.ini", "/bin/app.dll"}));

@@ -411,9 +411,9 @@ TEST_F(Adapter, RecordAndStyleCallsKeepTheTableInStepAndIgnoreWhatIsOutOfRange) 
 TEST_F(Adapter, ExportAsksForAFileSavesItAndOffersToOpenItInTheSpreadsheetProgram) {
   TempFolder folder;
   vxtest::ScopedEnv registry("VX_REGISTRY_DIR", (folder / "registry").c_str());
-  // The spreadsheet program: a stand-in that notes what it was given.
+  // The spreadsheet program: a stand-in that notes what it was given (whole, by a rename).
   const std::string program = folder / "spreadsheet";
-  WriteFileBytes(program, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args\"\n");
+  WriteFileBytes(program, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.args\"\n");
   chmod(program.c_str(), 0755);
   {
     TRegistry reg;

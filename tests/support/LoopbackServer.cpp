@@ -1,14 +1,10 @@
 #include "tests/support/LoopbackServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
-extern char** environ;
+#include "tests/support/loopback.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -36,6 +33,55 @@ int ListenOnLoopback(int& port) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   port = ntohs(a.sin_port);
   return fd;
+}
+
+// Listens on one port on every address Host resolves to (the first address picks a
+// free port, the others take the same); an address family the host lacks is left out.
+std::vector<int> ListenOnEveryAddress(const std::string& Host, int& port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(Host.c_str(), nullptr, &hints, &found) != 0) throw std::runtime_error("cannot resolve " + Host);
+  std::vector<sockaddr_storage> addrs;
+  for (addrinfo* ai = found; ai; ai = ai->ai_next) {
+    sockaddr_storage a{};
+    std::memcpy(&a, ai->ai_addr, ai->ai_addrlen);
+    bool seen = false;
+    for (const auto& b : addrs) seen = seen || std::memcmp(&a, &b, sizeof a) == 0;
+    if (!seen) addrs.push_back(a);
+  }
+  ::freeaddrinfo(found);
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    std::vector<int> fds;
+    bool taken = false;
+    port = 0;
+    for (auto& a : addrs) {
+      const socklen_t len = a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+      auto* portField = a.ss_family == AF_INET6 ? &reinterpret_cast<sockaddr_in6*>(&a)->sin6_port
+                                                : &reinterpret_cast<sockaddr_in*>(&a)->sin_port;
+      *portField = htons(uint16_t(port));
+      const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (fd < 0) continue;
+      const int on = 1;
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      if (a.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+      if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, 64) != 0) {
+        taken = taken || errno == EADDRINUSE;
+        ::close(fd);
+        continue;
+      }
+      if (port == 0) {
+        socklen_t got = len;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &got);
+        port = ntohs(*portField);
+      }
+      fds.push_back(fd);
+    }
+    if (!taken && !fds.empty()) return fds;
+    for (int fd : fds) ::close(fd);
+  }
+  throw std::runtime_error("cannot listen on " + Host);
 }
 
 bool WaitReadable(int fd, int timeoutMs) {
@@ -89,31 +135,36 @@ void CloseWithReset(int fd) {
   ::close(fd);
 }
 
-LoopbackServer::LoopbackServer(Script script) : script_(std::move(script)) {
-  listenFd_ = ListenOnLoopback(port_);
+LoopbackServer::LoopbackServer(Script script, const std::string& Host) : script_(std::move(script)) {
+  listenFds_ = ListenOnEveryAddress(Host, port_);
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
 LoopbackServer::~LoopbackServer() {
   stopping_ = true;
-  ::shutdown(listenFd_, SHUT_RDWR);
+  for (int fd : listenFds_) ::shutdown(fd, SHUT_RDWR);
   acceptThread_.join();
-  ::close(listenFd_);
+  for (int fd : listenFds_) ::close(fd);
   std::lock_guard g(lock_);
   for (auto& w : workers_) w.join();
 }
 
 void LoopbackServer::AcceptLoop() {
+  std::vector<pollfd> polled;
+  for (int fd : listenFds_) polled.push_back({fd, POLLIN, 0});
   while (!stopping_) {
-    if (!WaitReadable(listenFd_, 100)) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    ++accepted_;
-    std::lock_guard g(lock_);
-    workers_.emplace_back([this, fd] {
-      script_(fd);
-      ::close(fd);
-    });
+    if (::poll(polled.data(), polled.size(), 100) <= 0) continue;
+    for (const pollfd& p : polled) {
+      if (!(p.revents & POLLIN)) continue;
+      const int fd = ::accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      ++accepted_;
+      std::lock_guard g(lock_);
+      workers_.emplace_back([this, fd] {
+        script_(fd);
+        ::close(fd);
+      });
+    }
   }
 }
 
@@ -124,51 +175,15 @@ int UnusedLoopbackPort() {
   return port;
 }
 
-ExternalPeer::ExternalPeer(const std::vector<std::string>& Argv, int WaitPort) {
-  std::vector<char*> argv;
-  for (const auto& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  // The program's own output would only clutter the test log.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    pid_ = -1;
-    return;
-  }
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < end) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(WaitPort));
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    if (up) {
-      ready_ = true;
-      return;
-    }
-    int status;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+ExternalPeer::ExternalPeer(const std::function<std::vector<std::string>(int Port)>& ArgvFor) {
+  for (int attempt = 0; attempt < 5 && !Running(); ++attempt) {
+    port_ = UnusedLoopbackPort();
+    // The program's own output would only clutter the test log. Another program may
+    // have taken the port since it was free: then ours ends, or never listens there
+    // itself, and the next attempt takes another port.
+    process_ = std::make_unique<vxtest::ChildProcess>(ArgvFor(port_), false, "/dev/null");
+    if (!vxtest::WaitForOwnPort(*process_, port_, vxtest::kPatienceMs)) process_.reset();
   }
 }
 
-ExternalPeer::~ExternalPeer() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status;
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, &status, 0);
-}
+ExternalPeer::~ExternalPeer() = default;

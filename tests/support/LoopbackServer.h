@@ -1,4 +1,4 @@
-// Test peers on 127.0.0.1: a TCP server that runs a script for every accepted
+// Test peers on loopback: a TCP server that runs a script for every accepted
 // connection on its own thread, and a runner for external server programs.
 #pragma once
 
@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,13 +21,18 @@ std::string RecvUntilClosed(int fd, int TimeoutMs = 5000);
 // Closes with a reset instead of an orderly close.
 void CloseWithReset(int fd);
 
+namespace vxtest {
+class ChildProcess;
+}
+
 class LoopbackServer {
  public:
   using Script = std::function<void(int fd)>;
-  // Listens on 127.0.0.1 on a free port; each accepted connection runs Script on a
-  // thread of its own and is closed when Script returns (unless Script closed it and
-  // returned -1 through Detach).
-  explicit LoopbackServer(Script script);
+  // Listens on a free port of 127.0.0.1, or on every address a loopback name such as
+  // "localhost" resolves to (whatever order the host's resolver gives them); each
+  // accepted connection runs Script on a thread of its own and is closed when Script
+  // returns.
+  explicit LoopbackServer(Script script, const std::string& Host = "127.0.0.1");
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -38,7 +44,7 @@ class LoopbackServer {
  private:
   void AcceptLoop();
   Script script_;
-  int listenFd_ = -1;
+  std::vector<int> listenFds_;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> accepted_{0};
@@ -50,18 +56,20 @@ class LoopbackServer {
 // A port on 127.0.0.1 that nothing listens on (bound and released).
 int UnusedLoopbackPort();
 
-// An external program started for a test and stopped (by its process id) at the end.
+// An external server program started for a test on a free port of 127.0.0.1 and
+// stopped at the end. ArgvFor gives its command line for a port; when another program
+// took that port meanwhile, it is started again on another.
 class ExternalPeer {
  public:
-  // Starts Argv[0] with Argv; waits until 127.0.0.1:WaitPort accepts connections.
-  ExternalPeer(const std::vector<std::string>& Argv, int WaitPort);
+  explicit ExternalPeer(const std::function<std::vector<std::string>(int Port)>& ArgvFor);
   ~ExternalPeer();
   ExternalPeer(const ExternalPeer&) = delete;
   ExternalPeer& operator=(const ExternalPeer&) = delete;
-  bool Running() const { return ready_; }
+  // True once the program itself listens on Port().
+  bool Running() const { return process_ != nullptr; }
+  int Port() const { return port_; }
 
  private:
-  pid_t pid_ = -1;
-  bool ready_ = false;
+  std::unique_ptr<vxtest::ChildProcess> process_;
+  int port_ = 0;
 };
-

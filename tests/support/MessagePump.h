@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "platform/net/winsock.h"
+#include "tests/support/wait.h"
 
 // Dispatches the calling thread's messages until Done answers true or TimeoutMs
 // passes; returns Done's last answer.
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 5000);
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);
 // Dispatches messages for ForMs milliseconds.
 void PumpFor(int ForMs);
 

@@ -23,6 +23,16 @@ struct THeadlessGui::Recorder final : IDialogService {
     answers.pop_front();
     return r;
   }
+  std::deque<std::optional<std::string>> logins;
+  int loginPrompts = 0;
+  bool Login(const std::string&, std::string&, std::string& Password, bool) override {
+    ++loginPrompts;
+    if (logins.empty()) return false;
+    const std::optional<std::string> answer = logins.front();
+    logins.pop_front();
+    if (answer) Password = *answer;
+    return answer.has_value();
+  }
 };
 
 THeadlessGui::THeadlessGui() {
@@ -44,6 +54,10 @@ std::vector<TDialogRequest>& THeadlessGui::Boxes() { return recorder_->boxes; }
 void THeadlessGui::QueueAnswers(std::vector<TModalResult> Answers) {
   for (TModalResult r : Answers) recorder_->answers.push_back(r);
 }
+
+void THeadlessGui::QueueLogin(std::optional<std::string> Password) { recorder_->logins.push_back(std::move(Password)); }
+
+int THeadlessGui::LoginPrompts() const { return recorder_->loginPrompts; }
 
 std::vector<TFileDialogRequest>& THeadlessGui::FileRequests() { return recorder_->files; }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/display/input.h"
 #include "platform/vcl/dialogs.h"
 #include "platform/vcl/forms.h"
+#include "tests/support/wait.h"
 
 class THeadlessGui {
  public:
@@ -28,6 +30,11 @@ class THeadlessGui {
   std::vector<TDialogRequest>& Boxes();
   // Answers the next boxes in order; boxes beyond get their default button.
   void QueueAnswers(std::vector<TModalResult> Answers);
+  // Confirms the next login prompt with a password (none: cancels it); prompts beyond
+  // are cancelled.
+  void QueueLogin(std::optional<std::string> Password);
+  // The login prompts shown so far.
+  int LoginPrompts() const;
   // The save dialogs asked so far; the next ones are answered with these file names
   // in order, those beyond are cancelled.
   std::vector<TFileDialogRequest>& FileRequests();
@@ -55,4 +62,4 @@ class THeadlessGui {
 // display's events) until Done answers true or TimeoutMs passes; Done's last answer.
 // Generous by default: the machine may be loaded by parallel tests, and success
 // returns early.
-bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = 20000);
+bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);

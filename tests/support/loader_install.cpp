@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/rtl/registry.h"
 #include "tests/support/script_file.h"
@@ -178,6 +176,8 @@ RunResult LoaderInstall::Run(const std::vector<std::string>& Params, const std::
   o.killAfterSeconds = killAfterSeconds;
   o.env["VX_REGISTRY_DIR"] = root_ / "registry";
   o.env["XDG_DATA_HOME"] = root_ / "data";
+  // The one-instance lock file goes with the installation, not into /tmp.
+  o.env["XDG_RUNTIME_DIR"] = root_ / "work";
   const char* path = std::getenv("PATH");
   o.env["PATH"] = (root_ / "bin") + ":" + (path ? path : "/usr/bin:/bin");
   if (Display.empty()) {
@@ -235,15 +235,14 @@ size_t LoaderInstall::LoggedContaining(const std::string& Part) const {
 }
 
 std::string LoaderInstall::WaitForRecord(const std::string& name, int TimeoutMs) const {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  std::string last;
-  for (;;) {
-    const std::string now = ReadFileBytes(Record(name));
-    if (!now.empty() && now == last) return now;
-    if (std::chrono::steady_clock::now() > end) return now;
-    last = now;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  std::string text;
+  WaitUntil(
+      [&] {
+        text = ReadFileBytes(Record(name));
+        return !text.empty() && text.back() == '\n';
+      },
+      TimeoutMs);
+  return text;
 }
 
 }  // namespace vxtest

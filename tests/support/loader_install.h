@@ -93,9 +93,10 @@ class LoaderInstall {
   // How many messages contain Part.
   size_t LoggedContaining(const std::string& Part) const;
 
-  // A recorded file once it has settled (the stand-ins are started without waiting):
-  // empty when nothing was recorded within TimeoutMs.
-  std::string WaitForRecord(const std::string& name, int TimeoutMs = 5000) const;
+  // A recorded file once it holds a whole line (the stand-ins are started without
+  // waiting, and each writes its record at once): empty when nothing was recorded
+  // within TimeoutMs.
+  std::string WaitForRecord(const std::string& name, int TimeoutMs = kPatienceMs) const;
 
  private:
   static std::string Join(const std::string& base, const std::string& rel) {

@@ -153,21 +153,25 @@ bool OwnsSocket(pid_t Pid, unsigned long Inode) {
 }  // namespace
 
 bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs) {
-  const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (Clock::now() < end && Child.Running()) {
-    if (const unsigned long inode = ListeningInode(port); inode && OwnsSocket(Child.Pid(), inode)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
+  bool listens = false;
+  WaitUntil(
+      [&] {
+        if (!Child.Running()) return true;
+        const unsigned long inode = ListeningInode(port);
+        listens = inode && OwnsSocket(Child.Pid(), inode);
+        return listens;
+      },
+      timeoutMs);
+  return listens;
 }
 
 // ---------------------------------------------------------------------------
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout, const std::string& OutputFile) {
   int fds[2] = {-1, -1};
   if (CaptureStdout && pipe2(fds, O_CLOEXEC) != 0) Fail("pipe failed");
   try {
-    pid_ = SpawnChild(argv, CaptureStdout ? fds[1] : -1, "");
+    pid_ = SpawnChild(argv, CaptureStdout ? fds[1] : -1, OutputFile);
   } catch (...) {
     if (CaptureStdout) {
       close(fds[0]);
@@ -350,7 +354,7 @@ LoopbackNginx::LoopbackNginx(std::string Docroot, Options Opts) : docroot_(std::
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "nginx", "-p", d, "-e", d + "/error.log", "-c", d + "/nginx.conf"});
     bool up = true;
-    for (int p : ports_) up = up && WaitForOwnPort(*process_, p, 5000);
+    for (int p : ports_) up = up && WaitForOwnPort(*process_, p, kPatienceMs);
     if (up) return;
     process_.reset();
   }
@@ -381,7 +385,7 @@ std::string QuotedField(std::istream& in) {
 }  // namespace
 
 std::vector<LoopbackNginx::Access> LoopbackNginx::AccessLog(size_t MinCount) const {
-  const auto end = Clock::now() + std::chrono::seconds(2);
+  const auto end = Clock::now() + std::chrono::milliseconds(kPatienceMs);
   for (;;) {
     std::vector<Access> entries;
     std::istringstream lines(ReadFileBytes(dir_.Path() + "/access.log"));
@@ -418,7 +422,7 @@ LoopbackProxy::LoopbackProxy(const std::string& User, const std::string& Passwor
     WriteFileBytes(d + "/proxy.conf", c.str());
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"tinyproxy", "-d", "-c", d + "/proxy.conf"});
-    if (WaitForOwnPort(*process_, port_, 5000)) return;
+    if (WaitForOwnPort(*process_, port_, kPatienceMs)) return;
     process_.reset();
   }
   Fail("tinyproxy did not start:\n" + Log());
@@ -446,7 +450,7 @@ LoopbackSquid::LoopbackSquid() {
       << "acl authed proxy_auth REQUIRED\nhttp_access allow authed\nhttp_access deny all\n";
     WriteFileBytes(d + "/squid.conf", c.str());
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"squid", "-N", "-f", d + "/squid.conf"});
-    if (WaitForOwnPort(*process_, port_, 15000)) return;
+    if (WaitForOwnPort(*process_, port_, kPatienceMs)) return;
     process_.reset();
   }
   Fail("squid did not start:\n" + ReadFileBytes(d + "/cache.log"));
@@ -461,7 +465,7 @@ std::string LoopbackSquid::AccessLog() const { return ReadFileBytes(dir_.Path() 
 OddServer::OddServer() {
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{Python(), SupportDir() + "/odd_server.py"}, true);
-  const std::string line = process_->ReadLine(10000);
+  const std::string line = process_->ReadLine(kPatienceMs);
   port_ = std::atoi(line.c_str());
   if (port_ <= 0) Fail("odd_server.py did not start");
 }
@@ -489,7 +493,7 @@ std::string OddServer::Body(size_t Size) {
 UpdateServer::UpdateServer(std::string Docroot) {
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{Python(), SupportDir() + "/update_server.py", Docroot, state_.Path()}, true);
-  port_ = std::atoi(process_->ReadLine(10000).c_str());
+  port_ = std::atoi(process_->ReadLine(kPatienceMs).c_str());
   if (port_ <= 0) Fail("update_server.py did not start");
 }
 

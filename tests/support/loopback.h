@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/wait.h"
 
 namespace vxtest {
 
@@ -45,8 +46,9 @@ bool WaitForOwnPort(ChildProcess& Child, int port, int timeoutMs);
 // A program started with its arguments, stopped (SIGTERM, then SIGKILL) by the destructor.
 class ChildProcess {
  public:
-  // With CaptureStdout, the child's standard output is a pipe that ReadLine reads.
-  ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout = false);
+  // With CaptureStdout, the child's standard output is a pipe that ReadLine reads;
+  // else its output goes to OutputFile when that is named, else where ours goes.
+  ChildProcess(const std::vector<std::string>& argv, bool CaptureStdout = false, const std::string& OutputFile = "");
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -130,8 +132,8 @@ class LoopbackNginx {
   std::string HttpUrl(const std::string& path) const;
   std::string HttpsUrl(const std::string& path, Cert cert = Cert::Good) const;
   int HttpPort() const { return ports_[0]; }
-  // The requests served so far, in order; waits up to two seconds for at least
-  // MinCount entries (nginx logs a request once it is finished).
+  // The requests served so far, in order; waits for at least MinCount entries (nginx
+  // logs a request once it is finished).
   std::vector<Access> AccessLog(size_t MinCount = 0) const;
 
  private:

@@ -62,6 +62,7 @@ TXvfb::TXvfb(int Width, int Height) {
 }
 
 TXvfb::~TXvfb() {
+  if (dpy_) XCloseDisplay(dpy_);
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
@@ -76,21 +77,59 @@ int TXvfb::Run(const std::vector<std::string>& Argv) const {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+Display* TXvfb::Connection() const {
+  if (!dpy_ && !name_.empty()) dpy_ = XOpenDisplay(name_.c_str());
+  return dpy_;
+}
+
 std::vector<uint32_t> TXvfb::Capture(unsigned long Window, int Width, int Height) const {
   std::vector<uint32_t> out;
-  Display* d = XOpenDisplay(name_.c_str());
+  Display* d = Connection();
   if (!d) return out;
   if (XImage* img = XGetImage(d, Window, 0, 0, unsigned(Width), unsigned(Height), AllPlanes, ZPixmap)) {
     for (int y = 0; y < Height; ++y)
       for (int x = 0; x < Width; ++x) out.push_back(uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF);
     XDestroyImage(img);
   }
-  XCloseDisplay(d);
   return out;
 }
 
+unsigned long TXvfb::FindWindow(const std::string& TitlePart) const {
+  Display* d = Connection();
+  if (!d) return 0;
+  // A window may go between the listing and the look at it: that error is no failure.
+  XSync(d, False);
+  const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  const Atom netWmName = XInternAtom(d, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+  unsigned long found = 0;
+  Window root, parent, *children = nullptr;
+  unsigned int count = 0;
+  if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+    for (unsigned int i = 0; i < count && !found; ++i) {
+      XWindowAttributes attrs;
+      if (!XGetWindowAttributes(d, children[i], &attrs) || attrs.map_state != IsViewable) continue;
+      Atom type;
+      int format;
+      unsigned long items, after;
+      unsigned char* title = nullptr;
+      if (XGetWindowProperty(d, children[i], netWmName, 0, 4096, False, utf8, &type, &format, &items, &after,
+                             &title) == Success &&
+          title) {
+        if (std::string(reinterpret_cast<char*>(title), items).find(TitlePart) != std::string::npos)
+          found = children[i];
+        XFree(title);
+      }
+    }
+    if (children) XFree(children);
+  }
+  XSync(d, False);
+  XSetErrorHandler(previous);
+  return found;
+}
+
 bool TXvfb::SendClose(unsigned long Window) const {
-  Display* d = XOpenDisplay(name_.c_str());
+  Display* d = Connection();
   if (!d) return false;
   XEvent e{};
   e.xclient.type = ClientMessage;
@@ -99,6 +138,6 @@ bool TXvfb::SendClose(unsigned long Window) const {
   e.xclient.format = 32;
   e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
   const bool ok = XSendEvent(d, Window, False, NoEventMask, &e) != 0;
-  XCloseDisplay(d);
+  XFlush(d);
   return ok;
 }

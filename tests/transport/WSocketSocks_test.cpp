@@ -19,12 +19,15 @@
 
 namespace {
 
-LoopbackServer EchoServer() {
-  return LoopbackServer([](int fd) {
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) SendAll(fd, std::string_view(buf, size_t(n)));
-  });
+// Echoes what it receives; on every address Host resolves to.
+LoopbackServer EchoServer(const std::string& Host = "127.0.0.1") {
+  return LoopbackServer(
+      [](int fd) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) SendAll(fd, std::string_view(buf, size_t(n)));
+      },
+      Host);
 }
 
 // A client socket that records the SOCKS and session events.
@@ -76,24 +79,26 @@ class SocksServers : public ::testing::Test {
   }
   static std::string MicrosocksPath() { return ServerPath("microsocks"); }
   static std::string DantedPath() { return ServerPath("danted"); }
-  std::unique_ptr<ExternalPeer> StartMicrosocks(int port, const std::string& user = {}, const std::string& pass = {}) {
-    std::vector<std::string> argv{MicrosocksPath(), "-i", "127.0.0.1", "-p", std::to_string(port)};
-    if (!user.empty()) argv.insert(argv.end(), {"-u", user, "-P", pass});
-    return std::make_unique<ExternalPeer>(argv, port);
+  std::unique_ptr<ExternalPeer> StartMicrosocks(const std::string& user = {}, const std::string& pass = {}) {
+    return std::make_unique<ExternalPeer>([&](int port) {
+      std::vector<std::string> argv{MicrosocksPath(), "-i", "127.0.0.1", "-p", std::to_string(port)};
+      if (!user.empty()) argv.insert(argv.end(), {"-u", user, "-P", pass});
+      return argv;
+    });
   }
   // dante reaches loopback targets only.
-  std::unique_ptr<ExternalPeer> StartDanted(int port) {
-    std::ofstream(folder / "danted.conf") << "logoutput: " << (folder / "danted.log") << "\n"
-                                          << "internal: 127.0.0.1 port = " << port << "\n"
-                                          << "external: 127.0.0.1\n"
-                                             "clientmethod: none\n"
-                                             "socksmethod: none\n"
-                                             "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                             "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n"
-                                             "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n";
-    return std::make_unique<ExternalPeer>(
-        std::vector<std::string>{DantedPath(), "-f", folder / "danted.conf", "-p", folder / "danted.pid", "-N", "1"},
-        port);
+  std::unique_ptr<ExternalPeer> StartDanted() {
+    return std::make_unique<ExternalPeer>([&](int port) {
+      std::ofstream(folder / "danted.conf") << "logoutput: " << (folder / "danted.log") << "\n"
+                                            << "internal: 127.0.0.1 port = " << port << "\n"
+                                            << "external: 127.0.0.1\n"
+                                               "clientmethod: none\n"
+                                               "socksmethod: none\n"
+                                               "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                               "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n"
+                                               "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n";
+      return std::vector<std::string>{DantedPath(), "-f", folder / "danted.conf", "-p", folder / "danted.pid", "-N", "1"};
+    });
   }
   TempFolder folder;
   LocalOnlyResolver resolver;
@@ -102,9 +107,9 @@ class SocksServers : public ::testing::Test {
 TEST_F(SocksServers, Socks5WithoutAuthenticationThroughMicrosocks) {
   ASSERT_FALSE(MicrosocksPath().empty()) << "microsocks is not installed (scripts/deps)";
   auto echo = EchoServer();
-  const int port = UnusedLoopbackPort();
-  auto peer = StartMicrosocks(port);
+  auto peer = StartMicrosocks();
   ASSERT_TRUE(peer->Running());
+  const int port = peer->Port();
   SocksClient c;
   c.Start("5", port, "127.0.0.1", echo.Port());
   ASSERT_TRUE(PumpUntil([&] { return c.received == "ping"; }));
@@ -117,10 +122,11 @@ TEST_F(SocksServers, Socks5WithoutAuthenticationThroughMicrosocks) {
 
 TEST_F(SocksServers, Socks5UserPasswordThroughMicrosocks) {
   ASSERT_FALSE(MicrosocksPath().empty());
-  auto echo = EchoServer();
-  const int port = UnusedLoopbackPort();
-  auto peer = StartMicrosocks(port, "kim", "s3cret");
+  // microsocks resolves the name itself, in the host's order.
+  auto echo = EchoServer("localhost");
+  auto peer = StartMicrosocks("kim", "s3cret");
   ASSERT_TRUE(peer->Running());
+  const int port = peer->Port();
 
   SocksClient good;
   good.sock.SetSocksAuthentication(socksAuthenticateUsercode);
@@ -155,9 +161,9 @@ TEST_F(SocksServers, Socks5UserPasswordThroughMicrosocks) {
 TEST_F(SocksServers, Socks4And5ThroughDante) {
   ASSERT_FALSE(DantedPath().empty()) << "dante-server is not installed (scripts/deps)";
   auto echo = EchoServer();
-  const int port = UnusedLoopbackPort();
-  auto peer = StartDanted(port);
+  auto peer = StartDanted();
   ASSERT_TRUE(peer->Running());
+  const int port = peer->Port();
   for (const std::string level : {"4", "5"}) {
     SocksClient c;
     c.sendOnConnect = "level " + level;
@@ -203,7 +209,7 @@ TEST(SocksReplies, Socks4RequestBytesAndReplyCodes) {
   for (const auto& [code, expected] : cases) {
     ScriptedPeer peer;
     peer.script = [code = code](int fd, ScriptedPeer& p) {
-      p.Record(RecvExactly(fd, 8 + 4 + 1 + 10, 1000));
+      p.Record(RecvExactly(fd, 8 + 4 + 1 + 10));
       SendAll(fd, Bytes({0, code, 0, 0, 0, 0, 0, 0}));
       RecvUntilClosed(fd, 1000);
     };
@@ -224,9 +230,9 @@ TEST(SocksReplies, Socks4And4AGrantedThenDataFlows) {
     const size_t requestSize = level == "4" ? 9 : 9 + 10;
     ScriptedPeer peer;
     peer.script = [&](int fd, ScriptedPeer& p) {
-      p.Record(RecvExactly(fd, requestSize, 1000));
+      p.Record(RecvExactly(fd, requestSize));
       SendAll(fd, Bytes({0, 90, 0, 0, 0, 0, 0, 0}) + "welcome");
-      p.Record(RecvExactly(fd, 4, 1000));
+      p.Record(RecvExactly(fd, 4));
     };
     SocksClient c;
     c.Start(level, peer.server.Port(), "127.0.0.9", 80);
@@ -255,10 +261,10 @@ TEST(SocksReplies, Socks4And4AGrantedThenDataFlows) {
 // A SOCKS 5 peer: answers the greeting with Method, the connect request with Reply,
 // sending Reply in pieces of Piece bytes.
 void Socks5Script(int fd, ScriptedPeer& p, int Method, const std::string& Reply, size_t Piece) {
-  p.Record(RecvExactly(fd, 3, 1000));
+  p.Record(RecvExactly(fd, 3));
   SendAll(fd, Bytes({5, Method}));
-  std::string request = RecvExactly(fd, 5, 1000);
-  if (request.size() == 5) request += RecvExactly(fd, size_t(uint8_t(request[4])) + 2, 1000);
+  std::string request = RecvExactly(fd, 5);
+  if (request.size() == 5) request += RecvExactly(fd, size_t(uint8_t(request[4])) + 2);
   p.Record(request);
   for (size_t at = 0; at < Reply.size(); at += Piece) {
     SendAll(fd, Reply.substr(at, Piece));
@@ -331,9 +337,9 @@ TEST(SocksReplies, Socks5AuthenticationWaitsForTheStatusByte) {
   // The status byte comes late and says "refused": the client must not go on.
   ScriptedPeer peer;
   peer.script = [](int fd, ScriptedPeer& p) {
-    p.Record(RecvExactly(fd, 3, 1000));
+    p.Record(RecvExactly(fd, 3));
     SendAll(fd, Bytes({5, 2}));
-    p.Record(RecvExactly(fd, 2 + 3 + 1 + 2, 1000));
+    p.Record(RecvExactly(fd, 2 + 3 + 1 + 2));
     SendAll(fd, Bytes({1}));
     usleep(100000);
     SendAll(fd, Bytes({1}));

@@ -173,7 +173,7 @@ TEST(WSocket, PauseHoldsEventsAndResumeDeliversWhatWaited) {
   bool go = false;
   LoopbackServer server([&](int fd) {
     std::unique_lock g(m);
-    cv.wait_for(g, std::chrono::seconds(5), [&] { return go; });
+    cv.wait_for(g, std::chrono::milliseconds(vxtest::kPatienceMs), [&] { return go; });
     g.unlock();
     SendAll(fd, "while paused");
     RecvUntilClosed(fd);

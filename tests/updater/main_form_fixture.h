@@ -9,11 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/rtl/registry.h"
@@ -23,6 +22,7 @@
 #include "tests/support/headless_gui.h"
 #include "tests/support/loopback.h"
 #include "tests/support/script_file.h"
+#include "tests/support/wait.h"
 #include "updater/AutoUpdaterUtils.h"
 #include "updater/ClientConfiguration.h"
 #include "updater/NVLogFile.h"
@@ -144,15 +144,15 @@ class MainFormTest : public ::testing::Test {
     form_->AnswerUnattended = false;  // the test answers, as the person would
     return form_;
   }
-  // Processes messages until the application ends (or the time runs out).
-  bool RunToEnd(int TimeoutMs = 30000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!Application->Terminated() && std::chrono::steady_clock::now() < until) {
+  // Processes messages until Done answers true (or the time runs out).
+  bool RunUntil(const std::function<bool()>& Done) {
+    return vxtest::WaitUntil([&] {
       Application->ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return Application->Terminated();
+      return Done();
+    });
   }
+  // Processes messages until the application ends.
+  bool RunToEnd() { return RunUntil([] { return Application->Terminated(); }); }
   // Destroys the form as the program's end does; the exit code it left.
   int Finish() {
     form_->Free();
@@ -168,14 +168,15 @@ class MainFormTest : public ::testing::Test {
 
   std::string Log() { return ReadFileBytes(app_ + "/LoaderLog.log"); }
   bool Logged(const std::string& Text) { return Log().find("[" + Text + "]") != std::string::npos; }
-  // What the client recorded; the client is not waited for, so this waits up to five
-  // seconds for Lines lines.
-  std::string Launched(size_t Lines = 1) {
-    std::string text = ReadFileBytes(root_ / "launched.txt");
-    for (int i = 0; i < 500 && size_t(std::count(text.begin(), text.end(), '\n')) < Lines; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      text = ReadFileBytes(root_ / "launched.txt");
-    }
+  // What the client recorded; the client is not waited for, so this waits for Lines lines.
+  std::string Launched(size_t Lines = 1) { return AwaitRecord(root_ / "launched.txt", Lines); }
+  // A record that a program not waited for writes: waits until it holds Lines lines.
+  static std::string AwaitRecord(const std::string& Path, size_t Lines = 1) {
+    std::string text;
+    vxtest::WaitUntil([&] {
+      text = ReadFileBytes(Path);
+      return size_t(std::count(text.begin(), text.end(), '\n')) >= Lines;
+    });
     return text;
   }
   // Writes a file, making its folders first.

@@ -202,7 +202,7 @@ TEST_F(FastLists, AListThatCannotBeFetchedFailsTheRunAndKeepsTheVersion) {
 }
 
 TEST_F(Files, ChangedUpdaterFilesGoToTheTemporaryFolderAndTheSelfUpdaterTakesOver) {
-  // The record appears whole, by a rename, so that it is never read half written.
+  // The record appears whole: written beside, then renamed.
   WriteScript(srv_ + "/qx.exe", "for a in \"$@\"; do echo \"$a\"; done > \"" + root_ / "qx.tmp" + "\" && mv \"" +
                                     root_ / "qx.tmp" + "\" \"" + root_ / "qx.txt" + "\"\n");
   const std::string files = Serve("Loader.ini", "[INFO]\r\nTitle=new\r\n") + Serve("qx.exe", ReadFileBytes(srv_ + "/qx.exe")) +
@@ -215,10 +215,7 @@ TEST_F(Files, ChangedUpdaterFilesGoToTheTemporaryFolderAndTheSelfUpdaterTakesOve
   EXPECT_FALSE(fs::exists(app_ + "/bin/app.dll")) << "nothing else is updated before the hand-over";
   EXPECT_EQ(ReadFileBytes(app_ + "/loader.ini"), "[INFO]\r\nTitle=new\r\n") << "the new configuration is in place";
   EXPECT_FALSE(fs::exists(app_ + "/_Temp/Loader.ini"));
-  // The self-updater runs on its own; the bound only keeps a failure from hanging.
-  for (int i = 0; i < 3000 && !fs::exists(root_ / "qx.txt"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  const std::string args = ReadFileBytes(root_ / "qx.txt");
+  const std::string args = AwaitRecord(root_ / "qx.txt");
   EXPECT_EQ(args.substr(0, args.find('\n')), "TApplication," + app_ + "/loader");
   EXPECT_NE(args.find("\n-l:-fu:\n"), std::string::npos) << args;
   EXPECT_EQ(Launched(0), "") << "the client is not started";

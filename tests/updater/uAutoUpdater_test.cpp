@@ -47,13 +47,7 @@ TEST_F(Decision, FirstInstallationRunsASafeUpdateAndRecordsTheFastTypeForNextTim
   for (const char* line : {"정상 종료", "ExecOtherProgram FErrorStat 정상실행", "사용자 레지스트리에 버전 정보 등록 완료",
                            "전체 다운로드 파일 개수 : 3"})
     EXPECT_TRUE(Logged(line)) << line;
-  // regsvr32 is not waited for: wait for its record (the bound only keeps a failure from hanging).
-  std::string registered;
-  for (int i = 0; i < 3000 && registered.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    registered = ReadFileBytes(root_ / "regsvr.txt");
-  }
-  EXPECT_EQ(registered, "/s " + app_ + "/bin/app.dll\n");
+  EXPECT_EQ(AwaitRecord(root_ / "regsvr.txt"), "/s " + app_ + "/bin/app.dll\n") << "regsvr32 is not waited for";
 }
 
 TEST_F(Decision, SameVersionDownloadsNothingAndStartsTheClientWhenClosing) {
@@ -75,8 +69,7 @@ TEST_F(Decision, NewVersionShowsTheChoiceAndTheConfirmButtonRunsTheChosenType) {
   WriteList("1.3.0", files_);
   SetInstalled("1.2.0", Today(), 0);
   TfrmMainFrame* f = Create();
-  for (int i = 0; i < 2000 && !f->AwaitingUpdateTypeChoice; ++i) gui_->Pump();
-  ASSERT_TRUE(f->AwaitingUpdateTypeChoice);
+  ASSERT_TRUE(RunUntil([&] { return f->AwaitingUpdateTypeChoice; }));
   EXPECT_TRUE(f->palUpdateType->Visible());
   EXPECT_TRUE(f->btnConfirm->Visible());
   EXPECT_TRUE(f->rbFastUpdate->GetChecked());
@@ -108,15 +101,9 @@ TEST_F(Decision, DetailButtonOpensTheListsPageWithTheRegisteredBrowser) {
   WriteList("1.3.0", files_, "", "WebViewURL=http://127.0.0.1/notes?v=1.3.0\r\n");
   SetInstalled("1.2.0", Today(), 0);
   TfrmMainFrame* f = Create();
-  for (int i = 0; i < 2000 && !f->AwaitingUpdateTypeChoice; ++i) gui_->Pump();
-  ASSERT_TRUE(f->AwaitingUpdateTypeChoice);
+  ASSERT_TRUE(RunUntil([&] { return f->AwaitingUpdateTypeChoice; }));
   f->btnDetailView->Click();
-  std::string opened;
-  for (int i = 0; i < 500 && opened.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    opened = ReadFileBytes(root_ / "browser.txt");
-  }
-  EXPECT_EQ(opened, "http://127.0.0.1/notes?v=1.3.0\n");
+  EXPECT_EQ(AwaitRecord(root_ / "browser.txt"), "http://127.0.0.1/notes?v=1.3.0\n");
   EXPECT_TRUE(f->AwaitingUpdateTypeChoice) << "the page does not answer the choice";
   EXPECT_EQ(Requests(1).size(), 1u);
 }
@@ -273,7 +260,7 @@ TEST_F(Decision, ClosingAsksFirstAndCancelsTheRun) {
   WriteList("1.3.0", files_);
   SetInstalled("1.2.0", Today(), 0);
   TfrmMainFrame* f = Create();
-  for (int i = 0; i < 2000 && !f->AwaitingUpdateTypeChoice; ++i) gui_->Pump();
+  ASSERT_TRUE(RunUntil([&] { return f->AwaitingUpdateTypeChoice; }));
   gui_->QueueAnswers({mrCancel, mrYes});
   f->Close();
   EXPECT_FALSE(f->CancelRequested);

@@ -87,6 +87,7 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       {"TvxIconEdit", "Vextra", TCustomPanel::StaticClass()},
       {"TvxIconCurrencyEdit", "Vextra", TCustomPanel::StaticClass()},
       {"TvxBizButtonList", "Vextra", TWinControl::StaticClass()},
+      {"TvxBizStatusBar", "Vextra", TWinControl::StaticClass()},
   };
   size_t count = 0;
   for (const std::string& page : GetPalettePages()) count += GetPaletteClasses(page).size();
@@ -114,13 +115,22 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       // The rich label takes it as its tagged text: timers blink and scroll.
       control->SetText("<B>x</B> <BLINK>y</BLINK><MARQUEE>z</MARQUEE>");
     }
-    // The tool bar's glyphs come from the package's own bitmaps.
-    if (e.name == std::string("TvxBizButtonList")) {
+    // The bars' pictures come from the package's own bitmaps: the tool bar's ten
+    // glyphs, the status bar's icon.
+    const auto pictures = [&](int Width) {
       auto* bar = As<TWinControl>(made);
-      int glyphs = 0;
-      for (int i = 0; i < bar->ControlCount(); ++i)
-        if (auto* b = As<TcxButton>(bar->Controls(i)); b && b->Glyph()->Width() == 23) ++glyphs;
-      EXPECT_EQ(glyphs, 10);
+      int n = 0;
+      for (int i = 0; i < bar->ControlCount(); ++i) {
+        TControl* c = bar->Controls(i);
+        if (auto* b = As<TcxButton>(c); b && b->Glyph()->Width() == Width) ++n;
+        if (auto* image = As<TImage>(c); image && image->Picture()->Width() == Width) ++n;
+      }
+      return n;
+    };
+    if (e.name == std::string("TvxBizButtonList")) {
+      EXPECT_EQ(pictures(23), 10);
+    } else if (e.name == std::string("TvxBizStatusBar")) {
+      EXPECT_EQ(pictures(55), 1);
     }
   }
   // An animation playing in its painter thread.

@@ -4,6 +4,7 @@
 
 #include "platform/cx/cxcurrencyedit.h"
 #include "platform/cx/cxdropdownedit.h"
+#include "platform/cx/cximagecombobox.h"
 #include "platform/cx/cxlabel.h"
 #include "platform/cx/cxtextedit.h"
 #include "platform/vcl/clipbrd.h"
@@ -283,4 +284,43 @@ TEST_F(CxEditors, StylesFollowTheStateAndTheLabelDrawsItsCaption) {
   for (int x = 0; x < 40 && !ink; ++x)
     for (int y = 0; y < 21 && !ink; ++y) ink = Pixel(label, x, y) == 0;
   EXPECT_TRUE(ink) << "the caption is drawn in the style's font colour";
+}
+
+TEST_F(CxEditors, TheImageComboBoxShowsTheChosenDescriptionAndGivesItsValue) {
+  auto* combo = Add<TcxImageComboBox>(10);
+  auto* items = combo->Properties()->Items();
+  items->Add(Variant::Null(), "all");
+  items->Add(Variant("3"), "third");
+  items->Add(Variant("1"), "first");
+  int changes = 0;
+  combo->Properties()->OnChange = TNotifyEvent::FromFunction([&](TObject*) { ++changes; });
+  ShowForm();
+  EXPECT_TRUE(combo->EditValue().IsNull());
+  combo->SetEditValue(Variant("1"));
+  EXPECT_EQ(combo->ItemIndex(), 2);
+  EXPECT_EQ(combo->Text(), "first");
+  combo->SetItemIndex(7);
+  EXPECT_EQ(combo->ItemIndex(), 2) << "out of range changes nothing";
+
+  // A click drops the list down under the editor; a click on an item chooses it.
+  gui.Click(combo);
+  EXPECT_TRUE(combo->Focused());
+  ASSERT_TRUE(combo->DroppedDown());
+  TCustomForm* list = Screen->Forms(Screen->FormCount() - 1);
+  ASSERT_TRUE(list->IsPopupWindow());
+  vx::display::InjectClick(list, 20, list->Height() / 2);  // the second of three rows
+  gui.Pump();
+  EXPECT_FALSE(combo->DroppedDown());
+  EXPECT_EQ(combo->EditValue(), Variant("3"));
+  gui.Key(VK_UP);
+  gui.Key(VK_UP);
+  EXPECT_EQ(combo->ItemIndex(), 0);
+  gui.Key(VK_DOWN);
+  EXPECT_EQ(combo->Text(), "third");
+  EXPECT_EQ(changes, 4);
+  // Items gone from under the choice take it with them.
+  items->Delete(2);
+  items->Delete(1);
+  EXPECT_EQ(combo->ItemIndex(), -1);
+  EXPECT_EQ(combo->Text(), "");
 }

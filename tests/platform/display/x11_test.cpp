@@ -119,13 +119,11 @@ TEST(X11Presenter, AFormWorkedByXdotoolLooksLikeTheSameFormWorkedWithoutADisplay
     const TRect client = t.form->ClientRect();
     const auto painted = BackBuffer(t.form);
     int diff = -1;
-    ProcessUntil(
-        [&] {
-          onScreen = xvfb.Capture(w, client.right, client.bottom);
-          diff = Differences(onScreen, painted);
-          return diff == 0;
-        },
-        3000);
+    ProcessUntil([&] {
+      onScreen = xvfb.Capture(w, client.right, client.bottom);
+      diff = Differences(onScreen, painted);
+      return diff == 0;
+    });
     EXPECT_EQ(diff, 0);
 
     // The close button of the window closes the form.

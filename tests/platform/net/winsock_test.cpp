@@ -100,7 +100,7 @@ struct Steps {
   }
   void WaitFor(int s) {
     std::unique_lock g(m);
-    cv.wait_for(g, std::chrono::seconds(5), [&] { return step >= s; });
+    cv.wait_for(g, std::chrono::milliseconds(vxtest::kPatienceMs), [&] { return step >= s; });
   }
 };
 
@@ -216,7 +216,7 @@ TEST_F(WinsockTest, UnreachableConnectInsideAnEmptyNetworkNamespace) {
       a.sin_port = htons(80);
       inet_pton(AF_INET, "192.0.2.1", &a.sin_addr);  // documentation range, never routed
       result[0] = ws::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == SOCKET_ERROR ? ws::WSAGetLastError() : 0;
-      PumpUntil([&] { return r.Count(s, FD_CONNECT) == 1; }, 2000);
+      PumpUntil([&] { return r.Count(s, FD_CONNECT) == 1; });
       PumpFor(50);
       result[1] = r.ErrorOf(s, FD_CONNECT);
       result[2] = int(r.Events(s).size());

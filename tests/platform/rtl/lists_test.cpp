@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -381,7 +382,7 @@ TEST(Lists, ThreadListLockIsRecursiveAndIgnoresDuplicates) {
   TList* l = tl.LockList();
   tl.Add(&b);  // the holding thread may lock again
   EXPECT_EQ(l->Count(), 2);
-  bool otherGotIn = false;
+  std::atomic<bool> otherGotIn{false};
   std::thread other([&] {
     tl.LockList();
     otherGotIn = true;

@@ -15,6 +15,7 @@
 #include "platform/win/shell.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/script_file.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -46,12 +47,12 @@ std::string QuoteArgument(const std::string& a) {
 // Waits until a file exists with a last line "end" (written by programs that are not
 // waited for).
 std::string AwaitRecord(const std::string& path) {
-  for (int i = 0; i < 500; ++i) {
-    const std::string text = ReadFileBytes(path);
-    if (text.size() >= 4 && text.compare(text.size() - 4, 4, "end\n") == 0) return text;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return "(no record)";
+  std::string text;
+  const bool ended = vxtest::WaitUntil([&] {
+    text = ReadFileBytes(path);
+    return text.size() >= 4 && text.compare(text.size() - 4, 4, "end\n") == 0;
+  });
+  return ended ? text : "(no record)";
 }
 
 class ProcessTest : public ::testing::Test {
@@ -259,7 +260,8 @@ TEST_F(ProcessTest, ChildrenGetNoStrayDescriptorsAndLeaveNoZombies) {
   const pid_t pid = pid_t(pi.dwProcessId);
   CloseHandle(pi.hProcess);  // closed while it may still run
   CloseHandle(pi.hThread);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  siginfo_t ended{};
+  ASSERT_EQ(waitid(P_PID, id_t(pid), &ended, WEXITED | WNOWAIT), 0);  // ended, not collected
   EXPECT_EQ(Run(probe.c_str(), ""), 0);  // any later start collects it
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "platform/win/process.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/script_file.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -165,8 +165,7 @@ class FileInUseTest : public ::testing::Test {
     STARTUPINFO si;
     const std::string cmd = "holder \"" + file_ + "\" \"" + marker + "\"";
     EXPECT_TRUE(CreateProcess(script.c_str(), cmd.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    for (int i = 0; i < 500 && !std::filesystem::exists(marker); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(vxtest::WaitUntil([&] { return std::filesystem::exists(marker); })) << "the holder did not start";
     return pi;
   }
   void Stop(PROCESS_INFORMATION& pi) {
@@ -233,8 +232,7 @@ TEST_F(FileInUseTest, ExecutingProgramAndOwnOpenHandles) {
   PROCESS_INFORMATION pi;
   STARTUPINFO si;
   ASSERT_TRUE(CreateProcess(program.c_str(), "client 30", nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(IsFileInUse(dir_.Path() + "/CLIENT.EXE"));
+  EXPECT_TRUE(vxtest::WaitUntil([&] { return IsFileInUse(dir_.Path() + "/CLIENT.EXE"); }));
   Stop(pi);
   EXPECT_FALSE(IsFileInUse(program));
 
