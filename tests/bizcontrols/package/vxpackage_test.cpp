@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -46,16 +45,9 @@ class Package : public ::testing::Test {
   static void SetUpTestSuite() { Application->SetPresenter(std::make_unique<vx::display::THeadlessPresenter>()); }
 };
 
-// The threads of this process.
-int ThreadCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-  return n;
-}
-
 TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   ASSERT_FALSE(LibraryMapped());
-  const int threads = ThreadCount(), timers = ThreadTimerCount();
+  const int threads = ProcessThreadCount(), timers = ThreadTimerCount();
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0) << "nothing of the codecs is linked";
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
 
@@ -141,7 +133,7 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   Application->ProcessMessages();
   form.PaintNow();
   EXPECT_GT(ThreadTimerCount(), timers);
-  EXPECT_TRUE(ProcessUntil([&] { return ThreadCount() > threads; })) << "no painter thread";
+  EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() > threads; })) << "no painter thread";
 
   // A picture file finds the package's class by its extension.
   {
@@ -161,7 +153,7 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   UnloadPackage(module);
   EXPECT_FALSE(LibraryMapped()) << "unloading unmaps the library";
   EXPECT_EQ(ThreadTimerCount(), timers);
-  EXPECT_TRUE(ProcessUntil([&] { return ThreadCount() == threads; })) << ThreadCount() << " threads left";
+  EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() == threads; })) << ProcessThreadCount() << " threads left";
   EXPECT_TRUE(GetPalettePages().empty());
   EXPECT_EQ(GetClass("TvxImageButton"), nullptr);
   EXPECT_EQ(GetClass("THtmlParser"), nullptr);

@@ -24,6 +24,11 @@ class ClientForm : public ::testing::Test {
     UnloadPackage(grids_);
     UnloadPackage(controls_);
   }
+  void SetUp() override { threads_ = ProcessThreadCount(); }
+  // The forms' animations end with them.
+  void TearDown() override {
+    EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() == threads_; })) << "a painter thread is left";
+  }
   TfrmClient* Show() {
     auto* form = new TfrmClient(Application, kPictures);
     form->Show();
@@ -45,6 +50,7 @@ class ClientForm : public ::testing::Test {
   }
 
   THeadlessGui gui;
+  int threads_ = 0;
   static HMODULE controls_, grids_;
 };
 HMODULE ClientForm::controls_ = nullptr;
