@@ -1,6 +1,5 @@
 #include "tests/support/headless_gui.h"
 
-
 #include <chrono>
 #include <filesystem>
 
