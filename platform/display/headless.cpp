@@ -65,9 +65,13 @@ bool THeadlessScript::TakeAnswer(const std::vector<TModalResult>& Buttons, TModa
   return false;
 }
 
-bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
+bool THeadlessScript::AtAction() {
   while (next_ < lines_.size() && (Words(lines_[next_]).empty() || Words(lines_[next_])[0][0] == '#')) ++next_;
-  if (next_ >= lines_.size()) return false;
+  return next_ < lines_.size();
+}
+
+bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
+  if (!AtAction()) return false;
   const std::string& line = lines_[next_];
   const auto words = Words(line);
   if (SameText(words[0], "login") && words.size() >= 2) {
@@ -84,8 +88,7 @@ bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
 }
 
 bool THeadlessScript::TakeSave(std::string& FileName) {
-  while (next_ < lines_.size() && (Words(lines_[next_]).empty() || Words(lines_[next_])[0][0] == '#')) ++next_;
-  if (next_ >= lines_.size()) return false;
+  if (!AtAction()) return false;
   const std::string& line = lines_[next_];
   const auto words = Words(line);
   if (SameText(words[0], "save") && words.size() >= 2) {

@@ -52,6 +52,9 @@ class THeadlessScript {
   size_t Position() const { return next_; }
 
  private:
+  // Skips blank and comment lines: true when an action line is next.
+  bool AtAction();
+
   std::vector<std::string> lines_;
   size_t next_ = 0;
 };
