@@ -177,9 +177,22 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   adpOrders->InitCurrency(colPrice);
   adpOrders->InitCurrency(colAmount);
 
+  // The help bar: the focused control's text from Help/frmClient.wxt beside the program.
+  sbHelp = new TvxBizStatusBar(this);
+  sbHelp->SetName("sbHelp");
+  sbHelp->SetBounds(12, 570, 876, 22);
+  sbHelp->SetParent(this);
+  sbHelp->SetHelpFileName("frmClient");
+  Screen->OnActiveControlChange = TNotifyEvent(sbHelp, &TvxBizStatusBar::OnActiveControlChange);
+
   EndLoading();
   LoadOrders(300);
   btnAll->SetDown(true);
+}
+
+TfrmClient::~TfrmClient() {
+  if (Screen->OnActiveControlChange == TNotifyEvent(sbHelp, &TvxBizStatusBar::OnActiveControlChange))
+    Screen->OnActiveControlChange = TNotifyEvent();
 }
 
 TcxGridBandedColumn* TfrmClient::AddColumn(const std::string& Caption, const std::string& Type, int Width, int Band) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bizcontrols/vxBizButtonList.h"
+#include "bizcontrols/vxBizStatusBar.h"
 #include "bizcontrols/vxComboBox.h"
 #include "bizcontrols/vxIconCurrencyEdit.h"
 #include "bizcontrols/vxIconEdit.h"
@@ -26,6 +27,7 @@ class TfrmClient : public TForm {
  public:
   // The pictures are read from PictureFolder (the program's "pictures" folder).
   explicit TfrmClient(TComponent* AOwner, const std::string& PictureFolder = DefaultPictureFolder());
+  ~TfrmClient() override;
 
   // The program's folder and "pictures/".
   static std::string DefaultPictureFolder();
@@ -60,6 +62,7 @@ class TfrmClient : public TForm {
   TcxGridBandedColumn* colPrice;
   TcxGridBandedColumn* colAmount;
   TcxGridBandedColumn* colDone;
+  TvxBizStatusBar* sbHelp;
 
   // The tool bar's commands.
   void AddClick(TObject* Sender);

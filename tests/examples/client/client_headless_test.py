@@ -78,9 +78,14 @@ def run_client(folder, script):
 def main():
     problems = []
     with tempfile.TemporaryDirectory() as folder:
-        first, after, book = (os.path.join(folder, n) for n in ("first.png", "after.png", "orders.xls"))
+        first, after, book, branch, customer = (os.path.join(folder, n) for n in (
+            "first.png", "after.png", "orders.xls", "branch.png", "customer.png"))
         run = run_client(folder, "\n".join([
             "shot frmClient " + first,
+            "click frmClient.cbBranch",                # the help bar follows the focus
+            "shot frmClient " + branch,
+            "click frmClient.edtCustomer",
+            "shot frmClient " + customer,
             "click frmClient.grdOrders 190 32",       # the customer column's header
             "key Ctrl+F",
             "click TfGrid5SearchOption.edt_Search_Text",
@@ -113,6 +118,12 @@ def main():
         header = (140, 148, 126, 18)
         if colours_in(read_png(after), header) == colours_in(rows, header):
             problems.append("the customer header did not change when sorted")
+
+        # The help bar's text (from Help/frmClient.wxt) changes with the focused control.
+        def bar(path):
+            return [row[LEFT + 80:LEFT + 680] for row in read_png(path)[TOP + 572:TOP + 590]]
+        if bar(branch) == bar(customer) or 0x000000 not in {c for row in bar(branch) for c in row}:
+            problems.append("the help text does not follow the focus")
 
         sheet = xlrd.open_workbook(book).sheet_by_index(0)
         if sheet.row_values(0)[:3] != ["선택", "주문번호", "거래처"]:
