@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "bizcontrols/uHelpManager.h"
 #include "platform/cx/cxgrid.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/dialogs.h"
@@ -14,7 +15,6 @@ namespace {
 constexpr TColor kBarColor = 16052463;   // RGB 239, 240, 244
 constexpr TColor kLineColor = 10261906;  // RGB 146, 149, 156
 constexpr intptr_t kIconTag = 300000;
-constexpr int kHelpCodePage = 949;
 
 // The inner windows of editors: a nameless focused control of one of these classes
 // stands for its editor.
@@ -58,7 +58,7 @@ TvxBizStatusBar::TvxBizStatusBar(TComponent* AOwner)
 
 TvxBizStatusBar::~TvxBizStatusBar() {
   Destroying();
-  delete std::exchange(helpManager_, nullptr);
+  if (TfHelpManager* open = std::exchange(helpManager_, nullptr)) open->Free();
   delete std::exchange(shapeLine_, nullptr);
   delete std::exchange(imagePre_, nullptr);
   delete std::exchange(edit_, nullptr);
@@ -117,15 +117,17 @@ std::string TvxBizStatusBar::HelpFolder() {
   return IncludeTrailingPathDelimiter(ExtractFilePath(Application->ExeName())) + "Help/";
 }
 
+TEncoding* TvxBizStatusBar::HelpFileEncoding() { return TEncoding::GetEncoding(949); }
+
 void TvxBizStatusBar::SetHelpFileName(const std::string& Value) {
   fileList_->Clear();
   helpFileName_ = Value;
   const std::string folder = HelpFolder();
   if (!DirectoryExists(folder)) ForceDirectories(folder);
-  const std::string file = folder + Value + ".wxt";
+  const std::string file = HelpFilePath(Value);
   if (Value.empty() || !FileExists(file)) return;
   try {
-    fileList_->LoadFromFile(file, TEncoding::GetEncoding(kHelpCodePage));
+    fileList_->LoadFromFile(file, HelpFileEncoding());
   } catch (const Exception&) {
     // An unreadable file gives no texts, as a missing one does.
     fileList_->Clear();
@@ -210,8 +212,14 @@ void TvxBizStatusBar::FImagePreDblClick(TObject*) {
     if (!LoginDialogEx("HelpManager", user, password, true) || password != "parvine3") return;
     loggedIn_ = true;
   }
-  // The help editor form (a grid of the file's codes and texts) opens here; it comes
-  // with the grid stand-in.
+  // The editor works on the bar's own list, so what it saves is what the bar finds.
+  helpManager_ = new TfHelpManager(this);
+  helpManager_->SetParentHandle(Handle());
+  helpManager_->SetHelpFileName(helpFileName_);
+  helpManager_->SetHelpCode(helpCode_);
+  helpManager_->SetHelpText(helpText_);
+  helpManager_->SetHelpStringList(fileList_.get());
+  helpManager_->Show();
 }
 
 void TvxBizStatusBar::CloseHelpManager(TMessage&) { helpManager_ = nullptr; }

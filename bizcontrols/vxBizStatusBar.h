@@ -20,6 +20,9 @@
 // Posted to the bar's window when its help editor closes.
 constexpr UINT WM_HELPMANAGER_CLOSED = 9034;
 
+class TEncoding;
+class TfHelpManager;
+
 class TvxBizStatusBar : public TvxCustomBizBar {
   VX_CLASS(TvxBizStatusBar, TvxCustomBizBar)
 
@@ -58,8 +61,14 @@ class TvxBizStatusBar : public TvxCustomBizBar {
   TStringList* HelpStringList() const { return fileList_.get(); }
   // The password prompt was passed (once for the bar's life).
   bool LoggedIn() const { return loggedIn_; }
+  // The help editor open now, or null.
+  TfHelpManager* HelpManager() const { return helpManager_; }
   // The folder of help files: the program's folder and "Help/".
   static std::string HelpFolder();
+  // The help file of a name (HelpFolder, the name, ".wxt"), and the code page of its
+  // bytes.
+  static std::string HelpFilePath(const std::string& Name) { return HelpFolder() + Name + ".wxt"; }
+  static TEncoding* HelpFileEncoding();
 
   TShape* ShapeLine() const { return shapeLine_; }
   TImage* ImagePre() const { return imagePre_; }
@@ -92,7 +101,7 @@ class TvxBizStatusBar : public TvxCustomBizBar {
   std::unique_ptr<TStringList> fileList_;
   std::unique_ptr<TStringList> tempList_;
   bool loggedIn_ = false;
-  TCustomForm* helpManager_ = nullptr;
+  TfHelpManager* helpManager_ = nullptr;
 };
 
 namespace vxBizStatusBar {

@@ -5,6 +5,7 @@
 
 #include "bizcontrols/HtmlParser.h"
 #include "bizcontrols/TransPanelSmp.h"
+#include "bizcontrols/uHelpManager.h"
 #include "bizcontrols/vxBizButtonList.h"
 #include "bizcontrols/vxBizStatusBar.h"
 #include "bizcontrols/vxComboBox.h"
@@ -35,6 +36,7 @@ const TPackageUnit kUnits[] = {
     {"vxIconEdit", nullptr, nullptr, vxIconEdit::Register},
     {"vxIconCurrencyEdit", nullptr, nullptr, vxIconCurrencyEdit::Register},
     {"vxBizButtonList", nullptr, nullptr, vxBizButtonList::Register},
+    {"uHelpManager", nullptr, nullptr, nullptr},
     {"vxBizStatusBar", nullptr, nullptr, vxBizStatusBar::Register},
 };
 

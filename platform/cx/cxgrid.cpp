@@ -4,6 +4,7 @@
 
 #include "platform/cx/cxcheckbox.h"
 #include "platform/cx/cxgridviewinfo.h"
+#include "platform/cx/cxlabel.h"
 #include "platform/vcl/forms.h"
 
 // ---- Levels ----
@@ -416,8 +417,9 @@ void TcxGridSite::KeyDown(WORD& Key, TShiftState Shift) {
 void TcxGridSite::KeyPress(char& Key) { TCustomControl::KeyPress(Key); }
 
 bool TcxGridSite::CanEdit(TcxGridBandedColumn* Column) const {
+  // A label cell shows its value and takes no input.
   return Column && !view_->IsDesigning() && view_->OptionsData()->Editing() && Column->Options()->Editing() &&
-         view_->Controller()->FocusedRecordIndex() >= 0;
+         !::Is<TcxLabelProperties>(Column->Properties()) && view_->Controller()->FocusedRecordIndex() >= 0;
 }
 
 void TcxGridSite::ToggleCheckBox(TcxGridBandedColumn* Column) {

@@ -4,7 +4,8 @@
 // The site works the view as a person would: clicks focus cells and sort by column
 // headers (after the view's OnMouseDown), keys move the focus and page, the wheel and
 // the scroll bars scroll, a click on the focused cell or Enter or F2 edits it in place
-// (a check box cell toggles at once), Enter or leaving the cell posts, Escape cancels.
+// (a check box cell toggles at once; a label cell is not edited), Enter or leaving the
+// cell posts, Escape cancels.
 #pragma once
 
 #include <memory>

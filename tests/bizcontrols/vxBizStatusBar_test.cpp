@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
+#include "bizcontrols/uHelpManager.h"
 #include "platform/cx/cxdropdownedit.h"
 #include "platform/cx/cxgrid.h"
 #include "platform/cx/cxtextedit.h"
@@ -11,20 +10,14 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
+#include "tests/bizcontrols/help_files.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/headless_gui.h"
 #include "tests/support/manual_clock.h"
 
 namespace {
 
-// Writes UTF-8 text as a help file through Python's cp949 codec.
-void WriteCp949(const std::string& Path, const std::string& Utf8) {
-  WriteFileBytes(Path + ".utf8", Utf8);
-  const std::string cmd = "python3 -c \"import sys; open(sys.argv[2], 'wb').write(open(sys.argv[1], "
-                          "encoding='utf-8', newline='').read().encode('cp949'))\" '" +
-                          Path + ".utf8' '" + Path + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
+using vxtest::WriteCp949;
 
 class VxBizStatusBar : public ::testing::Test {
  protected:
@@ -222,10 +215,47 @@ TEST_F(VxBizStatusBar, TheIconAsksForThePasswordUntilItIsGivenOnce) {
   };
   for (int prompts : {1, 2, 3}) {
     EXPECT_FALSE(bar->LoggedIn());
+    EXPECT_EQ(bar->HelpManager(), nullptr);
     doubleClick();
     EXPECT_EQ(gui.LoginPrompts(), prompts);
   }
   EXPECT_TRUE(bar->LoggedIn());
+  TfHelpManager* editor = bar->HelpManager();
+  ASSERT_NE(editor, nullptr) << "the right password opens the help editor";
+  EXPECT_TRUE(editor->Visible());
+  // Closed, it tells the bar; the next double click opens another one without a prompt.
+  editor->Close();
+  gui.Pump();
+  ASSERT_EQ(bar->HelpManager(), nullptr);
+  EXPECT_FALSE(editor->Visible());
   doubleClick();
   EXPECT_EQ(gui.LoginPrompts(), 3) << "no second prompt";
+  ASSERT_NE(bar->HelpManager(), nullptr);
+  EXPECT_NE(bar->HelpManager(), editor);
+  doubleClick();
+  EXPECT_EQ(gui.LoginPrompts(), 3);
+  // The bar goes with its editors open and closed; the closing note of the open one
+  // finds no bar.
+}
+
+TEST_F(VxBizStatusBar, TheHelpEditorEditsTheBarsOwnTexts) {
+  ASSERT_TRUE(ForceDirectories(program / "Help"));
+  WriteCp949(program / "Help/SAL200.wxt", "EDTNAME|이름\r\n");
+  bar->SetHelpFileName("SAL200");
+  bar->SetHelpCode("edtName");
+  form->Show();
+  gui.QueueLogin("parvine3");
+  gui.Click(bar->ImagePre());
+  gui.Click(bar->ImagePre());
+  TfHelpManager* editor = bar->HelpManager();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->edt_HelpFileName->Text(), "SAL200");
+  EXPECT_EQ(editor->edt_HelpCode->Text(), "EDTNAME");
+  EXPECT_EQ(editor->edt_HelpText->Text(), "이름");
+  EXPECT_EQ(editor->HelpStringList(), bar->HelpStringList());
+  editor->edt_HelpText->SetText("새 이름");
+  gui.Click(editor->btn_Set);
+  gui.Click(editor->btn_Save);
+  EXPECT_EQ(bar->GetHelpStingListText("EDTNAME"), "새 이름") << "saved texts are the bar's at once";
+  EXPECT_EQ(vxtest::ReadCp949(program / "Help/SAL200.wxt", program / "read"), "EDTNAME|새 이름\r\n");
 }
