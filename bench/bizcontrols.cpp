@@ -25,22 +25,8 @@
 
 namespace {
 
+using vxbench::PairedRatio;
 using vxbench::Time;
-
-// A and B timed in turn, round after round: the median of the rounds' ratios, which a
-// busy machine's drift moves little. Took is A's median time in microseconds.
-double PairedRatio(const std::function<void()>& A, const std::function<void()>& B, int Runs, double& Took) {
-  std::vector<double> ratios, times;
-  for (int round = 0; round < 9; ++round) {
-    const double a = Time(A, Runs), b = Time(B, Runs);
-    ratios.push_back(a / b);
-    times.push_back(a);
-  }
-  std::sort(ratios.begin(), ratios.end());
-  std::sort(times.begin(), times.end());
-  Took = times[times.size() / 2];
-  return ratios[ratios.size() / 2];
-}
 
 void Report(const char* What, double Took, double Ratio, const char* Reference) {
   std::printf("%-40s %9.2f us   %7.3fx %s\n", What, Took, Ratio, Reference);

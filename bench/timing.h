@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <vector>
 
 namespace vxbench {
 
@@ -17,6 +18,21 @@ inline double Time(const std::function<void()>& f, int runs = 200) {
     best = std::min(best, std::chrono::duration<double, std::micro>(t1 - t0).count() / runs);
   }
   return best;
+}
+
+// A and B timed in turn, round after round: the median of the rounds' ratios, which a
+// busy machine's drift moves little. Took is A's median time in microseconds.
+inline double PairedRatio(const std::function<void()>& A, const std::function<void()>& B, int Runs, double& Took) {
+  std::vector<double> ratios, times;
+  for (int round = 0; round < 9; ++round) {
+    const double a = Time(A, Runs), b = Time(B, Runs);
+    ratios.push_back(a / b);
+    times.push_back(a);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  std::sort(times.begin(), times.end());
+  Took = times[times.size() / 2];
+  return ratios[ratios.size() / 2];
 }
 
 }  // namespace vxbench

@@ -65,9 +65,13 @@ bool THeadlessScript::TakeAnswer(const std::vector<TModalResult>& Buttons, TModa
   return false;
 }
 
-bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
+bool THeadlessScript::AtAction() {
   while (next_ < lines_.size() && (Words(lines_[next_]).empty() || Words(lines_[next_])[0][0] == '#')) ++next_;
-  if (next_ >= lines_.size()) return false;
+  return next_ < lines_.size();
+}
+
+bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
+  if (!AtAction()) return false;
   const std::string& line = lines_[next_];
   const auto words = Words(line);
   if (SameText(words[0], "login") && words.size() >= 2) {
@@ -75,6 +79,22 @@ bool THeadlessScript::TakeLogin(bool& Confirmed, std::string& Password) {
     Confirmed = true;
   } else if (SameText(words[0], "answer") && words.size() == 2 && ModalResultFromName(words[1]) == mrCancel) {
     Confirmed = false;
+  } else {
+    return false;
+  }
+  ++next_;
+  Wake();
+  return true;
+}
+
+bool THeadlessScript::TakeSave(std::string& FileName) {
+  if (!AtAction()) return false;
+  const std::string& line = lines_[next_];
+  const auto words = Words(line);
+  if (SameText(words[0], "save") && words.size() >= 2) {
+    FileName = Trim(line.substr(line.find(words[1], line.find(words[0]) + words[0].size())));
+  } else if (SameText(words[0], "answer") && words.size() == 2 && ModalResultFromName(words[1]) == mrCancel) {
+    FileName.clear();
   } else {
     return false;
   }
@@ -92,7 +112,7 @@ bool THeadlessScript::Step() {
       continue;
     }
     const std::string& action = words[0];
-    if (SameText(action, "click") && words.size() == 2) {
+    if (SameText(action, "click") && (words.size() == 2 || words.size() == 4)) {
       const size_t dot = words[1].find('.');
       if (dot == std::string::npos) break;
       TCustomForm* form = Screen->FindForm(words[1].substr(0, dot));
@@ -106,7 +126,24 @@ bool THeadlessScript::Step() {
       bool enabled = true;
       for (TControl* c = control; c; c = c->Parent()) enabled = enabled && c->Enabled();
       if (!control->Showing() || !enabled || (Screen->ModalForm() && Screen->ModalForm() != form)) return false;
-      InjectClickControl(control);
+      if (words.size() == 2) {
+        InjectClickControl(control);
+      } else {
+        TRect r;
+        int x = 0, y = 0;
+        if (!control->RectInForm(r) || !TryStrToInt(words[2], x) || !TryStrToInt(words[3], y)) {
+          Report("cannot click \"" + line + "\"");
+          ++next_;
+          continue;
+        }
+        InjectClick(form, r.left + x, r.top + y);
+      }
+    } else if (SameText(action, "type") && words.size() >= 2) {
+      TCustomForm* form = Screen->ActiveForm();
+      if (!form) return false;
+      InjectText(form, line.substr(line.find(words[1], line.find(words[0]) + words[0].size())));
+    } else if (SameText(action, "save")) {
+      return false;  // for the next save dialog to take
     } else if (SameText(action, "key") && words.size() == 2) {
       WORD key = 0;
       TShiftState shift;

@@ -5,6 +5,8 @@
 // A script has one action a line, each carried out in order as soon as it can be:
 //   click FORM.CONTROL   a left click in the middle of the control once it is visible
 //                        and enabled
+//   click FORM.CONTROL X Y  the same at a point of the control (client coordinates)
+//   type TEXT            the characters of the rest of the line to the active form
 //   key NAME             a key to the active form's focused control ("Enter",
 //                        "Escape", "F9", "Ctrl+S", ...)
 //   answer ID            closes the next message box or modal dialog with that answer
@@ -12,6 +14,8 @@
 //                        IDCANCEL also cancels the next login prompt
 //   login PASSWORD       confirms the next login prompt with that password (the rest
 //                        of the line)
+//   save FILE            the file name for the next save dialog (the rest of the
+//                        line); "answer IDCANCEL" cancels it
 //   close FORM           the window's close button
 //   shot FORM FILE       the form's window as a PNG picture
 // Blank lines and lines starting with "#" are skipped. FORM is a form's name or class
@@ -41,10 +45,16 @@ class THeadlessScript {
   // Takes the current line when it answers a login prompt: "login PASSWORD" (Confirmed,
   // with the password) or "answer IDCANCEL".
   bool TakeLogin(bool& Confirmed, std::string& Password);
+  // Takes the current line when it answers a save dialog: "save FILE" (FileName set)
+  // or "answer IDCANCEL" (FileName empty).
+  bool TakeSave(std::string& FileName);
   bool Finished() const { return next_ >= lines_.size(); }
   size_t Position() const { return next_; }
 
  private:
+  // Skips blank and comment lines: true when an action line is next.
+  bool AtAction();
+
   std::vector<std::string> lines_;
   size_t next_ = 0;
 };

@@ -61,7 +61,7 @@ class TDefaultDialogs final : public IDialogService {
     return result;
   }
   // Headless: the script's "login" line confirms the prompt; without one nobody types
-  // a password, so it is cancelled (and so is a file name).
+  // a password, so it is cancelled.
   bool Login(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) override {
     IPresenter* presenter = Application->Presenter();
     if (!presenter->Headless()) return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
@@ -73,9 +73,20 @@ class TDefaultDialogs final : public IDialogService {
     std::fflush(stderr);
     return confirmed;
   }
+  // Headless: the script's "save" line names the file; without one the dialog is
+  // cancelled.
   bool SaveFile(TFileDialogRequest& Request) override {
-    if (Application->Presenter()->Headless()) return false;
-    return vx::vcl::ShowSaveForm(Request);
+    IPresenter* presenter = Application->Presenter();
+    if (!presenter->Headless()) return vx::vcl::ShowSaveForm(Request);
+    std::string file;
+    auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
+    const bool scripted = headless && headless->Script() && headless->Script()->TakeSave(file);
+    std::fprintf(stderr, "save dialog \"%s\" -> %s%s\n", Request.Title.c_str(),
+                 file.empty() ? "cancelled" : file.c_str(), scripted ? "" : " (default)");
+    std::fflush(stderr);
+    if (file.empty()) return false;
+    Request.FileName = file;
+    return true;
   }
 };
 

@@ -636,6 +636,12 @@ BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
   return removed ? TRUE : FALSE;
 }
 
+int ThreadTimerCount() {
+  auto q = CurrentQueue();
+  if (!q) return 0;
+  return int(std::count_if(q->timers.begin(), q->timers.end(), [](const TTimer& t) { return t.window->alive.load(); }));
+}
+
 // --- hidden windows ---
 
 HWND AllocateHWnd(TWndMethod Method) {

@@ -187,6 +187,9 @@ DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWait
 // Setting an existing timer again restarts it with the new interval.
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse);
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+// The timers set on live windows of the calling thread (to check that components
+// stop their own).
+int ThreadTimerCount();
 
 // --- the framework's message record and hidden windows ---
 struct TMessage {

@@ -63,3 +63,6 @@ class THeadlessGui {
 // Generous by default: the machine may be loaded by parallel tests, and success
 // returns early.
 bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);
+
+// The threads of this process (to wait for a component's threads to end).
+int ProcessThreadCount();

@@ -18,12 +18,14 @@
 #include "platform/vcl/forms.h"
 #include "platform/vcl/stdctrls.h"
 #include "platform/win/resources.h"
+#include "tests/support/headless_gui.h"
 
 namespace {
 
 const std::string kPackage = std::string(VX_PACKAGE_DIR) + "/libvxpackage.so";
 const std::string kPicture = std::string(VX_SOURCE_DIR) + "/resources/PNG/BtnConfirm_Up.png";
 const std::string kGif = std::string(VX_SOURCE_DIR) + "/tests/codecs/gif/resources/RCDATA/CHECKER.gif";
+const std::string kAnimation = std::string(VX_SOURCE_DIR) + "/examples/client/pictures/busy.gif";
 
 // How often a file mask names the extension.
 int Mentions(const std::string& Mask, const std::string& Ext) {
@@ -45,6 +47,7 @@ class Package : public ::testing::Test {
 
 TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
   ASSERT_FALSE(LibraryMapped());
+  const int threads = ProcessThreadCount(), timers = ThreadTimerCount();
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "png"), 0) << "nothing of the codecs is linked";
   EXPECT_EQ(Mentions(GraphicFileMask(TGraphic::StaticClass()), "gif"), 0);
 
@@ -101,7 +104,8 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
     if (auto* control = As<TControl>(made)) {
       control->SetBounds(10, 10, 120, 30);
       control->SetParent(&form);
-      control->SetText("<B>x</B> y");  // the rich label takes it as its tagged text
+      // The rich label takes it as its tagged text: timers blink and scroll.
+      control->SetText("<B>x</B> <BLINK>y</BLINK><MARQUEE>z</MARQUEE>");
     }
     // The bars' pictures come from the package's own bitmaps: the tool bar's ten
     // glyphs, the status bar's icon.
@@ -121,8 +125,15 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
       EXPECT_EQ(pictures(55), 1);
     }
   }
+  // An animation playing in its painter thread.
+  auto* image = new TImage(&form);
+  image->SetBounds(200, 200, 8, 8);
+  image->Picture()->LoadFromFile(kAnimation);
+  image->SetParent(&form);
   Application->ProcessMessages();
   form.PaintNow();
+  EXPECT_GT(ThreadTimerCount(), timers);
+  EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() > threads; })) << "no painter thread";
 
   // A picture file finds the package's class by its extension.
   {
@@ -141,6 +152,8 @@ TEST_F(Package, ClassesComeOnceFromThePackageAndLeaveWithIt) {
 
   UnloadPackage(module);
   EXPECT_FALSE(LibraryMapped()) << "unloading unmaps the library";
+  EXPECT_EQ(ThreadTimerCount(), timers);
+  EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() == threads; })) << ProcessThreadCount() << " threads left";
   EXPECT_TRUE(GetPalettePages().empty());
   EXPECT_EQ(GetClass("TvxImageButton"), nullptr);
   EXPECT_EQ(GetClass("THtmlParser"), nullptr);

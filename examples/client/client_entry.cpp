@@ -1,0 +1,20 @@
+// The example client program: loads the two packages, shows the order form and
+// unloads the packages when the form is closed.
+#include "examples/client/uClientForm.h"
+#include "platform/rtl/sysutils.h"
+
+int main(int argc, char** argv) {
+  Application->Initialize();
+  Application->SetTitle("vx client");
+  // The packages' initialization registers their picture formats and style sheets.
+  const HMODULE controls = LoadPackage("libvxpackage.so");
+  const HMODULE grids = LoadPackage("libgridsift.so");
+  TfrmClient* form = nullptr;
+  Application->CreateForm(form);
+  Application->Run();
+  // The forms go before the packages whose classes they are made of.
+  Application->DestroyComponents();
+  UnloadPackage(grids);
+  UnloadPackage(controls);
+  return 0;
+}
