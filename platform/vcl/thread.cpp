@@ -2,8 +2,65 @@
 
 #include <unistd.h>
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include "platform/rtl/sysutils.h"
 #include "platform/win/messages.h"
+#include "platform/win/resources.h"
 #include "platform/win/sync.h"
+
+namespace {
+
+// Running threads by the module of their class. A package's thread may still be
+// leaving code of the package after it signalled its end; unloading the package waits
+// until the thread is out of it.
+struct TModuleThreads {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::map<HMODULE, int> running;
+};
+
+TModuleThreads& ModuleThreads() {
+  static auto* threads = new TModuleThreads;
+  return *threads;
+}
+
+void ThreadBegins(HMODULE Module) {
+  TModuleThreads& t = ModuleThreads();
+  std::lock_guard guard(t.lock);
+  ++t.running[Module];
+}
+
+void ThreadEnds(HMODULE Module) {
+  TModuleThreads& t = ModuleThreads();
+  {
+    std::lock_guard guard(t.lock);
+    if (--t.running[Module] == 0) t.running.erase(Module);
+  }
+  t.changed.notify_all();
+}
+
+bool ModuleHasThreads(HMODULE Module) {
+  TModuleThreads& t = ModuleThreads();
+  std::lock_guard guard(t.lock);
+  return t.running.count(Module) != 0;
+}
+
+// Serves the calls the ending threads make to this thread while it waits.
+void WaitForModuleThreads(HMODULE Module) {
+  while (ModuleHasThreads(Module))
+    if (!(IsMainThread() && CheckSynchronize(1))) {
+      TModuleThreads& t = ModuleThreads();
+      std::unique_lock guard(t.lock);
+      t.changed.wait_for(guard, std::chrono::milliseconds(1), [&] { return t.running.count(Module) == 0; });
+    }
+}
+
+[[maybe_unused]] const bool kWaitsOnUnload = (AddModuleUnloadProc(WaitForModuleThreads), true);
+
+}  // namespace
 
 TThread::TThread(bool CreateSuspended)
     : createSuspended_(CreateSuspended), done_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
@@ -31,6 +88,8 @@ void TThread::AfterConstruction() {
 void TThread::Start() {
   std::lock_guard guard(startLock_);
   if (started_.exchange(true)) return;
+  module_ = ModuleOfAddress(ClassType());
+  ThreadBegins(module_);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -86,12 +145,14 @@ void TThread::Run() {
   } catch (...) {
     // An OnTerminate handler's failure ends nothing more than the handler.
   }
+  const HMODULE module = module_;
   const bool freeSelf = freeOnTerminate_;
   SetEvent(done_);
   if (freeSelf) {
     thread_.detach();
     delete this;
   }
+  ThreadEnds(module);
 }
 
 void TThread::DoTerminate() {

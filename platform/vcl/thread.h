@@ -123,6 +123,7 @@ class TThread : public TObject {
   std::atomic<int> returnValue_{0};
   std::exception_ptr fatal_;
   HANDLE done_;
+  HMODULE module_ = nullptr;  // of the class: unloading it waits for the thread
 };
 
 // Carries out the Synchronize calls waiting for the main thread (and other calls sent
