@@ -148,7 +148,7 @@ TfrmMainFrame::TfrmMainFrame(TComponent* AOwner) : TForm(AOwner) {
   Application->SetOnException(TExceptionEvent(this, &TfrmMainFrame::AppException));
   Application->SetTitle(ClientConfig->GetTitle());
   const std::string icon = ClientConfig->GetIconPath();
-  if (!icon.empty() && FileExists(icon)) {
+  if (!icon.empty() && IsPlainFile(icon)) {
     try {
       Application->Icon()->LoadFromFile(icon);
     } catch (const std::exception& e) {
