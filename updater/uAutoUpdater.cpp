@@ -282,6 +282,10 @@ bool TfrmMainFrame::Initialize() {
 }
 
 void TfrmMainFrame::WMStartUpdate(TMessage&) {
+  // The list and the updater's own files come through the program and temporary folders.
+  const std::string list = ExtractFilePath(ClientConfig->ExeName) + ClientConfig->UpdateListName;
+  RemoveScratch(ExtractFileDir(list), {UpperCase(ExtractFileName(list))});
+  RemoveScratch(ClientConfig->TempDir, {});
   int counter = 0;
   bool declined = false;
   for (;;) {
