@@ -494,7 +494,8 @@ void TGrid5Adapter::EventOnMouseDown(TObject* Sender, TMouseButton Button, TShif
     }
     if (column) {
       const TRect glyph = hit.HeaderGlyphBounds;
-      if (!bandMode && !column->HeaderGlyph()->Empty() && StrictlyInside(glyph, X, Y)) {
+      // Only a check-box column is checked all; another column's glyph is the client's own.
+      if (!bandMode && IsCheckBox(column) && !column->HeaderGlyph()->Empty() && StrictlyInside(glyph, X, Y)) {
         CheckBoxAllClick(column, IsCheckAllGlyph(column->HeaderGlyph()));
         column->Options()->SetSorting(false);
       } else if (!sorting_ || (column->Tag() & kTagNoSort)) {
