@@ -194,6 +194,7 @@ RunResult LoaderInstall::Run(const std::vector<std::string>& Params, const std::
   } else {
     o.env["VX_HEADLESS_SCRIPT"] = "";
   }
+  for (const auto& [name, value] : env) o.env[name] = value;
   return RunProgram(argv, o);
 }
 
