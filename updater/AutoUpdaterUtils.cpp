@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "platform/rtl/classes.h"
@@ -101,16 +102,20 @@ bool IsFileLocked(const std::string& FileName) {
 }
 
 bool IsValidDownloadFile(const std::string& FileName) {
-  try {
-    if (!FileExists(FileName)) return false;
-    TFileStream f(FileName, fmOpenRead | fmShareDenyNone);
-    char head[2] = {0, 0};
-    const int64_t got = f.Read(head, 2);
-    if (got <= 0) return false;
-    return !(got == 2 && head[0] == '<' && head[1] == '!');
-  } catch (const std::exception&) {
-    return false;
-  }
+  const int fd = OpenRegularFile(FileName);
+  if (fd < 0) return false;
+  char head[2] = {0, 0};
+  ssize_t got;
+  do got = ::read(fd, head, 2); while (got < 0 && errno == EINTR);
+  ::close(fd);
+  if (got <= 0) return false;
+  return !(got == 2 && head[0] == '<' && head[1] == '!');
+}
+
+bool IsPlainFile(const std::string& FileName) {
+  const int fd = OpenRegularFile(FileName);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
 }
 
 int CompareVersion(const std::string& A, const std::string& B) {

@@ -32,6 +32,8 @@ bool IsFileLocked(const std::string& FileName);
 // True when the file exists, is not empty and does not start with "<!" (an HTML
 // page in place of a list).
 bool IsValidDownloadFile(const std::string& FileName);
+// True when the file exists and is a plain file (no folder, pipe or device).
+bool IsPlainFile(const std::string& FileName);
 // Compares dot-separated versions field by field over A's fields (anything from
 // the first "|" on is ignored): 1 when A is newer, -1 when older, 0 when equal.
 // Any error (a field that is not a number, B having fewer fields) gives -1.

@@ -431,12 +431,13 @@ INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
   return result;
 }
 
-bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder) {
+bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error) {
   try {
     TSTCabReader reader(nullptr);
     reader.Extract(CabinetFile, DestFolder);
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    if (Error) *Error = e.what();
     return false;
   }
 }

@@ -133,7 +133,7 @@ class TSTCabReader : public TComponent {
 };
 
 // Extracts the cabinet (and the following cabinets of its set) into the folder;
-// false when anything failed.
-bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder);
+// false when anything failed, with the reason in Error when given.
+bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error = nullptr);
 // Whether the file is a cabinet. A file that cannot be opened raises EOSError.
 bool IsCabinetFile(const std::string& FileName);

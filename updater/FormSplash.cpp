@@ -1,7 +1,9 @@
 #include "updater/FormSplash.h"
 
 #include "codecs/gif/GifImage.h"
+#include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
+#include "updater/AutoUpdaterUtils.h"
 
 namespace {
 // splash.gif reaches the GIF picture class through the picture registry only: the
@@ -32,7 +34,9 @@ void TSplash::FormCreate(TObject*) { imgSplash->SetBounds(0, 0, imgSplash->Width
 
 void TSplash::FormShow(TObject*) {
   try {
-    imgSplash->Picture()->LoadFromFile(IncludeTrailingPathDelimiter(ImageFolder) + "splash.gif");
+    const std::string file = IncludeTrailingPathDelimiter(ImageFolder) + "splash.gif";
+    if (!IsPlainFile(file)) throw EFOpenError("no picture file: " + file);
+    imgSplash->Picture()->LoadFromFile(file);
     imgSplash->SetBounds(imgSplash->Left(), imgSplash->Top(), imgSplash->Picture()->Width(),
                          imgSplash->Picture()->Height());
     SetClientSize(imgSplash->Width(), imgSplash->Height());

@@ -1,6 +1,10 @@
 #include "updater/NVLogFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/rtl/sysutils.h"
 
@@ -36,36 +40,46 @@ void TLogFile::Loaded() {
 }
 
 bool TLogFile::OpenLog() {
+  CloseLog();
   try {
-    CloseLog();
     if (!IsAbsoluteLogName(FLogFileName)) FLogFileName = ParamStr(0) + ".log";
-    const bool exists = FileExists(FLogFileName);
-    if (exists && FSizeLimit != 0) {
-      // Emptied whole before the entry that finds it too large; there is no rotation.
-      const int64_t size = TFileStream(FLogFileName, fmOpenRead | fmShareDenyNone).Size();
-      if (size > FSizeLimit) {
-        // Never through a link: a name that is a symbolic link, or one of several hard
-        // links, is replaced by a new file, and what it led to keeps its contents.
-        struct stat st {};
-        const std::string native = NativePath(FLogFileName);
-        if (lstat(native.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || st.st_nlink > 1)) DeleteFile(native);
-        TFileStream emptied(FLogFileName, fmCreate);
-      }
-    }
-    if (exists && !FOverwriteExistingFile) {
-      FFile = std::make_unique<TFileStream>(FLogFileName, fmOpenWrite | fmShareDenyNone);
-      FFile->Seek(0, soEnd);
-    } else {
-      FFile = std::make_unique<TFileStream>(FLogFileName, fmCreate);
-    }
-    return true;
   } catch (const std::exception&) {
-    CloseLog();
     return false;
   }
+  // Only a plain file is written: a pipe or a device of that name would hold the run
+  // (or take its lines), so the entry is lost instead.
+  int fd = OpenRegularFile(FLogFileName, O_WRONLY | O_APPEND);
+  if (fd >= 0) {
+    struct stat st {};
+    const bool tooLarge = FSizeLimit != 0 && fstat(fd, &st) == 0 && st.st_size > FSizeLimit;
+    if (tooLarge || FOverwriteExistingFile) {
+      // Emptied whole before the entry that finds it too large; there is no rotation.
+      // Never through a link: a name that is a symbolic link, or one of several hard
+      // links, is replaced by a new file, and what it led to keeps its contents.
+      const std::string native = NativePath(FLogFileName);
+      if (tooLarge && lstat(native.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || st.st_nlink > 1)) {
+        ::close(fd);
+        fd = -1;
+        DeleteFile(native);
+      } else if (::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+      }
+    }
+  } else if (errno != ENOENT) {
+    return false;
+  }
+  // A new file; should something of the name appear meanwhile, it is not opened.
+  if (fd < 0) fd = OpenNative(FLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_EXCL);
+  if (fd < 0) return false;
+  FHandle = fd;
+  return true;
 }
 
-void TLogFile::CloseLog() { FFile.reset(); }
+void TLogFile::CloseLog() {
+  if (FHandle >= 0) ::close(FHandle);
+  FHandle = -1;
+}
 
 void TLogFile::WriteEntry(const std::string& Msg, int LinesBefore, int LinesAfter) {
   std::lock_guard guard(LogFileLock());
@@ -82,10 +96,12 @@ void TLogFile::WriteEntry(const std::string& Msg, int LinesBefore, int LinesAfte
   if (FIncSuffix) text += FSuffix;
   text += "\r\n";
   for (int i = 0; i < LinesAfter; ++i) text += "\r\n";
-  try {
-    FFile->WriteBuffer(text.data(), int64_t(text.size()));
-  } catch (const std::exception&) {
-    // a full disk loses the entry; the updater goes on
+  // A full disk loses the entry; the updater goes on.
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(FHandle, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
   }
   CloseLog();
 }

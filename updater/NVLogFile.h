@@ -42,7 +42,8 @@ class TLogFile : public TComponent {
   int64_t SizeLimit() const { return FSizeLimit; }
   void SetSizeLimit(int64_t v) { FSizeLimit = v; }
 
-  // Opens the file for writing (appending unless OverwriteExistingFile); false on failure.
+  // Opens the file for writing (appending unless OverwriteExistingFile); false on
+  // failure, and for a name that is no plain file (a pipe, a device).
   bool OpenLog();
   void CloseLog();
   // Writes one composed line with the given numbers of empty lines around it.
@@ -62,7 +63,7 @@ class TLogFile : public TComponent {
   std::string FPrefix, FSeparator, FSuffix;
   std::string FDateTimeFormatStr = "c";
   int64_t FSizeLimit = 0;
-  std::unique_ptr<TFileStream> FFile;  // open only while an entry is written
+  int FHandle = -1;  // open only while an entry is written
 };
 
 // The one process-wide lock around every entry of every log.

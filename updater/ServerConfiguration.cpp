@@ -147,21 +147,23 @@ std::unique_ptr<TUpdateFileItem> TServerConfiguration::MakeItem(const std::strin
   auto item = std::make_unique<TUpdateFileItem>();
   item->LocalPath = Expand(Path);
   item->FileURL = MakeDownloadURL(Path);
-  item->FileSize = kUnknownSize;
-  item->DownloadSize = kUnknownSize;
-  if (Fields.size() <= 3) {
-    item->MD5 = Fields[0];
-    if (Fields.size() >= 2) item->FileSize = StrToInt64(Fields[1]);
-    if (Fields.size() >= 3) item->DownloadSize = StrToInt64(Fields[2]);
-  }
+  item->MD5 = Fields[0];
+  item->FileSize = Fields.size() >= 2 ? StrToInt64(Fields[1]) : kUnknownSize;
+  item->DownloadSize = Fields.size() >= 3 ? StrToInt64(Fields[2]) : kUnknownSize;
   return item;
 }
 
 bool TServerConfiguration::HasFileSection() const { return FIniFile->SectionExists("FILES"); }
 
-bool TServerConfiguration::Accept(const std::string& Path) {
+bool TServerConfiguration::Accept(const std::string& Path, size_t Fields, size_t Fewest, size_t Most) {
   std::string why;
-  if (!ClientConfig || ClientConfig->IsListedPathSafe(Path, why)) return true;
+  if (Fields < Fewest || Fields > Most) {
+    // A line of another shape names no sizes or digest to check the file by.
+    why = Format("it has %d value fields, not ", int(Fields)) +
+          (Fewest == Most ? IntToStr(int(Most)) : Format("%d to %d", int(Fewest), int(Most)));
+  } else if (!ClientConfig || ClientConfig->IsListedPathSafe(Path, why)) {
+    return true;
+  }
   std::string shown = Path;
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -180,7 +182,7 @@ int TServerConfiguration::LoadFileList() {
     std::string path, value;
     if (!SplitLine(lines[i], path, value)) continue;
     const std::vector<std::string> fields = SplitFields(value);
-    if (fields.size() != 3 || !Accept(path)) continue;
+    if (!Accept(path, fields.size(), 3, 3)) continue;
     const std::string name = UpperCase(InstalledFileName(path));
     if (name == "LOADER.EXE" || name == "LOADER.INI" || name == "QX.EXE")
       FSelfUpdateItems->push_back(MakeItem(path, fields));
@@ -198,7 +200,7 @@ int TServerConfiguration::AddFileList(TStrings* Lines) {
     std::string path, value;
     if (!SplitLine((*Lines)[i], path, value)) continue;
     const std::vector<std::string> fields = SplitFields(value);
-    if (fields.empty() || !Accept(path)) continue;
+    if (!Accept(path, fields.size(), 1, 3)) continue;
     FFileItems->push_back(MakeItem(path, fields));
     last = int(FFileItems->size()) - 1;
   }

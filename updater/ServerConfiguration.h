@@ -62,10 +62,12 @@ class TServerConfiguration : public TObject {
   bool HasFileSection() const;
   // Reads [FILES] into FileItems (and the updater's own files also into
   // SelfUpdateItems); returns the index of the last record added, or -1. A line whose
-  // path would leave its folder is refused (RefusedLines).
+  // value is not "<md5>,<size>,<download size>", or whose path would leave its folder,
+  // is refused (RefusedLines).
   int LoadFileList();
   // Adds the merged [FILES] lines of fast-update lists to FileItems; returns the
-  // index of the last record added, or -1. Paths are refused as by LoadFileList.
+  // index of the last record added, or -1. A line needs one to three value fields;
+  // paths are refused as by LoadFileList.
   int AddFileList(TStrings* Lines);
   // The lines refused so far, each "<path>: <why>".
   const std::vector<std::string>& RefusedLines() const { return FRefusedLines; }
@@ -94,8 +96,9 @@ class TServerConfiguration : public TObject {
 
   std::unique_ptr<TStringList> ReadScriptSection(const char* Section, const std::string& ColonBecomes) const;
   std::unique_ptr<TUpdateFileItem> MakeItem(const std::string& Path, const std::vector<std::string>& Fields) const;
-  // False (and the line noted) for a path that may not be written.
-  bool Accept(const std::string& Path);
+  // False (and the line noted) for a line of Fields value fields, outside Fewest to
+  // Most, or for a path that may not be written.
+  bool Accept(const std::string& Path, size_t Fields, size_t Fewest, size_t Most);
 
   std::unique_ptr<TMemIniFile> FIniFile;
   std::unique_ptr<TStringList> FMD5Extensions;

@@ -148,7 +148,7 @@ TfrmMainFrame::TfrmMainFrame(TComponent* AOwner) : TForm(AOwner) {
   Application->SetOnException(TExceptionEvent(this, &TfrmMainFrame::AppException));
   Application->SetTitle(ClientConfig->GetTitle());
   const std::string icon = ClientConfig->GetIconPath();
-  if (!icon.empty() && FileExists(icon)) {
+  if (!icon.empty() && IsPlainFile(icon)) {
     try {
       Application->Icon()->LoadFromFile(icon);
     } catch (const std::exception& e) {
@@ -282,6 +282,10 @@ bool TfrmMainFrame::Initialize() {
 }
 
 void TfrmMainFrame::WMStartUpdate(TMessage&) {
+  // The list and the updater's own files come through the program and temporary folders.
+  const std::string list = ExtractFilePath(ClientConfig->ExeName) + ClientConfig->UpdateListName;
+  RemoveScratch(ExtractFileDir(list), {UpperCase(ExtractFileName(list))});
+  RemoveScratch(ClientConfig->TempDir, {});
   int counter = 0;
   bool declined = false;
   for (;;) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -110,7 +111,8 @@ class TfrmMainFrame : public TForm {
   bool SearchModifiedFiles();
   bool DownloadFastUpdateLists();
   uint8_t UpdateFiles();
-  // With MD5 given and FileSize unknown (-1), the file must have that digest.
+  // With MD5 given (32 hexadecimal digits), the file (a cabinet's unpacked file) must
+  // have that digest before it replaces anything.
   bool FileDownLoad(const std::string& URL, const std::string& Dest, bool IsConfig, int64_t DownloadSize,
                     int64_t FileSize, const std::string& MD5 = "");
   bool IsHashCheckedExt(const std::string& FileName) const;
@@ -199,6 +201,13 @@ class TfrmMainFrame : public TForm {
                          std::string& Failed);
   // The index of the program's own record, which the list names with ".exe".
   int IndexOfProgramFile(const std::string& Name) const;
+  // SearchModifiedFiles; false (logged) when the list could not be read.
+  bool ReadFileList();
+  // Removes from Folder the scratch that downloads of the files named in Names (upper
+  // case; empty: any name) leave while they run, as a run ended by force left it.
+  void RemoveScratch(const std::string& Folder, const std::set<std::string>& Names);
+  // The same beside every file of the list.
+  void RemoveListedScratch();
   // Shows the failure dialog; its modal result.
   int RunFailedDialog();
   // The first file named by a program name in the temporary folder, or "".

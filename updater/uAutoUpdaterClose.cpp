@@ -191,9 +191,10 @@ bool TfrmMainFrame::ActWriteKeyValueFile(const std::string& File, const std::str
   const auto orEmpty = [](const std::string& s) { return UpperCase(Trim(s)) == "NULL" ? std::string() : s; };
   const std::string file = orEmpty(File), key = orEmpty(Key), value = orEmpty(Value);
   try {
-    if (file.empty() || key.empty() || !FileExists(file)) return false;
+    std::string text;
+    if (file.empty() || key.empty() || !ReadRegularFile(file, text)) return false;
     TStringList lines;
-    lines.LoadFromFile(file);
+    lines.SetText(text);
     if (lines.IndexOfName(key) < 0) return false;
     lines.SetValues(key, value);
     // Through a new file and a rename: a full disk must not cut the client's settings.

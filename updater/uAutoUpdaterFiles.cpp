@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <unordered_set>
 
 #include "platform/net/idhttp.h"
@@ -70,7 +72,61 @@ bool IsMd5Text(const std::string& Text) {
          std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
+// The name of the file whose download left Entry behind: FileDownLoad fetches into
+// "<name>~<16 hexadecimal digits>.part" and unpacks a cabinet into a folder
+// "<name>~<16 hexadecimal digits>.unpack" (see CreateUniqueName). "" for any other entry.
+std::string ScratchOwner(const std::string& Entry, bool& Folder) {
+  for (const std::string suffix : {".part", ".unpack"}) {
+    if (Entry.size() < suffix.size() + 18 || !Entry.ends_with(suffix)) continue;
+    const size_t tilde = Entry.size() - suffix.size() - 17;
+    const auto digits = Entry.begin() + std::ptrdiff_t(tilde) + 1;
+    if (Entry[tilde] != '~' ||
+        !std::all_of(digits, digits + 16, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+      return "";
+    Folder = suffix == ".unpack";
+    return Entry.substr(0, tilde);
+  }
+  return "";
+}
+
 }  // namespace
+
+// ---- what a run ended by force left ----
+
+void TfrmMainFrame::RemoveScratch(const std::string& Folder, const std::set<std::string>& Names) {
+  // Only one run of this updater works in these folders at a time (its one-instance
+  // lock is held), so whatever scratch is here, no live run owns it.
+  std::error_code ec;
+  std::vector<fs::path> found;
+  for (auto it = fs::directory_iterator(NativePath(Folder), ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    bool folder = false;
+    const std::string owner = ScratchOwner(it->path().filename().string(), folder);
+    if (owner.empty() || (!Names.empty() && !Names.count(UpperCase(owner)))) continue;
+    // A link of that name is not of our making, and what it leads to is never touched.
+    std::error_code type;
+    const fs::file_status st = it->symlink_status(type);
+    if (!type && (folder ? fs::is_directory(st) : fs::is_regular_file(st))) found.push_back(it->path());
+  }
+  for (const fs::path& path : found) {
+    // remove_all takes the links inside a folder away, not what they lead to.
+    std::error_code gone;
+    fs::remove_all(path, gone);
+    if (gone)
+      WriteLogFmt(false, "Cannot remove \"%s\", left by an earlier run: %s", path.string(), gone.message());
+    else
+      WriteLogFmt(false, "Removed \"%s\", left by an earlier run", path.string());
+  }
+}
+
+void TfrmMainFrame::RemoveListedScratch() {
+  std::map<std::string, std::set<std::string>> byFolder;
+  for (int i = 0; i < ServerConfig->GetFileCount(); ++i) {
+    const std::string& path = ServerConfig->GetFileItem(i)->LocalPath;
+    byFolder[ExtractFileDir(path)].insert(UpperCase(ExtractFileName(path)));
+  }
+  for (const auto& [folder, names] : byFolder) RemoveScratch(folder, names);
+}
 
 // ---- the run ----
 
@@ -78,14 +134,19 @@ void TfrmMainFrame::DoUpdate() {
   TClientConfiguration& c = *ClientConfig;
   if (ServerConfigLoaded) {
     fastListFailed_ = false;
-    bool listRead = true;
-    try {
-      SearchModifiedFiles();
-    } catch (const std::exception& e) {
-      WriteLog(std::string(e.what()) + "SearchModifiedFiles");
-      listRead = false;
+    bool listRead = ReadFileList();
+    if (listRead && c.UpdateType == 0 && !fastListFailed_ && ServerConfig->RefusedLines().empty() &&
+        ServerConfig->GetFileCount() == 0 && CompareVersion(c.CurVersion, ServerConfig->GetVersionInfo()) != 0) {
+      // Recording the new version over files that nothing brought up to it would leave
+      // them old for good: every later run would find nothing to do.
+      WriteLogFmt(false, "The fast update lists name no file for version %s: a safe update is done instead",
+                  ServerConfig->GetVersionInfo());
+      c.UpdateType = 1;
+      ForcedSafe = true;  // the stored type stays fast
+      listRead = ReadFileList();
     }
     for (const std::string& line : ServerConfig->RefusedLines()) WriteLog("[FILES] line refused: " + line);
+    RemoveListedScratch();
     UpdateState = UpdateFiles();
     // A list that could not be fetched or read, or a line refused, leaves files out:
     // the run failed and the new version must not be recorded.
@@ -93,11 +154,15 @@ void TfrmMainFrame::DoUpdate() {
     if (incomplete && UpdateState == usSuccess) UpdateState = usFailed;
   }
 
-  static const char* const kStateLines[] = {"업데이트 성공", "업데이트 실패", "새로운 업데이터 검색",
-                                            "업데이트 사용자 취소"};
-  if (UpdateState <= usNothingToDo) WriteLog(kStateLines[UpdateState], true);
-
+  // The state line goes once the outcome is settled: a version that cannot be
+  // recorded still fails the run.
+  const auto logState = [this] {
+    static const char* const kStateLines[] = {"업데이트 성공", "업데이트 실패", "새로운 업데이터 검색",
+                                              "업데이트 사용자 취소"};
+    if (UpdateState <= usNothingToDo) WriteLog(kStateLines[UpdateState], true);
+  };
   if (UpdateState == usUpdaterChanged) {
+    logState();
     lblFileName->SetCaption(Text("새로운 업데이트 검색", "Searching for new updates"));
     return;
   }
@@ -129,6 +194,7 @@ void TfrmMainFrame::DoUpdate() {
       }
     }
   }
+  logState();
 
   if (!c.GetProductRES().empty() && UpdateState == usFailed) {
     lblFileName->SetCaption("업데이트시 오류가 발생되었습니다.");
@@ -138,6 +204,16 @@ void TfrmMainFrame::DoUpdate() {
       if (!c.WriteUpdateType(ServerConfig ? ServerConfig->GetVersionRegistry() : std::string()))
         WriteLog("The update type cannot be recorded: " + c.RegistryError);
     }
+  }
+}
+
+bool TfrmMainFrame::ReadFileList() {
+  try {
+    SearchModifiedFiles();
+    return true;
+  } catch (const std::exception& e) {
+    WriteLog(std::string(e.what()) + "SearchModifiedFiles");
+    return false;
   }
 }
 
@@ -531,10 +607,11 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       } else if ((stage = CreateUniqueName(Dest, ".unpack", true)).empty()) {
         FailLocally(Dest, std::strerror(errno));
         status = kFailed;
-      } else if (ExtractCabinet(part, stage)) {
+      } else if (std::string why; ExtractCabinet(part, stage, &why)) {
         status = kUnpacked;
       } else {
-        WriteLog("[FileDownload] 압축 푸는 중에 오류 :" + Dest);
+        WriteLog(why.empty() ? "[FileDownload] 압축 푸는 중에 오류 :" + Dest
+                             : why + "FileDownLoad_\r[FileDownload] 압축 푸는 중에 오류 : " + Dest);
         status = kFailed;
       }
     } else if (status == kOk && IsPackedName(Dest)) {
@@ -560,8 +637,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       if (size < 0 || (FileSize != -1 && size != FileSize)) {
         WriteLogFmt(false, "[FileDownload] \"%s\" 파일이 없거나 용량이 다름.", shown);
         status = kFailed;
-      } else if (FileSize == -1 && IsMd5Text(MD5)) {
-        // Without a size only the digest tells the file from an error page or a cut body.
+      } else if (IsMd5Text(MD5)) {
+        // The size alone does not tell the file from an error page of the same length.
         const std::string got = GetFileMD5(produced);
         if (!SameText(got, MD5)) {
           WriteLogFmt(false, "[FileDownload] \"%s\" MD5 %s differs from the list's %s", shown, got, MD5);

@@ -33,11 +33,9 @@ TMemIniFile::TMemIniFile(const std::string& FileName) : TCustomIniFile(FileName)
 TMemIniFile::~TMemIniFile() = default;
 
 void TMemIniFile::LoadValues() {
+  // What is no plain file (a pipe, a device) reads as a missing file: as empty.
   std::string text;
-  if (!FileName().empty() && FileExists(FileName())) {
-    TFileStream f(FileName(), fmOpenRead | fmShareDenyWrite);
-    text = vx_classes::ReadToEnd(&f);
-  }
+  if (!FileName().empty() && !ReadRegularFile(FileName(), text)) text.clear();
   Parse(vx_classes::SplitLines(text));
 }
 

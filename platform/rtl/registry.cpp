@@ -1,11 +1,14 @@
 #include "platform/rtl/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <unordered_map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/rtl/sysutils.h"
 #include "platform/win/process.h"
@@ -908,6 +912,7 @@ class TRootStore {
     const std::string text = StoreText(*tree_, rootName_, kept_);
     // A store that is a symbolic link is written through to the file it names.
     const std::string target = FollowLinks(file_);
+    if (!swept_) RemoveDeadWritersFiles(target);
     const std::string temp = target + "." + std::to_string(getpid()) + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw EOSError("Cannot write the registry file " + temp + ": " + std::strerror(errno));
@@ -933,6 +938,33 @@ class TRootStore {
     signature_ = Stat();
   }
 
+  // A writer ended by force between its write and its rename leaves its
+  // "<store>.<pid>.tmp" behind; the next writer removes those whose process is gone.
+  void RemoveDeadWritersFiles(const std::string& target) {
+    swept_ = true;
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    if (!d) return;
+    std::vector<std::string> dead;
+    while (const dirent* e = readdir(d.get())) {
+      const std::string_view name = e->d_name;
+      if (!name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+      const std::string_view pid = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+      const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+      if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), digit)) continue;
+      // A process of that number that lives (or belongs to another user) may be writing.
+      if (kill(pid_t(std::stol(std::string(pid))), 0) == 0 || errno != ESRCH) continue;
+      dead.emplace_back(name);
+    }
+    for (const std::string& name : dead) {
+      const std::string path = dir + "/" + name;
+      struct stat st;
+      if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+    }
+  }
+
   const std::string folder_;
   const std::string rootName_;
   const std::string file_;
@@ -941,6 +973,7 @@ class TRootStore {
   std::string unreadable_;  // why the file does not read as a store; empty when it does
   TSignature signature_;
   bool loaded_ = false;
+  bool swept_ = false;
 };
 
 const char* RootName(HKEY root) {

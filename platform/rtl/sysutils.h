@@ -160,9 +160,13 @@ std::string NativePath(std::string_view FileName);
 // less the umask). Opening a name that exists as written costs the one open; the
 // folders are searched only when it does not.
 int OpenNative(std::string_view FileName, int Flags);
-// Opens an existing plain file for reading, without blocking on anything that is not
-// one: -1 with errno EINVAL for a folder, a pipe, a device or a socket.
-int OpenRegularFile(std::string_view FileName);
+// Opens an existing plain file (for reading, or with the open(2) access and status
+// Flags given), without blocking on anything that is not one: -1 with errno EINVAL for
+// a folder, a pipe, a device or a socket. Never creates the file.
+int OpenRegularFile(std::string_view FileName, int Flags = 0);
+// The whole content of an existing plain file, read as OpenRegularFile opens it; false
+// (with errno) when there is none or it cannot be read.
+bool ReadRegularFile(std::string_view FileName, std::string& Data);
 
 // ---- Files and folders (all through NativePath) ----
 

@@ -384,9 +384,10 @@ int OpenNative(std::string_view FileName, int Flags) {
   return open(resolved.c_str(), Flags | O_CLOEXEC);
 }
 
-int OpenRegularFile(std::string_view FileName) {
-  // Without blocking: a pipe opened for reading would wait for its writer.
-  const int fd = OpenNative(FileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+int OpenRegularFile(std::string_view FileName, int Flags) {
+  // Without blocking: a pipe opened for reading would wait for its writer, one opened
+  // for writing for its reader.
+  const int fd = OpenNative(FileName, (Flags & ~O_CREAT) | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -394,6 +395,7 @@ int OpenRegularFile(std::string_view FileName) {
     errno = EINVAL;
     return -1;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
@@ -520,12 +522,26 @@ bool CopyContents(int in, int out, off_t size) {
 
 }  // namespace
 
+bool ReadRegularFile(std::string_view FileName, std::string& Data) {
+  Data.clear();
+  Fd in(OpenRegularFile(FileName));
+  if (in.fd < 0) return false;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(in.fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    Data.append(buffer, size_t(n));
+  }
+}
+
 bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, bool FailIfExists) {
   if (ExistingFileName.empty() || NewFileName.empty()) return false;
-  const std::string from = NativePath(ExistingFileName), to = NativePath(NewFileName);
-  Fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  const std::string to = NativePath(NewFileName);
+  Fd in(OpenRegularFile(ExistingFileName));
   struct stat st;
-  if (in.fd < 0 || fstat(in.fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (in.fd < 0 || fstat(in.fd, &st) != 0) return false;
   if (FailIfExists && Exists(to)) return false;
   // Written beside the target and renamed over it, so a failed copy never leaves
   // the target truncated.

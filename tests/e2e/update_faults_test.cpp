@@ -47,6 +47,11 @@ class Faults : public UpdateRunBase {
   std::string Store() const { return inst.Root() + "/registry/HKEY_CURRENT_USER.reg"; }
   void Ini(const std::map<std::string, std::string>& info) {
     inst.WriteIni(info, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
+    // An offered list names the configuration as it is now.
+    const std::string key = "%ROOT%\\Loader.ini";
+    for (auto& f : offered_.files)
+      if (f.starts_with(key + "=")) f = vxtest::LoaderInstall::FileLine(key, inst.IniText());
+    if (!offered_.files.empty()) WriteList(offered_);
   }
   // Runs to its end (within Seconds) with these parameters and script.
   vxtest::RunResult RunToEnd(const std::vector<std::string>& params = {}, const std::vector<std::string>& script = {},
@@ -142,9 +147,34 @@ TEST_F(Faults, PipesInTheInstallFolderAreReplacedNotWaitedFor) {
   EXPECT_EQ(Installed("Data/a b.xml"), xml);
 }
 
+class PipeAtStart : public Faults, public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(PipeAtStart, IsNotOpenedAndTheRunEnds) {
+  const auto [file, version] = GetParam();
+  OfferForcedSafe();
+  fs::remove(inst.App(file));
+  ASSERT_EQ(mkfifo(inst.App(file).c_str(), 0644), 0);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), version);
+}
+
+INSTANTIATE_TEST_SUITE_P(LogAndConfiguration, PipeAtStart,
+                         ::testing::Values(std::pair{"LoaderLog.log", "1.3.0"}, std::pair{"loader.ini", "1.2.0"}));
+
 // ---------------------------------------------------------------- lists and lines refused
 
 const std::string kAnyMd5(32, '0');
+const std::string kBadGateway = "<html><body><h1>502 Bad Gateway</h1></body></html>\r\n";
+
+// Data/escaped.txt, which the server fills with an error page, listed with the MD5 of
+// other bytes and Sizes times the page's size; fetched through the transport SocketType.
+std::string ErrorPageLine(Faults& t, int Sizes, int SocketType = 0) {
+  t.Ini({{"SocketType", std::to_string(SocketType)}});
+  t.inst.Serve("Data/escaped.txt", kBadGateway);
+  std::string line = "%ROOT%\\Data\\escaped.txt=" + kAnyMd5;
+  for (int i = 0; i < Sizes; ++i) line += "," + std::to_string(kBadGateway.size());
+  return line;
+}
 
 struct TRefused {
   const char* name;
@@ -195,6 +225,19 @@ const TRefused kRefused[] = {
     {"AbsolutePath", [](Faults& t) { t.AddLine(t.inst.Root() + "/escaped.txt=" + kAnyMd5 + ",1,1"); }, {}, 1,
      "it is an absolute path"},
     {"ListNameClimbingOut", [](Faults&) {}, {"-LF:../escaped.txt"}, 0, "-LF:../escaped.txt is refused"},
+    {"LineOfTwoFields", [](Faults& t) { t.AddLine(ErrorPageLine(t, 1)); }, {}, 1, "it has 2 value fields, not 3"},
+    {"FastLineOfFourFields", [](Faults& t) { t.OfferFast("[FILES]\r\n" + ErrorPageLine(t, 3) + "\r\n"); }, {"-FU"},
+     1, "it has 4 value fields, not 1 to 3"},
+    {"PageOfTheListedSizeOverFrameworkHttp", [](Faults& t) { t.AddLine(ErrorPageLine(t, 2, 0)); }, {}, 1, "MD5 "},
+    {"PageOfTheListedSizeOverSocketLibrary", [](Faults& t) { t.AddLine(ErrorPageLine(t, 2, 1)); }, {}, 1, "MD5 "},
+    {"PageOfTheListedSizeOverWinInet", [](Faults& t) { t.AddLine(ErrorPageLine(t, 2, 2)); }, {}, 1, "MD5 "},
+    {"PageOfTheListedSizeInACabinet",
+     [](Faults& t) {
+       std::string l = t.inst.ServeCabinet("%ROOT%\\Data\\escaped.txt.cab", "Data/escaped.txt.cab", "escaped.txt",
+                                           kBadGateway);
+       t.AddLine(l.replace(l.find('=') + 1, 32, kAnyMd5));
+     },
+     {}, 1, "MD5 "},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefused), CaseName<TRefused>);
@@ -226,8 +269,10 @@ TEST_P(Stores, TheVersionIsRecordedOrTheRunFailsAndNoOtherKeyIsLost) {
   OfferForcedSafe({vxtest::LoaderInstall::FileLine("%ROOT%\\bin\\app.dll", appDll2)});
   c.prepare(*this);
   const std::string before = ReadFileBytes(Store());
+  inst.Install("DETAILLOG.FLAG", "");
   const vxtest::RunResult r = RunToEnd();
   EXPECT_EQ(r.exitCode, c.exitCode);
+  EXPECT_EQ(inst.Logged("업데이트 성공"), c.exitCode == 0) << "a failed run said it succeeded";
   size_t logged = 0;
   for (const auto& text : c.logged) logged += inst.LoggedContaining(text);
   EXPECT_GE(logged, 1u) << c.logged[0];
@@ -326,6 +371,39 @@ INSTANTIATE_TEST_SUITE_P(Cases, Unsized,
                                            TUnsized{"ABodyCutByTheClose", "/bin/app.dll close 5000\n", 1}),
                          CaseName<TUnsized>);
 
+class NoFastRecord : public Faults, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NoFastRecord, MakesTheFastUpdateShownASafeOne) {
+  InstallRelease12();  // the fast update shows as chosen, and nobody answers
+  WriteList({.version = "1.3.0", .install = {}, .files = Release13(), .fast = GetParam(), .more = {}});
+  inst.Serve("fast/130.ini", "[FILES]\r\n");
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(inst.Logged("The fast update lists name no file for version 1.3.0: a safe update is done instead"));
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+  EXPECT_EQ(inst.InstalledInteger("UpdateType"), 0) << "the choice stays the fast update";
+}
+
+INSTANTIATE_TEST_SUITE_P(FastUpdateSections, NoFastRecord,
+                         ::testing::Values("", "1.2.0=/fast/120.ini\r\n", "1.3.0=/fast/130.ini\r\n"));
+
+TEST_F(Faults, ScratchThatAKilledRunLeftIsRemovedByTheNextRun) {
+  const std::string hex = "~0123456789abcdef";
+  OfferForcedSafe();
+  const std::pair<std::string, bool> entries[] = {  // below the root; removed
+      {"app/bin/app.dll" + hex + ".part", true}, {"app/bin/big.dll.cab" + hex + ".unpack/res/big.dll", true},
+      {"app/update.ini" + hex + ".part", true}, {"app/_Temp/130.ini" + hex + ".part", true},
+      {"registry/HKEY_CURRENT_USER.reg.999999999.tmp", true},
+      // A live process's, of a file the run does not work on, of another shape.
+      {"registry/HKEY_CURRENT_USER.reg." + std::to_string(getpid()) + ".tmp", false},
+      {"app/Data/notes.txt" + hex + ".part", false}, {"app/bin/app.dll~0123456789abcde.part", false},
+      {"data/outside/kept.txt", false}};
+  for (const auto& [path, removed] : entries) cabtest::WriteFile(inst.Root() + "/" + path, "left");
+  fs::create_symlink(inst.Root() + "/data/outside", inst.App("bin/big.dll.cab" + hex + ".unpack/res/link"));
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  for (const auto& [path, removed] : entries) EXPECT_NE(fs::exists(inst.Root() + "/" + path), removed) << path;
+}
+
 TEST_F(Faults, FilesNamedLikeScratchFilesAreLeftAlone) {
   // Names that scratch files once had, and that anybody may give a file or a folder.
   inst.Install("bin/app.dll.part", "notes of a person");
@@ -415,10 +493,13 @@ TEST_P(FullDisk, DuringADownloadIsSaidAndFailsTheRun) {
   inst.Serve("Data/huge.dat", huge);
   auto files = Release13();
   files.push_back(vxtest::LoaderInstall::FileLine("%ROOT%\\Data\\huge.dat", huge));
+  const std::string big2 = cabtest::TestBytes(1 << 20, 9, true);
+  files[1] = inst.ServeCabinet("%ROOT%\\bin\\big.dll.cab", "bin/big.dll.cab", "big.dll", big2);
   OfferForcedSafe(files);
   LimitFileSize(400);
   EXPECT_EQ(RunToEnd().exitCode, 1);
   const auto log = ::testing::PrintToString(inst.LogMessages());
+  EXPECT_EQ(inst.LoggedContaining("Failure writing to target file [0x0008].\r\nFile too large"), 1u) << log;
   EXPECT_EQ(inst.LoggedContaining("Cannot write"), 1u) << log;
   EXPECT_EQ(inst.LoggedContaining("huge.dat\": Stream write error: File too large"), 1u) << log;
   EXPECT_EQ(inst.LoggedContaining("StatusCode:[200]"), 0u);

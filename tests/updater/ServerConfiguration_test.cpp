@@ -125,6 +125,8 @@ TEST_F(ServerConfigTest, FileListRules) {
                 "%ROOT%\\big.dat=" + kMD5 + ",5368709123,5368709123\r\n");
   EXPECT_EQ(s->LoadFileList(), 8);
   ASSERT_EQ(s->GetFileCount(), 9);
+  EXPECT_EQ(s->RefusedLines(), (std::vector<std::string>{"%ROOT%\\two.dll: it has 2 value fields, not 3",
+                                                         "%ROOT%\\four.dll: it has 4 value fields, not 3"}));
 
   const TUpdateFileItem* cab = s->GetFileItem(0);
   EXPECT_EQ(cab->LocalPath, root_ + "\\bin\\app.dll.cab");
@@ -186,8 +188,10 @@ TEST_F(ServerConfigTest, FastListLinesTakeOneToThreeFields) {
   lines.Add("%ROOT%\\none.dll=");
   lines.Add("garbage");
   lines.Add("%ROOT%\\qx.exe=" + kMD5 + ",1,1");
-  EXPECT_EQ(s->AddFileList(&lines), 4);
-  ASSERT_EQ(s->GetFileCount(), 5);
+  EXPECT_EQ(s->AddFileList(&lines), 3);
+  ASSERT_EQ(s->GetFileCount(), 4);
+  EXPECT_EQ(s->RefusedLines(), (std::vector<std::string>{"%ROOT%\\four.dll: it has 4 value fields, not 1 to 3",
+                                                         "%ROOT%\\none.dll: it has 0 value fields, not 1 to 3"}));
   EXPECT_EQ(s->GetSelfUpdateCount(), 0);  // fast lists never name the updater's own files
 
   // Sizes a line does not give are unknown, so the size checks skip them.
@@ -197,13 +201,10 @@ TEST_F(ServerConfigTest, FastListLinesTakeOneToThreeFields) {
   EXPECT_EQ(s->GetFileItem(1)->FileSize, 100);
   EXPECT_EQ(s->GetFileItem(1)->DownloadSize, -1);
   EXPECT_EQ(s->GetFileItem(2)->DownloadSize, 40);
-  EXPECT_EQ(s->GetFileItem(3)->LocalPath, root_ + "\\four.dll");
-  EXPECT_EQ(s->GetFileItem(3)->MD5, "");
-  EXPECT_EQ(s->GetFileItem(3)->FileSize, -1);
 
   TStringList empty;
   EXPECT_EQ(s->AddFileList(&empty), -1);
-  EXPECT_EQ(s->GetFileCount(), 5);
+  EXPECT_EQ(s->GetFileCount(), 4);
 }
 
 TEST_F(ServerConfigTest, ScriptSections) {

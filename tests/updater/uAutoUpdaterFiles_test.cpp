@@ -133,14 +133,16 @@ class Cabinets : public Files {
     cabtest::WriteCabinetSet(srv_ + "/bin", {"big.dll.cab"},
                              {{"big.dll", big_}, {"res\\extra.txt", "extra"}}, cabtest::SetLayout{1});
     cab_ = ReadFileBytes(srv_ + "/bin/big.dll.cab");
+    Put(app_ + "/bin/big.dll", big_);
+    md5_ = GetFileMD5(app_ + "/bin/big.dll");
     Put(app_ + "/bin/big.dll", "installed");
     WriteConfig();
   }
   std::string Line(int64_t DownloadSize) {
-    return "%ROOT%\\bin\\big.dll.cab=" + std::string(32, '0') + "," + std::to_string(big_.size()) + "," +
+    return "%ROOT%\\bin\\big.dll.cab=" + md5_ + "," + std::to_string(big_.size()) + "," +
            std::to_string(DownloadSize) + "\r\n";
   }
-  std::string big_, cab_;
+  std::string big_, cab_, md5_;
 };
 
 TEST_F(Cabinets, UnpackedIntoPlaceAndTheCabinetRemoved) {
