@@ -71,7 +71,7 @@ class THeadlessPresenter : public IPresenter {
   void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) override;
   void WindowHidden(HWND Handle) override;
   void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) override;
-  void SetCursor(HWND Handle, int Cursor) override { cursor_ = Cursor; }
+  void SetCursor(HWND /*Handle*/, int Cursor) override { cursor_ = Cursor; }
 
   THeadlessScript* Script() const { return script_.get(); }
   // What has been shown: the windows shown now and the count of presents.

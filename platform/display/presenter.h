@@ -45,14 +45,14 @@ class IPresenter {
 
   // A window is shown (or its look changed while shown); its back buffer is the
   // picture to show.
-  virtual void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) {}
-  virtual void WindowHidden(HWND Handle) {}
+  virtual void WindowShown(const TTopLevelWindow& /*Window*/, const std::shared_ptr<vx::gdi::Surface>& /*Buffer*/) {}
+  virtual void WindowHidden(HWND /*Handle*/) {}
   // Gives the window the keyboard focus of the screen.
-  virtual void WindowActivated(HWND Handle) {}
+  virtual void WindowActivated(HWND /*Handle*/) {}
   // Shows the Dirty part (client coordinates) of the window's back buffer.
-  virtual void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) {}
+  virtual void Present(HWND /*Handle*/, const std::shared_ptr<vx::gdi::Surface>& /*Buffer*/, const RECT& /*Dirty*/) {}
   // The mouse pointer's shape over the window (a TCursor value).
-  virtual void SetCursor(HWND Handle, int Cursor) {}
+  virtual void SetCursor(HWND /*Handle*/, int /*Cursor*/) {}
 };
 
 namespace vx::display {
