@@ -1,6 +1,6 @@
 // The example client program: loads the two packages, shows the order form and
 // unloads the packages when the form is closed.
-#include "examples/client/uClientForm.h"
+#include "uClientForm.h"
 #include "platform/rtl/sysutils.h"
 
 int main(int argc, char** argv) {

@@ -14,12 +14,11 @@ each package must export every symbol its public headers name, and nothing else:
   virtual tables, type information), so that each exists once in the process;
 - warning-free: the headers compile under -Wall -Wextra -Werror with g++ and clang.
 
-The public headers of libvxpackage.so are bizcontrols/*.h and the picture classes'
-headers a control's picture may hold (codecs/gif/GifImage.h, GifExtensions.h,
-GifPainter.h, codecs/png/PngImage.h), with the package's own headers they include; of
-libgridsift.so, gridsearch/*.h. The codecs' other headers are the codecs' inside. The
-platform headers they include belong to libvxplatform.so."""
-import glob
+The public headers are those cmake/VxInstall.cmake installs for each package (listed in
+public_headers.txt of the build tree): for libvxpackage.so bizcontrols/*.h and the
+picture classes' headers a control's picture may hold, with the package's own headers
+they include; for libgridsift.so gridsearch/*.h. The platform headers they include
+belong to libvxplatform.so."""
 import os
 import re
 import subprocess
@@ -31,14 +30,8 @@ import clang.cindex as ci
 SOURCE = os.environ["VX_SOURCE_DIR"]
 BINARY = os.environ["VX_BINARY_DIR"]
 
-PACKAGES = {
-    "libvxpackage.so": {
-        "headers": ["bizcontrols/*.h", "codecs/gif/GifImage.h", "codecs/gif/GifExtensions.h", "codecs/gif/GifPainter.h",
-                    "codecs/png/PngImage.h"],
-        "own": ("bizcontrols/", "codecs/"),
-    },
-    "libgridsift.so": {"headers": ["gridsearch/*.h"], "own": ("gridsearch/",)},
-}
+# The folders of each package's own headers (those of the platform library aside).
+OWN = {"libvxpackage.so": ("bizcontrols/", "codecs/"), "libgridsift.so": ("gridsearch/",)}
 ENTRY_POINTS = {"Initialize", "Finalize", "GetPackageInfoTable"}
 LINKER = {"_end", "_edata", "__bss_start", "_init", "_fini", "_GLOBAL_OFFSET_TABLE_"}
 # Objects of inline code that the package shares with every other module.
@@ -150,16 +143,14 @@ def exported_by_needed(library):
     return found
 
 
-def check(library, spec, work, problems):
+def check(library, headers, work, problems):
     path = os.path.join(BINARY, library)
-    headers = sorted({os.path.relpath(h, SOURCE) for pattern in spec["headers"]
-                      for h in glob.glob(os.path.join(SOURCE, pattern))})
     source = os.path.join(work, library + ".cpp")
     with open(source, "w") as f:
         f.writelines('#include "%s"\n' % h for h in headers)
 
     diagnostics = []
-    api = Headers(source, spec["own"], diagnostics)
+    api = Headers(source, OWN[library], diagnostics)
     obj = os.path.join(work, library + ".o")
     build = subprocess.run([compiler(), "-std=c++20", "-I" + SOURCE, "-fkeep-inline-functions", *WARNINGS, "-c",
                             source, "-o", obj], capture_output=True, text=True)
@@ -204,9 +195,13 @@ def check(library, spec, work, problems):
 
 def main():
     problems = []
+    headers = {}
+    with open(os.path.join(BINARY, "public_headers.txt")) as f:
+        for library, header in map(str.split, f):
+            headers.setdefault(library, []).append(header)
     with tempfile.TemporaryDirectory() as work:
-        for library, spec in PACKAGES.items():
-            check(library, spec, work, problems)
+        for library in OWN:
+            check(library, headers.get(library, []), work, problems)
     for p in dict.fromkeys(problems):
         print(p, file=sys.stderr)
     return 1 if problems else 0
