@@ -63,11 +63,16 @@ std::vector<std::string> ProgramLibraryPath() {
   return folders;
 }
 
-// What to open for a package: a name with a folder as it is; a bare name from the
-// program's folder, else from the folders searched for the program's own libraries,
-// else as the loader finds it from here (its cache).
+// What to open for a package: a name with a folder as it is; a bare name that the
+// process has (the program links it) as it is; another bare name from the program's
+// folder, else from the folders searched for the program's own libraries, else as the
+// loader finds it from here (its cache).
 std::string PackageFile(const std::string& Name) {
   if (Name.empty() || Name.find_first_of("/\\") != std::string::npos) return Name;
+  if (void* loaded = dlopen(Name.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    dlclose(loaded);
+    return Name;
+  }
   std::vector<std::string> folders = ProgramLibraryPath();
   folders.insert(folders.begin(), ExtractFileDir(ParamStr(0)));
   for (const std::string& folder : folders) {
