@@ -13,7 +13,7 @@ set(VX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vxsystem)
 # The public headers of each package: what its clients include. The codecs' headers are
 # the picture classes a control's picture may hold; the codecs' other headers (their
 # optimiser, filters, pixel rows, zlib glue) stay inside. The export check
-# (tests/examples/client/package_exports_test.py) reads this list.
+# (cmake/check_exports.py) reads this list.
 set(VX_PUBLIC_HEADERS_vxpackage bizcontrols/*.h codecs/gif/GifImage.h codecs/gif/GifExtensions.h
   codecs/gif/GifPainter.h codecs/png/PngImage.h)
 set(VX_PUBLIC_HEADERS_gridsift gridsearch/*.h)

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""A client program outside the tree: `cmake --install` gives the three libraries, the
-headers and the CMake package; the example client and a program that calls the
-packages' API build from that installed tree as projects of their own, link the three
-.so files (and no part of the tree), and run headless to the end."""
+"""Client programs outside the tree: `cmake --install` gives the three libraries, the
+headers and the CMake package; the example client, a program that calls the packages'
+API and one that links the platform library alone build from that installed tree as
+projects of their own, link the .so files (and no part of the tree) and run headless.
+The last loads the packages by bare name through its run path (the installed lib
+folder), or beside itself first."""
 import os
 import shutil
 import subprocess
@@ -12,70 +14,67 @@ SOURCE = os.environ["VX_SOURCE_DIR"]
 BINARY = os.environ["VX_BINARY_DIR"]
 # Fixed folders, so that a compiler cache knows the builds again.
 WORK = os.path.join(BINARY, "tests", "outside-client")
-PREFIX = os.path.join(WORK, "prefix")
-LIBRARIES = {"libvxplatform.so", "libvxpackage.so", "libgridsift.so"}
+LIB = os.path.join(WORK, "prefix", "lib")
+PACKAGES = ["libvxpackage.so", "libgridsift.so"]
+ALL = set(PACKAGES) | {"libvxplatform.so"}
 
 
 def cache(name):
     with open(os.path.join(BINARY, "CMakeCache.txt")) as f:
-        for line in f:
-            if line.startswith(name + ":"):
-                return line.split("=", 1)[1].strip()
-    return ""
+        return next((line.split("=", 1)[1].strip() for line in f if line.startswith(name + ":")), "")
 
 
-def run(*command, **options):
+def run(*command, check=True, **options):
     done = subprocess.run(command, capture_output=True, text=True, timeout=900, **options)
-    if done.returncode != 0:
+    if check and done.returncode != 0:
         raise RuntimeError("%s failed:\n%s%s" % (" ".join(command), done.stdout[-4000:], done.stderr[-4000:]))
     return done
 
 
 def build(source, folder):
-    """Configures and builds a project against the installed tree."""
-    options = ["-DCMAKE_PREFIX_PATH=" + PREFIX, "-DCMAKE_CXX_COMPILER=" + cache("CMAKE_CXX_COMPILER")]
-    if cache("CMAKE_CXX_COMPILER_LAUNCHER"):
-        options.append("-DCMAKE_CXX_COMPILER_LAUNCHER=" + cache("CMAKE_CXX_COMPILER_LAUNCHER"))
-    run("cmake", "-S", source, "-B", folder, "-G", "Ninja", *options)
+    launcher = cache("CMAKE_CXX_COMPILER_LAUNCHER")
+    run("cmake", "-S", source, "-B", folder, "-G", "Ninja", "-DCMAKE_PREFIX_PATH=" + os.path.dirname(LIB),
+        "-DCMAKE_CXX_COMPILER=" + cache("CMAKE_CXX_COMPILER"),
+        *(["-DCMAKE_CXX_COMPILER_LAUNCHER=" + launcher] if launcher else []))
     run("cmake", "--build", folder)
-
-
-def needed(program):
-    out = run("readelf", "-d", program).stdout
-    return {line.split("[")[1].rstrip("]") for line in out.splitlines() if "(NEEDED)" in line}
 
 
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
-    run("cmake", "--install", BINARY, "--prefix", PREFIX)
-    problems = []
-    installed = set(os.listdir(os.path.join(PREFIX, "lib")))
-    if not LIBRARIES <= installed:
-        problems.append("installed libraries: %s" % sorted(installed))
-
-    client, api = os.path.join(WORK, "client"), os.path.join(WORK, "api")
+    run("cmake", "--install", BINARY, "--prefix", os.path.dirname(LIB))
+    client, api, beside = (os.path.join(WORK, n) for n in ("client", "api", "beside"))
     build(os.path.join(SOURCE, "examples", "client"), client)
     build(os.path.join(SOURCE, "tests", "examples", "client", "outside"), api)
-    env = dict(os.environ, VX_HEADLESS="1",
-               LSAN_OPTIONS="suppressions=" + os.path.join(SOURCE, "scripts", "lsan.supp"))
-    for program in (os.path.join(client, "bizclient"), os.path.join(api, "api_client")):
-        ours = {n for n in needed(program) if n.startswith("libvx") or n.startswith("libgrid")}
-        if ours != LIBRARIES:
-            problems.append("%s links %s" % (program, sorted(ours)))
+    os.makedirs(beside)
+    for file in [os.path.join(LIB, name) for name in PACKAGES] + [os.path.join(api, "load_by_name")]:
+        shutil.copy(file, beside)
 
-    done = subprocess.run([os.path.join(api, "api_client")], cwd=api, env=env, capture_output=True, text=True,
-                          timeout=600)
+    problems = []
+    links = {os.path.join(client, "bizclient"): ALL, os.path.join(api, "api_client"): ALL,
+             os.path.join(api, "load_by_name"): {"libvxplatform.so"}}
+    for program, expected in links.items():
+        needed = {line.split("[")[1].rstrip("]") for line in run("readelf", "-d", program).stdout.splitlines()
+                  if "(NEEDED)" in line}
+        if needed & ALL != expected:
+            problems.append("%s links %s" % (program, sorted(needed & ALL)))
+
+    env = {k: v for k, v in os.environ.items() if k != "LD_LIBRARY_PATH"}
+    env.update(VX_HEADLESS="1", LSAN_OPTIONS="suppressions=" + os.path.join(SOURCE, "scripts", "lsan.supp"))
+    done = run(os.path.join(api, "api_client"), check=False, cwd=api, env=env)
     if done.returncode != 0:
         problems.append("api_client: exit %d\n%s" % (done.returncode, done.stderr))
+    for folder, expected in ((api, LIB), (beside, beside)):
+        done = run(os.path.join(folder, "load_by_name"), *PACKAGES, check=False, env=env)
+        files = dict(line.split(" ", 1) for line in done.stdout.splitlines())
+        if done.returncode != 0 or any(os.path.dirname(files.get(p, "")) != expected for p in PACKAGES):
+            problems.append("run from %s, not all from %s: %s%s" % (folder, expected, files, done.stderr))
 
     picture, script = os.path.join(client, "form.png"), os.path.join(client, "script.txt")
     with open(script, "w") as f:
         f.write("shot frmClient %s\nclose frmClient\n" % picture)
-    done = subprocess.run([os.path.join(client, "bizclient")], cwd=client, env=dict(env, VX_HEADLESS_SCRIPT=script),
-                          capture_output=True, text=True, timeout=600)
+    done = run(os.path.join(client, "bizclient"), check=False, cwd=client, env=dict(env, VX_HEADLESS_SCRIPT=script))
     if done.returncode != 0 or not os.path.isfile(picture):
-        problems.append("bizclient: exit %d, %s\n%s" % (done.returncode, "a picture" if os.path.isfile(picture)
-                                                         else "no picture", done.stderr))
+        problems.append("bizclient: exit %d, picture %s\n%s" % (done.returncode, os.path.isfile(picture), done.stderr))
     for p in problems:
         print(p, file=sys.stderr)
     return 1 if problems else 0

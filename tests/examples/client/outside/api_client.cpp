@@ -15,10 +15,9 @@ namespace {
 int failures = 0;
 
 void Expect(bool Ok, const char* What) {
-  if (!Ok) {
-    std::fprintf(stderr, "failed: %s\n", What);
-    ++failures;
-  }
+  if (Ok) return;
+  std::fprintf(stderr, "failed: %s\n", What);
+  ++failures;
 }
 
 // A chunk kind of the client's own.
@@ -31,8 +30,7 @@ class TChunkvxTs : public TChunk {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  InitParams(argc, argv);
+int main() {
   Application->Initialize();
   const HMODULE controls = LoadPackage("libvxpackage.so");
   const HMODULE grids = LoadPackage("libgridsift.so");
@@ -56,8 +54,7 @@ int main(int argc, char** argv) {
   bar->SetParent(form);
   fHelpManager = new TfHelpManager(bar);
   TStringList lines;
-  lines.Add("EDTNAME|name");
-  lines.Add("EDTCODE|code");
+  lines.SetText("EDTNAME|name\nEDTCODE|code\n");
   fHelpManager->SetHelpStringList(&lines);
   fHelpManager->SetHelpFileName("client");
   fHelpManager->SetHelpCode("EDTCODE");

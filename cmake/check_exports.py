@@ -1,5 +1,10 @@
 #!/usr/bin/python3
-"""A client program compiles the packages' public headers and links the .so files, so
+"""Checks a build tree's packages against their public headers (ctest runs it as the test
+package_exports):
+
+    cmake/check_exports.py BUILD_DIR
+
+A client program compiles the packages' public headers and links the .so files, so
 each package must export every symbol its public headers name, and nothing else:
 
 - declared: every function and variable that a public header declares and does not
@@ -27,8 +32,8 @@ import tempfile
 
 import clang.cindex as ci
 
-SOURCE = os.environ["VX_SOURCE_DIR"]
-BINARY = os.environ["VX_BINARY_DIR"]
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BINARY = os.path.abspath(sys.argv[1])
 
 # The folders of each package's own headers (those of the platform library aside).
 OWN = {"libvxpackage.so": ("bizcontrols/", "codecs/"), "libgridsift.so": ("gridsearch/",)}
