@@ -1,7 +1,6 @@
 // A client of the installed packages, linked against their .so files alone: every call
 // below is found in the package that exports it, and answers as it should.
 #include <cstdio>
-#include <memory>
 
 #include "bizcontrols/uHelpManager.h"
 #include "bizcontrols/vxBizStatusBar.h"
@@ -43,9 +42,10 @@ int main() {
   Expect(FindChunkClass("vxTs") == TChunkvxTs::ChunkClass(), "RegisterChunk");
 
   Expect(ColorCountToBits(3) == 2, "ColorCountToBits");
-  auto gif = std::make_unique<TGIFImage>();
+  auto* gif = new TGIFImage();
   for (TColor c : {clRed, clLime, clBlue}) gif->GetColorMap()->Add(c);
   Expect(gif->GetColorMap()->GetBitsPerPixel() == 2, "TGIFColorMap::GetBitsPerPixel");
+  delete gif;
 
   vxBizStatusBar::Register();
   Expect(FindPaletteClass("TvxBizStatusBar") == TvxBizStatusBar::StaticClass(), "vxBizStatusBar::Register");
@@ -56,15 +56,12 @@ int main() {
   TStringList lines;
   lines.SetText("EDTNAME|name\nEDTCODE|code\n");
   fHelpManager->SetHelpStringList(&lines);
-  fHelpManager->SetHelpFileName("client");
   fHelpManager->SetHelpCode("EDTCODE");
-  fHelpManager->SetHelpText("code");
   fHelpManager->PrintHelpStringList();
   Expect(fHelpManager->FindHelpCode("EDTCODE") == 1 && fHelpManager->FindHelpCode("EDTNONE") == -1,
          "TfHelpManager::FindHelpCode");
   Expect(StyleSheetList != nullptr && StyleSheetList->Count() == 2, "StyleSheetList");
 
-  gif.reset();
   Application->DestroyComponents();
   fHelpManager = nullptr;
   UnloadPackage(grids);
