@@ -56,10 +56,9 @@ THtmlParser::THtmlParser(TComponent* AOwner, const std::string& TagList, TList* 
   for (;;) {
     const size_t comma = TagList.find(',', start);
     std::string name = TagList.substr(start, comma == npos ? npos : comma - start);
-    if (!name.empty()) {
-      tags_.push_back("<" + name);
-      names_.push_back(std::move(name));
-    }
+    // An empty name starts no tag, but keeps its place: the flags follow the places.
+    if (!name.empty()) tags_.push_back("<" + name);
+    names_.push_back(std::move(name));
     if (comma == npos) break;
     start = comma + 1;
   }

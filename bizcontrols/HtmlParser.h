@@ -76,8 +76,8 @@ class THtmlParser : public TComponent {
   ParsedItem* Item(int Index) const { return static_cast<ParsedItem*>(items_.Items(Index)); }
   void Emit(Integer Flags, std::string_view Text, const std::string& Prop);
 
-  std::vector<std::string> tags_;  // "<" + name, in list order
-  std::vector<std::string> names_;
+  std::vector<std::string> tags_;   // "<" + name of each name that is not empty, in list order
+  std::vector<std::string> names_;  // every name of the list: its place gives its flag
   TObjectList items_{true};
   TList* groupList_;
   Integer marqueeFlag_ = 0;

@@ -444,7 +444,10 @@ void TGrid5Adapter::Grid_Export_Excel(TObject*) {
   if (!chosen) return;
   try {
     ExportGridToExcel(dialog.FileName(), view_->Control(), true, true, true, "xls");
-    if (Application->MessageBox("저장된 파일을 실행하시겠습니까?", "엑섹출력", MB_YESNO) == IDYES)
+    // Opening the workbook starts another program, which a run nobody attends never does.
+    TDialogRequest open = MessageBoxRequest("저장된 파일을 실행하시겠습니까?", "엑섹출력", MB_YESNO);
+    open.Unattended = mrNo;
+    if (DialogService().MessageDialog(open) == mrYes)
       ShellExecute(nullptr, "open", "Excel.exe", ("\"" + dialog.FileName() + "\"").c_str(), nullptr, SW_SHOWNORMAL);
   } catch (const Exception& e) {
     ShowMessage("엑셀출력실패\r\n\r\n" + e.Message());
@@ -494,7 +497,8 @@ void TGrid5Adapter::EventOnMouseDown(TObject* Sender, TMouseButton Button, TShif
     }
     if (column) {
       const TRect glyph = hit.HeaderGlyphBounds;
-      if (!bandMode && !column->HeaderGlyph()->Empty() && StrictlyInside(glyph, X, Y)) {
+      // Only a check-box column is checked all; another column's glyph is the client's own.
+      if (!bandMode && IsCheckBox(column) && !column->HeaderGlyph()->Empty() && StrictlyInside(glyph, X, Y)) {
         CheckBoxAllClick(column, IsCheckAllGlyph(column->HeaderGlyph()));
         column->Options()->SetSorting(false);
       } else if (!sorting_ || (column->Tag() & kTagNoSort)) {

@@ -316,6 +316,9 @@ void THttpCli::DoRequestAsync(THttpRequest Rq) {
 }
 
 void THttpCli::DoRequestSync(THttpRequest Rq) {
+  FReceivedTotal = 0;
+  FSpeedSamples.clear();
+  FSpeedSamples.emplace_back(std::chrono::steady_clock::now(), 0);
   DoRequestAsync(Rq);
   const std::weak_ptr<bool> alive = FAlive;
   while (FState != httpReady) {
@@ -338,6 +341,12 @@ void THttpCli::DoRequestSync(THttpRequest Rq) {
       FRequestDoneError = httperrTimeout;
       FFailed = true;
       FReasonPhrase = "No data from the server for " + IntToStr(timeout) + " ms";
+    } else if (FState != httpReady && TooSlow()) {
+      Abort();
+      FRequestDoneError = httperrTooSlow;
+      FFailed = true;
+      FReasonPhrase = "Operation too slow. Less than " + IntToStr(LowSpeedLimit) + " bytes/sec transferred the last " +
+                      IntToStr(LowSpeedTime) + " seconds";
     }
   }
   if (FFailed) throw EHttpException(FReasonPhrase, FRequestDoneError);
@@ -636,8 +645,7 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     ProcessReceived(size_t(len));
     return;
   }
-  Touch();
-  CountBandwidth(size_t(len));
+  CountReceived(size_t(len));
   const size_t taken = TakeBodyBlock(FBodyBuffer.data(), size_t(len));
   if (FState == httpReady) return;
   if (FNext == TLineHandler::None) {
@@ -650,6 +658,26 @@ void THttpCli::SocketDataAvailable(TObject*, Word) {
     }
     BodyEnded();
   }
+}
+
+void THttpCli::CountReceived(size_t Len) {
+  Touch();
+  FReceivedTotal += int64_t(Len);
+  CountBandwidth(Len);
+}
+
+// Judged about once a second: what came over the last LowSpeedTime seconds (at most one
+// second more) against the limit.
+bool THttpCli::TooSlow() {
+  if (LowSpeedLimit <= 0 || LowSpeedTime <= 0) return false;
+  using namespace std::chrono;
+  const steady_clock::time_point now = steady_clock::now();
+  if (FSpeedSamples.empty() || now - FSpeedSamples.back().first >= seconds(1))
+    FSpeedSamples.emplace_back(now, FReceivedTotal);
+  const seconds window(LowSpeedTime);
+  while (FSpeedSamples.size() > 1 && now - FSpeedSamples[1].first >= window) FSpeedSamples.pop_front();
+  const auto& [since, count] = FSpeedSamples.front();
+  return now - since >= window && FReceivedTotal - count < int64_t(LowSpeedLimit) * LowSpeedTime;
 }
 
 void THttpCli::CountBandwidth(size_t Len) {
@@ -692,8 +720,7 @@ void THttpCli::FeedReply(const char* Data, size_t Len) {
 }
 
 void THttpCli::ProcessReceived(size_t Len) {
-  Touch();
-  CountBandwidth(Len);
+  CountReceived(Len);
   if (FClosePending) {
     // The reply is complete and the connection closing: what else arrives is not read.
     FReceiveLen = 0;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,8 @@ constexpr Word httperrHeaderTooLarge = 9;
 constexpr Word httperrTimeout = 10;
 // A request target holding control characters.
 constexpr Word httperrBadUrl = 11;
+// Data came slower than LowSpeedLimit for LowSpeedTime.
+constexpr Word httperrTooSlow = 12;
 
 enum class THttpRequest { httpABORT, httpGET, httpPOST, httpPUT, httpHEAD, httpCLOSE };
 using enum THttpRequest;
@@ -133,6 +136,11 @@ class THttpCli : public TComponent {
   Integer LocationChangeCurCount() const { return FLocationChangeCurCount; }
   Integer BandwidthLimit = 10000;
   Integer BandwidthSampling = 1000;
+  // Get gives up a request whose data comes at fewer than LowSpeedLimit bytes a second
+  // over LowSpeedTime seconds (EHttpException with httperrTooSlow); 0 in either, the
+  // default, sets no such limit.
+  Integer LowSpeedLimit = 0;
+  Integer LowSpeedTime = 0;
   THttpCliOptions Options() const;
   void SetOptions(THttpCliOptions Value);
   TSockLogger* SockLogger() const { return FCtrlSocket->SockLogger(); }
@@ -279,6 +287,8 @@ class THttpCli : public TComponent {
   bool SameConnection() const;
   Integer ContentWrite(const void* Data, Integer Len);
   void Touch() { FLastActivity = std::chrono::steady_clock::now(); }
+  void CountReceived(size_t Len);
+  bool TooSlow();
 
   std::unique_ptr<TWSocket> FCtrlSocket;
   HWND FWindowHandle = nullptr;
@@ -348,6 +358,10 @@ class THttpCli : public TComponent {
   TLineHandler FNext = TLineHandler::None;
   std::unique_ptr<THttpContCodHandler> FContentCodingHnd;
   std::chrono::steady_clock::time_point FLastActivity;
+  // Bytes from the server during the current Get, and that count about once a second
+  // back to LowSpeedTime ago (the oldest first).
+  int64_t FReceivedTotal = 0;
+  std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> FSpeedSamples;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 

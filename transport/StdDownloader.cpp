@@ -1,6 +1,19 @@
 #include "transport/StdDownloader.h"
 
+#include <cstdlib>
+
 #include "platform/rtl/sysutils.h"
+
+namespace {
+
+// The low-speed time: VX_LOW_SPEED_TIME when it holds a number of seconds above 0.
+Integer LowSpeedTimeSetting() {
+  const char* text = std::getenv("VX_LOW_SPEED_TIME");
+  const Integer seconds = text ? StrToIntDef(text, 0) : 0;
+  return seconds > 0 ? seconds : TStdDownloader::kLowSpeedTime;
+}
+
+}  // namespace
 
 TStdDownloader::TStdDownloader() {
   on_begin_work_ = nullptr;
@@ -24,6 +37,9 @@ void TStdDownloader::Reset() {
   proxy_user_name_.clear();
   dest_file_name_.clear();
   expected_size_ = 0;
+  low_speed_limit_ = kLowSpeedLimit;
+  low_speed_time_ = LowSpeedTimeSetting();
+  failure_text_.clear();
 }
 
 void TStdDownloader::SetURL(const std::string& Text) {

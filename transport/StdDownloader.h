@@ -5,6 +5,10 @@
 // Use for one file: Reset; SetURL; SetDestFileName; Download (raises on failure, after
 // which GetStatusCode and GetStatusText describe the last reply). Reset restores every
 // default below, the proxy settings included; the events are kept.
+//
+// Every transport gives up a transfer that brings fewer than LowSpeedLimit bytes a
+// second over LowSpeedTime seconds, so that a server that trickles cannot hold the
+// caller for hours.
 #pragma once
 
 #include <string>
@@ -74,6 +78,22 @@ class TStdDownloader : public TPersistent {
   // The size announced at the start of the body.
   Int64 ExpectedSize() const { return expected_size_; }
 
+  // The slowest transfer that is kept up: fewer bytes a second than LowSpeedLimit
+  // for LowSpeedTime seconds ends it as a failure; 0 in either turns the watch off.
+  // By default 100 bytes a second for 60 seconds (the environment variable
+  // VX_LOW_SPEED_TIME, in seconds, gives another time).
+  static constexpr Integer kLowSpeedLimit = 100;
+  static constexpr Integer kLowSpeedTime = 60;
+  Integer LowSpeedLimit() const { return low_speed_limit_; }
+  void SetLowSpeedLimit(Integer v) { low_speed_limit_ = v; }
+  Integer LowSpeedTime() const { return low_speed_time_; }
+  void SetLowSpeedTime(Integer v) { low_speed_time_ = v; }
+
+  // Why the last Download failed, for a transport that reports failures by returning
+  // instead of raising; empty after a success, after a failure that raised and after
+  // Reset.
+  const std::string& FailureText() const { return failure_text_; }
+
   // OnBeginWork: the expected size, once the body begins. OnWork: the bytes of this file
   // so far. OnEndWork: once the body is complete.
   const TStdWorkEvent& OnBeginWork() const { return on_begin_work_; }
@@ -91,6 +111,7 @@ class TStdDownloader : public TPersistent {
   // DestFileName and URL are set.
   void CheckReady(bool HasClient, const std::string& ClientText) const;
   void SetExpectedSize(Int64 v) { expected_size_ = v; }
+  void SetFailureText(const std::string& v) { failure_text_ = v; }
 
  private:
   std::string url_;
@@ -107,6 +128,9 @@ class TStdDownloader : public TPersistent {
   std::string proxy_user_name_;
   std::string dest_file_name_;
   Int64 expected_size_ = 0;
+  Integer low_speed_limit_ = kLowSpeedLimit;
+  Integer low_speed_time_ = kLowSpeedTime;
+  std::string failure_text_;
   TStdWorkEvent on_begin_work_;
   TStdWorkEvent on_work_;
   TStdWorkEvent on_end_work_;

@@ -57,6 +57,8 @@ void TStdIndyDownloader::Download() {
   request.SetConnection(Connection());
   request.SetUserAgent(UserAgent());
   request.SetHost(Host());
+  http_->SetLowSpeedLimit(LowSpeedLimit());
+  http_->SetLowSpeedTime(LowSpeedTime());
 
   if (!log_file_name_.empty()) {
     log_->SetFilename(log_file_name_);

@@ -44,6 +44,8 @@ void TStdSockDownloader::Download() {
   FHttp->AcceptLanguage = AcceptLanguage();
   FHttp->Connection = Connection();
   FHttp->Agent = UserAgent();
+  FHttp->LowSpeedLimit = LowSpeedLimit();
+  FHttp->LowSpeedTime = LowSpeedTime();
   FLogger->SetLogFileName(FLogFileName);
   FHttp->SetSockLogger(FLogFileName.empty() ? nullptr : FLogger.get());
   TFileStream stream(DestFileName(), fmCreate);

@@ -26,7 +26,15 @@ void TStdWebAgentDownloader::Download() {
   CheckReady(agent_ != nullptr, "not assigned WebAgent http client");
   agent_->SetAcceptText(Accept());
   agent_->SetAgent(UserAgent());
-  agent_->Execute(URL(), "", DestFileName());
+  agent_->SetLowSpeedLimit(LowSpeedLimit());
+  agent_->SetLowSpeedTime(LowSpeedTime());
+  SetFailureText("");
+  if (agent_->Execute(URL(), "", DestFileName())) return;
+  // No exception tells the caller: the failure is said in words here.
+  std::string text = "Stage " + IntToStr(agent_->ErrorCode());
+  if (agent_->StatusCode() != 999) text += ", status " + IntToStr(agent_->StatusCode());
+  if (!agent_->ErrorText().empty()) text += ": " + agent_->ErrorText();
+  SetFailureText(text);
 }
 
 void TStdWebAgentDownloader::AgentProgress(Int64, Int64 Total, Int64 ContentLength) {

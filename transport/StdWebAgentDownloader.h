@@ -2,8 +2,9 @@
 // the other transports it raises nothing for network or HTTP failures: Download returns
 // and the outcome is in GetStatusCode (the reply's status, 999 when none came) and
 // GetStatusText (the decimal code of the stage that failed, "0" after a complete
-// transfer); the caller checks the file it got. The system's proxy settings apply; the
-// downloader's proxy, language, encoding and connection fields are not used.
+// transfer), with FailureText telling why in words; the caller checks the file it got.
+// The system's proxy settings apply; the downloader's proxy, language, encoding and
+// connection fields are not used.
 //
 // Progress differs from the other transports: the first block raises OnBeginWork with
 // the announced length (0 when none) and no OnWork; later blocks raise OnWork with the

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/rtl/classes.h"
+#include "platform/rtl/sysutils.h"
 
 namespace {
 
@@ -95,17 +96,11 @@ bool TWebAgent::Connected() const {
 bool TWebAgent::Connect() {
   CloseHandles();
   session_ = InternetOpen(agent_.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (!session_) {
-    error_code_ = WEB_ERROR_OPEN;
-    return false;
-  }
+  if (!session_) return Failed(WEB_ERROR_OPEN);
   connection_ = InternetConnect(session_, uri_->Host().c_str(), static_cast<INTERNET_PORT>(uri_->Port()),
                                 uri_->UserName().c_str(), uri_->Password().c_str(),
                                 INTERNET_SERVICE_HTTP, 0, 0);
-  if (!connection_) {
-    error_code_ = WEB_ERROR_CONNECT;
-    return false;
-  }
+  if (!connection_) return Failed(WEB_ERROR_CONNECT);
   server_host_ = uri_->Host();
   server_port_ = uri_->Port();
   server_user_ = uri_->UserName();
@@ -118,6 +113,7 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
   response_.clear();
   status_code_ = 999;
   error_code_ = WEB_ERROR_NONE;
+  error_text_.clear();
   content_length_ = -1;
   if (!referer_url_.empty()) {
     uri_->Parse(referer_url_);
@@ -128,6 +124,10 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
 
   DWORD timeout = static_cast<DWORD>(std::clamp<Integer>(connect_timeout_, 0, 0x7FFFFFFF / 1000) * 1000);
   InternetSetOption(connection_, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+  DWORD lowSpeed[] = {static_cast<DWORD>(std::max<Integer>(low_speed_limit_, 0)),
+                      static_cast<DWORD>(std::max<Integer>(low_speed_time_, 0))};
+  InternetSetOption(connection_, INTERNET_OPTION_LOW_SPEED_LIMIT, &lowSpeed[0], sizeof(DWORD));
+  InternetSetOption(connection_, INTERNET_OPTION_LOW_SPEED_TIME, &lowSpeed[1], sizeof(DWORD));
 
   const bool post = !PostData.empty();
   DWORD flags = INTERNET_FLAG_RELOAD;
@@ -140,26 +140,18 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
   RequestHandle request(HttpOpenRequest(connection_, post ? "POST" : "GET", uri_->Path().c_str(),
                                         http_version_.c_str(), referrer.empty() ? nullptr : referrer.c_str(),
                                         acceptTypes, flags, 0));
-  if (!request.get()) {
-    error_code_ = WEB_ERROR_REQUEST;
-    return false;
-  }
+  if (!request.get()) return Failed(WEB_ERROR_REQUEST);
   const bool sent =
       post ? HttpSendRequest(request.get(), post_headers_.c_str(), static_cast<DWORD>(post_headers_.size()),
                              const_cast<char*>(PostData.data()), static_cast<DWORD>(PostData.size()))
            : HttpSendRequest(request.get(), nullptr, 0, nullptr, 0);
-  if (!sent) {
-    error_code_ = WEB_ERROR_SEND;
-    return false;
-  }
+  if (!sent) return Failed(WEB_ERROR_SEND);
 
   DWORD status = 0;
   DWORD size = sizeof status;
   if (!HttpQueryInfo(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                     nullptr)) {
-    error_code_ = WEB_ERROR_STATUS;
-    return false;
-  }
+                     nullptr))
+    return Failed(WEB_ERROR_STATUS);
   status_code_ = static_cast<Integer>(status);
   if (status < 200 || status > 299) {
     error_code_ = WEB_ERROR_STATUS;
@@ -185,8 +177,9 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
   std::unique_ptr<BodySink> sink;
   try {
     sink = std::make_unique<BodySink>(DestFile, blockSize);
-  } catch (const EFCreateError&) {
+  } catch (const EFCreateError& e) {
     error_code_ = WEB_ERROR_FILE;
+    error_text_ = e.Message();
     return false;
   }
   Int64 total = 0;
@@ -195,7 +188,7 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
       char* block = sink->Block();
       DWORD got = 0;
       if (!InternetReadFile(Request, block, blockSize, &got)) {
-        error_code_ = WEB_ERROR_READ;
+        Failed(WEB_ERROR_READ);
         break;
       }
       if (got == 0) {
@@ -210,8 +203,9 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
       Progress(got, total, length);
     }
     if (sink->ToFile()) sink->Flush();
-  } catch (const EWriteError&) {
+  } catch (const EWriteError& e) {
     error_code_ = WEB_ERROR_FILE;
+    error_text_ = e.Message();
     return false;
   } catch (...) {
     // A callback raised: what arrived so far is still written out.
@@ -224,8 +218,30 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
   sink.reset();
   // Complete when the announced length arrived, or when none was announced.
   const bool complete = content_length_ < 0 || total >= content_length_;
-  if (error_code_ == WEB_ERROR_EOF) error_code_ = complete ? 0 : WEB_ERROR_READ;
+  if (error_code_ == WEB_ERROR_EOF && !complete) {
+    error_code_ = WEB_ERROR_READ;
+    error_text_ = "The body ended after " + IntToStr(total) + " of " + IntToStr(content_length_) + " bytes";
+  } else if (error_code_ == WEB_ERROR_EOF) {
+    error_code_ = 0;
+  }
   return error_code_ == 0;
+}
+
+bool TWebAgent::Failed(Integer Stage) {
+  error_code_ = Stage;
+  const DWORD system = GetLastError();
+  DWORD error = 0, length = 0;
+  std::string cause;
+  if (!InternetGetLastResponseInfo(&error, nullptr, &length) && error == system && length > 1) {
+    cause.resize(length);
+    if (InternetGetLastResponseInfo(&error, cause.data(), &length))
+      cause.resize(length);
+    else
+      cause.clear();
+  }
+  const std::string number = "error " + IntToStr(Integer(system));
+  error_text_ = cause.empty() ? number : cause + " (" + number + ")";
+  return false;
 }
 
 void TWebAgent::Progress(Int64 Block, Int64 Total, Int64 Length) {

@@ -73,6 +73,13 @@ class TWebAgent : public TObject {
   // Seconds.
   Integer ConnectTimeout() const { return connect_timeout_; }
   void SetConnectTimeout(Integer v) { connect_timeout_ = v; }
+  // A transfer that moves fewer than LowSpeedLimit bytes a second over LowSpeedTime
+  // seconds fails (920 before the reply's header, 950 in the body); 0 in either, the
+  // default, sets no such limit.
+  Integer LowSpeedLimit() const { return low_speed_limit_; }
+  void SetLowSpeedLimit(Integer v) { low_speed_limit_ = v; }
+  Integer LowSpeedTime() const { return low_speed_time_; }
+  void SetLowSpeedTime(Integer v) { low_speed_time_ = v; }
 
   // The reply's Content-Length, -1 when it had none.
   Int64 ContentLength() const { return content_length_; }
@@ -80,6 +87,11 @@ class TWebAgent : public TObject {
   Integer StatusCode() const { return status_code_; }
   // The stage that failed (WEB_ERROR_*), 0 after a complete transfer.
   Integer ErrorCode() const { return error_code_; }
+  // Why that stage failed, as the Internet functions or the file system said it, with
+  // the system's error number where there is one; empty when there is nothing more to
+  // say than ErrorCode and StatusCode (a status outside 2xx, no host) and after a
+  // complete transfer.
+  const std::string& ErrorText() const { return error_text_; }
 
   const TWebProgressEvent& OnProgress() const { return on_progress_; }
   void SetOnProgress(const TWebProgressEvent& v) { on_progress_ = v; }
@@ -96,6 +108,9 @@ class TWebAgent : public TObject {
   bool Connect();
   void CloseHandles();
   bool Transfer(HINTERNET Request, const std::string& DestFile);
+  // Ends the request at Stage with the cause the Internet functions give for their last
+  // failure; false.
+  bool Failed(Integer Stage);
   void Progress(Int64 Block, Int64 Total, Int64 Length);
 
   std::unique_ptr<TURI> uri_;
@@ -113,9 +128,12 @@ class TWebAgent : public TObject {
   std::string referer_url_;
   std::string response_;
   Integer connect_timeout_ = 60;
+  Integer low_speed_limit_ = 0;
+  Integer low_speed_time_ = 0;
   Int64 content_length_ = -1;
   Integer status_code_ = 999;
   Integer error_code_ = 999;
+  std::string error_text_;
   TWebProgressEvent on_progress_;
   TWebProgressProc on_progress_proc_ = nullptr;
   TWebDoneEvent on_done_;

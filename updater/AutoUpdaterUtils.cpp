@@ -16,7 +16,6 @@
 #include "platform/win/winuser.h"
 #include "platform/win/filelock.h"
 #include "codecs/png/PngImage.h"
-#include "platform/display/headless.h"
 #include "platform/win/resources.h"
 #include "updater/NVLogFile.h"
 #include "updater/md5.h"
@@ -252,8 +251,7 @@ int ExecuteAndWait(const std::string& Program, const std::string& CommandLine, i
 TUnattended UnattendedTurn() {
   IPresenter* presenter = Application->Presenter();
   if (!presenter->Headless()) return TUnattended::Person;
-  auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
-  if (headless && headless->Script() && headless->Script()->Step()) return TUnattended::ScriptActed;
+  if (presenter->ScriptStep()) return TUnattended::ScriptActed;
   return TUnattended::Nobody;
 }
 

@@ -454,8 +454,11 @@ bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const
   backgroundFailure_.reset();
   try {
     Downloader->Download();
-    if (!backgroundFailure_) return true;
-    LogFetchFailure(Dest, *backgroundFailure_);
+    if (!backgroundFailure_ && Downloader->FailureText().empty()) return true;
+    if (backgroundFailure_)
+      LogFetchFailure(Dest, *backgroundFailure_);
+    else  // the transport returned from a failed transfer and says why
+      WriteLogFmt(false, "Download failed: FileName:[%s] Reason:[%s]", Dest, Downloader->FailureText());
   } catch (const std::exception& e) {
     // A write that failed in the background ends the transfer too; it is the cause.
     if (backgroundFailure_)

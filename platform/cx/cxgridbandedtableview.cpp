@@ -1,6 +1,6 @@
 // The view's model: options, bands, columns, records handed to events, the
 // controller, and the view's own bookkeeping. Layout, hit tests and painting are in
-// cxgridbandedtableview_paint.cpp.
+// cxgridviewinfo.cpp.
 #include "platform/cx/cxgridbandedtableview.h"
 
 #include <algorithm>
@@ -80,6 +80,10 @@ TcxGridBand* TcxGridBands::VisibleBottomItems(int Index) const {
 }
 
 void TcxGridBands::Update(TCollectionItem*) { view_->BandsChanged(); }
+
+void TcxGridBands::Notify(TCollectionItem*, TCollectionNotification Action) {
+  if (Action == TCollectionNotification::cnExtracting) ++view_->removals_;
+}
 
 // ---- Column position and data binding ----
 
@@ -352,6 +356,7 @@ void TcxGridBandedTableView::RemoveColumn(TcxGridBandedColumn* Column) {
     controller_->editingItem_ = nullptr;
   }
   columns_.erase(columns_.begin() + index);
+  ++removals_;
   dataController_->DeleteItem(index);
   Column->view_ = nullptr;
   LayoutChanged();
@@ -428,6 +433,6 @@ void TcxGridBandedTableView::FocusedRecordChanged(TObject*) {
 void TcxGridBandedTableView::StylesChanged(TObject*) { LayoutChanged(); }
 
 const TcxGridBandedTableViewInfo& TcxGridBandedTableView::ViewInfo() const {
-  if (!viewInfo_) viewInfo_ = std::make_unique<TcxGridBandedTableViewInfo>(const_cast<TcxGridBandedTableView*>(this));
+  if (!viewInfo_) viewInfo_ = std::make_shared<TcxGridBandedTableViewInfo>(const_cast<TcxGridBandedTableView*>(this));
   return *viewInfo_;
 }

@@ -253,6 +253,7 @@ class TcxGridBands : public TOwnedCollection {
 
  protected:
   void Update(TCollectionItem* Item) override;
+  void Notify(TCollectionItem* Item, TCollectionNotification Action) override;
 
  private:
   TcxGridBandedTableView* view_;
@@ -555,6 +556,7 @@ class TcxGridBandedTableView : public TComponent {
   friend class TcxGridBand;
   friend class TcxGridViewOptions;
   friend class TcxGridBandedTableController;
+  friend class TcxGridBandedTableViewInfo;
 
   void AddColumn(TcxGridBandedColumn* Column);
   void RemoveColumn(TcxGridBandedColumn* Column);
@@ -568,6 +570,9 @@ class TcxGridBandedTableView : public TComponent {
   void Paint(TCanvas* Canvas, const TRect& Clip);
 
   TcxGrid* grid_ = nullptr;
+  // Columns and bands that left the view: a layout made before the count moved may
+  // name freed ones. Before the bands, which count on it as they go.
+  int removals_ = 0;
   std::vector<TcxGridBandedColumn*> columns_;
   std::unique_ptr<TcxGridBands> bands_;
   std::unique_ptr<TcxGridDataController> dataController_;
@@ -581,5 +586,6 @@ class TcxGridBandedTableView : public TComponent {
   TPopupMenu* popupMenu_ = nullptr;
   int updateCount_ = 0;
   bool changedInUpdate_ = false;
-  mutable std::unique_ptr<TcxGridBandedTableViewInfo> viewInfo_;
+  // Shared with a paint under way, which keeps it to its end when a handler changes the view.
+  mutable std::shared_ptr<const TcxGridBandedTableViewInfo> viewInfo_;
 };

@@ -20,6 +20,11 @@ struct TParams {
     if (S->TextColor() != clDefault && S->TextColor() != clNone) TextColor = S->TextColor();
     if (S->AssignedValues().Contains(svFont)) Font = S->Font();
   }
+  // Paints with a copy of the font from here: a handler may free the style it came from.
+  void Hold(TFont& Copy) {
+    Copy.Assign(Font);
+    Font = &Copy;
+  }
 };
 
 bool Intersects(const TRect& A, const TRect& B) {
@@ -45,7 +50,8 @@ bool cxIsCheckBoxColumn(const TcxGridBandedColumn* Column) {
 
 // ---- Layout ----
 
-TcxGridBandedTableViewInfo::TcxGridBandedTableViewInfo(TcxGridBandedTableView* AView) : view_(AView) {
+TcxGridBandedTableViewInfo::TcxGridBandedTableViewInfo(TcxGridBandedTableView* AView)
+    : view_(AView), removals_(AView->removals_) {
   if (TcxGridSite* site = view_->Site()) client_ = site->ClientRect();
   auto* ov = view_->OptionsView();
   indicatorWidth_ = ov->Indicator() ? ov->IndicatorWidth() : 0;
@@ -95,6 +101,8 @@ TcxGridBandedTableViewInfo::TcxGridBandedTableViewInfo(TcxGridBandedTableView* A
   }
   contentWidth_ = x;
 }
+
+bool TcxGridBandedTableViewInfo::Intact() const { return view_->removals_ == removals_; }
 
 const TcxGridBandedTableViewInfo::ColumnInfo* TcxGridBandedTableViewInfo::FindColumn(
     const TcxGridBandedColumn* Column) const {
@@ -244,17 +252,19 @@ void TcxGridBandedTableViewInfo::Paint(TCanvas* Canvas, const TRect& Clip) const
   TParams back{clWindow, clWindowText, ViewFont()};
   back.Apply(view_->Styles()->Background());
   c.FillRect(Clip, back.Color);
-  PaintBandHeaders(c, Clip);
-  PaintColumnHeaders(c, Clip);
-  PaintRows(c, Clip);
-  PaintFooter(c, Clip);
-  PaintIndicator(c, Clip);
+  using Part = void (TcxGridBandedTableViewInfo::*)(TcxCanvas&, const TRect&) const;
+  for (Part part : {&TcxGridBandedTableViewInfo::PaintBandHeaders, &TcxGridBandedTableViewInfo::PaintColumnHeaders,
+                    &TcxGridBandedTableViewInfo::PaintRows, &TcxGridBandedTableViewInfo::PaintFooter,
+                    &TcxGridBandedTableViewInfo::PaintIndicator})
+    if (Intact()) (this->*part)(c, Clip);
 }
 
 void TcxGridBandedTableViewInfo::PaintBandHeaders(TcxCanvas& C, const TRect& Clip) const {
   if (bandHeaderHeight_ <= 0) return;
   TParams p{clBtnFace, clBtnText, ViewFont()};
   p.Apply(view_->Styles()->BandHeader());
+  TFont font;
+  p.Hold(font);
   for (const auto& b : bands_) {
     TcxGridBandHeaderViewInfo info;
     info.Bounds = BandHeaderBounds(b);
@@ -267,6 +277,7 @@ void TcxGridBandedTableViewInfo::PaintBandHeaders(TcxCanvas& C, const TRect& Cli
     C.Canvas()->Font()->Assign(p.Font);
     bool done = false;
     view_->OnCustomDrawBandHeader(view_, &C, &info, done);
+    if (!Intact()) return;
     if (!done)
       view_->LookAndFeelPainter()->DrawHeader(&C, info.Bounds, info.TextAreaBounds, info.Alignment, info.Text, p.Font,
                                               p.TextColor, p.Color);
@@ -298,8 +309,8 @@ void TcxGridBandedTableViewInfo::PaintColumnHeaders(TcxCanvas& C, const TRect& C
 void TcxGridBandedTableViewInfo::PaintRows(TcxCanvas& C, const TRect& Clip) const {
   TcxGridDataController* dc = view_->DataController();
   auto* controller = view_->Controller();
-  const int top = controller->TopRowIndex(), rows = dc->RowCount();
-  if (rows == 0) {
+  const int top = controller->TopRowIndex();
+  if (dc->RowCount() == 0) {
     const std::string& text = view_->OptionsView()->NoDataToDisplayInfoText();
     if (!text.empty()) {
       C.Canvas()->Font()->Assign(ViewFont());
@@ -316,7 +327,10 @@ void TcxGridBandedTableViewInfo::PaintRows(TcxCanvas& C, const TRect& Clip) cons
   const TColor lineColor = GridLineColor();
   TcxGridSite* site = view_->Site();
   const bool active = site && (site->Focused() || site->ContainsControl(FocusedControl()));
-  for (int place = 0; place < PartialRowCount() && top + place < rows; ++place) {
+  // Handlers may change the records, the values and the styles, and free styles, as
+  // the rows are painted: each cell reads them afresh.
+  TFont font;
+  for (int place = 0; place < PartialRowCount() && top + place < dc->RowCount(); ++place) {
     const TRect row = RowBounds(place);
     if (!Intersects(row, Clip)) continue;
     const int right = std::min(client_.right, ClientX(contentWidth_));
@@ -328,14 +342,19 @@ void TcxGridBandedTableViewInfo::PaintRows(TcxCanvas& C, const TRect& Clip) cons
         if (cell.right > cell.left) C.FillRect(TRect{cell.right, row.top, cell.right + 1, row.bottom}, lineColor);
       }
     TcxCustomGridRecord record(view_, top + place);
-    const int recordIndex = record.RecordIndex();
-    const bool selected = dc->IsRecordSelected(recordIndex);
-    TcxStyle* rowStyle = styles->Values((top + place) % 2 == 0 ? vsContentEven : vsContentOdd);
-    if (!rowStyle) rowStyle = styles->Content();
     for (const auto& col : columns_) {
       TcxGridTableDataCellViewInfo info;
       info.Bounds = CellBounds(col, place);
       if (info.Bounds.right <= info.Bounds.left || !Intersects(info.Bounds, Clip)) continue;
+      // The cell's style: the event's choice over the row's content style; without
+      // one, the selection for the selected record. The event comes first, as what it
+      // changes shows in this cell.
+      TcxStyle* chosen = nullptr;
+      if (!view_->IsDesigning()) styles->OnGetContentStyle(view_, &record, col.Column, chosen);
+      if (!Intact()) return;
+      const int recordIndex = record.RecordIndex();
+      if (recordIndex < 0) break;
+      const bool selected = dc->IsRecordSelected(recordIndex);
       info.Item = col.Column;
       info.GridRecord = &record;
       info.VisibleRowIndex = place;
@@ -343,12 +362,9 @@ void TcxGridBandedTableViewInfo::PaintRows(TcxCanvas& C, const TRect& Clip) cons
       info.Text = cxEditDisplayText(col.Column->Properties(), info.Value);
       info.Selected = selected;
       info.Focused = selected && controller->FocusedColumn() == col.Column;
-      // The cell's style: the event's choice over the row's content style; without
-      // one, the selection for the selected record.
+      TcxStyle* rowStyle = styles->Values((top + place) % 2 == 0 ? vsContentEven : vsContentOdd);
       TParams p{clWindow, clWindowText, ViewFont()};
-      p.Apply(rowStyle);
-      TcxStyle* chosen = nullptr;
-      if (!view_->IsDesigning()) styles->OnGetContentStyle(view_, &record, col.Column, chosen);
+      p.Apply(rowStyle ? rowStyle : styles->Content());
       if (chosen) {
         p.Apply(chosen);
       } else if (selected && !col.Column->IsEditing()) {
@@ -358,10 +374,12 @@ void TcxGridBandedTableViewInfo::PaintRows(TcxCanvas& C, const TRect& Clip) cons
       }
       info.Color = p.Color;
       info.TextColor = p.TextColor;
+      p.Hold(font);
       info.Font = p.Font;
       C.Canvas()->Font()->Assign(p.Font);
       bool done = false;
       view_->OnCustomDrawCell(view_, &C, &info, done);
+      if (!Intact()) return;
       if (!done) info.PaintContent(&C);
       if (info.Focused && active && view_->OptionsView()->FocusRect()) C.Canvas()->DrawFocusRect(info.Bounds);
     }
@@ -401,6 +419,8 @@ void TcxGridBandedTableViewInfo::PaintFooter(TcxCanvas& C, const TRect& Clip) co
 void TcxGridBandedTableViewInfo::PaintIndicatorCell(TcxCanvas& C, TcxGridIndicatorItemViewInfo& Info) const {
   TParams p{clBtnFace, clBtnText, ViewFont()};
   p.Apply(view_->Styles()->Indicator());
+  TFont font;
+  p.Hold(font);
   C.Canvas()->Font()->Assign(p.Font);
   bool done = false;
   if (!view_->IsDesigning()) view_->OnCustomDrawIndicatorCell(view_, &C, &Info, done);
@@ -440,6 +460,11 @@ void TcxGridBandedTableViewInfo::PaintIndicator(TcxCanvas& C, const TRect& Clip)
   if (footerHeight_ > 0) cell(ickFooter, TRect{0, footerTop_, indicatorWidth_, footerTop_ + footerHeight_}, nullptr, ikNone);
 }
 
-void TcxGridBandedTableView::Paint(TCanvas* Canvas, const TRect& Clip) { ViewInfo().Paint(Canvas, Clip); }
+void TcxGridBandedTableView::Paint(TCanvas* Canvas, const TRect& Clip) {
+  // Held to the end: a handler's change drops the view's layout, not this one.
+  ViewInfo();
+  const std::shared_ptr<const TcxGridBandedTableViewInfo> layout = viewInfo_;
+  layout->Paint(Canvas, Clip);
+}
 
 TcxGridHitTest TcxGridBandedTableView::GetHitTest(int X, int Y) const { return ViewInfo().HitTest(X, Y); }

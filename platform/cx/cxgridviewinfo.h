@@ -59,9 +59,14 @@ class TcxGridBandedTableViewInfo {
   TRect FooterBounds(const ColumnInfo& C) const;
 
   TcxGridHitTest HitTest(int X, int Y) const;
+  // Paints with this layout to the end, also when a custom-draw or style handler
+  // changes the view (which then paints again): the caller keeps the layout alive,
+  // and painting stops early when a column or band it names has left the view.
   void Paint(TCanvas* Canvas, const TRect& Clip) const;
 
  private:
+  // No column or band of this layout has left the view.
+  bool Intact() const;
   void PaintBandHeaders(TcxCanvas& C, const TRect& Clip) const;
   void PaintColumnHeaders(TcxCanvas& C, const TRect& Clip) const;
   void PaintRows(TcxCanvas& C, const TRect& Clip) const;
@@ -72,6 +77,7 @@ class TcxGridBandedTableViewInfo {
   TFont* ViewFont() const;
 
   TcxGridBandedTableView* view_;
+  int removals_;
   TRect client_{};
   int indicatorWidth_ = 0;
   int bandHeaderHeight_ = 0, headerHeight_ = 0, rowHeight_ = 1, footerTop_ = 0, footerHeight_ = 0;

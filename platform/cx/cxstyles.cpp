@@ -1,6 +1,7 @@
 #include "platform/cx/cxstyles.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 template <class T>
@@ -61,10 +62,10 @@ TcxCustomStyles::TcxCustomStyles(int ACount) : values_(size_t(std::max(0, ACount
 
 TcxCustomStyles::~TcxCustomStyles() {
   OnChanged = nullptr;
-  for (TcxStyle*& s : values_) {
-    if (s) Track(s, false);
-    s = nullptr;
-  }
+  // Each entry is cleared before its style hears of it, or the style would still
+  // count this list among its users.
+  for (TcxStyle*& s : values_)
+    if (TcxStyle* style = std::exchange(s, nullptr)) Track(style, false);
   SetStyleSheet(nullptr);
 }
 

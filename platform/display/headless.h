@@ -14,15 +14,22 @@
 //                        IDCANCEL also cancels the next login prompt
 //   login PASSWORD       confirms the next login prompt with that password (the rest
 //                        of the line)
-//   save FILE            the file name for the next save dialog (the rest of the
-//                        line); "answer IDCANCEL" cancels it
+//   save FILE            the file name for the next save dialog, whenever it comes
+//                        (the rest of the line); the script goes on at once. When the
+//                        dialog comes with no such line before it, an "answer
+//                        IDCANCEL" line next cancels it
 //   close FORM           the window's close button
 //   shot FORM FILE       the form's window as a PNG picture
 // Blank lines and lines starting with "#" are skipped. FORM is a form's name or class
-// name, ignoring case.
+// name, ignoring case. A line waits for what it acts on (its form shown, its control
+// shown and enabled, a message box) at most VX_HEADLESS_WAIT seconds (30 when unset);
+// then it is reported on standard error and skipped, as a line that cannot be carried
+// out at all (an unknown control, key or action) is at once.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,10 +40,9 @@ namespace vx::display {
 
 class THeadlessScript {
  public:
-  // Reads the script file; a file that cannot be read gives an empty script and a
-  // line on standard error.
-  explicit THeadlessScript(const std::string& FileName);
-  explicit THeadlessScript(std::vector<std::string> Lines) : lines_(std::move(Lines)) {}
+  // Reads a script file; null, with a line on standard error, when it cannot be read.
+  static std::unique_ptr<THeadlessScript> Load(const std::string& FileName);
+  explicit THeadlessScript(std::vector<std::string> Lines);
 
   // Carries out the next action if it can be done now; true when one was done.
   bool Step();
@@ -45,23 +51,41 @@ class THeadlessScript {
   // Takes the current line when it answers a login prompt: "login PASSWORD" (Confirmed,
   // with the password) or "answer IDCANCEL".
   bool TakeLogin(bool& Confirmed, std::string& Password);
-  // Takes the current line when it answers a save dialog: "save FILE" (FileName set)
-  // or "answer IDCANCEL" (FileName empty).
+  // The file name a "save" line gave; else takes the current line when it answers a
+  // save dialog: "save FILE" (FileName set) or "answer IDCANCEL" (FileName empty).
   bool TakeSave(std::string& FileName);
   bool Finished() const { return next_ >= lines_.size(); }
   size_t Position() const { return next_; }
 
+  // How long a line waits for what it acts on, in nanoseconds.
+  void SetPatience(int64_t Ns) { patience_ = Ns; }
+  // The Clock() time at which the line now waiting gives up; kNeverNs when none waits.
+  int64_t Deadline() const;
+
+  // What the actions share: the file name that a "save" line left for the next save
+  // dialog.
+  struct TState {
+    std::optional<std::string> nextSave;
+  };
+
  private:
   // Skips blank and comment lines: true when an action line is next.
   bool AtAction();
+  // Goes to the next line.
+  void Advance();
 
   std::vector<std::string> lines_;
   size_t next_ = 0;
+  TState state_;
+  int64_t patience_;
+  size_t waiting_ = SIZE_MAX;  // the line that waits, since waitingSince_
+  int64_t waitingSince_ = 0;
 };
 
 class THeadlessPresenter : public IPresenter {
  public:
   // With a script file name, the script runs while the thread is idle.
+  // A script file that cannot be read leaves the run without a script.
   explicit THeadlessPresenter(const std::string& ScriptFile = "", SIZE Screen = SIZE{1024, 768});
   ~THeadlessPresenter() override;
 
@@ -73,6 +97,12 @@ class THeadlessPresenter : public IPresenter {
   void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) override;
   void SetCursor(HWND /*Handle*/, int Cursor) override { cursor_ = Cursor; }
 
+  bool Scripted() const override { return script_ != nullptr; }
+  bool ScriptStep() override;
+  bool ScriptedAnswer(const std::vector<int>& Buttons, int& Result) override;
+  bool ScriptedLogin(bool& Confirmed, std::string& Password) override;
+  bool ScriptedSaveFile(std::string& FileName) override;
+
   THeadlessScript* Script() const { return script_.get(); }
   // What has been shown: the windows shown now and the count of presents.
   const std::vector<TTopLevelWindow>& Windows() const { return windows_; }
@@ -80,8 +110,12 @@ class THeadlessPresenter : public IPresenter {
   int LastCursor() const { return cursor_; }
 
  private:
+  // Keeps the thread from sleeping past the deadline of a waiting line.
+  void WakeAtDeadline();
+
   SIZE screen_;
   std::unique_ptr<THeadlessScript> script_;
+  HWND wake_ = nullptr;  // the hidden window of that timer
   std::vector<TTopLevelWindow> windows_;
   int presents_ = 0;
   int cursor_ = 0;

@@ -1,5 +1,6 @@
 #include "platform/display/presenter.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -14,6 +15,10 @@ std::unique_ptr<IPresenter> CreateDefaultPresenter() {
   const char* script = std::getenv("VX_HEADLESS_SCRIPT");
   if (!forceHeadless && !(script && *script)) {
     if (auto x11 = TryX11Presenter()) return x11;
+    if (const char* display = std::getenv("DISPLAY"); display && *display) {
+      std::fprintf(stderr, "no X server answers at DISPLAY \"%s\": the run is headless\n", display);
+      std::fflush(stderr);
+    }
   }
   return std::make_unique<THeadlessPresenter>(script ? script : "");
 }

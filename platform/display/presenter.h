@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win/wintypes.h"
 
@@ -53,13 +54,30 @@ class IPresenter {
   virtual void Present(HWND /*Handle*/, const std::shared_ptr<vx::gdi::Surface>& /*Buffer*/, const RECT& /*Dirty*/) {}
   // The mouse pointer's shape over the window (a TCursor value).
   virtual void SetCursor(HWND /*Handle*/, int /*Cursor*/) {}
+
+  // Answers in place of a person. A headless run's script gives them; a presenter
+  // without one answers nothing, and the caller asks the person on the screen or, with
+  // nobody there, takes its unattended answer.
+  //
+  // True when a script drives the run.
+  virtual bool Scripted() const { return false; }
+  // Carries out the script's next action when it can be done now: true when one was.
+  virtual bool ScriptStep() { return false; }
+  // The answer (a modal result) to a message box or modal form with these buttons,
+  // when the script's next line gives one.
+  virtual bool ScriptedAnswer(const std::vector<int>& /*Buttons*/, int& /*Result*/) { return false; }
+  // A login prompt: confirmed with the password, or cancelled.
+  virtual bool ScriptedLogin(bool& /*Confirmed*/, std::string& /*Password*/) { return false; }
+  // A save dialog: the file name to save to, or empty to cancel.
+  virtual bool ScriptedSaveFile(std::string& /*FileName*/) { return false; }
 };
 
 namespace vx::display {
 
 // The presenter for this run: X11 when a display is reachable (DISPLAY set and the
-// server answers) unless VX_HEADLESS is set to a non-empty value other than "0";
-// headless otherwise.
+// server answers) unless VX_HEADLESS is set to a non-empty value other than "0" or
+// VX_HEADLESS_SCRIPT names a script; headless otherwise. A DISPLAY that no server
+// answers is said on standard error.
 std::unique_ptr<IPresenter> CreateDefaultPresenter();
 
 }  // namespace vx::display

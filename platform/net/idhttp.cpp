@@ -330,6 +330,10 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
   if (read_timeout_ > 0)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(read_timeout_));
+  if (low_speed_limit_ > 0 && low_speed_time_ > 0) {
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(low_speed_limit_));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(low_speed_time_));
+  }
 
   vxcurl::HeaderList headers;
   std::string accept = "Accept:";  // without a value: no Accept header at all

@@ -21,9 +21,9 @@
 //   name another CA bundle or folder in place of the system's.
 // - Failures raise: EIdHTTPProtocolException for a reply of 300 or above (redirects are
 //   not followed), EIdSSLError for a failed TLS handshake or certificate check,
-//   EIdSocketError for connection failures, a body cut short or a stalled peer
-//   (nothing received for ReadTimeout). An exception raised by a work-event handler or
-//   by the stream aborts the transfer and leaves Get as it is.
+//   EIdSocketError for connection failures, a body cut short, a stalled peer (nothing
+//   received for ReadTimeout) or a slow one (see LowSpeedLimit). An exception raised by
+//   a work-event handler or by the stream aborts the transfer and leaves Get as it is.
 // - ResponseCode and ResponseText describe the last reply: its status code and its
 //   status line ("HTTP/1.1 404 Not Found"); -1 and empty when no reply arrived.
 #pragma once
@@ -188,6 +188,13 @@ class TIdHTTP : public TComponent {
   // request fails; 60000 by default, 0 for no limit.
   Integer ReadTimeout() const { return read_timeout_; }
   void SetReadTimeout(Integer Value) { read_timeout_ = Value; }
+  // A request that moves fewer than LowSpeedLimit bytes a second over LowSpeedTime
+  // seconds fails with EIdSocketError ("Operation too slow..."); 0 in either, the
+  // default, sets no such limit.
+  Integer LowSpeedLimit() const { return low_speed_limit_; }
+  void SetLowSpeedLimit(Integer Value) { low_speed_limit_ = Value; }
+  Integer LowSpeedTime() const { return low_speed_time_; }
+  void SetLowSpeedTime(Integer Value) { low_speed_time_ = Value; }
 
   const TWorkBeginEvent& OnWorkBegin() const { return on_work_begin_; }
   void SetOnWorkBegin(const TWorkBeginEvent& v) { on_work_begin_ = v; }
@@ -216,6 +223,8 @@ class TIdHTTP : public TComponent {
   TIdSSLIOHandlerSocket* io_handler_ = nullptr;
   TIdLogFile* intercept_ = nullptr;
   Integer read_timeout_ = 60000;
+  Integer low_speed_limit_ = 0;
+  Integer low_speed_time_ = 0;
   TWorkBeginEvent on_work_begin_;
   TWorkEvent on_work_;
   TWorkEndEvent on_work_end_;

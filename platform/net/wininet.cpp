@@ -34,6 +34,8 @@ enum class Kind { Session, Connection, Request };
 struct Options {
   DWORD connect_timeout = kDefaultTimeoutMs;
   DWORD receive_timeout = kDefaultTimeoutMs;
+  DWORD low_speed_limit = 0;
+  DWORD low_speed_time = 0;
 };
 
 struct InternetObject {
@@ -158,6 +160,7 @@ struct Request : InternetObject {
   bool done = false;        // libcurl has finished the exchange
   CURLcode result = CURLE_OK;
   bool timed_out = false;
+  DWORD waited_ms = 0;  // how long it waited for data when it timed out
   bool bad_reply = false;  // the header was refused (see FoldWatch)
   vxcurl::FoldWatch folds;
 
@@ -229,13 +232,22 @@ std::shared_ptr<T> Find(HINTERNET h, Kind kind) {
   return std::static_pointer_cast<T>(o);
 }
 
+// What InternetGetLastResponseInfo tells: the thread's last failure.
+struct LastResponse {
+  DWORD error = 0;
+  std::string text;
+};
+thread_local LastResponse t_lastResponse;
+
 BOOL Fail(DWORD error) {
+  t_lastResponse.error = error;
+  t_lastResponse.text.clear();
   SetLastError(error);
   return FALSE;
 }
 
 HINTERNET FailHandle(DWORD error) {
-  SetLastError(error);
+  Fail(error);
   return nullptr;
 }
 
@@ -350,6 +362,7 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
     const auto limit = std::chrono::milliseconds(limitMs);
     if (limitMs > 0 && idle >= limit) {
       r.timed_out = true;
+      r.waited_ms = limitMs;
       return false;
     }
     int waitMs = 1000;
@@ -359,6 +372,25 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
     curl_multi_poll(s.multi, nullptr, 0, waitMs, nullptr);
   }
   return true;
+}
+
+// Why the request's transfer failed, in words.
+std::string CauseOf(const Request& r) {
+  if (r.timed_out) return "No data from the server for " + std::to_string(r.waited_ms) + " ms";
+  if (r.bad_reply) return "The server's reply is not valid HTTP";
+  if (r.errbuf[0]) return r.errbuf;
+  return curl_easy_strerror(r.result);
+}
+
+// Fails a call of the request with this error, keeping its cause for
+// InternetGetLastResponseInfo.
+BOOL FailRequest(const Request& r, DWORD error) {
+  Fail(error);
+  try {
+    t_lastResponse.text = CauseOf(r);
+  } catch (const std::bad_alloc&) {
+  }
+  return FALSE;
 }
 
 DWORD ErrorOf(Request& r, CURLcode rc) {
@@ -430,6 +462,10 @@ bool StartExchange(Request& r) {
                    static_cast<long>(r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));
   if (r.options.connect_timeout > 0)
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.options.connect_timeout));
+  if (r.options.low_speed_limit > 0 && r.options.low_speed_time > 0) {
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(r.options.low_speed_limit));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(r.options.low_speed_time));
+  }
   if (s.share) curl_easy_setopt(c, CURLOPT_SHARE, s.share);
   if (s.direct) curl_easy_setopt(c, CURLOPT_PROXY, "");
   if (!s.agent.empty()) curl_easy_setopt(c, CURLOPT_USERAGENT, s.agent.c_str());
@@ -612,14 +648,14 @@ BOOL HttpSendRequest(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLeng
       const DWORD limit = r->options.connect_timeout + r->options.receive_timeout;
       if (!Pump(*r, [&] { return r->final_head; }, r->options.receive_timeout ? limit : 0)) {
         r->Detach();
-        return Fail(ERROR_INTERNET_TIMEOUT);
+        return FailRequest(*r, ERROR_INTERNET_TIMEOUT);
       }
       if (r->final_head) return TRUE;
       if (r->result != CURLE_OK || !r->discard) {
         const DWORD error = r->result == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE
                                                   : ErrorOf(*r, r->result);
         r->Detach();
-        return Fail(error);
+        return FailRequest(*r, error);
       }
       // A redirect or a challenge: its body is dropped, then the request goes again.
       if (r->IsChallenge()) {
@@ -723,19 +759,41 @@ BOOL InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToR
   const size_t got = r->queue.Take(static_cast<char*>(lpBuffer), want);
   *lpdwNumberOfBytesRead = static_cast<DWORD>(got);
   // Bytes that arrived are handed over first; a failure shows on the next call.
-  if (got == 0 && r->done && r->result != CURLE_OK) return Fail(ErrorOf(*r, r->result));
+  if (got == 0 && r->done && r->result != CURLE_OK) return FailRequest(*r, ErrorOf(*r, r->result));
   return TRUE;
 }
 
 BOOL InternetSetOption(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength) {
   auto o = FindHandle(hInternet);
   if (!o) return Fail(ERROR_INVALID_HANDLE);
-  if (dwOption != INTERNET_OPTION_CONNECT_TIMEOUT && dwOption != INTERNET_OPTION_RECEIVE_TIMEOUT)
-    return Fail(ERROR_INTERNET_INVALID_OPTION);
+  static const std::pair<DWORD, DWORD Options::*> kOptions[] = {
+      {INTERNET_OPTION_CONNECT_TIMEOUT, &Options::connect_timeout},
+      {INTERNET_OPTION_RECEIVE_TIMEOUT, &Options::receive_timeout},
+      {INTERNET_OPTION_LOW_SPEED_LIMIT, &Options::low_speed_limit},
+      {INTERNET_OPTION_LOW_SPEED_TIME, &Options::low_speed_time}};
+  const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                   [&](const auto& known) { return known.first == dwOption; });
+  if (option == std::end(kOptions)) return Fail(ERROR_INTERNET_INVALID_OPTION);
   if (!lpBuffer || dwBufferLength != sizeof(DWORD)) return Fail(ERROR_INTERNET_BAD_OPTION_LENGTH);
-  DWORD v = 0;
-  std::memcpy(&v, lpBuffer, sizeof v);
-  (dwOption == INTERNET_OPTION_CONNECT_TIMEOUT ? o->options.connect_timeout : o->options.receive_timeout) = v;
+  std::memcpy(&(o->options.*option->second), lpBuffer, sizeof(DWORD));
+  return TRUE;
+}
+
+BOOL InternetGetLastResponseInfo(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength) {
+  // Asking does not change the answer: no Fail here.
+  if (!lpdwError || !lpdwBufferLength) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const LastResponse& last = t_lastResponse;
+  *lpdwError = last.error;
+  if (!lpszBuffer || *lpdwBufferLength <= last.text.size()) {
+    *lpdwBufferLength = static_cast<DWORD>(last.text.size() + 1);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memcpy(lpszBuffer, last.text.c_str(), last.text.size() + 1);
+  *lpdwBufferLength = static_cast<DWORD>(last.text.size());
   return TRUE;
 }
 

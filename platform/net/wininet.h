@@ -22,8 +22,11 @@
 //   its Content-Length, breaks or stalls fails the read.
 // - Time-outs (INTERNET_OPTION_*_TIMEOUT, milliseconds, 60000 by default): the connect
 //   time-out bounds connecting to the server; the receive time-out bounds each wait for
-//   data from it. Options set on a handle are inherited by the handles made from it
-//   afterwards.
+//   data from it. A low-speed limit (INTERNET_OPTION_LOW_SPEED_*, none by default) ends
+//   a request whose transfer stays below a rate. Options set on a handle are inherited
+//   by the handles made from it afterwards.
+// - InternetGetLastResponseInfo tells why the thread's last failed call failed: its
+//   error, and in words what went wrong on the network or with the server's reply.
 // - Proxies: INTERNET_OPEN_TYPE_PRECONFIG takes the system's settings, which here are the
 //   environment variables http_proxy, https_proxy (through an HTTP CONNECT tunnel),
 //   all_proxy and no_proxy; INTERNET_OPEN_TYPE_DIRECT uses none.
@@ -64,6 +67,11 @@ constexpr DWORD INTERNET_FLAG_IGNORE_CERT_CN_INVALID = 0x00001000;
 // InternetSetOption options; each takes a DWORD of milliseconds.
 constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
 constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+// This layer's own options, beyond the Windows set; each takes a DWORD. A request whose
+// transfer moves fewer than LOW_SPEED_LIMIT bytes a second over LOW_SPEED_TIME seconds
+// fails with ERROR_INTERNET_TIMEOUT; 0 in either sets no such limit.
+constexpr DWORD INTERNET_OPTION_LOW_SPEED_LIMIT = 0x10001;
+constexpr DWORD INTERNET_OPTION_LOW_SPEED_TIME = 0x10002;
 
 // HttpQueryInfo levels and modifiers. Without a number flag the value is decimal text.
 constexpr DWORD HTTP_QUERY_CONTENT_LENGTH = 5;
@@ -130,5 +138,12 @@ BOOL InternetReadFile(HINTERNET hFile, LPVOID lpBuffer, DWORD dwNumberOfBytesToR
                       LPDWORD lpdwNumberOfBytesRead);
 
 BOOL InternetSetOption(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);
+
+// The error of this thread's last failed call (0 when none has failed) and, when the
+// failure came from the network or the server's reply, its cause as text (else an
+// empty text), zero-terminated in lpszBuffer. A buffer too small gives
+// ERROR_INSUFFICIENT_BUFFER with the length needed in *lpdwBufferLength; otherwise
+// *lpdwBufferLength is the text's length.
+BOOL InternetGetLastResponseInfo(LPDWORD lpdwError, LPSTR lpszBuffer, LPDWORD lpdwBufferLength);
 
 BOOL InternetCloseHandle(HINTERNET hInternet);

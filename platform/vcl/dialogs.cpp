@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "platform/display/headless.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/stdctrls.h"
 
@@ -41,49 +40,49 @@ std::string NameOf(TModalResult r) {
   return std::to_string(r);
 }
 
-// The defaults of a run: windows on a display; on a headless run the script's answer
-// or the default button.
+// A line on standard error for an answer given in place of a person.
+void Say(const std::string& Line) {
+  std::fprintf(stderr, "%s\n", Line.c_str());
+  std::fflush(stderr);
+}
+
+// The defaults of a run: the script's answer when the presenter has one; else windows
+// on a display; else, headless, the unattended answer, so that nobody is waited for.
 class TDefaultDialogs final : public IDialogService {
  public:
   TModalResult MessageDialog(const TDialogRequest& Request) override {
     IPresenter* presenter = Application->Presenter();
-    if (!presenter->Headless()) return vx::vcl::ShowMessageForm(Request);
-    TModalResult result = Request.Default;
-    bool scripted = false;
-    if (auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter); headless && headless->Script())
-      scripted = headless->Script()->TakeAnswer(Request.Buttons, result);
+    TModalResult result = mrNone;
+    const bool scripted = presenter->ScriptedAnswer(Request.Buttons, result);
+    if (!scripted && !presenter->Headless()) return vx::vcl::ShowMessageForm(Request);
+    const bool unattended = !scripted && Request.Unattended != mrNone;
+    if (!scripted) result = unattended ? Request.Unattended : Request.Default;
     std::string text = Request.Text;
     for (char& c : text)
       if (c == '\r' || c == '\n') c = ' ';
-    std::fprintf(stderr, "message box \"%s\": %s -> %s%s\n", Request.Caption.c_str(), text.c_str(),
-                 NameOf(result).c_str(), scripted ? "" : " (default)");
-    std::fflush(stderr);
+    Say("message box \"" + Request.Caption + "\": " + text + " -> " + NameOf(result) +
+        (scripted ? "" : unattended ? " (unattended)" : " (default)"));
     return result;
   }
-  // Headless: the script's "login" line confirms the prompt; without one nobody types
-  // a password, so it is cancelled.
+  // Headless, without a script's "login" line nobody types a password: cancelled.
   bool Login(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) override {
     IPresenter* presenter = Application->Presenter();
-    if (!presenter->Headless()) return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
     bool confirmed = false;
-    auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
-    const bool scripted = headless && headless->Script() && headless->Script()->TakeLogin(confirmed, Password);
-    std::fprintf(stderr, "login \"%s\" as %s -> %s%s\n", Title.c_str(), UserName.c_str(),
-                 confirmed ? "confirmed" : "cancelled", scripted ? "" : " (default)");
-    std::fflush(stderr);
+    const bool scripted = presenter->ScriptedLogin(confirmed, Password);
+    if (!scripted && !presenter->Headless())
+      return vx::vcl::ShowLoginForm(Title, UserName, Password, NameReadOnly);
+    Say("login \"" + Title + "\" as " + UserName + " -> " + (confirmed ? "confirmed" : "cancelled") +
+        (scripted ? "" : " (default)"));
     return confirmed;
   }
-  // Headless: the script's "save" line names the file; without one the dialog is
-  // cancelled.
+  // Headless, without a script's "save" line the dialog is cancelled.
   bool SaveFile(TFileDialogRequest& Request) override {
     IPresenter* presenter = Application->Presenter();
-    if (!presenter->Headless()) return vx::vcl::ShowSaveForm(Request);
     std::string file;
-    auto* headless = dynamic_cast<vx::display::THeadlessPresenter*>(presenter);
-    const bool scripted = headless && headless->Script() && headless->Script()->TakeSave(file);
-    std::fprintf(stderr, "save dialog \"%s\" -> %s%s\n", Request.Title.c_str(),
-                 file.empty() ? "cancelled" : file.c_str(), scripted ? "" : " (default)");
-    std::fflush(stderr);
+    const bool scripted = presenter->ScriptedSaveFile(file);
+    if (!scripted && !presenter->Headless()) return vx::vcl::ShowSaveForm(Request);
+    Say("save dialog \"" + Request.Title + "\" -> " + (file.empty() ? "cancelled" : file) +
+        (scripted ? "" : " (default)"));
     if (file.empty()) return false;
     Request.FileName = file;
     return true;
@@ -152,7 +151,7 @@ TModalResult ModalResultFromName(const std::string& Name) {
   return -1;
 }
 
-int ShowMessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
+TDialogRequest MessageBoxRequest(const std::string& Text, const std::string& Caption, UINT Flags) {
   TDialogRequest r;
   r.Text = Text;
   r.Caption = Caption;
@@ -178,7 +177,11 @@ int ShowMessageBox(const std::string& Text, const std::string& Caption, UINT Fla
   for (TModalResult b : r.Buttons)
     if (b == mrCancel) r.Cancel = mrCancel;
   if (r.Buttons.size() == 1) r.Cancel = mrOk;
-  return DialogService().MessageDialog(r);
+  return r;
+}
+
+int ShowMessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
+  return DialogService().MessageDialog(MessageBoxRequest(Text, Caption, Flags));
 }
 
 int MessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int) {

@@ -1,7 +1,7 @@
 // Message boxes and the standard dialogs. Every one of them asks one replaceable
 // dialog service: tests put their own in place and answer directly; a run with a
 // display shows real modal windows; a headless run answers from its script
-// (VX_HEADLESS_SCRIPT's "answer" lines) or with the default button, so it never
+// (VX_HEADLESS_SCRIPT's "answer" lines) or with the unattended answer, so it never
 // waits for a person.
 #pragma once
 
@@ -20,8 +20,10 @@ inline const TMsgDlgButtons mbYesAllNoAllCancel{mbYes, mbYesToAll, mbNo, mbNoToA
 inline const TMsgDlgButtons mbOKCancel{mbOK, mbCancel};
 inline const TMsgDlgButtons mbAbortRetryIgnore{mbAbort, mbRetry, mbIgnore};
 
-// One message box: its text, caption, kind, buttons (as modal results, in order) and
-// the buttons that Enter and Escape stand for.
+// One message box: its text, caption, kind, buttons (as modal results, in order), the
+// buttons that Enter and Escape stand for, and the answer of a run that nobody attends
+// (mrNone: the default button). A question whose yes starts another program answers
+// no when nobody attends.
 struct TDialogRequest {
   std::string Text;
   std::string Caption;
@@ -29,6 +31,7 @@ struct TDialogRequest {
   std::vector<TModalResult> Buttons;
   TModalResult Default = mrOk;
   TModalResult Cancel = mrCancel;
+  TModalResult Unattended = mrNone;
 };
 
 // The file name prompt of a save dialog.
@@ -62,6 +65,8 @@ std::unique_ptr<IDialogService> SetDialogService(std::unique_ptr<IDialogService>
 // A box with the buttons of MB_ flags; answers IDOK, IDYES, ... The caption defaults
 // to the application's title.
 int ShowMessageBox(const std::string& Text, const std::string& Caption, UINT Flags);
+// The request ShowMessageBox makes, for a caller that sets more of it.
+TDialogRequest MessageBoxRequest(const std::string& Text, const std::string& Caption, UINT Flags);
 // The buttons' modal result (mbOK: mrOk, ...).
 TModalResult ModalResultOf(TMsgDlgBtn Button);
 // "OK", "Cancel", "&Yes", ...

@@ -91,6 +91,12 @@ TEST(HtmlParser, GroupsCountOnAcrossParsesAndQueriesCheckTheirIndex) {
   EXPECT_THROW(parser.GetParsedItemType(-1), EListError);
 }
 
+TEST(HtmlParser, AnEmptyNameInTheListKeepsItsPlaceAmongTheFlags) {
+  THtmlParser parser(nullptr, "B,,I");
+  EXPECT_EQ(Runs(parser, "<B>x</B><I>y</I>"), (std::vector<TRun>{{1, "x", " ", -1}, {4, "y", " ", -1}}));
+  EXPECT_EQ(parser.GetFlag("<I>"), 4);
+}
+
 TEST(HtmlParser, DeepOrEndlessNestingEndsWithoutExhaustingTheStack) {
   THtmlParser parser(nullptr, kTags);
   const int deep = 20000;

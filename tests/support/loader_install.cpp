@@ -191,9 +191,13 @@ RunResult LoaderInstall::Run(const std::vector<std::string>& Params, const std::
     for (const auto& line : Script) text += line + "\n";
     WriteFileBytes(root_ / "script.txt", text);
     o.env["VX_HEADLESS_SCRIPT"] = root_ / "script.txt";
+    // A line waits for its window as long as the run may take: a loaded machine is slow,
+    // not wrong.
+    o.env["VX_HEADLESS_WAIT"] = std::to_string(TimeoutSeconds);
   } else {
     o.env["VX_HEADLESS_SCRIPT"] = "";
   }
+  for (const auto& [name, value] : env) o.env[name] = value;
   return RunProgram(argv, o);
 }
 

@@ -86,6 +86,8 @@ class LoaderInstall {
   // the user, then runs the rest); and a moment at which runs are killed (-1: never).
   std::vector<std::string> prefix;
   double killAfterSeconds = -1;
+  // More environment for every run, over the run's own.
+  std::map<std::string, std::string> env;
 
   // The messages of LoaderLog.log (the text between " [" and the final "]").
   std::vector<std::string> LogMessages() const;

@@ -16,6 +16,8 @@ escapes kept):
   PATH slow MS       the file in ten pieces spread over MS milliseconds
   PATH close N       200 without a Content-Length, the file's first N bytes, then the
                      connection is closed (a body whose end is the close)
+  PATH trickle MS    the file's full Content-Length, then one byte every MS milliseconds
+                     until the client gives up
 """
 import os
 import sys
@@ -94,6 +96,19 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(data[at : at + piece])
                 self.wfile.flush()
                 time.sleep(int(fault[1]) / 10000.0)
+            return
+        if fault and fault[0] == "trickle":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            try:
+                for at in range(len(data)):
+                    self.wfile.write(data[at : at + 1])
+                    self.wfile.flush()
+                    time.sleep(int(fault[1]) / 1000.0)
+            except OSError:
+                pass
+            self.close_connection = True
             return
         self.reply(200, data, "application/octet-stream")
 

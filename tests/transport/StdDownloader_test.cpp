@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/loopback.h"
+
 namespace {
 
 // The smallest transport: it only makes the common checks.
@@ -29,6 +31,7 @@ std::string RaisedBy(TStdDownloader& d, const std::string& url) {
 }
 
 TEST(StdDownloaderTest, ResetRestoresEveryDefaultButKeepsTheEvents) {
+  vxtest::ScopedEnv noSetting("VX_LOW_SPEED_TIME", nullptr);
   TProbeDownloader d;
   EXPECT_FALSE(d.OnBeginWork() || d.OnWork() || d.OnEndWork());
   d.SetOnWork(TStdWorkEvent::FromFunction([](TObject*, Int64) {}));
@@ -43,6 +46,8 @@ TEST(StdDownloaderTest, ResetRestoresEveryDefaultButKeepsTheEvents) {
   d.SetProxyUserName("u");
   d.SetProxyPassword("p");
   d.SetDestFileName("/tmp/x");
+  d.SetLowSpeedLimit(0);
+  d.SetLowSpeedTime(0);
   d.Reset();
   EXPECT_EQ(d.URL(), "");
   EXPECT_EQ(d.Host(), "");
@@ -58,6 +63,8 @@ TEST(StdDownloaderTest, ResetRestoresEveryDefaultButKeepsTheEvents) {
   EXPECT_EQ(d.ProxyPassword(), "");
   EXPECT_EQ(d.DestFileName(), "");
   EXPECT_EQ(d.ExpectedSize(), 0);
+  EXPECT_EQ(d.LowSpeedLimit(), 100);
+  EXPECT_EQ(d.LowSpeedTime(), 60);
   EXPECT_TRUE(d.OnWork());
 }
 

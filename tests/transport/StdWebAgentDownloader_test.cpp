@@ -82,18 +82,22 @@ TEST_F(StdWebAgentDownloaderTest, FailuresReturnWithTheirStageInTheStatusText) {
     std::string url, text;
     Integer code;
     bool file;
+    std::string said;  // how FailureText begins
   } cases[] = {
-      {nginx.HttpUrl("/missing.bin"), "930", 404, false},
-      {"http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/x", "920", 999, false},
-      {"http://bad host/x", "900", 999, false},
-      {odd.Url("/cut/70000/5000"), "950", 200, true},  // what came stays
-      {odd.Url("/status/500"), "930", 500, false},
+      {nginx.HttpUrl("/missing.bin"), "930", 404, false, "Stage 930, status 404"},
+      {"http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/x", "920", 999, false,
+       "Stage 920: Failed to connect to 127.0.0.1"},
+      {"http://bad host/x", "900", 999, false, "Stage 900: error 12005"},
+      // What came stays.
+      {odd.Url("/cut/70000/5000"), "950", 200, true, "Stage 950, status 200: transfer closed with 65000 bytes"},
+      {odd.Url("/status/500"), "930", 500, false, "Stage 930, status 500"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     std::filesystem::remove(local / "f.bin");
     EXPECT_NO_THROW(Fetch(c.url, local / "f.bin"));
     EXPECT_EQ(StatusText(), c.text);
+    EXPECT_EQ(d.FailureText().substr(0, c.said.size()), c.said) << d.FailureText();
     EXPECT_EQ(d.GetStatusCode(), c.code);
     EXPECT_EQ(std::filesystem::exists(local / "f.bin"), c.file);
     if (c.file) {

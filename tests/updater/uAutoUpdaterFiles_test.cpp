@@ -91,6 +91,7 @@ TEST_F(Files, DownloadChecks) {
 
 // A failed download's log line gives the reply's status only when the server sent one.
 TEST_F(Files, FailedDownloadsSayWhatFailed) {
+  vxtest::ScopedEnv lowSpeedTime("VX_LOW_SPEED_TIME", "2");
   vxtest::OddServer odd;
   const std::string refused = "http://127.0.0.1:" + std::to_string(vxtest::FreePort()) + "/x";
   const std::string dest = app_ + "/x.bin";
@@ -104,6 +105,10 @@ TEST_F(Files, FailedDownloadsSayWhatFailed) {
       {1, odd.Url("/status/404"), "Http Exception: FileName:[" + dest + "] StatusCode:[404]"},
       {0, refused, "Download failed: FileName:[" + dest + "] Reason:["},
       {0, odd.Url("/status/404"), "Http Exception: FileName:[" + dest + "] StatusCode:[404]"},
+      // The WinINet transport raises nothing: its stage, the status and the cause.
+      {2, odd.Url("/stall/100000/5000"),
+       "Download failed: FileName:[" + dest + "] Reason:[Stage 950, status 200: Operation too slow."},
+      {2, refused, "Download failed: FileName:[" + dest + "] Reason:[Stage 920: Failed to connect"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url + " with SocketType " + std::to_string(c.socketType));

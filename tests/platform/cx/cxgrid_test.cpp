@@ -1,6 +1,7 @@
 // The grid stand-in on a headless form: layout and hit tests, header clicks, focus by
 // mouse and keys, check-box cells, scrolling by wheel and scroll bars (what is shown
-// after a scroll equals a fresh paint), and painting order and styles.
+// after a scroll equals a fresh paint), painting order and styles, and handlers that
+// change the view while it paints.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -337,4 +338,42 @@ TEST_F(Grid, CellsAreEditedInPlaceAndPostedOrDropped) {
   g.ClickCell(0, fixed);
   g.Key(VK_F2);
   EXPECT_EQ(site->InplaceEditor(), nullptr);
+}
+
+// A handler that changes the view while it paints leaves the paint safe, and the
+// repaint the change asks for shows what a fresh paint shows.
+TEST_F(Grid, HandlersMayChangeTheViewWhileItPaints) {
+  const std::pair<const char*, std::function<void(TGridForm&)>> changes[] = {
+      {"style", [](TGridForm& g) { g.view->Styles()->Content()->SetColor(RGB(9, 9, 9)); }},
+      {"style freed", [](TGridForm& g) { g.view->Styles()->Content()->Free(); }},
+      {"cell style", [](TGridForm& g) { g.view->LayoutChanged(); }},  // as a cell style table asks
+      {"value", [](TGridForm& g) { g.view->DataController()->SetValue(2, 0, Variant("a")); }},
+      {"records", [](TGridForm& g) { g.view->DataController()->SetRecordCount(1); }},
+      {"column", [](TGridForm& g) { g.view->Columns(0)->Free(); }},
+      {"band", [](TGridForm& g) { g.view->Bands()->Delete(0); }},
+  };
+  for (int event = 0; event < 4; ++event)
+    for (const auto& [name, change] : changes) {
+      SCOPED_TRACE(std::string(name) + " in event " + std::to_string(event));
+      TGridForm g;
+      g.view->OptionsView()->SetIndicator(true);
+      g.view->Bands()->Add();
+      g.AddColumn("a");
+      g.AddColumn("b", "String", 80, 1);
+      for (int i = 0; i < 3; ++i) g.AddRow({Variant("x"), Variant("y")});
+      auto* content = new TcxStyle(g.form);
+      content->Font()->SetStyle({fsBold});
+      g.view->Styles()->SetValues(vsContent, content);
+      bool once = true;
+      auto fire = [&](auto&&...) {
+        if (std::exchange(once, false)) change(g);
+      };
+      if (event == 0) g.view->Styles()->OnGetContentStyle = TcxGridGetCellStyleEvent::FromFunction(fire);
+      if (event == 1) g.view->OnCustomDrawCell = TcxGridTableDataCellCustomDrawEvent::FromFunction(fire);
+      if (event == 2) g.view->OnCustomDrawBandHeader = TcxGridBandCustomDrawHeaderEvent::FromFunction(fire);
+      if (event == 3) g.view->OnCustomDrawIndicatorCell = TcxGridIndicatorCellCustomDrawEvent::FromFunction(fire);
+      const auto shown = FreshSitePixels(g);
+      EXPECT_FALSE(once);
+      EXPECT_EQ(shown, FreshSitePixels(g));
+    }
 }
