@@ -51,7 +51,7 @@ class TfHelpManager : public TForm {
   // Appends a row for every line of the list that holds "|".
   void PrintHelpStringList();
 
-  void FormCreate(TObject* Sender) {}
+  void FormCreate(TObject* /*Sender*/) {}
   void FormShow(TObject* Sender);
   void FormCloseQuery(TObject* Sender, bool& CanClose);
   void FormDestroy(TObject* Sender);

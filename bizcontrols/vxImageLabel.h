@@ -32,7 +32,7 @@ class TCommonImageLabel : public TGraphicControl {
 
  protected:
   // Draws the caption in Rect (the label's client rectangle).
-  virtual void DoDrawText(TRect& Rect) {}
+  virtual void DoDrawText(TRect& /*Rect*/) {}
   virtual std::string GetLabelText() const { return Caption(); }
   // The shared steps of DoDrawText: the canvas takes the label's font; with AutoSize the
   // label grows to the text plus ExtraWidth (Rect's right edge with it); Adjust then

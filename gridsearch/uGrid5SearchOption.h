@@ -53,12 +53,12 @@ class TfGrid5SearchOption : public TForm {
   intptr_t ParentHandle() const { return parentHandle_; }
   bool SubOptionShown() const { return subOptionShown_; }
 
-  void FormCreate(TObject* Sender) {}
+  void FormCreate(TObject* /*Sender*/) {}
   void FormShow(TObject* Sender);
   void FormCloseQuery(TObject* Sender, bool& CanClose);
   void FormDestroy(TObject* Sender);
-  void btn_SubOptionOpenClick(TObject* Sender) { View_SubOption(true); }
-  void btn_SubOptionCloseClick(TObject* Sender) { View_SubOption(false); }
+  void btn_SubOptionOpenClick(TObject* /*Sender*/) { View_SubOption(true); }
+  void btn_SubOptionCloseClick(TObject* /*Sender*/) { View_SubOption(false); }
   void btn_SearchClick(TObject* Sender);
   void cb_Search_ColKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
   void edt_Search_TextKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);

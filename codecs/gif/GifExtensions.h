@@ -74,7 +74,7 @@ class TGIFExtension : public TGIFItem {
   // the position is kept.
   static TGIFExtensionClass FindExtension(TStream* Stream);
   // The plain class function: every class answers itself.
-  static TGIFExtensionClass AnswerSelf(TStream* Stream, TGIFExtensionClass Self) { return Self; }
+  static TGIFExtensionClass AnswerSelf(TStream* /*Stream*/, TGIFExtensionClass Self) { return Self; }
 
  protected:
   TGIFSubImage* FSubImage;  // not owned

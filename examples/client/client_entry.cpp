@@ -2,7 +2,7 @@
 // unloads the packages when the form is closed.
 #include <cstdio>
 
-#include "examples/client/uClientForm.h"
+#include "uClientForm.h"
 #include "platform/rtl/sysutils.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "examples/client/uClientForm.h"
+#include "uClientForm.h"
 
 #include <iterator>
 

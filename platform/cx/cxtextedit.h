@@ -82,7 +82,7 @@ class TcxCustomTextEdit : public TcxCustomEdit {
   // The inner edit's text changed: the editor's text follows, then OnChange.
   virtual void InnerTextChanged();
   // Whether the user may make the text NewText.
-  virtual bool IsValidEditText(const std::string& NewText) { return true; }
+  virtual bool IsValidEditText(const std::string& /*NewText*/) { return true; }
   // Sets the inner edit's text without the user's checks.
   void SetEditText(const std::string& Value);
   void PropertiesChanged() override;

@@ -95,7 +95,7 @@ class THeadlessPresenter : public IPresenter {
   void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) override;
   void WindowHidden(HWND Handle) override;
   void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) override;
-  void SetCursor(HWND Handle, int Cursor) override { cursor_ = Cursor; }
+  void SetCursor(HWND /*Handle*/, int Cursor) override { cursor_ = Cursor; }
 
   bool Scripted() const override { return script_ != nullptr; }
   bool ScriptStep() override;

@@ -46,14 +46,14 @@ class IPresenter {
 
   // A window is shown (or its look changed while shown); its back buffer is the
   // picture to show.
-  virtual void WindowShown(const TTopLevelWindow& Window, const std::shared_ptr<vx::gdi::Surface>& Buffer) {}
-  virtual void WindowHidden(HWND Handle) {}
+  virtual void WindowShown(const TTopLevelWindow& /*Window*/, const std::shared_ptr<vx::gdi::Surface>& /*Buffer*/) {}
+  virtual void WindowHidden(HWND /*Handle*/) {}
   // Gives the window the keyboard focus of the screen.
-  virtual void WindowActivated(HWND Handle) {}
+  virtual void WindowActivated(HWND /*Handle*/) {}
   // Shows the Dirty part (client coordinates) of the window's back buffer.
-  virtual void Present(HWND Handle, const std::shared_ptr<vx::gdi::Surface>& Buffer, const RECT& Dirty) {}
+  virtual void Present(HWND /*Handle*/, const std::shared_ptr<vx::gdi::Surface>& /*Buffer*/, const RECT& /*Dirty*/) {}
   // The mouse pointer's shape over the window (a TCursor value).
-  virtual void SetCursor(HWND Handle, int Cursor) {}
+  virtual void SetCursor(HWND /*Handle*/, int /*Cursor*/) {}
 
   // Answers in place of a person. A headless run's script gives them; a presenter
   // without one answers nothing, and the caller asks the person on the screen or, with
@@ -65,11 +65,11 @@ class IPresenter {
   virtual bool ScriptStep() { return false; }
   // The answer (a modal result) to a message box or modal form with these buttons,
   // when the script's next line gives one.
-  virtual bool ScriptedAnswer(const std::vector<int>& Buttons, int& Result) { return false; }
+  virtual bool ScriptedAnswer(const std::vector<int>& /*Buttons*/, int& /*Result*/) { return false; }
   // A login prompt: confirmed with the password, or cancelled.
-  virtual bool ScriptedLogin(bool& Confirmed, std::string& Password) { return false; }
+  virtual bool ScriptedLogin(bool& /*Confirmed*/, std::string& /*Password*/) { return false; }
   // A save dialog: the file name to save to, or empty to cancel.
-  virtual bool ScriptedSaveFile(std::string& FileName) { return false; }
+  virtual bool ScriptedSaveFile(std::string& /*FileName*/) { return false; }
 };
 
 namespace vx::display {

@@ -41,7 +41,7 @@ class TPersistent : public TObject {
   // Copies this object into Dest; the base raises EConvertError
   // "Cannot assign a <source class> to a <dest class>".
   virtual void AssignTo(TPersistent* Dest);
-  virtual void DefineProperties(TFiler* Filer) {}
+  virtual void DefineProperties(TFiler* /*Filer*/) {}
   virtual TPersistent* GetOwner() { return nullptr; }
   [[noreturn]] void AssignError(TPersistent* Source);
 
@@ -131,7 +131,7 @@ class TComponent : public TPersistent {
   virtual void Notification(TComponent* AComponent, TOperation Operation);
   virtual void ValidateRename(TComponent* AComponent, const std::string& CurName,
                               const std::string& NewName);
-  virtual void SetChildOrder(TComponent* Child, int Order) {}
+  virtual void SetChildOrder(TComponent* /*Child*/, int /*Order*/) {}
   TPersistent* GetOwner() override { return owner_; }
 
   void IncludeState(TComponentStateItem s) { state_.Include(s); }
@@ -198,7 +198,7 @@ class TList : public TObject {
 
  protected:
   // Told of every item added, extracted or deleted (not of null items).
-  virtual void Notify(void* Ptr, TListNotification Action) {}
+  virtual void Notify(void* /*Ptr*/, TListNotification /*Action*/) {}
   [[noreturn]] static void IndexError(int Index);
 
  private:
@@ -341,9 +341,9 @@ class TCollection : public TPersistent {
 
  protected:
   // An item changed (null: the collection or several items).
-  virtual void Update(TCollectionItem* Item) {}
+  virtual void Update(TCollectionItem* /*Item*/) {}
   // cnAdded comes while the item is still being made: only its identity may be used.
-  virtual void Notify(TCollectionItem* Item, TCollectionNotification Action) {}
+  virtual void Notify(TCollectionItem* /*Item*/, TCollectionNotification /*Action*/) {}
   void Changed();
 
  private:
@@ -591,12 +591,12 @@ class TStrings : public TPersistent {
 
  protected:
   virtual std::string Get(int Index) const = 0;
-  virtual TObject* GetObject(int Index) const { return nullptr; }
+  virtual TObject* GetObject(int /*Index*/) const { return nullptr; }
   virtual void Put(int Index, const std::string& S);
-  virtual void PutObject(int Index, TObject* AObject) {}
+  virtual void PutObject(int /*Index*/, TObject* /*AObject*/) {}
   virtual int CompareStrings(const std::string& S1, const std::string& S2) const;
   // Called when the first BeginUpdate starts and the last EndUpdate ends.
-  virtual void SetUpdateState(bool Updating) {}
+  virtual void SetUpdateState(bool /*Updating*/) {}
   [[noreturn]] static void IndexError(int Index);
   // The name part of S, or false when S holds no separator.
   bool NameOf(std::string_view S, std::string_view& Name) const;

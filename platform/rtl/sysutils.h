@@ -232,10 +232,13 @@ struct TPackageInfoTable {
 
 VX_EXCEPTION(EPackageError, Exception)
 
-// Loads the package (a file name or path as the dynamic loader finds it) and runs its
-// Initialize; loading a package again counts it again. Raises EPackageError
-// "Can't load package <name>.\n<reason>" when the library cannot be loaded, lacks an
-// entry point or fails to initialize (the library is unloaded again then).
+// Loads the package and runs its Initialize; loading a package again counts it again.
+// A name without a folder is looked for beside the program first, then in the folders
+// the dynamic loader searches for the program's own libraries (its run path,
+// LD_LIBRARY_PATH, the system's), then as the loader finds it; a path is taken as it
+// is. Raises EPackageError "Can't load package <name>.\n<reason>" when the library
+// cannot be loaded, lacks an entry point or fails to initialize (the library is
+// unloaded again then).
 HMODULE LoadPackage(const std::string& Name);
 // Undoes one LoadPackage. The last runs the package's Finalize, tells the
 // module-unload procedures and unloads the library.

@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/rtl/sysutils.h"
@@ -44,12 +46,49 @@ void ModuleUnloading(TPackages& p, HMODULE Module) {
 
 void* Entry(void* Handle, const char* Name) { return dlsym(Handle, Name); }
 
+// The folders the dynamic loader searches for the program's own libraries, in its
+// order: the program's run path, LD_LIBRARY_PATH and the system's folders.
+std::vector<std::string> ProgramLibraryPath() {
+  std::vector<std::string> folders;
+  void* program = dlopen(nullptr, RTLD_LAZY | RTLD_NOLOAD);
+  if (!program) return folders;
+  Dl_serinfo size{};
+  if (dlinfo(program, RTLD_DI_SERINFOSIZE, &size) == 0 && size.dls_size >= sizeof(Dl_serinfo)) {
+    std::vector<std::max_align_t> buffer(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    if (dlinfo(program, RTLD_DI_SERINFOSIZE, info) == 0 && dlinfo(program, RTLD_DI_SERINFO, info) == 0)
+      for (unsigned i = 0; i < info->dls_cnt; ++i) folders.emplace_back(info->dls_serpath[i].dls_name);
+  }
+  dlclose(program);
+  return folders;
+}
+
+// What to open for a package: a name with a folder as it is; a bare name that the
+// process has (the program links it) as it is; another bare name from the program's
+// folder, else from the folders searched for the program's own libraries, else as the
+// loader finds it from here (its cache).
+std::string PackageFile(const std::string& Name) {
+  if (Name.empty() || Name.find_first_of("/\\") != std::string::npos) return Name;
+  if (void* loaded = dlopen(Name.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    dlclose(loaded);
+    return Name;
+  }
+  std::vector<std::string> folders = ProgramLibraryPath();
+  folders.insert(folders.begin(), ExtractFileDir(ParamStr(0)));
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    const std::string path = IncludeTrailingPathDelimiter(folder) + Name;
+    if (FileExists(path)) return NativePath(path);
+  }
+  return Name;
+}
+
 }  // namespace
 
 HMODULE LoadPackage(const std::string& Name) {
   TPackages& p = Packages();
   std::lock_guard guard(p.lock);
-  void* handle = dlopen(Name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(PackageFile(Name).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
     LoadError(Name, why ? why : "The library cannot be loaded");

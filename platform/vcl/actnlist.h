@@ -58,10 +58,10 @@ class TBasicActionLink : public TObject {
 
  protected:
   friend class TBasicAction;
-  virtual void AssignClient(TObject* AClient) {}
+  virtual void AssignClient(TObject* /*AClient*/) {}
   virtual void Change() { OnChange(action_); }
   virtual bool IsOnExecuteLinked() { return true; }
-  virtual void SetOnExecute(TNotifyEvent Value) {}
+  virtual void SetOnExecute(TNotifyEvent /*Value*/) {}
 
   TBasicAction* action_ = nullptr;
 };
@@ -137,9 +137,9 @@ class TActionLink : public TBasicActionLink {
   virtual bool IsEnabledLinked();
   virtual bool IsHintLinked();
   virtual bool IsVisibleLinked();
-  virtual void SetCaption(const std::string& Value) {}
-  virtual void SetChecked(bool Value) {}
-  virtual void SetEnabled(bool Value) {}
-  virtual void SetHint(const std::string& Value) {}
-  virtual void SetVisible(bool Value) {}
+  virtual void SetCaption(const std::string& /*Value*/) {}
+  virtual void SetChecked(bool /*Value*/) {}
+  virtual void SetEnabled(bool /*Value*/) {}
+  virtual void SetHint(const std::string& /*Value*/) {}
+  virtual void SetVisible(bool /*Value*/) {}
 };

@@ -661,7 +661,7 @@ class TWinControl : public TControl {
   TClass GetActionLinkClass() const override;
   virtual void CreateParams(TCreateParams& Params);
   // Paints the control itself into DC (custom controls call Paint).
-  virtual void PaintWindow(HDC DC) {}
+  virtual void PaintWindow(HDC /*DC*/) {}
   virtual void PaintHandler(TMessage& Message);
   virtual void AlignControls(TControl* AControl, TRect& Rect);
   virtual void AdjustClientRect(TRect& Rect);
@@ -697,8 +697,8 @@ class TWinControl : public TControl {
   void CMDialogKey(TMessage& Message) { Broadcast(Message); }
   void CMDialogChar(TMessage& Message) { Broadcast(Message); }
   void CMFocusChanged(TMessage& Message) { Broadcast(Message); }
-  void CMEnter(TMessage& Message) { DoEnter(); }
-  void CMExit(TMessage& Message) { DoExit(); }
+  void CMEnter(TMessage& /*Message*/) { DoEnter(); }
+  void CMExit(TMessage& /*Message*/) { DoExit(); }
   void CMEnabledChanged(TMessage& Message);
   void CMVisibleChanged(TMessage& Message);
   void CMColorChanged(TMessage& Message);

@@ -49,11 +49,11 @@ class IDialogService {
   // Answers one of Request.Buttons.
   virtual TModalResult MessageDialog(const TDialogRequest& Request) = 0;
   // The framework's login prompt: true with the name and password entered.
-  virtual bool Login(const std::string& Title, std::string& UserName, std::string& Password, bool NameReadOnly) {
+  virtual bool Login(const std::string& /*Title*/, std::string& /*UserName*/, std::string& /*Password*/, bool /*NameReadOnly*/) {
     return false;
   }
   // A file name to save to: true with FileName set.
-  virtual bool SaveFile(TFileDialogRequest& Request) { return false; }
+  virtual bool SaveFile(TFileDialogRequest& /*Request*/) { return false; }
 };
 
 // The service in use (made on first use: windows on a display, the script or the

@@ -70,7 +70,7 @@ class TCustomPanel : public TCustomControl {
   VX_MESSAGE_HANDLER(CM_TEXTCHANGED, CMTextChanged)
   VX_END_MESSAGE_MAP
 
-  void CMTextChanged(TMessage& Message) { Invalidate(); }
+  void CMTextChanged(TMessage& /*Message*/) { Invalidate(); }
 
  private:
   TBevelCut bevelOuter_ = bvRaised;
@@ -152,7 +152,7 @@ class TShape : public TGraphicControl {
   void Paint() override;
 
  private:
-  void StyleChanged(TObject* Sender) { Invalidate(); }
+  void StyleChanged(TObject* /*Sender*/) { Invalidate(); }
 
   std::unique_ptr<TPen> pen_;
   std::unique_ptr<TBrush> brush_;

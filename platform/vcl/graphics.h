@@ -428,7 +428,7 @@ class TGraphic : public TPersistent {
 
  public:
   virtual void SetHeight(int Value) = 0;
-  virtual void SetPalette(HPALETTE Value) {}
+  virtual void SetPalette(HPALETTE /*Value*/) {}
   virtual void SetTransparent(bool Value);
   virtual void SetWidth(int Value) = 0;
 

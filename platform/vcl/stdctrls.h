@@ -81,7 +81,7 @@ class TButtonControl : public TWinControl {
  protected:
   // A canvas over the paint DC, with the control's font.
   void PaintWindow(HDC DC) override;
-  virtual void PaintButton(TCanvas* Canvas) {}
+  virtual void PaintButton(TCanvas* /*Canvas*/) {}
   // Draws the caption in R (accelerator underlined), greyed when disabled.
   void DrawCaption(TCanvas* Canvas, TRect R, UINT Flags);
 };
@@ -242,7 +242,7 @@ class TCustomEdit : public TWinControl {
  protected:
   virtual void Change();
   // Whether the user's typing, cutting or pasting may make the text NewText.
-  virtual bool AllowText(const std::string& NewText) { return true; }
+  virtual bool AllowText(const std::string& /*NewText*/) { return true; }
   void PaintWindow(HDC DC) override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;

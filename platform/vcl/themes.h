@@ -66,9 +66,9 @@ class TThemeServices {
   TThemedElementDetails GetElementDetails(TThemedButton Detail) const;
   TThemedElementDetails GetElementDetails(TThemedProgress Detail) const;
   // Draws the part; without a theme nothing is drawn.
-  virtual void DrawElement(HDC DC, const TThemedElementDetails& Details, const TRect& R) {}
+  virtual void DrawElement(HDC /*DC*/, const TThemedElementDetails& /*Details*/, const TRect& /*R*/) {}
   // The area inside the part's borders.
-  virtual TRect ContentRect(HDC DC, const TThemedElementDetails& Details, const TRect& BoundingRect) {
+  virtual TRect ContentRect(HDC /*DC*/, const TThemedElementDetails& /*Details*/, const TRect& BoundingRect) {
     return BoundingRect;
   }
 };

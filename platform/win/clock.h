@@ -17,7 +17,7 @@ class IClock {
   // Called by a thread that is about to block until Deadline (a point on this clock)
   // unless woken before. A simulated clock may move there at once, so that the wait
   // takes no real time.
-  virtual void WillBlockUntil(int64_t Deadline) {}
+  virtual void WillBlockUntil(int64_t /*Deadline*/) {}
 };
 
 // Deadline meaning "never".

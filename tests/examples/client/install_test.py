@@ -1,0 +1,83 @@
+#!/usr/bin/python3
+"""Client programs outside the tree: `cmake --install` gives the three libraries, the
+headers and the CMake package; the example client, a program that calls the packages'
+API and one that links the platform library alone build from that installed tree as
+projects of their own, link the .so files (and no part of the tree) and run headless.
+The last loads the packages by bare name through its run path (the installed lib
+folder), or beside itself first."""
+import os
+import shutil
+import subprocess
+import sys
+
+SOURCE = os.environ["VX_SOURCE_DIR"]
+BINARY = os.environ["VX_BINARY_DIR"]
+# Fixed folders, so that a compiler cache knows the builds again.
+WORK = os.path.join(BINARY, "tests", "outside-client")
+LIB = os.path.join(WORK, "prefix", "lib")
+PACKAGES = ["libvxpackage.so", "libgridsift.so"]
+ALL = set(PACKAGES) | {"libvxplatform.so"}
+
+
+def cache(name):
+    with open(os.path.join(BINARY, "CMakeCache.txt")) as f:
+        return next((line.split("=", 1)[1].strip() for line in f if line.startswith(name + ":")), "")
+
+
+def run(*command, check=True, **options):
+    done = subprocess.run(command, capture_output=True, text=True, timeout=900, **options)
+    if check and done.returncode != 0:
+        raise RuntimeError("%s failed:\n%s%s" % (" ".join(command), done.stdout[-4000:], done.stderr[-4000:]))
+    return done
+
+
+def build(source, folder):
+    launcher = cache("CMAKE_CXX_COMPILER_LAUNCHER")
+    run("cmake", "-S", source, "-B", folder, "-G", "Ninja", "-DCMAKE_PREFIX_PATH=" + os.path.dirname(LIB),
+        "-DCMAKE_CXX_COMPILER=" + cache("CMAKE_CXX_COMPILER"),
+        *(["-DCMAKE_CXX_COMPILER_LAUNCHER=" + launcher] if launcher else []))
+    run("cmake", "--build", folder)
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    run("cmake", "--install", BINARY, "--prefix", os.path.dirname(LIB))
+    client, api, beside = (os.path.join(WORK, n) for n in ("client", "api", "beside"))
+    build(os.path.join(SOURCE, "examples", "client"), client)
+    build(os.path.join(SOURCE, "tests", "examples", "client", "outside"), api)
+    os.makedirs(beside)
+    for file in [os.path.join(LIB, name) for name in PACKAGES] + [os.path.join(api, "load_by_name")]:
+        shutil.copy(file, beside)
+
+    problems = []
+    links = {os.path.join(client, "bizclient"): ALL, os.path.join(api, "api_client"): ALL,
+             os.path.join(api, "load_by_name"): {"libvxplatform.so"}}
+    for program, expected in links.items():
+        needed = {line.split("[")[1].rstrip("]") for line in run("readelf", "-d", program).stdout.splitlines()
+                  if "(NEEDED)" in line}
+        if needed & ALL != expected:
+            problems.append("%s links %s" % (program, sorted(needed & ALL)))
+
+    env = {k: v for k, v in os.environ.items() if k != "LD_LIBRARY_PATH"}
+    env.update(VX_HEADLESS="1", LSAN_OPTIONS="suppressions=" + os.path.join(SOURCE, "scripts", "lsan.supp"))
+    for folder, expected in ((api, LIB), (beside, beside)):
+        done = run(os.path.join(folder, "load_by_name"), *PACKAGES, check=False, env=env)
+        files = dict(line.split(" ", 1) for line in done.stdout.splitlines())
+        if done.returncode != 0 or any(os.path.dirname(files.get(p, "")) != expected for p in PACKAGES):
+            problems.append("run from %s, not all from %s: %s%s" % (folder, expected, files, done.stderr))
+
+    picture, script = os.path.join(client, "form.png"), os.path.join(client, "script.txt")
+    with open(script, "w") as f:
+        f.write("shot frmClient %s\nclose frmClient\n" % picture)
+    for program, folder, script in (("api_client", api, ""), ("bizclient", client, script)):
+        done = run(os.path.join(folder, program), check=False, cwd=folder, env=dict(env, VX_HEADLESS_SCRIPT=script))
+        if done.returncode != 0:
+            problems.append("%s: exit %d\n%s" % (program, done.returncode, done.stderr))
+    if not os.path.isfile(picture):
+        problems.append("bizclient did not show its form")
+    for p in problems:
+        print(p, file=sys.stderr)
+    return 1 if problems else 0
+
+
+sys.exit(main())
