@@ -74,6 +74,12 @@ class Decoder {
         if (code > eoi) RaiseGIFError(sInvalidData);
         *out++ = uint8_t(code);
         old = code;
+        // Two colours: the next code may already be the first free one, 4, which
+        // takes 3 bits.
+        if (nextFree == threshold) {
+          threshold *= 2;
+          ++width;
+        }
         continue;
       }
       // The entry this code adds: the previous string and the first pixel of this

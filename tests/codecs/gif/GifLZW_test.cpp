@@ -123,7 +123,8 @@ TEST(GifLZW, SmallFramesAndBlockBoundaries) {
 
 TEST(GifLZW, DecodesAnyBlockingDeferredClearsAndStreamsWithoutAClear) {
   const Shape s{200, 120};
-  for (int bits : {2, 5, 8}) {
+  // Code size 1 (two colours) included: its first free code already needs 3 bits.
+  for (int bits : {1, 2, 5, 8}) {
     const Bytes pixels = Indices(s.width * s.height, 1 << bits, uint32_t(bits), 90);
     for (int block : {1, 2, 7, 255})
       for (bool defer : {false, true}) {
