@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "codecs/gif/GifUtils.h"
@@ -61,9 +62,14 @@ class TDIBWriter : public TDIB {
  private:
   void CreateDIB();
   void FreeDIB();
+  uint8_t* Bits() const { return FFile.get() + sizeof(BITMAPFILEHEADER) + FDIBInfoSize; }
 
-  std::unique_ptr<uint8_t[]> FDIBInfo;  // BITMAPINFO with its colour table
-  std::unique_ptr<uint8_t[]> FDIBBits;
+  struct TFree {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  // The BMP file the DIB is handed over as, built in place: the file header, the
+  // BITMAPINFO with its colour table, then the pixels (zeroed).
+  std::unique_ptr<uint8_t, TFree> FFile;
   int64_t FDIBInfoSize = 0;
   int64_t FDIBBitsSize = 0;
   HPALETTE FPalette;  // not owned

@@ -1,8 +1,9 @@
-// The LZW decoder. The data sub-blocks of a frame are gathered first, so that a code
-// may straddle any number of blocks (one-byte blocks included), and decoding writes
-// each code's string straight into the pixels, walking the table backwards from the
-// string's last pixel. Every table entry's prefix is a lower code, so a walk ends
-// after at most 4096 steps whatever the input.
+// The LZW decoder. The data sub-blocks are read as decoding needs them into a buffer
+// that holds the data bytes without the length bytes, so that a code may straddle any
+// number of blocks (one-byte blocks included). Decoding writes each code's string
+// straight into the pixels, walking the table backwards from the string's last pixel;
+// every table entry's prefix is a lower code, so a walk ends after at most 4096 steps
+// whatever the input.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -11,10 +12,10 @@
 
 namespace {
 
-// Bytes after the data, so that a code may always be read with one 8-byte load.
-constexpr int64_t kPadding = 8;
-// The most data bytes held ahead of need.
-constexpr int64_t kMaxReserve = int64_t{1} << 30;
+// Data bytes read ahead at a time, and room behind them so that a code may always be
+// read with one 8-byte load.
+constexpr int kChunk = 16384;
+constexpr int kPadding = 8;
 
 }  // namespace
 
@@ -27,7 +28,8 @@ class TGIFImageDataDecoder::TState {
     if (codeSize_ < 0) return false;
     // Codes have at most 12 bits, so the first code after a clear has at most 12.
     if (codeSize_ < 1 || codeSize_ >= GIFCodeBits) RaiseGIFError(sInvalidData);
-    Gather(Stream);
+    stream_ = Stream;
+    left_ = std::max<int64_t>(Stream->Size() - Stream->Position(), 0);
     clear_ = 1 << codeSize_;
     for (int i = 0; i < clear_; ++i) {
       suffix_[i] = first_[i] = uint8_t(i);
@@ -37,7 +39,8 @@ class TGIFImageDataDecoder::TState {
     return true;
   }
 
-  int64_t MaxPixels() const { return int64_t((bits_ * 1024 + 2) / 3); }
+  // What the rest of the stream can code, at most.
+  int64_t MaxPixels() const { return (left_ * 8 * 1024 + 2) / 3; }
 
   // Decodes up to Count pixels into Out, going on where the last call stopped;
   // answers the number written (fewer once the data has ended).
@@ -56,13 +59,18 @@ class TGIFImageDataDecoder::TState {
     const int clear = clear_, eoi = clear_ + 1;
     int width = width_, nextFree = nextFree_, threshold = threshold_, old = old_;
     uint64_t pos = pos_;
-    const uint64_t bits = bits_;
-    const uint8_t* const data = data_.get();
+    uint64_t bits = bits_;
+    const uint8_t* const data = data_;
     while (out < end) {
       if (pos + uint64_t(width) > bits) {
-        ended_ = true;
-        UnderRun(pos);
-        break;
+        pos_ = pos;
+        Refill();
+        pos = pos_, bits = bits_;
+        if (pos + uint64_t(width) > bits) {
+          ended_ = true;
+          UnderRun(pos);
+          break;
+        }
       }
       uint64_t v;
       std::memcpy(&v, data + (pos >> 3), sizeof v);
@@ -133,42 +141,48 @@ class TGIFImageDataDecoder::TState {
   }
 
   // After the last pixel: what follows should be the end code. A string that ran
-  // past the frame ends it as it is.
-  void Finish() {
-    if (ended_ || pending_ > 0) return;
-    if (pos_ + uint64_t(width_) > bits_) UnderRun(pos_);
+  // past the frame ends it as it is. Then the rest of the data sub-blocks is passed.
+  void Finish(bool Complete) {
+    if (Complete && !ended_ && pending_ == 0) {
+      if (pos_ + uint64_t(width_) > bits_) Refill();
+      if (pos_ + uint64_t(width_) > bits_) UnderRun(pos_);
+    }
+    while (!terminator_) {
+      const int size = ReadStreamByte(stream_);
+      if (size <= 0) break;
+      const int64_t left = stream_->Size() - stream_->Position();
+      stream_->Seek(std::min<int64_t>(size, std::max<int64_t>(left, 0)), soCurrent);
+      if (left < size) Warn(sOutOfData);
+    }
   }
 
  private:
-  void Gather(TStream* Stream) {
-    const int64_t left = Stream->Size() - Stream->Position();
-    Reserve(std::clamp<int64_t>(left, 256, kMaxReserve));
-    for (;;) {
-      const int size = ReadStreamByte(Stream);
-      if (size < 0) break;
+  // Keeps the bytes of the codes not yet read and reads further sub-blocks behind
+  // them, up to the terminator or the end of the stream.
+  void Refill() {
+    const int64_t keep = int64_t(bits_ >> 3) - int64_t(pos_ >> 3);
+    std::memmove(data_, data_ + (pos_ >> 3), size_t(keep));
+    int64_t fill = keep;
+    pos_ &= 7;
+    while (!terminator_ && !exhausted_ && fill <= kChunk - 255) {
+      const int size = ReadStreamByte(stream_);
+      if (size < 0) {
+        exhausted_ = true;
+        break;
+      }
       if (size == 0) {
         terminator_ = true;
         break;
       }
-      if (size_ + size > capacity_) Reserve(capacity_ * 2);
-      const int64_t got = std::max<int64_t>(Stream->Read(data_.get() + size_, size), 0);
-      size_ += got;
+      const int64_t got = std::max<int64_t>(stream_->Read(data_ + fill, size), 0);
+      fill += got;
       if (got < size) {
+        exhausted_ = true;
         Warn(sOutOfData);
-        break;
       }
     }
-    bits_ = uint64_t(size_) * 8;
-    std::memset(data_.get() + size_, 0, size_t(kPadding));
-  }
-
-  // Room for Capacity data bytes and the padding behind them.
-  void Reserve(int64_t Capacity) {
-    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[size_t(Capacity + kPadding)]);
-    if (!bigger) throw EOutOfMemory(sOutOfMemDIB);
-    if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_t(size_));
-    data_ = std::move(bigger);
-    capacity_ = Capacity;
+    bits_ = uint64_t(fill) * 8;
+    std::memset(data_ + fill, 0, kPadding);
   }
 
   void Reset() {
@@ -204,12 +218,13 @@ class TGIFImageDataDecoder::TState {
 
   const TGIFWarning warning_;
   TObject* sender_;
-  std::unique_ptr<uint8_t[]> data_;
-  int64_t size_ = 0;
-  int64_t capacity_ = 0;
-  uint64_t bits_ = 0;
-  uint64_t pos_ = 0;
+  TStream* stream_ = nullptr;
+  int64_t left_ = 0;        // stream bytes after the code size byte
+  uint8_t data_[kChunk + kPadding] = {};
+  uint64_t bits_ = 0;       // data bits in the buffer
+  uint64_t pos_ = 0;        // the next code's first bit there
   bool terminator_ = false;
+  bool exhausted_ = false;  // the stream ended without a terminator
   bool ended_ = false;
   int codeSize_ = 0;
   int clear_ = 0;
@@ -237,9 +252,8 @@ int64_t TGIFImageDataDecoder::MaxPixels() const { return FState->MaxPixels(); }
 
 int64_t TGIFImageDataDecoder::Decode(uint8_t* Pixels, int Width, int Height, bool Interlaced, int Fill) {
   const int64_t width = std::max(Width, 0), height = std::max(Height, 0);
-  if (width == 0 || height == 0) return 0;
   int64_t done = 0;
-  bool more = true;
+  bool more = width > 0 && height > 0;
   // Writes one run of pixels: decoded while the data lasts, then the fill.
   auto span = [&](uint8_t* At, int64_t Count) {
     const int64_t n = more ? FState->Next(At, Count) : 0;
@@ -250,16 +264,13 @@ int64_t TGIFImageDataDecoder::Decode(uint8_t* Pixels, int Width, int Height, boo
     }
   };
   if (!Interlaced) {
-    span(Pixels, width * height);
+    if (more) span(Pixels, width * height);
   } else {
     // Every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
     static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-      for (int64_t row = kStart[pass]; row < height; row += kStep[pass]) {
-        if (!more && Fill < 0) return done;
-        span(Pixels + row * width, width);
-      }
+    for (int pass = 0; pass < 4 && (more || Fill >= 0); ++pass)
+      for (int64_t row = kStart[pass]; row < height; row += kStep[pass]) span(Pixels + row * width, width);
   }
-  if (more) FState->Finish();
+  FState->Finish(more);
   return done;
 }

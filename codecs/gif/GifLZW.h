@@ -19,11 +19,11 @@ constexpr int GIFCodeMax = (1 << GIFCodeBits) - 1;
 // ---------------------------------------------------------------------------------
 // Decoding
 
-// The image data of one frame: Read takes the code size byte and the data sub-blocks
-// up to the terminator or the end of the stream (a code size outside 1..11 raises
-// "Invalid GIF data"); Decode then writes the pixels. Data that runs out reports
-// "Decoder bit buffer under-run" or "Premature end of data" as warnings; a code the
-// table does not hold yet raises "Invalid GIF data".
+// The image data of one frame: Read takes the code size byte (one outside 1..11
+// raises "Invalid GIF data"); Decode then reads the data sub-blocks as it needs them
+// and leaves the stream after the terminator (or at its end). Data that runs out
+// reports "Decoder bit buffer under-run" or "Premature end of data" as warnings; a
+// code the table does not hold yet raises "Invalid GIF data".
 class TGIFImageDataDecoder {
  public:
   TGIFImageDataDecoder(const TGIFWarning& Warning, TObject* Sender);
@@ -33,9 +33,9 @@ class TGIFImageDataDecoder {
 
   // False when the stream holds not even the code size byte.
   bool Read(TStream* Stream);
-  // The most pixels the data read can code: a code brings at most one pixel more than
-  // the codes since the last clear, and takes more bits the more codes there are, so
-  // no bit codes more than 4096 / 12 pixels.
+  // The most pixels the rest of the stream can code: a code brings at most one pixel
+  // more than the codes since the last clear, and takes more bits the more codes
+  // there are, so no bit codes more than 4096 / 12 pixels.
   int64_t MaxPixels() const;
   // Writes Width x Height pixels, rows top to bottom (an interlaced frame's rows
   // arrive in the four passes); pixels past the decoded ones become Fill, or keep
@@ -129,6 +129,7 @@ class THashTable {
     const uint64_t low = kReciprocal * (Key ^ (Key >> 4));
     return int((static_cast<unsigned __int128>(low) * HashSize) >> 64);
   }
+  uint32_t* Slots() { return FHashTable.get(); }
 
  private:
   std::unique_ptr<uint32_t[]> FHashTable;
