@@ -78,24 +78,20 @@ TDIBWriter::~TDIBWriter() {
 }
 
 void TDIBWriter::FreeDIB() {
-  FFile.reset();
-  FDIBInfoSize = FDIBBitsSize = 0;
+  if (FDIB) DeleteObject(FDIB);
+  FDIB = nullptr;
+  FDIBBits = nullptr;
 }
 
 void TDIBWriter::CreateDIB() {
   FreeDIB();
   const bool indexed = FPixelFormat == pf8bit;
   const int bitCount = indexed ? 8 : 24;
-  const int64_t infoSize = kInfoHeaderSize + (indexed ? 256 * int64_t(sizeof(RGBQUAD)) : 0);
-  const int64_t size = AlignedRowSize(FWidth, bitCount, 32) * std::llabs(int64_t(FHeight));
-  if (size > kMaxDIBBytes) throw EOutOfMemory(sOutOfMemDIB);
-  // Zeroed: fresh pages from the system need no clearing.
-  FFile.reset(static_cast<uint8_t*>(std::calloc(size_t(int64_t(sizeof(BITMAPFILEHEADER)) + infoSize + size), 1)));
-  if (!FFile) throw EOutOfMemory(sOutOfMemDIB);
-  FDIBInfoSize = infoSize;
-  FDIBBitsSize = size;
-  // The header follows the 14-byte file header, so it is put together here.
-  BITMAPINFOHEADER h{};
+  if (AlignedRowSize(FWidth, bitCount, 32) * std::llabs(int64_t(FHeight)) > kMaxDIBBytes)
+    throw EOutOfMemory(sOutOfMemDIB);
+  std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(kInfoHeaderSize + 256 * sizeof(RGBQUAD))]());
+  auto* info = reinterpret_cast<BITMAPINFO*>(block.get());
+  BITMAPINFOHEADER& h = info->bmiHeader;
   h.biSize = sizeof(BITMAPINFOHEADER);
   h.biWidth = FWidth;
   h.biHeight = FHeight;
@@ -103,73 +99,47 @@ void TDIBWriter::CreateDIB() {
   h.biCompression = BI_RGB;
   h.biSizeImage = 0;
   h.biBitCount = WORD(bitCount);
-  uint8_t* info = FFile.get() + sizeof(BITMAPFILEHEADER);
   if (indexed) {
     int entries = 0;
     if (FPalette) {
       entries = int(std::min<UINT>(GetPaletteEntries(FPalette, 0, 0, nullptr), 256));
       if (entries > 0) {
-        PALETTEENTRY colors[256];
-        GetPaletteEntries(FPalette, 0, UINT(entries), colors);
-        SwapRedBlue(colors, entries);
-        std::memcpy(info + kInfoHeaderSize, colors, size_t(entries) * sizeof(RGBQUAD));
+        GetPaletteEntries(FPalette, 0, UINT(entries), reinterpret_cast<PALETTEENTRY*>(info->bmiColorsPtr()));
+        SwapRedBlue(info->bmiColorsPtr(), entries);
       }
     }
     h.biClrUsed = 256;
     h.biClrImportant = DWORD(entries);
   }
-  std::memcpy(info, &h, sizeof h);
+  void* bits = nullptr;
+  FDIB = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!FDIB || !bits) {
+    FreeDIB();
+    throw EOutOfMemory(sOutOfMemDIB);
+  }
+  FDIBBits = static_cast<uint8_t*>(bits);
 }
 
 void* TDIBWriter::RowAddress(int Row) {
-  if (!FFile) CreateDIB();
+  if (!FDIB) CreateDIB();
   const int64_t rows = std::llabs(int64_t(FHeight));
   if (Row < 0 || Row >= rows) throw EInvalidGraphicOperation(GraphicsText::ScanLine);
   GdiFlush();
   const int64_t stride = AlignedRowSize(FWidth, FPixelFormat == pf8bit ? 8 : 24, 32);
   const int64_t at = FHeight > 0 ? rows - 1 - Row : Row;
-  return Bits() + at * stride;
+  return FDIBBits + at * stride;
 }
 
-namespace {
-
-// Reads a block of memory that it does not own.
-class TBlockStream : public TStream {
- public:
-  TBlockStream(const uint8_t* Data, int64_t Size) : data_(Data), size_(Size) {}
-  int64_t Read(void* Buffer, int64_t Count) override {
-    const int64_t n = std::clamp<int64_t>(size_ - position_, 0, std::max<int64_t>(Count, 0));
-    if (n > 0) std::memcpy(Buffer, data_ + position_, size_t(n));
-    position_ += n;
-    return n;
-  }
-  int64_t Write(const void*, int64_t) override { throw Exception(sInvalidStream); }
-  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
-    position_ = (Origin == soCurrent ? position_ : Origin == soEnd ? size_ : 0) + Offset;
-    return position_;
-  }
-  int64_t Size() override { return size_; }
-
- private:
-  const uint8_t* data_;
-  int64_t size_;
-  int64_t position_ = 0;
-};
-
-}  // namespace
-
 void TDIBWriter::Store() {
-  if (!FFile) return;
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;  // "BM"
-  fh.bfSize = DWORD(sizeof fh + FDIBInfoSize + FDIBBitsSize);
-  fh.bfOffBits = DWORD(sizeof fh + FDIBInfoSize);
-  std::memcpy(FFile.get(), &fh, sizeof fh);
-  const std::unique_ptr<uint8_t, TFree> file = std::move(FFile);
-  const int64_t size = int64_t(fh.bfSize);
-  FreeDIB();
-  TBlockStream stream(file.get(), size);
-  FBitmap->LoadFromStream(&stream);
+  if (!FDIB) return;
+  HBITMAP dib = FDIB;
+  FDIB = nullptr;
+  FDIBBits = nullptr;
+  // The bitmap takes the DIB as a loaded picture would come: its own palette goes,
+  // and a palette is made from the DIB's colour table when asked for.
+  if (HPALETTE old = FBitmap->ReleasePalette()) DeleteObject(old);
+  FBitmap->SetHandle(dib);
+  if (FBitmap->Handle() != dib) DeleteObject(dib);
 }
 
 // ---- Helpers ----

@@ -1,10 +1,9 @@
 // Row access to framework bitmaps through device-independent bitmaps: a reader over
 // an existing bitmap in a chosen pixel format, and a writer that builds an 8-bit or
-// 24-bit DIB in memory and hands it to a bitmap as a BMP stream.
+// 24-bit DIB in memory and hands it to a bitmap.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 #include "codecs/gif/GifUtils.h"
@@ -62,16 +61,10 @@ class TDIBWriter : public TDIB {
  private:
   void CreateDIB();
   void FreeDIB();
-  uint8_t* Bits() const { return FFile.get() + sizeof(BITMAPFILEHEADER) + FDIBInfoSize; }
 
-  struct TFree {
-    void operator()(uint8_t* p) const { std::free(p); }
-  };
-  // The BMP file the DIB is handed over as, built in place: the file header, the
-  // BITMAPINFO with its colour table, then the pixels (zeroed).
-  std::unique_ptr<uint8_t, TFree> FFile;
-  int64_t FDIBInfoSize = 0;
-  int64_t FDIBBitsSize = 0;
+  // The DIB section the rows are written into, handed to the bitmap by Store.
+  HBITMAP FDIB = nullptr;
+  uint8_t* FDIBBits = nullptr;
   HPALETTE FPalette;  // not owned
   int32_t FHeight;
   int32_t FWidth;
