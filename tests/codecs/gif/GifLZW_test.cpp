@@ -200,14 +200,24 @@ TEST(GifLZW, DamagedDataWarnsOrFailsWithTheCodecsTexts) {
   std::vector<std::string> warnings;
   EXPECT_EQ(Decoded(gifref::WrapImageData(10, 1, 4, w.Stream(4)), &warnings), (Bytes{7, 7, 7, 7, 7, 7, 7, 0, 0, 0}));
   EXPECT_EQ(warnings, std::vector<std::string>{sDecodeTooFewBits});
-  // A stream cut inside a sub-block: the bytes there decode, one warning.
-  Bytes cut = gifref::WrapImageData(40, 30, 4, good);
-  cut.resize(cut.size() - 200);
-  const Bytes partial = Decoded(cut, &warnings);
-  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), sOutOfData), 1);
-  const size_t same = size_t(std::mismatch(partial.begin(), partial.end(), pixels.begin()).first - partial.begin());
-  EXPECT_GT(same, 100u);
-  EXPECT_TRUE(std::all_of(partial.begin() + long(same), partial.end(), [](uint8_t v) { return v == 0; }));
+  // A stream cut inside a sub-block: the bytes there decode, one warning, and the
+  // rows after them (in the order they arrive) are filled.
+  for (bool interlaced : {false, true}) {
+    Bytes cut = gifref::WrapImageData(40, 30, 4, good, interlaced);
+    cut.resize(cut.size() - 200);
+    Bytes partial = Decoded(cut, &warnings);
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), sOutOfData), 1);
+    if (interlaced) {
+      Bytes arrived;
+      for (int start : {0, 4, 2, 1})
+        for (int row = start; row < 30; row += start == 0 ? 8 : start * 2)
+          arrived.insert(arrived.end(), partial.begin() + row * 40, partial.begin() + row * 40 + 40);
+      partial = arrived;
+    }
+    const size_t same = size_t(std::mismatch(partial.begin(), partial.end(), pixels.begin()).first - partial.begin());
+    EXPECT_GT(same, 100u);
+    EXPECT_TRUE(std::all_of(partial.begin() + long(same), partial.end(), [](uint8_t v) { return v == 0; }));
+  }
 
   struct Case {
     const char* name;
