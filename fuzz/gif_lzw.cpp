@@ -1,6 +1,6 @@
 // Decoding arbitrary bytes as GIF image data: every failure is a GIFException, no
-// more pixels come out than the frame holds, and what decodes encodes and decodes
-// again to the same pixels.
+// more pixels come out than the frame holds or the data can code, and what decodes
+// encodes and decodes again to the same pixels.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TGIFWarning ignore = TGIFWarning::FromFunction([](TObject*, TGIFSeverity, const std::string&) {});
   int64_t decoded;
   try {
-    decoded = DecodeImageData(&input, pixels.data(), width, height, interlaced, ignore, nullptr);
+    TGIFImageDataDecoder decoder(ignore, nullptr);
+    if (!decoder.Read(&input)) return 0;
+    decoded = decoder.Decode(pixels.data(), width, height, interlaced, -1);
+    if (decoded > decoder.MaxPixels()) abort();
   } catch (const GIFException&) {
     return 0;
   }
@@ -33,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   encoder.Encode(&encoded, 8, 256, pixels.data(), interlaced, height, width);
   encoded.SetPosition(0);
   std::vector<uint8_t> again(count, 0);
-  if (DecodeImageData(&encoded, again.data(), width, height, interlaced, ignore, nullptr) != int64_t(count)) abort();
+  TGIFImageDataDecoder decoder(ignore, nullptr);
+  if (!decoder.Read(&encoded) || decoder.Decode(again.data(), width, height, interlaced, -1) != int64_t(count)) abort();
   if (again != pixels) abort();
   return 0;
 }

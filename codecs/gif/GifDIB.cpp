@@ -78,79 +78,68 @@ TDIBWriter::~TDIBWriter() {
 }
 
 void TDIBWriter::FreeDIB() {
-  FDIBInfo.reset();
-  FDIBBits.reset();
-  FDIBInfoSize = FDIBBitsSize = 0;
+  if (FDIB) DeleteObject(FDIB);
+  FDIB = nullptr;
+  FDIBBits = nullptr;
 }
 
 void TDIBWriter::CreateDIB() {
   FreeDIB();
-  try {
-    const bool indexed = FPixelFormat == pf8bit;
-    FDIBInfoSize = kInfoHeaderSize + (indexed ? 256 * int64_t(sizeof(RGBQUAD)) : 0);
-    FDIBInfo.reset(new uint8_t[size_t(FDIBInfoSize)]());
-    auto* info = reinterpret_cast<BITMAPINFO*>(FDIBInfo.get());
-    BITMAPINFOHEADER& h = info->bmiHeader;
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = FWidth;
-    h.biHeight = FHeight;
-    h.biPlanes = 1;
-    h.biCompression = BI_RGB;
-    h.biSizeImage = 0;
-    if (indexed) {
-      h.biBitCount = 8;
-      int entries = 0;
-      if (FPalette) {
-        entries = int(std::min<UINT>(GetPaletteEntries(FPalette, 0, 0, nullptr), 256));
-        if (entries > 0) {
-          GetPaletteEntries(FPalette, 0, UINT(entries), reinterpret_cast<PALETTEENTRY*>(info->bmiColorsPtr()));
-          SwapRedBlue(info->bmiColorsPtr(), entries);
-        }
+  const bool indexed = FPixelFormat == pf8bit;
+  const int bitCount = indexed ? 8 : 24;
+  if (AlignedRowSize(FWidth, bitCount, 32) * std::llabs(int64_t(FHeight)) > kMaxDIBBytes)
+    throw EOutOfMemory(sOutOfMemDIB);
+  std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(kInfoHeaderSize + 256 * sizeof(RGBQUAD))]());
+  auto* info = reinterpret_cast<BITMAPINFO*>(block.get());
+  BITMAPINFOHEADER& h = info->bmiHeader;
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = FWidth;
+  h.biHeight = FHeight;
+  h.biPlanes = 1;
+  h.biCompression = BI_RGB;
+  h.biSizeImage = 0;
+  h.biBitCount = WORD(bitCount);
+  if (indexed) {
+    int entries = 0;
+    if (FPalette) {
+      entries = int(std::min<UINT>(GetPaletteEntries(FPalette, 0, 0, nullptr), 256));
+      if (entries > 0) {
+        GetPaletteEntries(FPalette, 0, UINT(entries), reinterpret_cast<PALETTEENTRY*>(info->bmiColorsPtr()));
+        SwapRedBlue(info->bmiColorsPtr(), entries);
       }
-      h.biClrUsed = 256;
-      h.biClrImportant = DWORD(entries);
-    } else {
-      h.biBitCount = 24;
     }
-    const int64_t size = AlignedRowSize(FWidth, h.biBitCount, 32) * std::llabs(int64_t(FHeight));
-    if (size > kMaxDIBBytes) throw EOutOfMemory(sOutOfMemDIB);
-    FDIBBits.reset(new (std::nothrow) uint8_t[size_t(size)]());
-    if (!FDIBBits) throw EOutOfMemory(sOutOfMemDIB);
-    FDIBBitsSize = size;
-  } catch (...) {
-    FreeDIB();
-    throw;
+    h.biClrUsed = 256;
+    h.biClrImportant = DWORD(entries);
   }
+  void* bits = nullptr;
+  FDIB = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!FDIB || !bits) {
+    FreeDIB();
+    throw EOutOfMemory(sOutOfMemDIB);
+  }
+  FDIBBits = static_cast<uint8_t*>(bits);
 }
 
 void* TDIBWriter::RowAddress(int Row) {
-  if (!FDIBInfo) CreateDIB();
-  if (!FDIBBits) RaiseGIFError(sNoDIB);
+  if (!FDIB) CreateDIB();
   const int64_t rows = std::llabs(int64_t(FHeight));
   if (Row < 0 || Row >= rows) throw EInvalidGraphicOperation(GraphicsText::ScanLine);
   GdiFlush();
   const int64_t stride = AlignedRowSize(FWidth, FPixelFormat == pf8bit ? 8 : 24, 32);
   const int64_t at = FHeight > 0 ? rows - 1 - Row : Row;
-  return FDIBBits.get() + at * stride;
+  return FDIBBits + at * stride;
 }
 
 void TDIBWriter::Store() {
-  if (!FDIBBits) {
-    FreeDIB();
-    return;
-  }
-  TMemoryStream stream;
-  BITMAPFILEHEADER fh;
-  fh.bfType = 0x4D42;  // "BM"
-  fh.bfSize = DWORD(sizeof fh + FDIBInfoSize + FDIBBitsSize);
-  fh.bfOffBits = DWORD(sizeof fh + FDIBInfoSize);
-  stream.SetSize(int64_t(fh.bfSize));
-  stream.WriteBuffer(&fh, sizeof fh);
-  stream.WriteBuffer(FDIBInfo.get(), FDIBInfoSize);
-  stream.WriteBuffer(FDIBBits.get(), FDIBBitsSize);
-  FreeDIB();
-  stream.SetPosition(0);
-  FBitmap->LoadFromStream(&stream);
+  if (!FDIB) return;
+  HBITMAP dib = FDIB;
+  FDIB = nullptr;
+  FDIBBits = nullptr;
+  // The bitmap takes the DIB as a loaded picture would come: its own palette goes,
+  // and a palette is made from the DIB's colour table when asked for.
+  if (HPALETTE old = FBitmap->ReleasePalette()) DeleteObject(old);
+  FBitmap->SetHandle(dib);
+  if (FBitmap->Handle() != dib) DeleteObject(dib);
 }
 
 // ---- Helpers ----

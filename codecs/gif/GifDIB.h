@@ -1,6 +1,6 @@
 // Row access to framework bitmaps through device-independent bitmaps: a reader over
 // an existing bitmap in a chosen pixel format, and a writer that builds an 8-bit or
-// 24-bit DIB in memory and hands it to a bitmap as a BMP stream.
+// 24-bit DIB in memory and hands it to a bitmap.
 #pragma once
 
 #include <cstdint>
@@ -62,10 +62,9 @@ class TDIBWriter : public TDIB {
   void CreateDIB();
   void FreeDIB();
 
-  std::unique_ptr<uint8_t[]> FDIBInfo;  // BITMAPINFO with its colour table
-  std::unique_ptr<uint8_t[]> FDIBBits;
-  int64_t FDIBInfoSize = 0;
-  int64_t FDIBBitsSize = 0;
+  // The DIB section the rows are written into, handed to the bitmap by Store.
+  HBITMAP FDIB = nullptr;
+  uint8_t* FDIBBits = nullptr;
   HPALETTE FPalette;  // not owned
   int32_t FHeight;
   int32_t FWidth;

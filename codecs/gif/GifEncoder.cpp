@@ -1,4 +1,5 @@
 // The LZW and run-length encoders and the data sub-block writer.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -22,7 +23,15 @@ TGIFWriter::~TGIFWriter() {
 
 int64_t TGIFWriter::Write(const void* Buffer, int64_t Count) {
   const auto* p = static_cast<const uint8_t*>(Buffer);
-  for (int64_t i = 0; i < Count; ++i) PutByte(p[i]);
+  for (int64_t left = Count; left > 0;) {
+    const int n = int(std::min<int64_t>(left, 256 - FBufferCount));
+    FOutputDirty = true;
+    std::memcpy(FBuffer + FBufferCount, p, size_t(n));
+    FBufferCount += n;
+    p += n;
+    left -= n;
+    if (FBufferCount > 255) FlushBlock();
+  }
   return Count;
 }
 
@@ -139,32 +148,85 @@ void TLZWEncoder::EncodePixels() {
   const uint8_t* p;
   int64_t n;
   NextSpan(p, n);
+  // The walk keeps its state in locals and collects whole bytes in a buffer of its
+  // own, handed to the writer as it fills.
+  uint32_t* const slots = FHashTable->Slots();
+  const int maxColor = FMaxColor;
+  uint64_t bucket = FBitBucket;
+  int held = FBitsInBucket;
+  int width = FCodeWidth, maxCode = FMaxCode, freeEntry = FFreeEntry;
+  uint8_t out[4096 + 8];
+  int outCount = 0;
+  auto emit = [&](int Code) {
+    bucket |= uint64_t(Code) << held;
+    held += width;
+    if (held >= 32) {
+      std::memcpy(out + outCount, &bucket, 4);
+      outCount += 4;
+      bucket >>= 32;
+      held -= 32;
+      if (outCount >= 4096) {
+        FWriter->Write(out, outCount);
+        outCount = 0;
+      }
+    }
+  };
+  // A pixel not below the table's size is refused before its span is written.
+  auto check = [&](const uint8_t* Pixels, int64_t Count) {
+    if (maxColor > 255) return;
+    for (int64_t i = 0; i < Count; ++i)
+      if (Pixels[i] >= maxColor) BadColor();
+  };
+  check(p, n);
   int prefix = *p++;
   --n;
-  if (prefix >= FMaxColor) BadColor();
-  THashTable& table = *FHashTable;
   for (;;) {
     for (; n > 0; --n) {
       const int pixel = *p++;
-      if (pixel >= FMaxColor) BadColor();
       const uint32_t key = uint32_t(prefix) << 8 | uint32_t(pixel);
-      uint32_t* slot;
-      const int code = table.FindKey(key, slot);
-      if (code >= 0) {
-        prefix = code;
+      int i = THashTable::Hash(key);
+      const int disp = i == 0 ? 1 : THashTable::HashSize - i;
+      uint32_t v;
+      while ((v = slots[i]) != THashTable::HashEmpty && (v >> 12) != key) {
+        i -= disp;
+        if (i < 0) i += THashTable::HashSize;
+      }
+      if (v != THashTable::HashEmpty) {
+        prefix = int(v & 0xFFF);
         continue;
       }
-      Emit(prefix);
+      emit(prefix);
+      if (freeEntry > maxCode) {
+        ++width;
+        maxCode = width == GIFCodeBits ? 1 << GIFCodeBits : (1 << width) - 1;
+      }
       prefix = pixel;
-      if (FFreeEntry > GIFCodeMax - 1) {
-        EmitClear();
+      if (freeEntry > GIFCodeMax - 1) {
+        // The clear code goes out at the width in use; the codes after it start over.
+        emit(FClearCode);
+        width = FInitialBitsPerCode;
+        maxCode = (1 << width) - 1;
+        FHashTable->ClearTable();
+        freeEntry = FBaseCode;
       } else {
-        *slot = key << 12 | uint32_t(FFreeEntry);
-        ++FFreeEntry;
+        slots[i] = key << 12 | uint32_t(freeEntry);
+        ++freeEntry;
       }
     }
     if (!NextSpan(p, n)) break;
+    check(p, n);
   }
+  // Whole bytes to the writer; the rest stays in the bucket for the last codes.
+  while (held >= 8) {
+    out[outCount++] = uint8_t(bucket);
+    bucket >>= 8;
+    held -= 8;
+  }
+  FWriter->Write(out, outCount);
+  FBitBucket = bucket;
+  FBitsInBucket = held;
+  FCodeWidth = width, FMaxCode = maxCode, FFreeEntry = freeEntry;
+  FClearFlag = false;
   Emit(prefix);
   FHashTable.reset();
 }

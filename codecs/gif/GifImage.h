@@ -324,6 +324,11 @@ struct TImageDescriptor {
 
 // Largest frame, in pixels, that the codec keeps in memory.
 constexpr int64_t kMaxGIFFramePixels = int64_t{1} << 28;
+// Most pixels that the frames of one picture, read since it was last cleared, may
+// hold without image data to code them (a damaged or cut file): each is filled, and a
+// file of a few bytes can declare frames of millions of pixels. Reading a frame past
+// it raises "Invalid image dimensions" before the frame takes any memory.
+constexpr int64_t kMaxGIFUncodedPixels = int64_t{1} << 26;
 
 // When set, every frame renders its bitmap as soon as it has been read.
 extern bool GIFImageRenderOnLoad;
@@ -349,6 +354,7 @@ class TGIFSubImage : public TGIFItem {
   // NewImage when there are no pixels; "Image is empty" for a frame of no size.
   void NeedImage();
 
+  // Reads the extensions, the descriptor, the local colour table and the image data.
   void LoadFromStream(TStream* Stream) override;
   void SaveToStream(TStream* Stream) override;
   // The image data: code size, data sub-blocks and terminator.
@@ -437,6 +443,8 @@ class TGIFSubImage : public TGIFItem {
  private:
   friend class TGIFGraphicControlExtension;
 
+  // A new pixel block of the frame's size, zeroed or not.
+  void AllocateImage(bool Zeroed);
   void AssignBitmap(TBitmap* Source);
   void AssignGraphic(TGraphic* Source);
   // Pixels where Mask (a bitmap of this frame's size) is not black become transparent.
@@ -648,6 +656,7 @@ class TGIFImage : public TGraphic {
 
  private:
   friend class TGIFPainter;
+  friend class TGIFSubImage;
 
   // Draws Bitmap stretched into Rect, or tiled from its top-left corner.
   void DrawTiled(TCanvas* ACanvas, const TRect& Rect, TBitmap* Bitmap);
@@ -675,4 +684,6 @@ class TGIFImage : public TGraphic {
   bool FInDraw = false;
   bool FInGetPalette = false;
   bool FPaletteChanged = false;
+  // Pixels of the frames read since the last Clear that their image data did not code.
+  int64_t FUncodedPixels = 0;
 };

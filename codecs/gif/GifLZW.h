@@ -19,16 +19,33 @@ constexpr int GIFCodeMax = (1 << GIFCodeBits) - 1;
 // ---------------------------------------------------------------------------------
 // Decoding
 
-// Reads the image data of one frame at the stream position: the code size byte
-// (nothing happens without one), the data sub-blocks up to the terminator or the end
-// of the stream, and writes the decoded pixels into Pixels (Width x Height bytes,
-// rows top to bottom; an interlaced frame's rows arrive in the four passes). Pixels
-// past the decoded ones keep their value. Data that runs out reports "Decoder bit
-// buffer under-run" or "Premature end of data" as warnings; a code size above 11 or
-// a code the table does not hold yet raises "Invalid GIF data". Answers the number
-// of pixels decoded.
-int64_t DecodeImageData(TStream* Stream, uint8_t* Pixels, int Width, int Height, bool Interlaced,
-                        const TGIFWarning& Warning, TObject* Sender);
+// The image data of one frame: Read takes the code size byte (one outside 1..11
+// raises "Invalid GIF data"); Decode then reads the data sub-blocks as it needs them
+// and leaves the stream after the terminator (or at its end). Data that runs out
+// reports "Decoder bit buffer under-run" or "Premature end of data" as warnings; a
+// code the table does not hold yet raises "Invalid GIF data".
+class TGIFImageDataDecoder {
+ public:
+  TGIFImageDataDecoder(const TGIFWarning& Warning, TObject* Sender);
+  ~TGIFImageDataDecoder();
+  TGIFImageDataDecoder(const TGIFImageDataDecoder&) = delete;
+  TGIFImageDataDecoder& operator=(const TGIFImageDataDecoder&) = delete;
+
+  // False when the stream holds not even the code size byte.
+  bool Read(TStream* Stream);
+  // The most pixels the rest of the stream can code: a code brings at most one pixel
+  // more than the codes since the last clear, and takes more bits the more codes
+  // there are, so no bit codes more than 4096 / 12 pixels.
+  int64_t MaxPixels() const;
+  // Writes Width x Height pixels, rows top to bottom (an interlaced frame's rows
+  // arrive in the four passes); pixels past the decoded ones become Fill, or keep
+  // their value when Fill is -1. Answers the number of pixels decoded.
+  int64_t Decode(uint8_t* Pixels, int Width, int Height, bool Interlaced, int Fill);
+
+ private:
+  class TState;
+  std::unique_ptr<TState> FState;
+};
 
 // ---------------------------------------------------------------------------------
 // Encoding
@@ -112,6 +129,7 @@ class THashTable {
     const uint64_t low = kReciprocal * (Key ^ (Key >> 4));
     return int((static_cast<unsigned __int128>(low) * HashSize) >> 64);
   }
+  uint32_t* Slots() { return FHashTable.get(); }
 
  private:
   std::unique_ptr<uint32_t[]> FHashTable;

@@ -45,6 +45,7 @@ void TGIFImage::Clear() {
   FHeader->SetHeight(0);
   FHeader->Prepare();
   SetPalette(nullptr);
+  FUncodedPixels = 0;
 }
 
 

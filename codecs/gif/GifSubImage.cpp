@@ -34,12 +34,14 @@ void TGIFSubImage::Clear() {
 
 bool TGIFSubImage::Empty() const { return !FData || FDataSize == 0 || Width() == 0 || Height() == 0; }
 
-void TGIFSubImage::NewImage() {
+void TGIFSubImage::NewImage() { AllocateImage(true); }
+
+void TGIFSubImage::AllocateImage(bool Zeroed) {
   FreeImage();
   const int64_t size = int64_t(Width()) * Height();
   if (size == 0) return;
   if (size > kMaxGIFFramePixels) RaiseGIFError(sBadDimension);
-  FData.reset(new (std::nothrow) uint8_t[size_t(size)]());
+  FData.reset(Zeroed ? new (std::nothrow) uint8_t[size_t(size)]() : new (std::nothrow) uint8_t[size_t(size)]);
   if (!FData) throw EOutOfMemory(sOutOfMemDIB);
   FDataSize = size;
 }
@@ -85,11 +87,26 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
 }
 
 void TGIFSubImage::Decompress(TStream* Stream) {
-  NewImage();
+  FreeImage();
+  TGIFImageDataDecoder decoder(TGIFWarning(FGIFImage, &TGIFImage::Warning), this);
+  const bool coded = decoder.Read(Stream);
+  // Pixels that no data codes are filled, and a picture holds only so many of those:
+  // what the data cannot possibly code counts before any memory is taken, what it
+  // did not code once it is decoded.
+  const int64_t size = int64_t(Width()) * Height();
+  auto count = [&](int64_t Uncoded) {
+    if (Uncoded > kMaxGIFUncodedPixels - FGIFImage->FUncodedPixels) RaiseGIFError(sBadDimension);
+    return Uncoded;
+  };
+  count(size - std::min(size, coded ? decoder.MaxPixels() : 0));
+  AllocateImage(false);
   const uint8_t fill = FTransparent && FGCE ? FGCE->GetTransparentColorIndex() : 0;
-  if (FData) std::memset(FData.get(), fill, size_t(FDataSize));
-  DecodeImageData(Stream, FData.get(), Width(), Height(), GetInterlaced(), TGIFWarning(FGIFImage, &TGIFImage::Warning),
-                  this);
+  int64_t decoded = 0;
+  if (coded)
+    decoded = decoder.Decode(FData.get(), Width(), Height(), GetInterlaced(), fill);
+  else if (FData)
+    std::memset(FData.get(), fill, size_t(FDataSize));
+  FGIFImage->FUncodedPixels += count(size - decoded);
 }
 
 void TGIFSubImage::SaveToStream(TStream* Stream) {

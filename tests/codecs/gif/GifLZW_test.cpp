@@ -53,6 +53,32 @@ std::vector<int> Codes(const Bytes& Stream) {
   return codes;
 }
 
+// Count pixels of colour 0 in as few codes as LZW allows (code size 2): each code one
+// pixel longer than the one before, then, the table full, the longest over and over.
+Bytes SolidData(int64_t Count) {
+  gifref::CodeWriter w;
+  int width = 3, next = 6;
+  w.Put(4, width);
+  for (int64_t left = Count, len = 1; left > 0; len = std::min<int64_t>(len + 1, 4091)) {
+    const int n = int(std::min(len, left));
+    w.Put(n == 1 ? 0 : n + 4, width);
+    left -= n;
+    if (next < 4096 && ++next > (1 << width) && width < 12) ++width;
+  }
+  w.Put(5, width);
+  return w.Stream(2);
+}
+
+// Count frames of Width x Height on a screen of that size, each with Data.
+Bytes Frames(int Width, int Height, int Count, const Bytes& Data) {
+  Bytes f = gifref::WrapImageData(Width, Height, 2, Data);
+  f.pop_back();
+  const Bytes frame(f.end() - long(Data.size() + 10), f.end());
+  for (int i = 1; i < Count; ++i) f.insert(f.end(), frame.begin(), frame.end());
+  f.push_back(';');
+  return f;
+}
+
 }  // namespace
 
 TEST(GifLZW, EncoderWritesTheReferenceBytesAndDecodesTheReferenceStreams) {
@@ -123,7 +149,8 @@ TEST(GifLZW, SmallFramesAndBlockBoundaries) {
 
 TEST(GifLZW, DecodesAnyBlockingDeferredClearsAndStreamsWithoutAClear) {
   const Shape s{200, 120};
-  for (int bits : {2, 5, 8}) {
+  // Code size 1 (two colours) included: its first free code already needs 3 bits.
+  for (int bits : {1, 2, 5, 8}) {
     const Bytes pixels = Indices(s.width * s.height, 1 << bits, uint32_t(bits), 90);
     for (int block : {1, 2, 7, 255})
       for (bool defer : {false, true}) {
@@ -173,14 +200,24 @@ TEST(GifLZW, DamagedDataWarnsOrFailsWithTheCodecsTexts) {
   std::vector<std::string> warnings;
   EXPECT_EQ(Decoded(gifref::WrapImageData(10, 1, 4, w.Stream(4)), &warnings), (Bytes{7, 7, 7, 7, 7, 7, 7, 0, 0, 0}));
   EXPECT_EQ(warnings, std::vector<std::string>{sDecodeTooFewBits});
-  // A stream cut inside a sub-block: the bytes there decode, one warning.
-  Bytes cut = gifref::WrapImageData(40, 30, 4, good);
-  cut.resize(cut.size() - 200);
-  const Bytes partial = Decoded(cut, &warnings);
-  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), sOutOfData), 1);
-  const size_t same = size_t(std::mismatch(partial.begin(), partial.end(), pixels.begin()).first - partial.begin());
-  EXPECT_GT(same, 100u);
-  EXPECT_TRUE(std::all_of(partial.begin() + long(same), partial.end(), [](uint8_t v) { return v == 0; }));
+  // A stream cut inside a sub-block: the bytes there decode, one warning, and the
+  // rows after them (in the order they arrive) are filled.
+  for (bool interlaced : {false, true}) {
+    Bytes cut = gifref::WrapImageData(40, 30, 4, good, interlaced);
+    cut.resize(cut.size() - 200);
+    Bytes partial = Decoded(cut, &warnings);
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), sOutOfData), 1);
+    if (interlaced) {
+      Bytes arrived;
+      for (int start : {0, 4, 2, 1})
+        for (int row = start; row < 30; row += start == 0 ? 8 : start * 2)
+          arrived.insert(arrived.end(), partial.begin() + row * 40, partial.begin() + row * 40 + 40);
+      partial = arrived;
+    }
+    const size_t same = size_t(std::mismatch(partial.begin(), partial.end(), pixels.begin()).first - partial.begin());
+    EXPECT_GT(same, 100u);
+    EXPECT_TRUE(std::all_of(partial.begin() + long(same), partial.end(), [](uint8_t v) { return v == 0; }));
+  }
 
   struct Case {
     const char* name;
@@ -204,6 +241,32 @@ TEST(GifLZW, DamagedDataWarnsOrFailsWithTheCodecsTexts) {
   // A descriptor of 65535 x 65535 in a few bytes is refused before any memory is
   // taken for it.
   EXPECT_EQ(ErrorOf([&] { Load(gifref::WrapImageData(65535, 65535, 4, good)); }), sBadDimension);
+}
+
+TEST(GifLZW, FramesHoldNoMorePixelsThanTheirDataCodesBeyondOneLimit) {
+  const Bytes noData{2, 0};
+  const struct {
+    const char* name;
+    Bytes file;
+    const char* error;
+  } cases[] = {
+      // 140 bytes declaring 2.7 billion pixels: refused before any memory is taken.
+      {"ten 16384 x 16384 frames without data", Frames(16384, 16384, 10, noData), sBadDimension},
+      {"16384 x 16384 with data for 2 pixels", Frames(16384, 16384, 1, SolidData(2)), sBadDimension},
+      {"three 1000 x 1000 frames without data", Frames(1000, 1000, 3, noData), nullptr},
+      // Beyond the limit, but every pixel coded, by the fewest bytes LZW allows.
+      {"8192 x 8200 of one colour", Frames(8192, 8200, 1, SolidData(8192 * 8200)), nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<TestImage> image;
+    EXPECT_EQ(ErrorOf([&] { image = Load(c.file); }), c.error ? c.error : "");
+    if (c.error) continue;
+    for (int i = 0; i < image->Images()->Count(); ++i) {
+      const TGIFSubImage* frame = image->Images()->SubImages(i);
+      EXPECT_TRUE(std::all_of(frame->Data(), frame->Data() + frame->DataSize(), [](uint8_t v) { return v == 0; }));
+    }
+  }
 }
 
 TEST(GifLZW, TruncatedFilesNeverCrashOrHang) {
