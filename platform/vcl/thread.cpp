@@ -62,8 +62,11 @@ void WaitForModuleThreads(HMODULE Module) {
 
 }  // namespace
 
-TThread::TThread(bool CreateSuspended)
-    : createSuspended_(CreateSuspended), done_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+TThread::TEnd::TEnd() : done(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+
+TThread::TEnd::~TEnd() { CloseHandle(done); }
+
+TThread::TThread(bool CreateSuspended) : createSuspended_(CreateSuspended), end_(std::make_shared<TEnd>()) {}
 
 TThread::~TThread() {
   const bool ownThread = started_ && threadId_ == GetCurrentThreadId();
@@ -78,7 +81,6 @@ TThread::~TThread() {
       thread_.join();
     }
   }
-  CloseHandle(done_);
 }
 
 void TThread::AfterConstruction() {
@@ -147,7 +149,7 @@ void TThread::Run() {
   }
   const HMODULE module = module_;
   const bool freeSelf = freeOnTerminate_;
-  SetEvent(done_);
+  SetEvent(end_->done);
   if (freeSelf) {
     thread_.detach();
     delete this;
@@ -160,20 +162,23 @@ void TThread::DoTerminate() {
 }
 
 int TThread::WaitFor() {
-  if (!started_) return returnValue_;
+  if (!started_) return ReturnValue();
   if (threadId_ == GetCurrentThreadId()) throw EThread("Cannot call WaitFor on the thread itself");
-  HANDLE done = done_;
+  // A FreeOnTerminate thread is gone soon after it signals its end: only what it
+  // leaves behind is read then.
+  const std::shared_ptr<TEnd> end = end_;
+  const bool freeSelf = freeOnTerminate_;
   if (IsMainThread()) {
-    while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+    while (MsgWaitForMultipleObjects(1, &end->done, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
       ProcessSentCalls();
   } else {
-    WaitForSingleObject(done, INFINITE);
+    WaitForSingleObject(end->done, INFINITE);
   }
-  {
+  if (!freeSelf) {
     std::lock_guard guard(startLock_);
-    if (thread_.joinable() && !freeOnTerminate_) thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
-  return returnValue_;
+  return end->returnValue;
 }
 
 void TThread::Synchronize(TThread*, TThreadMethod Method) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -72,7 +73,8 @@ class TThread : public TObject {
 
   // Waits for the end of Execute (on the main thread it carries out Synchronize calls
   // meanwhile) and answers ReturnValue. A thread that never started answers at once;
-  // waiting for the calling thread itself raises EThread.
+  // waiting for the calling thread itself raises EThread. A FreeOnTerminate thread may
+  // be waited for while it runs; the wait reads nothing of it once it has ended.
   int WaitFor();
 
   bool FreeOnTerminate() const { return freeOnTerminate_; }
@@ -84,8 +86,8 @@ class TThread : public TObject {
   void SetPriority(TThreadPriority Value) { priority_ = Value; }
   DWORD ThreadID() const { return threadId_; }
   // A handle that is signalled once the thread has finished.
-  HANDLE Handle() const { return done_; }
-  int ReturnValue() const { return returnValue_; }
+  HANDLE Handle() const { return end_->done; }
+  int ReturnValue() const { return end_->returnValue; }
   // The exception that ended Execute, if one did.
   std::exception_ptr FatalException() const { return fatal_; }
 
@@ -98,12 +100,20 @@ class TThread : public TObject {
   // Runs OnTerminate through Synchronize.
   virtual void DoTerminate();
   void Synchronize(TThreadMethod Method) { Synchronize(this, Method); }
-  void SetReturnValue(int Value) { returnValue_ = Value; }
+  void SetReturnValue(int Value) { end_->returnValue = Value; }
   // A wait point: while the thread is asked to pause (and not terminated), blocks until
   // Resume or Terminate. True when it did pause.
   bool WaitWhileSuspended();
 
  private:
+  // What outlives a FreeOnTerminate thread for those that wait for it.
+  struct TEnd {
+    HANDLE done;
+    std::atomic<int> returnValue{0};
+    TEnd();
+    ~TEnd();
+  };
+
   void Run();
 
   std::thread thread_;
@@ -116,13 +126,12 @@ class TThread : public TObject {
   std::condition_variable pauseChanged_;
   std::atomic<bool> finished_{false};
   bool createSuspended_;
-  bool freeOnTerminate_ = false;
+  std::atomic<bool> freeOnTerminate_{false};
   TNotifyEvent onTerminate_;
   TThreadPriority priority_ = tpNormal;
   std::atomic<DWORD> threadId_{0};
-  std::atomic<int> returnValue_{0};
   std::exception_ptr fatal_;
-  HANDLE done_;
+  std::shared_ptr<TEnd> end_;
   HMODULE module_ = nullptr;  // of the class: unloading it waits for the thread
 };
 
