@@ -36,6 +36,8 @@ constexpr auto tpTimeCritical = TThreadPriority::tpTimeCritical;
 // A running thread cannot be stopped from outside at an arbitrary point; Suspend asks
 // it to pause, and the thread pauses at its own wait points (WaitWhileSuspended) until
 // Resume or Terminate.
+// Unloading a package terminates the threads whose class is the package's and waits for
+// them to leave its code.
 class TThread : public TObject {
   VX_CLASS(TThread, TObject)
 
@@ -62,7 +64,8 @@ class TThread : public TObject {
   // Asks a started thread to pause at its next wait point.
   void Suspend();
 
-  // Asks Execute to end: sets Terminated, which Execute tests; a paused thread goes on.
+  // Asks Execute to end: sets Terminated, which Execute tests, and signals
+  // TerminatedEvent; a paused thread goes on.
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Not started yet, or asked to pause.
@@ -104,6 +107,8 @@ class TThread : public TObject {
   // A wait point: while the thread is asked to pause (and not terminated), blocks until
   // Resume or Terminate. True when it did pause.
   bool WaitWhileSuspended();
+  // Signalled by Terminate: a thread that waits for something else waits for this too.
+  HANDLE TerminatedEvent() const { return terminatedEvent_; }
 
  private:
   // What outlives a FreeOnTerminate thread for those that wait for it.
@@ -132,7 +137,8 @@ class TThread : public TObject {
   std::atomic<DWORD> threadId_{0};
   std::exception_ptr fatal_;
   std::shared_ptr<TEnd> end_;
-  HMODULE module_ = nullptr;  // of the class: unloading it waits for the thread
+  HANDLE terminatedEvent_;
+  HMODULE module_ = nullptr;  // of the class: unloading it stops the thread
 };
 
 // Carries out the Synchronize calls waiting for the main thread (and other calls sent
