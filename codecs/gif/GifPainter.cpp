@@ -287,8 +287,11 @@ void TGIFPainter::Wait(int Delay, DWORD& LastTime, int& Correction) {
     LastTime = now;
     if (async) {
       if (wait > 0 || speed == 0) {
+        // Stop signals the wake event; a Terminate from elsewhere (a package being
+        // unloaded) only the thread's own.
         const DWORD ms = speed == 0 ? INFINITE : DWORD(wait);
-        const bool woken = FWakeEvent ? WaitForSingleObject(FWakeEvent, ms) == WAIT_OBJECT_0 : (Sleep(ms), false);
+        const HANDLE events[] = {TerminatedEvent(), FWakeEvent};
+        const bool woken = WaitForMultipleObjects(FWakeEvent ? 2 : 1, events, FALSE, ms) == WAIT_OBJECT_0 + 1;
         if (woken) {
           Correction = 0;
           LastTime = timeGetTime();

@@ -64,7 +64,11 @@ void TGIFImage::Draw(TCanvas* ACanvas, const TRect& Rect) {
   {
     TLocked locked(FPainters.get());
     if (FActivePainter && FActivePainter->Canvas() == ACanvas && SameRect(FActivePainter->Rect(), Rect)) return;
-    StopDraw();
+  }
+  // Not under the lock: the painter being stopped takes it as it ends.
+  StopDraw();
+  {
+    TLocked locked(FPainters.get());
     TCanvas* target = ACanvas;
     TRect targetRect = Rect;
     if (!direct) {
@@ -78,10 +82,16 @@ void TGIFImage::Draw(TCanvas* ACanvas, const TRect& Rect) {
     if (TGIFPainter* painter = InternalPaint(&FActivePainter, target, targetRect, FDrawOptions)) painter->Start();
   }
   if (direct) return;
-  // Until the first frame is there, serving the painter's calls.
-  while (TGIFPainter* painter = FActivePainter) {
-    if (painter->FirstFramePainted() || painter->Terminated()) break;
-    HANDLE ended = painter->Handle();
+  // Until the first frame is there, serving the painter's calls. The painter is read
+  // under the lock: ending, it leaves the slot under the lock before it frees itself.
+  for (;;) {
+    HANDLE ended;
+    {
+      TLocked locked(FPainters.get());
+      const TGIFPainter* painter = FActivePainter;
+      if (!painter || painter->FirstFramePainted() || painter->Terminated()) break;
+      ended = painter->Handle();
+    }
     if (!IsMainThread()) {
       WaitForSingleObject(ended, 10);
     } else if (!CheckSynchronize()) {
@@ -169,8 +179,8 @@ void TGIFImage::StopPainters(bool ActiveOnly) {
         painter->Stop();
         if (!painter->IsAsync()) continue;
         // One whose call runs below this one cannot end before it returns: it ends
-        // afterwards, without the image.
-        if (painter->InMainThreadCall()) {
+        // afterwards, without the image. (On another thread the call ends by itself.)
+        if (IsMainThread() && painter->InMainThreadCall()) {
           painter->DetachImage();
           continue;
         }
@@ -252,7 +262,7 @@ void TGIFImage::NewBitmap() {
 }
 
 void TGIFImage::FreeBitmap() {
-  if (FActivePainter) StopPainters(true);
+  StopPainters(true);
   if (!FBitmap) return;
   FBitmap->OnChange = nullptr;
   FBitmap.reset();

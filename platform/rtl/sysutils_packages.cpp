@@ -34,11 +34,14 @@ TPackages& Packages() {
   return *p;
 }
 
+// How long unloading waits for a package's threads to end once they are told to.
+constexpr DWORD kThreadEndMs = 10'000;
+
 [[noreturn]] void LoadError(const std::string& Name, const std::string& Reason) {
   throw EPackageError("Can't load package " + Name + ".\n" + Reason);
 }
 
-// Tells the unload procedures, the latest added first (they may depend on earlier ones).
+// Tells the unload procedures, the latest added first.
 void ModuleUnloading(TPackages& p, HMODULE Module) {
   const std::vector<TModuleUnloadProc> procs = p.unloadProcs;
   for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module);
@@ -127,23 +130,46 @@ HMODULE LoadPackage(const std::string& Name) {
 
 void UnloadPackage(HMODULE Module) {
   TPackages& p = Packages();
-  std::lock_guard guard(p.lock);
-  auto it = p.loaded.find(Module);
-  if (it == p.loaded.end()) return;
-  void* handle = it->second.handles.back();
-  it->second.handles.pop_back();
-  const bool last = it->second.handles.empty();
+  void* handle;
+  std::string name;
   std::exception_ptr error;
-  try {
-    it->second.finalize();
-  } catch (...) {
-    error = std::current_exception();
+  {
+    std::lock_guard guard(p.lock);
+    auto it = p.loaded.find(Module);
+    // No handle left: the last unloading is under way on another thread.
+    if (it == p.loaded.end() || it->second.handles.empty()) return;
+    handle = it->second.handles.back();
+    it->second.handles.pop_back();
+    try {
+      it->second.finalize();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (!it->second.handles.empty()) {
+      dlclose(handle);
+      if (error) std::rethrow_exception(error);
+      return;
+    }
+    name = it->second.table->Name;
   }
-  if (last) {
-    ModuleUnloading(p, Module);
-    p.loaded.erase(it);
+  // Without the lock: the threads' calls to this thread are served while they end, and
+  // one of them may look a package up or load one meanwhile.
+  if (!vx_packages::StopModuleThreads(Module, kThreadEndMs)) {
+    std::lock_guard guard(p.lock);
+    p.loaded[Module].handles.push_back(handle);
+    throw EPackageError("Can't unload package " + name + ".\nA thread of the package did not end within " +
+                        std::to_string(kThreadEndMs / 1000) + " seconds; the package stays loaded");
   }
-  dlclose(handle);
+  {
+    std::lock_guard guard(p.lock);
+    auto it = p.loaded.find(Module);
+    // Unless it was loaded again meanwhile.
+    if (it->second.handles.empty()) {
+      ModuleUnloading(p, Module);
+      p.loaded.erase(it);
+    }
+    dlclose(handle);
+  }
   if (error) std::rethrow_exception(error);
 }
 

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/rtl/sysutils.h"
 #include "platform/win/messages.h"
@@ -13,13 +13,18 @@
 
 namespace {
 
-// Running threads by the module of their class. A package's thread may still be
-// leaving code of the package after it signalled its end; unloading the package waits
-// until the thread is out of it.
+// The threads of each module (by the module of their class). Unloading a package
+// terminates its live threads and waits until none runs code of the package, which a
+// thread still does after its end was signalled (its class's destructor).
+struct TModule {
+  std::set<TThread*> live;  // started, Execute and OnTerminate not yet over
+  int running = 0;          // started, not yet out of the module's code
+  HANDLE left = nullptr;    // signalled (and closed) when the last has left
+};
+
 struct TModuleThreads {
   std::mutex lock;
-  std::condition_variable changed;
-  std::map<HMODULE, int> running;
+  std::map<HMODULE, TModule> modules;
 };
 
 TModuleThreads& ModuleThreads() {
@@ -27,43 +32,67 @@ TModuleThreads& ModuleThreads() {
   return *threads;
 }
 
-void ThreadBegins(HMODULE Module) {
+void ThreadBegins(HMODULE Module, TThread* Thread) {
   TModuleThreads& t = ModuleThreads();
   std::lock_guard guard(t.lock);
-  ++t.running[Module];
+  auto [it, first] = t.modules.try_emplace(Module);
+  if (first) it->second.left = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+  it->second.live.insert(Thread);
+  ++it->second.running;
+}
+
+// The thread object is not used any more by its own thread.
+void ThreadDone(HMODULE Module, TThread* Thread) {
+  TModuleThreads& t = ModuleThreads();
+  std::lock_guard guard(t.lock);
+  t.modules.at(Module).live.erase(Thread);
 }
 
 void ThreadEnds(HMODULE Module) {
   TModuleThreads& t = ModuleThreads();
-  {
-    std::lock_guard guard(t.lock);
-    if (--t.running[Module] == 0) t.running.erase(Module);
-  }
-  t.changed.notify_all();
-}
-
-bool ModuleHasThreads(HMODULE Module) {
-  TModuleThreads& t = ModuleThreads();
   std::lock_guard guard(t.lock);
-  return t.running.count(Module) != 0;
+  auto it = t.modules.find(Module);
+  if (--it->second.running > 0) return;
+  SetEvent(it->second.left);
+  CloseHandle(it->second.left);
+  t.modules.erase(it);
 }
-
-// Serves the calls the ending threads make to this thread while it waits.
-void WaitForModuleThreads(HMODULE Module) {
-  while (ModuleHasThreads(Module))
-    if (!(IsMainThread() && CheckSynchronize(1))) {
-      TModuleThreads& t = ModuleThreads();
-      std::unique_lock guard(t.lock);
-      t.changed.wait_for(guard, std::chrono::milliseconds(1), [&] { return t.running.count(Module) == 0; });
-    }
-}
-
-[[maybe_unused]] const bool kWaitsOnUnload = (AddModuleUnloadProc(WaitForModuleThreads), true);
 
 }  // namespace
 
+bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
+  TModuleThreads& t = ModuleThreads();
+  const uint64_t deadline = GetTickCount64() + TimeoutMs;
+  for (;;) {
+    HANDLE left;
+    {
+      std::lock_guard guard(t.lock);
+      auto it = t.modules.find(Module);
+      if (it == t.modules.end()) return true;
+      // Again each time: a call served below may have started another.
+      for (TThread* thread : it->second.live) thread->Terminate();
+      left = it->second.left;
+    }
+    const uint64_t now = GetTickCount64();
+    if (now >= deadline) return false;
+    // A handle closed meanwhile fails the wait at once; the module is looked up again.
+    const DWORD wait = DWORD(deadline - now);
+    if (!IsMainThread()) {
+      WaitForSingleObject(left, wait);
+    } else if (MsgWaitForMultipleObjects(1, &left, FALSE, wait, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+      ProcessSentCalls();
+    }
+  }
+}
+
+TThread::TEnd::TEnd() : done(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+
+TThread::TEnd::~TEnd() { CloseHandle(done); }
+
 TThread::TThread(bool CreateSuspended)
-    : createSuspended_(CreateSuspended), done_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+    : createSuspended_(CreateSuspended),
+      end_(std::make_shared<TEnd>()),
+      terminatedEvent_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
 
 TThread::~TThread() {
   const bool ownThread = started_ && threadId_ == GetCurrentThreadId();
@@ -78,7 +107,7 @@ TThread::~TThread() {
       thread_.join();
     }
   }
-  CloseHandle(done_);
+  CloseHandle(terminatedEvent_);
 }
 
 void TThread::AfterConstruction() {
@@ -89,7 +118,7 @@ void TThread::Start() {
   std::lock_guard guard(startLock_);
   if (started_.exchange(true)) return;
   module_ = ModuleOfAddress(ClassType());
-  ThreadBegins(module_);
+  ThreadBegins(module_, this);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -117,6 +146,7 @@ void TThread::Terminate() {
     terminated_ = true;
   }
   pauseChanged_.notify_all();
+  SetEvent(terminatedEvent_);
 }
 
 bool TThread::WaitWhileSuspended() {
@@ -147,7 +177,8 @@ void TThread::Run() {
   }
   const HMODULE module = module_;
   const bool freeSelf = freeOnTerminate_;
-  SetEvent(done_);
+  ThreadDone(module, this);
+  SetEvent(end_->done);
   if (freeSelf) {
     thread_.detach();
     delete this;
@@ -160,20 +191,23 @@ void TThread::DoTerminate() {
 }
 
 int TThread::WaitFor() {
-  if (!started_) return returnValue_;
+  if (!started_) return ReturnValue();
   if (threadId_ == GetCurrentThreadId()) throw EThread("Cannot call WaitFor on the thread itself");
-  HANDLE done = done_;
+  // A FreeOnTerminate thread is gone soon after it signals its end: only what it
+  // leaves behind is read then.
+  const std::shared_ptr<TEnd> end = end_;
+  const bool freeSelf = freeOnTerminate_;
   if (IsMainThread()) {
-    while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+    while (MsgWaitForMultipleObjects(1, &end->done, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
       ProcessSentCalls();
   } else {
-    WaitForSingleObject(done, INFINITE);
+    WaitForSingleObject(end->done, INFINITE);
   }
-  {
+  if (!freeSelf) {
     std::lock_guard guard(startLock_);
-    if (thread_.joinable() && !freeOnTerminate_) thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
-  return returnValue_;
+  return end->returnValue;
 }
 
 void TThread::Synchronize(TThread*, TThreadMethod Method) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -35,6 +36,8 @@ constexpr auto tpTimeCritical = TThreadPriority::tpTimeCritical;
 // A running thread cannot be stopped from outside at an arbitrary point; Suspend asks
 // it to pause, and the thread pauses at its own wait points (WaitWhileSuspended) until
 // Resume or Terminate.
+// Unloading a package terminates the threads whose class is the package's and waits for
+// them to leave its code.
 class TThread : public TObject {
   VX_CLASS(TThread, TObject)
 
@@ -61,7 +64,8 @@ class TThread : public TObject {
   // Asks a started thread to pause at its next wait point.
   void Suspend();
 
-  // Asks Execute to end: sets Terminated, which Execute tests; a paused thread goes on.
+  // Asks Execute to end: sets Terminated, which Execute tests, and signals
+  // TerminatedEvent; a paused thread goes on.
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Not started yet, or asked to pause.
@@ -72,7 +76,8 @@ class TThread : public TObject {
 
   // Waits for the end of Execute (on the main thread it carries out Synchronize calls
   // meanwhile) and answers ReturnValue. A thread that never started answers at once;
-  // waiting for the calling thread itself raises EThread.
+  // waiting for the calling thread itself raises EThread. A FreeOnTerminate thread may
+  // be waited for while it runs; the wait reads nothing of it once it has ended.
   int WaitFor();
 
   bool FreeOnTerminate() const { return freeOnTerminate_; }
@@ -84,8 +89,8 @@ class TThread : public TObject {
   void SetPriority(TThreadPriority Value) { priority_ = Value; }
   DWORD ThreadID() const { return threadId_; }
   // A handle that is signalled once the thread has finished.
-  HANDLE Handle() const { return done_; }
-  int ReturnValue() const { return returnValue_; }
+  HANDLE Handle() const { return end_->done; }
+  int ReturnValue() const { return end_->returnValue; }
   // The exception that ended Execute, if one did.
   std::exception_ptr FatalException() const { return fatal_; }
 
@@ -98,12 +103,22 @@ class TThread : public TObject {
   // Runs OnTerminate through Synchronize.
   virtual void DoTerminate();
   void Synchronize(TThreadMethod Method) { Synchronize(this, Method); }
-  void SetReturnValue(int Value) { returnValue_ = Value; }
+  void SetReturnValue(int Value) { end_->returnValue = Value; }
   // A wait point: while the thread is asked to pause (and not terminated), blocks until
   // Resume or Terminate. True when it did pause.
   bool WaitWhileSuspended();
+  // Signalled by Terminate: a thread that waits for something else waits for this too.
+  HANDLE TerminatedEvent() const { return terminatedEvent_; }
 
  private:
+  // What outlives a FreeOnTerminate thread for those that wait for it.
+  struct TEnd {
+    HANDLE done;
+    std::atomic<int> returnValue{0};
+    TEnd();
+    ~TEnd();
+  };
+
   void Run();
 
   std::thread thread_;
@@ -116,14 +131,14 @@ class TThread : public TObject {
   std::condition_variable pauseChanged_;
   std::atomic<bool> finished_{false};
   bool createSuspended_;
-  bool freeOnTerminate_ = false;
+  std::atomic<bool> freeOnTerminate_{false};
   TNotifyEvent onTerminate_;
   TThreadPriority priority_ = tpNormal;
   std::atomic<DWORD> threadId_{0};
-  std::atomic<int> returnValue_{0};
   std::exception_ptr fatal_;
-  HANDLE done_;
-  HMODULE module_ = nullptr;  // of the class: unloading it waits for the thread
+  std::shared_ptr<TEnd> end_;
+  HANDLE terminatedEvent_;
+  HMODULE module_ = nullptr;  // of the class: unloading it stops the thread
 };
 
 // Carries out the Synchronize calls waiting for the main thread (and other calls sent

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace vxtest {
@@ -15,6 +17,18 @@ bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs) {
     pause = std::min(pause * 2, std::chrono::milliseconds(20));  // soon at first, then gently
   }
   return true;
+}
+
+TWatchdog::TWatchdog(std::string What, int TimeoutMs)
+    : thread_([done = done_.get_future(), What = std::move(What), TimeoutMs] {
+        if (done.wait_for(std::chrono::milliseconds(TimeoutMs)) == std::future_status::ready) return;
+        std::fprintf(stderr, "%s did not return within %d ms\n", What.c_str(), TimeoutMs);
+        std::abort();
+      }) {}
+
+TWatchdog::~TWatchdog() {
+  done_.set_value();
+  thread_.join();
 }
 
 }  // namespace vxtest

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <future>
+#include <string>
+#include <thread>
 
 namespace vxtest {
 
@@ -12,5 +15,18 @@ inline constexpr int kPatienceMs = 60'000;
 // Calls Done every few milliseconds until it answers true or TimeoutMs passes;
 // Done's last answer.
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = kPatienceMs);
+
+// For a call that may hang when it fails (a deadlock): when the scope has not ended
+// within TimeoutMs, says What and aborts, so the test fails then and not at the test
+// runner's time limit.
+class TWatchdog {
+ public:
+  explicit TWatchdog(std::string What, int TimeoutMs = kPatienceMs);
+  ~TWatchdog();
+
+ private:
+  std::promise<void> done_;
+  std::thread thread_;
+};
 
 }  // namespace vxtest

@@ -9,6 +9,7 @@
 
 #include "platform/win/messages.h"
 #include "tests/codecs/gif/GifAnimation.h"
+#include "tests/support/wait.h"
 
 using namespace giftest;
 
@@ -281,6 +282,33 @@ TEST(Painter, ManyPaintersAtOnce) {
   for (HANDLE thread : threads) ServeUntilEnded(thread);
   EXPECT_EQ(painted.size(), size_t(kImages * kPaintersEach));
   EXPECT_EQ(total, kImages * kPaintersEach * kLoops * kFrames);
+}
+
+TEST(Painter, DrawnOnAnotherThreadItsPainterStartsAndStopsWhileTheMainThreadServesIt) {
+  for (const bool direct : {true, false}) {
+    SCOPED_TRACE(direct ? "onto the canvas" : "into the picture's bitmap");
+    auto image = Frames(3, 5, 0);
+    // The first frame only: the painter then waits until it is stopped.
+    image->SetAnimationSpeed(0);
+    if (direct) image->SetDrawOptions(image->DrawOptions() + TGIFDrawOptions{goDirectDraw});
+    auto target = Target(16, 12);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      target->Canvas()->StretchDraw(Rect(0, 0, 8, 6), image.get());
+      // Elsewhere: the painter of the first place makes way for another.
+      target->Canvas()->StretchDraw(Rect(8, 6, 16, 12), image.get());
+      done = true;
+    });
+    {
+      vxtest::TWatchdog guard("Drawing on another thread");
+      while (!done) CheckSynchronize(1);
+    }
+    worker.join();
+    EXPECT_EQ(PainterCount(*image), 1);
+    HANDLE thread = image->ActivePainter()->Handle();
+    image.reset();
+    ServeUntilEnded(thread);
+  }
 }
 
 TEST(Painter, OnTheCallersThreadAQuitMessageEndsItAndIsPostedAgain) {

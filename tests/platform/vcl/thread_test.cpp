@@ -12,6 +12,7 @@
 
 #include "platform/vcl/forms.h"
 #include "platform/win/messages.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -211,4 +212,17 @@ TEST(Threads, SuspendPausesAtTheNextWaitPointUntilResumeOrTerminate) {
   t.Terminate();  // lets the paused thread go, and end
   t.WaitFor();
   EXPECT_TRUE(t.Finished());
+}
+
+TEST(Threads, WaitForASelfFreeingThreadAnswersItsResultWithoutTouchingItAfterItsEnd) {
+  // The thread deletes itself as soon as it has signalled its end, which is usually
+  // before the waiter wakes: run a few. Each ends only after the wait served its call.
+  for (int i = 0; i < 20; ++i) {
+    const int before = g_destroyed;
+    auto* t = new TCounterThread(true, i % 3, true);
+    t->Start();
+    vxtest::TWatchdog guard("WaitFor");
+    EXPECT_EQ(t->WaitFor(), i % 3);
+    EXPECT_TRUE(vxtest::WaitUntil([&] { return g_destroyed == before + 1; }));
+  }
 }

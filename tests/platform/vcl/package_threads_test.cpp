@@ -1,0 +1,72 @@
+// Unloading a package whose thread still runs: the thread is stopped and its calls to
+// the main thread are served before the package's entries go and its library is
+// unmapped, or, when it will not end, the unloading says so and leaves the library.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/rtl/sysutils.h"
+#include "tests/support/wait.h"
+
+namespace {
+
+const char* const kPackage = VX_THREADS_PACKAGE;
+
+template <class F>
+F* Entry(const char* Name) {
+  void* library = dlopen(kPackage, RTLD_NOW | RTLD_NOLOAD);
+  void* entry = library ? dlsym(library, Name) : nullptr;
+  if (library) dlclose(library);
+  return reinterpret_cast<F*>(entry);
+}
+
+bool Mapped() { return Entry<void()>("Initialize") != nullptr; }
+
+int g_runningWhenDropped = -1;
+void Dropping(HMODULE) { g_runningWhenDropped = Entry<bool()>("ThreadRunning")(); }
+
+}  // namespace
+
+TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBoundedTime) {
+  const struct {
+    const char* name;
+    int mode;  // as the package numbers them
+    bool ends;
+  } cases[] = {
+      {"a paused thread", 0, true},
+      {"a thread that calls the main thread once the package is finalized", 1, true},
+      {"a thread that looks its package up once the package is finalized", 2, true},
+      {"a thread that ignores the stop", 3, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const HMODULE module = LoadPackage(kPackage);
+    Entry<void(int)>("StartThread")(c.mode);
+    g_runningWhenDropped = -1;
+    AddModuleUnloadProc(Dropping);
+    std::string refused;
+    {
+      vxtest::TWatchdog guard(std::string("Unloading with ") + c.name);
+      try {
+        UnloadPackage(module);
+      } catch (const EPackageError& e) {
+        refused = e.what();
+      }
+    }
+    if (c.ends) {
+      EXPECT_EQ(refused, "");
+      EXPECT_EQ(g_runningWhenDropped, 0) << "the thread ends before the package's entries go";
+    } else {
+      EXPECT_EQ(refused.rfind("Can't unload package threads_package.\n", 0), 0u) << refused;
+      EXPECT_EQ(g_runningWhenDropped, -1);
+      ASSERT_TRUE(Mapped()) << "code that a thread runs stays";
+      EXPECT_NE(GetPackageInfo(module), nullptr);
+      Entry<void()>("ReleaseThread")();
+      UnloadPackage(module);
+      EXPECT_EQ(g_runningWhenDropped, 0);
+    }
+    RemoveModuleUnloadProc(Dropping);
+    EXPECT_FALSE(Mapped());
+  }
+}
