@@ -520,14 +520,7 @@ TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
     // The superuser writes anywhere: the run goes as nobody, who may use the rest.
     chmod(inst.Root().c_str(), 0755);
     for (const char* dir : {"records", "work", "data", "registry"}) chmod((inst.Root() + "/" + dir).c_str(), 0777);
-    // The build folder may be closed to others (under /root): the platform library goes
-    // where nobody reads it.
-    const std::string lib = inst.Root() + "/bin/libvxplatform.so";
-    fs::copy_file(std::string(VX_BINARY_DIR) + "/libvxplatform.so", lib, fs::copy_options::overwrite_existing);
-    chmod(lib.c_str(), 0755);
-    chmod((inst.Root() + "/bin").c_str(), 0755);
-    inst.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env",
-                   "XDG_RUNTIME_DIR=" + inst.Root() + "/work", "LD_LIBRARY_PATH=" + inst.Root() + "/bin"};
+    inst.prefix = vxtest::AsNobody(inst.App("loader"), inst.Root() + "/bin");
   }
   chmod(inst.App().c_str(), 0555);
   const vxtest::RunResult r = RunToEnd();

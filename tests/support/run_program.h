@@ -27,4 +27,11 @@ struct RunResult {
 // time limit is killed with everything it started.
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 
+// The start of a command line that runs a program as the user nobody, who may not read
+// the source or build tree (it may lie in a folder closed to others): the shared
+// libraries of the tree that Program loads and the sanitizers' suppression files go
+// into Folder, readable by all, and the rest of the command line finds them there.
+// Program itself must lie where nobody reads it. Needs the superuser.
+std::vector<std::string> AsNobody(const std::string& Program, const std::string& Folder);
+
 }  // namespace vxtest

@@ -246,6 +246,8 @@ TEST_F(Decision, UnchangedUnversionedListIsNothingToDo) {
   EXPECT_EQ(RunLoader(), 0);
   EXPECT_TRUE(fs::exists(app_ + "/update.OLD")) << "kept to compare with the next list";
   EXPECT_TRUE(fs::exists(app_ + "/bin/app.dll"));
+  // The client is not waited for: its record is cleared once it is written.
+  EXPECT_EQ(Launched(), app_ + "|\n");
 
   NewRun();
   fs::remove(root_ / "launched.txt");

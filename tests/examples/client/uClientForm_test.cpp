@@ -1,9 +1,11 @@
 // The example's order form in the test's process, on the headless presenter: two forms
-// live side by side, each with its own grid, search and animation; the busy mark
-// plays.
+// live side by side, each with its own grid, search and animation; the title's blinking
+// run shows in red; the busy mark plays.
 #include "examples/client/uClientForm.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "gridsearch/uGrid5SearchOption.h"
 #include "platform/display/headless.h"
@@ -89,6 +91,21 @@ TEST_F(ClientForm, TwoFormsLiveSideBySide) {
   EXPECT_TRUE(b->cbBranch->DroppedDown());
   b->PaintNow();
   b->Free();
+  THeadlessGui::Pump();
+}
+
+TEST_F(ClientForm, TheTitlesBlinkingRunShowsInRedWhileItIsOn) {
+  TfrmClient* form = Show();
+  TvxXLabelHelper* blinking = nullptr;
+  for (int i = 0; i < form->xlTitle->HelperCount(); ++i)
+    if (form->xlTitle->Helpers(i)->BlinkTimer()->Enabled()) blinking = form->xlTitle->Helpers(i);
+  ASSERT_NE(blinking, nullptr);
+  // Half of the time the run is hidden: the picture is taken while it shows.
+  ASSERT_TRUE(ProcessUntil([&] { return !blinking->BlinkOn(); }));
+  form->PaintNow();
+  const std::vector<COLORREF> title = Pixels(form->xlTitle);
+  EXPECT_NE(std::find(title.begin(), title.end(), RGB(255, 0, 0)), title.end());
+  form->Free();
   THeadlessGui::Pump();
 }
 
