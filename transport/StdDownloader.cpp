@@ -1,16 +1,15 @@
 #include "transport/StdDownloader.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "platform/rtl/sysutils.h"
 
 namespace {
 
-// The low-speed time: VX_LOW_SPEED_TIME when it holds a number of seconds above 0.
+// The low-speed time: VX_LOW_SPEED_TIME when it holds a whole second or more.
 Integer LowSpeedTimeSetting() {
-  const char* text = std::getenv("VX_LOW_SPEED_TIME");
-  const Integer seconds = text ? StrToIntDef(text, 0) : 0;
-  return seconds > 0 ? seconds : TStdDownloader::kLowSpeedTime;
+  const double seconds = EnvironmentSeconds("VX_LOW_SPEED_TIME", 0);
+  return seconds >= 1 ? Integer(std::min(seconds, 1e9)) : TStdDownloader::kLowSpeedTime;
 }
 
 }  // namespace

@@ -112,11 +112,7 @@ bool IsValidDownloadFile(const std::string& FileName) {
   return !(got == 2 && head[0] == '<' && head[1] == '!');
 }
 
-bool IsPlainFile(const std::string& FileName) {
-  const int fd = OpenRegularFile(FileName);
-  if (fd >= 0) ::close(fd);
-  return fd >= 0;
-}
+bool IsPlainFile(const std::string& FileName) { return GetLocalFileSize(FileName) >= 0; }
 
 int CompareVersion(const std::string& A, const std::string& B) {
   try {

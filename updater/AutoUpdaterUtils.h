@@ -46,8 +46,8 @@ bool IsDateExpired(const std::string& DateText, int Days);
 // How many times the first occurrence of Sub can be removed from Text in turn;
 // -1 on error.
 int CountOccurrences(const std::string& Sub, const std::string& Text);
-// The file's size in bytes; -1 when it does not exist or cannot be opened. Never
-// creates the file.
+// The file's size in bytes; -1 when it does not exist, is no plain file (a folder, a
+// pipe, a device) or cannot be opened. Never creates the file.
 int64_t GetLocalFileSize(const std::string& FileName);
 // The text between the first and second "." of the file name (folders are not
 // looked at): "x.dll.cab" gives "dll", "a.b" gives "b", a name without "." gives "".

@@ -76,8 +76,8 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
   FImageDescriptor.Height = GetLE16(d + 7);
   FImageDescriptor.PackedFields = d[9];
   if (FImageDescriptor.Width == 0 || FImageDescriptor.Height == 0) {
-    FImageDescriptor.Height = uint16_t(FGIFImage->Height());
-    FImageDescriptor.Width = uint16_t(FGIFImage->Width());
+    FImageDescriptor.Height = uint16_t(FGIFImage ? FGIFImage->Height() : 0);
+    FImageDescriptor.Width = uint16_t(FGIFImage ? FGIFImage->Width() : 0);
     Warning(gsWarning, sScreenSizeExceeded);
   }
   if (FImageDescriptor.PackedFields & 0x80)
@@ -88,14 +88,17 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
 
 void TGIFSubImage::Decompress(TStream* Stream) {
   FreeImage();
-  TGIFImageDataDecoder decoder(TGIFWarning(FGIFImage, &TGIFImage::Warning), this);
+  // A frame of no picture reads on its own: its warnings go nowhere.
+  TGIFImageDataDecoder decoder(FGIFImage ? TGIFWarning(FGIFImage, &TGIFImage::Warning) : TGIFWarning(), this);
   const bool coded = decoder.Read(Stream);
-  // Pixels that no data codes are filled, and a picture holds only so many of those:
-  // what the data cannot possibly code counts before any memory is taken, what it
-  // did not code once it is decoded.
+  // Pixels that no data codes are filled, and a picture (or a frame of none) holds
+  // only so many of those: what the data cannot possibly code counts before any
+  // memory is taken, what it did not code once it is decoded.
+  int64_t alone = 0;
+  int64_t& uncoded = FGIFImage ? FGIFImage->FUncodedPixels : alone;
   const int64_t size = int64_t(Width()) * Height();
   auto count = [&](int64_t Uncoded) {
-    if (Uncoded > kMaxGIFUncodedPixels - FGIFImage->FUncodedPixels) RaiseGIFError(sBadDimension);
+    if (Uncoded > kMaxGIFUncodedPixels - uncoded) RaiseGIFError(sBadDimension);
     return Uncoded;
   };
   count(size - std::min(size, coded ? decoder.MaxPixels() : 0));
@@ -106,7 +109,7 @@ void TGIFSubImage::Decompress(TStream* Stream) {
     decoded = decoder.Decode(FData.get(), Width(), Height(), GetInterlaced(), fill);
   else if (FData)
     std::memset(FData.get(), fill, size_t(FDataSize));
-  FGIFImage->FUncodedPixels += count(size - decoded);
+  uncoded += count(size - decoded);
 }
 
 void TGIFSubImage::SaveToStream(TStream* Stream) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -171,13 +170,7 @@ void Report(size_t Line, const std::string& Text, const std::string& What) {
 
 // VX_HEADLESS_WAIT in seconds (at most 10^9), read once; 30 when unset or not a number.
 int64_t DefaultPatience() {
-  static const int64_t patience = [] {
-    const char* text = std::getenv("VX_HEADLESS_WAIT");
-    char* end = nullptr;
-    const double seconds = text ? std::strtod(text, &end) : 0;
-    const bool given = text && end != text && seconds >= 0;
-    return int64_t(std::min(given ? seconds : 30.0, 1e9) * 1e9);
-  }();
+  static const int64_t patience = int64_t(std::min(EnvironmentSeconds("VX_HEADLESS_WAIT", 30), 1e9) * 1e9);
   return patience;
 }
 

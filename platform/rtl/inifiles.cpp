@@ -1,5 +1,8 @@
 #include "platform/rtl/inifiles.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/rtl/sysutils.h"
 
 // ---- TCustomIniFile ----
@@ -33,9 +36,15 @@ TMemIniFile::TMemIniFile(const std::string& FileName) : TCustomIniFile(FileName)
 TMemIniFile::~TMemIniFile() = default;
 
 void TMemIniFile::LoadValues() {
-  // What is no plain file (a pipe, a device) reads as a missing file: as empty.
   std::string text;
-  if (!FileName().empty() && !ReadRegularFile(FileName(), text)) text.clear();
+  if (!FileName().empty() && !ReadRegularFile(FileName(), text)) {
+    // What is not there, or is no plain file (a pipe, a device), reads as empty; a
+    // file that is there and cannot be read is an error.
+    const int error = errno;
+    if (error != EINVAL && FileExists(FileName()))
+      throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(FileName()), std::strerror(error)));
+    text.clear();
+  }
   Parse(vx_classes::SplitLines(text));
 }
 

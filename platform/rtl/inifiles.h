@@ -48,7 +48,9 @@ class TCustomIniFile : public TObject {
   std::string fileName_;
 };
 
-// The whole file in memory, read when created; a missing file reads as empty.
+// The whole file in memory, read when created; a missing file, or one that is no
+// plain file (a pipe, a device), reads as empty, and one that cannot be read raises
+// EFOpenError.
 // Lines are trimmed; empty lines and lines starting with ";" are skipped; lines
 // before the first section are ignored; name and value are trimmed around the
 // first "="; a line without "=" stays in its section's lines. Of two sections or

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -247,6 +248,14 @@ std::string ParamStr(Integer Index) {
   std::lock_guard g(g_paramsLock);
   if (Index < 0 || static_cast<size_t>(Index) >= g_params.size()) return std::string();
   return g_params[static_cast<size_t>(Index)];
+}
+
+double EnvironmentSeconds(const char* Name, double Default) {
+  const char* text = std::getenv(Name);
+  if (!text) return Default;
+  char* end = nullptr;
+  const double seconds = std::strtod(text, &end);
+  return end != text && seconds >= 0 ? seconds : Default;
 }
 
 std::u32string Utf8ToCodePoints(std::string_view S) {

@@ -128,6 +128,9 @@ void InitParams(int argc, char** argv);
 Integer ParamCount();
 // ParamStr(0) is the program file's full path; an index out of range gives "".
 std::string ParamStr(Integer Index);
+// A setting of the run in seconds, from the environment variable Name: a decimal
+// number of at least 0; Default when the variable is unset or holds anything else.
+double EnvironmentSeconds(const char* Name, double Default);
 
 // ---- File names ----
 // "\" and "/" are both path delimiters everywhere; ":" also ends a drive.

@@ -1,8 +1,10 @@
 // Whole update runs against hostile lists, broken registry stores, odd files on disk, a
-// full disk and nobody at the screen: every run ends, loses nothing and says what failed.
+// full disk, a server that trickles and nobody at the screen: every run ends, loses
+// nothing and says what failed.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -508,9 +510,33 @@ TEST_P(FullDisk, DuringADownloadIsSaidAndFailsTheRun) {
   EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), [](const auto& info) {
-  return std::string(info.param == 0 ? "FrameworkHttp" : "SocketLibrary");
-});
+// 0 the framework's HTTP client, 1 the socket library, 2 the WinINet stand-in.
+std::string TransportName(const ::testing::TestParamInfo<int>& info) {
+  return info.param == 0 ? "FrameworkHttp" : info.param == 1 ? "SocketLibrary" : "WinInet";
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), TransportName);
+
+class SlowServer : public Faults, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SlowServer, ATrickleFailsItsFileWithTheCauseAndTheRestComes) {
+  Ini({{"SocketType", std::to_string(GetParam())}});
+  OfferForcedSafe();
+  // 4 bytes a second: the 6000 bytes of the file would take 25 minutes.
+  inst.Server().SetFaults("/Data/plain.dat trickle 250\n");
+  inst.env["VX_LOW_SPEED_TIME"] = "4";
+  EXPECT_EQ(RunToEnd({}, {}, 120).exitCode, 1);
+  const std::vector<std::string> log = inst.LogMessages();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& m) {
+              return m.starts_with("Download failed: FileName:[") && m.find("plain.dat] Reason:[") != std::string::npos &&
+                     m.find("Operation too slow") != std::string::npos;
+            }), 1) << ::testing::PrintToString(log);
+  EXPECT_TRUE(Installed("Data/plain.dat") == plain) << "the installed file stays";
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, SlowServer, ::testing::Values(0, 1, 2), TransportName);
 
 TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
   OfferForcedSafe();

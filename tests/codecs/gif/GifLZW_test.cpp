@@ -269,6 +269,20 @@ TEST(GifLZW, FramesHoldNoMorePixelsThanTheirDataCodesBeyondOneLimit) {
   }
 }
 
+TEST(GifLZW, AFrameOfNoPictureReadsItsDataWholeOrCut) {
+  // The descriptor and data of a 100 x 100 frame coding 20 pixels; cut inside its
+  // data, the read also warns.
+  const Bytes data = SolidData(20), file = Frames(100, 100, 1, data);
+  for (size_t cut : {0, 2}) {
+    TMemoryStream s;
+    s.WriteBuffer(&file[file.size() - data.size() - 11], int64_t(data.size() + 10 - cut));
+    s.SetPosition(0);
+    TGIFSubImage frame(nullptr);
+    frame.LoadFromStream(&s);
+    EXPECT_EQ(std::count(frame.Data(), frame.Data() + frame.DataSize(), 0), 10000) << cut;
+  }
+}
+
 TEST(GifLZW, TruncatedFilesNeverCrashOrHang) {
   const Bytes pixels = Indices(33 * 21, 256, 17, 70);
   const Bytes whole = gifref::Encode(OneFrame(33, 21, 8, pixels, true));

@@ -106,6 +106,8 @@ TEST(MemIniFile, MissingFilesAndGarbageReadAsWhatTheyHold) {
   EXPECT_FALSE(folder.SectionExists("A"));
   TMemIniFile unnamed("");
   EXPECT_FALSE(unnamed.SectionExists(""));
+  // A file that is there and cannot be read (here a read fails) is an error.
+  EXPECT_THROW(TMemIniFile("/proc/self/mem"), EFOpenError);
 
   // Byte-order mark, lone CRs, NULs, a bare "[", an empty section name, "=" alone.
   const char raw[] = "\xEF\xBB\xBF[A]\rx=1\r[\r[]\r=\r=v\rk\0ey=z\r";
