@@ -582,10 +582,12 @@ void ParseValueLines(TRegKey& key, std::string_view block) {
     while (at < trimmed.size() && (trimmed[at] == ' ' || trimmed[at] == '\t')) ++at;
     if (at >= trimmed.size() || trimmed[at] != '=') continue;
     data = std::string(TrimView(trimmed.substr(at + 1)));
-    // Hex data may go on over several lines, each ending in "\".
+    // Hex data may go on over several lines, each ending in "\". The mark goes also
+    // where the section ends after it: written back, it would take the next line.
     std::string_view more;
-    while (!data.empty() && data[0] != '"' && data.back() == '\\' && lines.Next(more)) {
+    while (!data.empty() && data[0] != '"' && data.back() == '\\') {
       data.pop_back();
+      if (!lines.Next(more)) break;
       data += TrimView(more);
     }
     ParseValue(key, name, data);

@@ -200,7 +200,7 @@ TEST_F(RegistryTest, ReadsFilesWrittenByOthersAndKeepsWhatItDoesNotUse) {
                 "\"Expand\"=hex(2):25,00\n"
                 "\"Plain\" = \"spaced\"\n"
                 "\"Hex\"=dword:FFFFFFFF\n"
-                "\n"
+                "\"Cut\"=hex:05,\\\n"
                 "[HKEY_LOCAL_MACHINE\\Elsewhere]\n"
                 "\"Ignored\"=\"1\"\n"
                 "[-HKEY_CURRENT_USER\\Software\\Gone]\n");
@@ -216,6 +216,7 @@ TEST_F(RegistryTest, ReadsFilesWrittenByOthersAndKeepsWhatItDoesNotUse) {
   const std::string text = ReadFileBytes(FileOf("HKEY_CURRENT_USER"));
   EXPECT_NE(text.find("\"Bin\"=hex:01,02,03,04\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Expand\"=hex(2):25,00\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Cut\"=hex:05,\r\n"), std::string::npos) << text;
 }
 
 TEST_F(RegistryTest, ChangesReplaceTheFileAtomicallyAndOthersSeeThem) {
