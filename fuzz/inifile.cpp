@@ -2,9 +2,11 @@
 // what was read must work.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string_view>
 
 #include "platform/rtl/inifiles.h"
+#include "platform/rtl/sysutils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TStringList text;
@@ -14,8 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TStringList sections, lines, keys;
   ini.ReadSections(&sections);
+  // A repeated section name reads and writes the first of that name: each name is
+  // edited once, or what is written would grow with every repeat.
+  std::set<std::string> seen;
   for (int i = 0; i < sections.Count(); ++i) {
     const std::string section = sections[i];
+    if (!seen.insert(LowerCase(section)).second) continue;
     ini.ReadSectionValues(section, &lines);
     ini.ReadSection(section, &keys);
     for (int k = 0; k < lines.Count(); ++k) {
