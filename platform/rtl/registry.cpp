@@ -583,12 +583,13 @@ void ParseValueLines(TRegKey& key, std::string_view block) {
     if (at >= trimmed.size() || trimmed[at] != '=') continue;
     data = std::string(TrimView(trimmed.substr(at + 1)));
     // Hex data may go on over several lines, each ending in "\". The mark goes also
-    // where the section ends after it: written back, it would take the next line.
+    // where the section ends after it, and the data is trimmed again after each step:
+    // it is written back on one line, which must read as it does now.
     std::string_view more;
     while (!data.empty() && data[0] != '"' && data.back() == '\\') {
       data.pop_back();
-      if (!lines.Next(more)) break;
-      data += TrimView(more);
+      if (lines.Next(more)) data += TrimView(more);
+      data = std::string(TrimView(data));
     }
     ParseValue(key, name, data);
   }

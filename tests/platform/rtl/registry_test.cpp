@@ -200,7 +200,7 @@ TEST_F(RegistryTest, ReadsFilesWrittenByOthersAndKeepsWhatItDoesNotUse) {
                 "\"Expand\"=hex(2):25,00\n"
                 "\"Plain\" = \"spaced\"\n"
                 "\"Hex\"=dword:FFFFFFFF\n"
-                "\"Cut\"=hex:05,\\\n"
+                "\"Cut\"=hex:05, \\\n"
                 "[HKEY_LOCAL_MACHINE\\Elsewhere]\n"
                 "\"Ignored\"=\"1\"\n"
                 "[-HKEY_CURRENT_USER\\Software\\Gone]\n");
