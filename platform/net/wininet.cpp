@@ -246,6 +246,13 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+// The same with the cause in words.
+BOOL Fail(DWORD error, std::string cause) {
+  Fail(error);
+  t_lastResponse.text = std::move(cause);
+  return FALSE;
+}
+
 HINTERNET FailHandle(DWORD error) {
   Fail(error);
   return nullptr;
@@ -664,17 +671,19 @@ BOOL HttpSendRequest(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLeng
       }
       if (++redirects > kMaxRedirects) {
         r->Detach();
-        return Fail(ERROR_HTTP_REDIRECT_FAILED);
+        return Fail(ERROR_HTTP_REDIRECT_FAILED, "More than " + std::to_string(kMaxRedirects) + " redirects");
       }
       const std::string next = ResolveLocation(r->url, r->location);
       const bool toSecure = next.compare(0, 8, "https://") == 0;
       if (!toSecure && next.compare(0, 7, "http://") != 0) {
         r->Detach();
-        return Fail(ERROR_HTTP_REDIRECT_FAILED);
+        return Fail(ERROR_HTTP_REDIRECT_FAILED,
+                    "The server redirected to \"" + vxcurl::EscapeUrl(r->location) + "\", which is no http address");
       }
       if (r->Secure() && !toSecure) {
         r->Detach();
-        return Fail(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return Fail(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+                    "Redirect refused: the server redirected from https to " + next);
       }
       if (r->code == 303 || ((r->code == 301 || r->code == 302) && r->method == "POST")) {
         r->method = "GET";

@@ -47,6 +47,11 @@ class Faults : public UpdateRunBase {
     inst.prefix = {"sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(KiB * 2) + "; exec \"$0\" \"$@\""};
   }
   std::string Store() const { return inst.Root() + "/registry/HKEY_CURRENT_USER.reg"; }
+  // The tree served over HTTPS with this test certificate, fetched through SocketType.
+  void OverTls(int SocketType, std::string vxtest::TestPki::*Cert, std::string vxtest::TestPki::*Key) {
+    inst.ServeTls(vxtest::TestPki::Get().*Cert, vxtest::TestPki::Get().*Key);
+    Ini({{"SocketType", std::to_string(SocketType)}});
+  }
   void Ini(const std::map<std::string, std::string>& info) {
     inst.WriteIni(info, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
     // An offered list names the configuration as it is now.
@@ -165,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(LogAndConfiguration, PipeAtStart,
 
 // ---------------------------------------------------------------- lists and lines refused
 
+using vxtest::TestPki;
+
 const std::string kAnyMd5(32, '0');
 const std::string kBadGateway = "<html><body><h1>502 Bad Gateway</h1></body></html>\r\n";
 
@@ -187,6 +194,19 @@ struct TRefused {
 };
 
 void PrintTo(const TRefused& c, std::ostream* os) { *os << c.name; }
+
+// A server on the network path: its certificate names another host, has expired or is
+// signed by itself; or it sends the list on to plain http.
+std::function<void(Faults&)> OverTls(int SocketType, std::string TestPki::*Cert, std::string TestPki::*Key,
+                                     bool ToPlainHttp = false) {
+  return [=](Faults& t) {
+    t.OverTls(SocketType, Cert, Key);
+    if (ToPlainHttp) t.inst.Server().SetFaults("/update.ini redirect " + t.inst.Server().Url("/update.ini") + "\n");
+  };
+}
+const char kWrongName[] = "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
+const char kExpired[] = "SSL certificate problem: certificate has expired";
+const char kSelfSigned[] = "SSL certificate problem: self-signed certificate";
 
 class Refused : public Faults, public ::testing::WithParamInterface<TRefused> {};
 
@@ -240,6 +260,20 @@ const TRefused kRefused[] = {
        t.AddLine(l.replace(l.find('=') + 1, 32, kAnyMd5));
      },
      {}, 1, "MD5 "},
+    {"WrongNameOverFrameworkHttp", OverTls(0, &TestPki::wrong_host_cert, &TestPki::wrong_host_key), {}, 0, kWrongName},
+    {"WrongNameOverWinInet", OverTls(2, &TestPki::wrong_host_cert, &TestPki::wrong_host_key), {}, 0, kWrongName},
+    {"ExpiredOverFrameworkHttp", OverTls(0, &TestPki::expired_cert, &TestPki::expired_key), {}, 0, kExpired},
+    {"ExpiredOverWinInet", OverTls(2, &TestPki::expired_cert, &TestPki::expired_key), {}, 0, kExpired},
+    {"SelfSignedOverFrameworkHttp", OverTls(0, &TestPki::self_signed_cert, &TestPki::self_signed_key), {}, 0,
+     kSelfSigned},
+    {"SelfSignedOverWinInet", OverTls(2, &TestPki::self_signed_cert, &TestPki::self_signed_key), {}, 0, kSelfSigned},
+    // The framework's HTTP client follows no redirect at all; the socket library speaks no HTTPS.
+    {"HttpsToHttpOverFrameworkHttp", OverTls(0, &TestPki::server_cert, &TestPki::server_key, true), {}, 0,
+     "StatusCode:[302]"},
+    {"HttpsToHttpOverWinInet", OverTls(2, &TestPki::server_cert, &TestPki::server_key, true), {}, 0,
+     "Redirect refused: the server redirected from https to http://127.0.0.1:"},
+    {"HttpsOverSocketLibrary", OverTls(1, &TestPki::server_cert, &TestPki::server_key), {}, 0,
+     "Socket library does not support SSL"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefused), CaseName<TRefused>);
@@ -537,6 +571,18 @@ TEST_P(SlowServer, ATrickleFailsItsFileWithTheCauseAndTheRestComes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, SlowServer, ::testing::Values(0, 1, 2), TransportName);
+
+class OverTlsTransports : public Faults, public ::testing::WithParamInterface<int> {};
+
+TEST_P(OverTlsTransports, TheServerOfTheRightNameAndDatesServesTheUpdate) {
+  OfferForcedSafe();
+  OverTls(GetParam(), &TestPki::server_cert, &TestPki::server_key);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(HttpsTransports, OverTlsTransports, ::testing::Values(0, 2), TransportName);
 
 TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
   OfferForcedSafe();
