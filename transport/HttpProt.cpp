@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/net/bodylimit.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
@@ -957,6 +958,10 @@ void THttpCli::EndOfHeader() {
     EndReplyWithoutBody();
     return;
   }
+  if (const vxnet::TBodyLimit limit(BodyLimit()); limit.Refuses(FContentLength)) {
+    FailRequest(httperrBodyTooLarge, limit.AnnouncedText(FContentLength));
+    return;
+  }
   const size_t dot = FDocName.rfind('.');
   const std::string ext = dot == std::string::npos ? std::string() : LowerCase(FDocName.substr(dot));
   if ((ext == ".exe" || ext.empty()) && FContentType == "text/html") {
@@ -1014,6 +1019,23 @@ void THttpCli::CloseAfterReply() {
   FCtrlSocket->PostClose();
 }
 
+int64_t THttpCli::BodyLimit() const {
+  // A relocation's body is dropped again once the new request starts; Get raises for
+  // the status of an error page.
+  const bool result = !FLocationFlag && (FStatusCode < 400 || FStatusCode == 401 || FStatusCode == 407);
+  return result ? MaxBodySize : -1;
+}
+
+bool THttpCli::WriteBody(const char* Data, int64_t Len) {
+  const vxnet::TBodyLimit limit(BodyLimit());
+  const int64_t room = limit.Room(FRcvdCount, Len);
+  FRcvdCount += room;
+  if (room > 0) FContentCodingHnd->WriteBuffer(Data, Integer(room));
+  if (room == Len) return true;
+  if (FState != httpReady) FailRequest(httperrBodyTooLarge, limit.OverrunText());
+  return false;
+}
+
 Integer THttpCli::ContentWrite(const void* Data, Integer Len) {
   // The coding handler has written the bytes to RcvdStream already.
   TriggerDocData(Data, Len);
@@ -1030,10 +1052,7 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
   if (CheckLogOptions(loProtSpecInfo)) DebugLog(loProtSpecInfo, "GetBodyLineNext FBodyDataLen=" + IntToStr(Len));
 
   if (!FChunked) {
-    if (Len > 0) {
-      FRcvdCount += Len;
-      FContentCodingHnd->WriteBuffer(Data, Integer(Len));
-    }
+    if (Len > 0 && !WriteBody(Data, Len)) return;
     if (FRcvdCount == FContentLength) {
       DebugLog(loProtSpecInfo, "End of document");
       EndDocument();
@@ -1071,9 +1090,8 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
           break;
         case httpChunkReadData: {
           const int64_t n = std::min(FChunkLength - FChunkRcvd, Len - i);
-          FRcvdCount += n;
+          if (!WriteBody(Data + i, n)) return;
           FChunkRcvd += n;
-          FContentCodingHnd->WriteBuffer(Data + i, Integer(n));
           i += n;
           if (FChunkRcvd >= FChunkLength) FChunkState = httpChunkSkipDataEnd;
           break;

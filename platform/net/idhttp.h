@@ -195,6 +195,11 @@ class TIdHTTP : public TComponent {
   void SetLowSpeedLimit(Integer Value) { low_speed_limit_ = Value; }
   Integer LowSpeedTime() const { return low_speed_time_; }
   void SetLowSpeedTime(Integer Value) { low_speed_time_ = Value; }
+  // The most bytes the body may have (decoded), -1 (the default) for no bound. A reply
+  // that announces more raises EIdException before its body; a body that runs past it
+  // is written up to the bound, then EIdException ends the request.
+  Int64 MaxBodySize() const { return max_body_size_; }
+  void SetMaxBodySize(Int64 Value) { max_body_size_ = Value; }
 
   const TWorkBeginEvent& OnWorkBegin() const { return on_work_begin_; }
   void SetOnWorkBegin(const TWorkBeginEvent& v) { on_work_begin_ = v; }
@@ -225,6 +230,7 @@ class TIdHTTP : public TComponent {
   Integer read_timeout_ = 60000;
   Integer low_speed_limit_ = 0;
   Integer low_speed_time_ = 0;
+  Int64 max_body_size_ = -1;
   TWorkBeginEvent on_work_begin_;
   TWorkEvent on_work_;
   TWorkEndEvent on_work_end_;

@@ -551,26 +551,47 @@ std::string TransportName(const ::testing::TestParamInfo<int>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), TransportName);
 
-class SlowServer : public Faults, public ::testing::WithParamInterface<int> {};
+// The server's fault for Data/plain.dat (listed with its 6000 bytes) and the cause said.
+struct TServerFault {
+  const char* name;
+  const char* fault;
+  const char* cause;
+};
 
-TEST_P(SlowServer, ATrickleFailsItsFileWithTheCauseAndTheRestComes) {
-  Ini({{"SocketType", std::to_string(GetParam())}});
+class HostileServer : public Faults, public ::testing::WithParamInterface<std::tuple<TServerFault, int>> {};
+
+TEST_P(HostileServer, FailsItsFileWithTheCauseAndTheRestComes) {
+  const auto [c, socketType] = GetParam();
+  Ini({{"SocketType", std::to_string(socketType)}});
   OfferForcedSafe();
-  // 4 bytes a second: the 6000 bytes of the file would take 25 minutes.
-  inst.Server().SetFaults("/Data/plain.dat trickle 250\n");
+  inst.Server().SetFaults(std::string("/Data/plain.dat ") + c.fault + "\n");
   inst.env["VX_LOW_SPEED_TIME"] = "4";
   EXPECT_EQ(RunToEnd({}, {}, 120).exitCode, 1);
   const std::vector<std::string> log = inst.LogMessages();
-  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& m) {
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& m) {
               return m.starts_with("Download failed: FileName:[") && m.find("plain.dat] Reason:[") != std::string::npos &&
-                     m.find("Operation too slow") != std::string::npos;
+                     m.find(c.cause) != std::string::npos;
             }), 1) << ::testing::PrintToString(log);
   EXPECT_TRUE(Installed("Data/plain.dat") == plain) << "the installed file stays";
+  for (const auto& e : fs::directory_iterator(inst.App("Data"))) EXPECT_NE(e.path().extension(), ".part");
   EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";
   EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, SlowServer, ::testing::Values(0, 1, 2), TransportName);
+// Each but the trickle (4 bytes a second: 25 minutes for the file) would never end.
+const TServerFault kServerFaults[] = {
+    {"Trickle", "trickle 250", "Operation too slow"},
+    {"EndlessChunkedBody", "endless", "The body runs past the 6000 bytes expected"},
+    {"ATebibyteAnnounced", "trickle 1 1099511627776",
+     "The reply announces 1099511627776 bytes, more than the 6000 expected"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Transports, HostileServer,
+                         ::testing::Combine(::testing::ValuesIn(kServerFaults), ::testing::Values(0, 1, 2)),
+                         [](const ::testing::TestParamInfo<std::tuple<TServerFault, int>>& info) {
+                           return std::get<0>(info.param).name +
+                                  TransportName({std::get<1>(info.param), info.index});
+                         });
 
 class OverTlsTransports : public Faults, public ::testing::WithParamInterface<int> {};
 

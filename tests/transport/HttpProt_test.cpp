@@ -201,6 +201,7 @@ TEST_F(HttpCliTest, MalformedRepliesFail) {
   struct Case {
     std::string reply;
     Word code;
+    int64_t maxBody = -1;
   };
   const std::vector<Case> cases = {
       {"", httperrIncomplete},
@@ -220,8 +221,13 @@ TEST_F(HttpCliTest, MalformedRepliesFail) {
       {"HTTP/1.0 100 Continue\r\n\r\n", httperrIncomplete},
       // A length frames the body of a relocation too.
       {"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 10\r\n\r\nmov", httperrIncomplete},
+      // Bodies larger than the caller takes, announced or not.
+      {"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n", httperrBodyTooLarge, 10},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\n012345\r\n6\r\n678901\r\n", httperrBodyTooLarge, 10},
+      {"HTTP/1.0 200 OK\r\n\r\n01234567890", httperrBodyTooLarge, 10},
   };
   for (const Case& c : cases) {
+    http.MaxBodySize = c.maxBody;
     LoopbackServer server([&c](int fd) {
       ReadRequest(fd);
       SendAll(fd, c.reply);
