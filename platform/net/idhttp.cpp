@@ -411,6 +411,7 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
     throw EIdSocketError("Read timed out (nothing received for " + std::to_string(read_timeout_) +
                              " ms)",
                          ETIMEDOUT);
+  if (vxcurl::IsHeaderLineTooLong(rc, t.final_reply)) throw EIdException(vxcurl::kHeaderLineTooLong);
   std::string message = errbuf[0] ? errbuf : curl_easy_strerror(rc);
   if (vxcurl::IsTlsFailure(rc)) throw EIdSSLError(message);
   if (rc == CURLE_BAD_CONTENT_ENCODING) throw EIdException(message);

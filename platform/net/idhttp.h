@@ -22,8 +22,10 @@
 // - Failures raise: EIdHTTPProtocolException for a reply of 300 or above (redirects are
 //   not followed), EIdSSLError for a failed TLS handshake or certificate check,
 //   EIdSocketError for connection failures, a body cut short, a stalled peer (nothing
-//   received for ReadTimeout) or a slow one (see LowSpeedLimit). An exception raised by
-//   a work-event handler or by the stream aborts the transfer and leaves Get as it is.
+//   received for ReadTimeout) or a slow one (see LowSpeedLimit); EIdException for a
+//   reply that is not valid HTTP, has a header line too long (over 100 KiB) or a body
+//   too large (see MaxBodySize). An exception raised by a work-event handler or by the
+//   stream aborts the transfer and leaves Get as it is.
 // - ResponseCode and ResponseText describe the last reply: its status code and its
 //   status line ("HTTP/1.1 404 Not Found"); -1 and empty when no reply arrived.
 #pragma once

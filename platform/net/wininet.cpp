@@ -190,6 +190,7 @@ struct Request : InternetObject {
   bool IsChallenge() const {
     return code == 401 && basic_offered && !with_auth && !connection->user.empty();
   }
+  bool HeaderLineTooLong() const { return vxcurl::IsHeaderLineTooLong(result, final_head || discard); }
 };
 
 // ---- handle table ----
@@ -385,6 +386,7 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
 std::string CauseOf(const Request& r) {
   if (r.timed_out) return "No data from the server for " + std::to_string(r.waited_ms) + " ms";
   if (r.bad_reply) return "The server's reply is not valid HTTP";
+  if (r.HeaderLineTooLong()) return vxcurl::kHeaderLineTooLong;
   if (r.errbuf[0]) return r.errbuf;
   return curl_easy_strerror(r.result);
 }
@@ -402,7 +404,7 @@ BOOL FailRequest(const Request& r, DWORD error) {
 
 DWORD ErrorOf(Request& r, CURLcode rc) {
   if (r.timed_out) return ERROR_INTERNET_TIMEOUT;
-  if (r.bad_reply) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  if (r.bad_reply || r.HeaderLineTooLong()) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
   switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:

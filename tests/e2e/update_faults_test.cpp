@@ -584,6 +584,7 @@ const TServerFault kServerFaults[] = {
     {"EndlessChunkedBody", "endless", "The body runs past the 6000 bytes expected"},
     {"ATebibyteAnnounced", "trickle 1 1099511627776",
      "The reply announces 1099511627776 bytes, more than the 6000 expected"},
+    {"HeaderLineOf50MB", "header 50000000", "Header line too long"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Transports, HostileServer,
