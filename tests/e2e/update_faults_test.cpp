@@ -505,8 +505,12 @@ TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
   EXPECT_TRUE(inst.Logged("ActWriteKeyValueFile False WRITEKEYVALUEFILE"));
 }
 
-TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
-  const std::string other = std::string(1100 * 1024, 'o');
+// What the link leads to is small (the lines would go on at its end) or over the log's
+// limit (it would be emptied).
+class LogThatIsALink : public Faults, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(LogThatIsALink, IsStartedAnewAndWhatItLedToIsLeftAlone) {
+  const std::string other = std::string(GetParam(), 'o');
   WriteFileBytes(inst.Root() + "/data/kept.txt", other);
   fs::create_symlink(inst.Root() + "/data/kept.txt", inst.App("LoaderLog.log"));
   InstallRelease12();
@@ -518,6 +522,8 @@ TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
   EXPECT_FALSE(fs::is_symlink(inst.App("LoaderLog.log")));
   EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
 }
+
+INSTANTIATE_TEST_SUITE_P(TargetSizes, LogThatIsALink, ::testing::Values(100, 1100 * 1024));
 
 // ---------------------------------------------------------------- what failed, said so
 
