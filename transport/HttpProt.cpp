@@ -21,6 +21,8 @@ constexpr size_t kReceiveRoom = 8190;
 constexpr size_t kBodyBlock = 256 * 1024;
 // A chunk size of more than 15 hexadecimal digits does not fit the counters.
 constexpr int kMaxChunkDigits = 15;
+constexpr int64_t kNsPerMs = 1'000'000;
+constexpr int64_t kNsPerSecond = 1000 * kNsPerMs;
 
 bool StartsWithNoCase(std::string_view S, std::string_view Prefix) {
   return S.size() >= Prefix.size() && SameText(S.substr(0, Prefix.size()), Prefix);
@@ -319,7 +321,7 @@ void THttpCli::DoRequestAsync(THttpRequest Rq) {
 void THttpCli::DoRequestSync(THttpRequest Rq) {
   FReceivedTotal = 0;
   FSpeedSamples.clear();
-  FSpeedSamples.emplace_back(std::chrono::steady_clock::now(), 0);
+  FSpeedSamples.emplace_back(Clock().Now(), 0);
   DoRequestAsync(Rq);
   const std::weak_ptr<bool> alive = FAlive;
   while (FState != httpReady) {
@@ -337,7 +339,7 @@ void THttpCli::DoRequestSync(THttpRequest Rq) {
     }
     const Integer timeout = FCtrlSocket->Timeout();
     if (FState != httpReady && timeout > 0 &&
-        std::chrono::steady_clock::now() - FLastActivity > std::chrono::milliseconds(timeout)) {
+        Clock().Now() - FLastActivity > int64_t(timeout) * kNsPerMs) {
       Abort();
       FRequestDoneError = httperrTimeout;
       FFailed = true;
@@ -671,11 +673,10 @@ void THttpCli::CountReceived(size_t Len) {
 // second more) against the limit.
 bool THttpCli::TooSlow() {
   if (LowSpeedLimit <= 0 || LowSpeedTime <= 0) return false;
-  using namespace std::chrono;
-  const steady_clock::time_point now = steady_clock::now();
-  if (FSpeedSamples.empty() || now - FSpeedSamples.back().first >= seconds(1))
+  const int64_t now = Clock().Now();
+  if (FSpeedSamples.empty() || now - FSpeedSamples.back().first >= kNsPerSecond)
     FSpeedSamples.emplace_back(now, FReceivedTotal);
-  const seconds window(LowSpeedTime);
+  const int64_t window = int64_t(LowSpeedTime) * kNsPerSecond;
   while (FSpeedSamples.size() > 1 && now - FSpeedSamples[1].first >= window) FSpeedSamples.pop_front();
   const auto& [since, count] = FSpeedSamples.front();
   return now - since >= window && FReceivedTotal - count < int64_t(LowSpeedLimit) * LowSpeedTime;

@@ -6,7 +6,6 @@
 // is ready again.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/win/clock.h"
 #include "platform/win/messages.h"
 #include "transport/HttpContCod.h"
 #include "transport/SockLogger.h"
@@ -298,7 +298,7 @@ class THttpCli : public TComponent {
   // Hands body bytes to the content-coding handler within BodyLimit; false when they
   // run past it, which has failed the request.
   bool WriteBody(const char* Data, int64_t Len);
-  void Touch() { FLastActivity = std::chrono::steady_clock::now(); }
+  void Touch() { FLastActivity = Clock().Now(); }
   void CountReceived(size_t Len);
   bool TooSlow();
 
@@ -369,11 +369,11 @@ class THttpCli : public TComponent {
 
   TLineHandler FNext = TLineHandler::None;
   std::unique_ptr<THttpContCodHandler> FContentCodingHnd;
-  std::chrono::steady_clock::time_point FLastActivity;
+  int64_t FLastActivity = 0;  // a Clock() time
   // Bytes from the server during the current Get, and that count about once a second
   // back to LowSpeedTime ago (the oldest first).
   int64_t FReceivedTotal = 0;
-  std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> FSpeedSamples;
+  std::deque<std::pair<int64_t, int64_t>> FSpeedSamples;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 
