@@ -564,6 +564,8 @@ struct TServerFault {
   const char* cause;
 };
 
+void PrintTo(const TServerFault& c, std::ostream* os) { *os << c.name; }
+
 class HostileServer : public Faults, public ::testing::WithParamInterface<std::tuple<TServerFault, int>> {};
 
 TEST_P(HostileServer, FailsItsFileWithTheCauseAndTheRestComes) {
