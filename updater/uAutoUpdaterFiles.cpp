@@ -522,11 +522,12 @@ void TfrmMainFrame::FailLocally(const std::string& File, const std::string& Reas
   WriteLog("[FileDownload] " + localFailureText_);
 }
 
-bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const std::string& Part) {
+bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const std::string& Part, int64_t MaxSize) {
   Downloader->Reset();
   ApplyProxy();
   Downloader->SetURL(StringReplace(URL, " ", "%20", {rfReplaceAll}));
   Downloader->SetDestFileName(Part);
+  Downloader->SetMaxBodySize(MaxSize);
   backgroundFailure_.reset();
   try {
     Downloader->Download();
@@ -595,7 +596,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     }
     // The name is ours now; the transport makes the file anew, or nothing.
     DeleteFile(part);
-    if (!Fetch(URL, Dest, part)) status = kFailed;
+    // The list's download size bounds the download; lists themselves come unsized.
+    if (!Fetch(URL, Dest, part, IsConfig || DownloadSize < 0 ? -1 : DownloadSize)) status = kFailed;
 
     const std::string name = ExtractFileName(Dest);
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;
