@@ -39,7 +39,8 @@ class TGIFImageDataDecoder {
   int64_t MaxPixels() const;
   // Writes Width x Height pixels, rows top to bottom (an interlaced frame's rows
   // arrive in the four passes); pixels past the decoded ones become Fill, or keep
-  // their value when Fill is -1. Answers the number of pixels decoded.
+  // their value when Fill is -1, also when the data turns out bad and the error is
+  // raised. Answers the number of pixels decoded.
   int64_t Decode(uint8_t* Pixels, int Width, int Height, bool Interlaced, int Fill);
 
  private:
