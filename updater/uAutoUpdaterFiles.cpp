@@ -141,8 +141,7 @@ void TfrmMainFrame::DoUpdate() {
       // them old for good: every later run would find nothing to do.
       WriteLogFmt(false, "The fast update lists name no file for version %s: a safe update is done instead",
                   ServerConfig->GetVersionInfo());
-      c.UpdateType = 1;
-      ForcedSafe = true;  // the stored type stays fast
+      DecideForcedSafe();  // the stored type stays fast
       listRead = ReadFileList();
     }
     for (const std::string& line : ServerConfig->RefusedLines()) WriteLog("[FILES] line refused: " + line);
