@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Client programs outside the tree: `cmake --install` gives the three libraries, the
-headers and the CMake package; the example client, a program that calls the packages'
+headers (each finding the headers it includes, none of the platform's internal ones
+among them) and the CMake package; the example client, a program that calls the packages'
 API and one that links the platform library alone build from that installed tree as
 projects of their own, link the .so files (and no part of the tree) and run headless.
 The last loads the packages by bare name through its run path (the installed lib
