@@ -424,16 +424,23 @@ INSTANTIATE_TEST_SUITE_P(FastUpdateSections, NoFastRecord,
                          ::testing::Values("", "1.2.0=/fast/120.ini\r\n", "1.3.0=/fast/130.ini\r\n"));
 
 TEST_F(Faults, ScratchThatAKilledRunLeftIsRemovedByTheNextRun) {
-  const std::string hex = "~0123456789abcdef";
+  // Made by a process that has ended (no process number reaches 999999999).
+  const std::string hex = "~999999999-0123456789abcdef";
   OfferForcedSafe();
+  // Another title's updater at work on a listed file here: this process.
+  const std::string live = CreateUniqueName(inst.App("bin/app.dll"), ".part", false);
+  ASSERT_FALSE(live.empty());
   const std::pair<std::string, bool> entries[] = {  // below the root; removed
       {"app/bin/app.dll" + hex + ".part", true}, {"app/bin/big.dll.cab" + hex + ".unpack/res/big.dll", true},
       {"app/update.ini" + hex + ".part", true}, {"app/_Temp/130.ini" + hex + ".part", true},
+      {"app/bin/app.dll" + hex + ".copy", true}, {"app/Data/keep.cfg" + hex + ".new", true},
       {"registry/HKEY_CURRENT_USER.reg.999999999.tmp", true},
       // A live process's, of a file the run does not work on, of another shape.
       {"registry/HKEY_CURRENT_USER.reg." + std::to_string(getpid()) + ".tmp", false},
-      {"app/Data/notes.txt" + hex + ".part", false}, {"app/bin/app.dll~0123456789abcde.part", false},
-      {"data/outside/kept.txt", false}};
+      {live.substr(inst.Root().size() + 1), false},
+      {"app/bin/app.dll~" + std::to_string(getpid()) + "-0123456789abcdef.new", false},
+      {"app/Data/notes.txt" + hex + ".part", false}, {"app/bin/app.dll~0123456789abcdef.part", false},
+      {"app/bin/app.dll~999999999-0123456789abcde.part", false}, {"data/outside/kept.txt", false}};
   for (const auto& [path, removed] : entries) cabtest::WriteFile(inst.Root() + "/" + path, "left");
   fs::create_symlink(inst.Root() + "/data/outside", inst.App("bin/big.dll.cab" + hex + ".unpack/res/link"));
   EXPECT_EQ(RunToEnd().exitCode, 0);
