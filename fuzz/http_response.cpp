@@ -1,12 +1,15 @@
 // Replies of an HTTP server, fed to the client's reply parser in pieces of the sizes the
 // first byte chooses, with or without a bound on the body: the parser stays in bounds,
-// counts exactly the body bytes it stores, never stores more than the bound, never ends
-// a document it did not begin, and never reports a document complete with fewer bytes
-// than announced.
+// counts exactly the body bytes it stores, never stores more than the bound (an error
+// page: more than the bound of such bodies), never ends a document it did not begin,
+// and never reports a document complete with fewer bytes than announced, but for an
+// error page cut at its bound.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/net/bodylimit.h"
 #include "platform/win/messages.h"
 #include "transport/HttpProt.h"
 
@@ -55,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (http.RcvdCount() != body.Size()) abort();
     const bool errorPage = http.StatusCode() >= 400 && http.StatusCode() != 401 && http.StatusCode() != 407;
     if (http.MaxBodySize >= 0 && !errorPage && http.RcvdCount() > http.MaxBodySize) abort();
+    if (errorPage && http.RcvdCount() > vxnet::kSideBodyLimit) abort();
     // A length is kept only for bodies that it frames.
-    if (ended && http.RequestDoneError() == 0 && http.ContentLength() >= 0 &&
-        http.RcvdCount() != http.ContentLength())
-      abort();
+    const int64_t framed = errorPage ? std::min(http.ContentLength(), vxnet::kSideBodyLimit) : http.ContentLength();
+    if (ended && http.RequestDoneError() == 0 && http.ContentLength() >= 0 && http.RcvdCount() != framed) abort();
   }
   Drain();
   return 0;

@@ -959,7 +959,7 @@ void THttpCli::EndOfHeader() {
     EndReplyWithoutBody();
     return;
   }
-  if (const vxnet::TBodyLimit limit(BodyLimit()); limit.Refuses(FContentLength)) {
+  if (const vxnet::TBodyLimit limit(MaxBodySize); !SideBody() && limit.Refuses(FContentLength)) {
     FailRequest(httperrBodyTooLarge, limit.AnnouncedText(FContentLength));
     return;
   }
@@ -1020,21 +1020,36 @@ void THttpCli::CloseAfterReply() {
   FCtrlSocket->PostClose();
 }
 
-int64_t THttpCli::BodyLimit() const {
+bool THttpCli::SideBody() const {
   // A relocation's body is dropped again once the new request starts; Get raises for
   // the status of an error page.
-  const bool result = !FLocationFlag && (FStatusCode < 400 || FStatusCode == 401 || FStatusCode == 407);
-  return result ? MaxBodySize : -1;
+  return FLocationFlag || (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407);
 }
 
 bool THttpCli::WriteBody(const char* Data, int64_t Len) {
-  const vxnet::TBodyLimit limit(BodyLimit());
+  const bool side = SideBody();
+  const vxnet::TBodyLimit limit(side ? vxnet::kSideBodyLimit : MaxBodySize);
   const int64_t room = limit.Room(FRcvdCount, Len);
   FRcvdCount += room;
   if (room > 0) FContentCodingHnd->WriteBuffer(Data, Integer(room));
   if (room == Len) return true;
-  if (FState != httpReady) FailRequest(httperrBodyTooLarge, limit.OverrunText());
+  if (FState == httpReady) return false;
+  if (!side) {
+    FailRequest(httperrBodyTooLarge, limit.OverrunText());
+    return false;
+  }
+  // The rest of a side body is not read: the reply ends here, and its connection with it.
+  DebugLog(loProtSpecInfo, vxnet::SideBodyCutText(FStatusCode));
+  FCloseReq = true;
+  EndDocument();
+  FinishDocument();
   return false;
+}
+
+void THttpCli::FinishDocument() {
+  FContentCodingHnd->Complete();
+  TriggerDocEnd();
+  if (FCloseReq) CloseAfterReply();
 }
 
 Integer THttpCli::ContentWrite(const void* Data, Integer Len) {
@@ -1057,9 +1072,7 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
     if (FRcvdCount == FContentLength) {
       DebugLog(loProtSpecInfo, "End of document");
       EndDocument();
-      FContentCodingHnd->Complete();
-      TriggerDocEnd();
-      if (FCloseReq) CloseAfterReply();
+      FinishDocument();
     }
   } else {
     int64_t i = 0;
@@ -1113,9 +1126,7 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
     if (FChunkState == httpChunkDone) {
       DebugLog(loProtSpecInfo, "httpChunkDone, end of document");
       EndDocument();
-      FContentCodingHnd->Complete();
-      TriggerDocEnd();
-      if (FCloseReq) CloseAfterReply();
+      FinishDocument();
     }
   }
   DebugLog(loProtSpecInfo, "GetBodyLineNext end");

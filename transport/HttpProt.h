@@ -146,7 +146,9 @@ class THttpCli : public TComponent {
   // The most bytes the body that Get hands over may have, -1 (the default) for no
   // bound: a reply that announces more fails at the end of its header, and a body that
   // runs past it is taken up to the bound and fails there (EHttpException with
-  // httperrBodyTooLarge). The bodies of relocations and error pages are not bounded.
+  // httperrBodyTooLarge). The body of a relocation or an error page is bounded by
+  // vxnet::kSideBodyLimit instead: what came up to it is kept, and the reply ends there
+  // as if its body had ended (the connection is closed).
   int64_t MaxBodySize = -1;
   THttpCliOptions Options() const;
   void SetOptions(THttpCliOptions Value);
@@ -293,11 +295,15 @@ class THttpCli : public TComponent {
   void DiscardReceived(size_t Count);
   bool SameConnection() const;
   Integer ContentWrite(const void* Data, Integer Len);
-  // MaxBodySize for the body of the reply now read, -1 when that body is not bounded.
-  int64_t BodyLimit() const;
-  // Hands body bytes to the content-coding handler within BodyLimit; false when they
-  // run past it, which has failed the request.
+  // True when the body of the reply now read is not what Get hands over: a relocation's
+  // or an error page's.
+  bool SideBody() const;
+  // Hands body bytes to the content-coding handler within the body's bound; false when
+  // they run past it, which has failed the request (MaxBodySize) or ended the document
+  // (a side body).
   bool WriteBody(const char* Data, int64_t Len);
+  // The document is complete: its end is told, and a connection to be closed closes.
+  void FinishDocument();
   void Touch() { FLastActivity = Clock().Now(); }
   void CountReceived(size_t Len);
   bool TooSlow();

@@ -2,12 +2,25 @@
 // caller expects. A reply that announces more is refused before its body is read; a
 // body that runs past the bound (one without a length, or a chunked one) is cut there.
 // Every client says so in the same words.
+//
+// The body of a reply that is not what was asked for (a relocation's, an error page's)
+// has a bound of its own, the same for every client: once kSideBodyLimit bytes of it
+// came, the client stops reading, keeps what came, ends the reply there as if its body
+// had ended and gives up the connection.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace vxnet {
+
+constexpr int64_t kSideBodyLimit = 64 * 1024;
+
+// Said where a side body is cut, with the reply's status.
+inline std::string SideBodyCutText(int Status) {
+  return "The body of the " + std::to_string(Status) + " reply is cut at " + std::to_string(kSideBodyLimit) +
+         " bytes";
+}
 
 class TBodyLimit {
  public:

@@ -21,7 +21,6 @@ using vxcurl::HeaderValue;
 namespace {
 
 constexpr long kReceiveBufferSize = 512 * 1024;
-constexpr size_t kErrorBodyLimit = 64 * 1024;
 constexpr size_t kWriteBlock = 1024 * 1024;
 constexpr auto kFlushInterval = std::chrono::milliseconds(100);
 
@@ -128,7 +127,10 @@ struct TIdHTTP::Transfer {
   // slow links) and at the end.
   std::vector<char> pending;
   std::chrono::steady_clock::time_point last_flush = std::chrono::steady_clock::now();
+  // The body of a reply that is not the result, kept for the exception; reading stops
+  // once it is full.
   std::string error_body;
+  bool error_body_cut = false;
   std::exception_ptr error;
   // Idle watch: the time the byte counts last moved.
   curl_off_t last_down = -1, last_up = -1;
@@ -186,11 +188,15 @@ struct TIdHTTP::Transfer {
     }
   }
 
-  void Body(const char* data, size_t size) {
+  // False when the transfer is to end here, without a failure of its own.
+  bool Body(const char* data, size_t size) {
     if (!body_started) {
-      const size_t room = kErrorBodyLimit - error_body.size();
+      const size_t room = static_cast<size_t>(vxnet::kSideBodyLimit) - error_body.size();
       error_body.append(data, size < room ? size : room);
-      return;
+      if (size <= room) return true;
+      error_body_cut = true;
+      if (http.intercept_ && http.intercept_->Active()) http.intercept_->LogStatus(vxnet::SideBodyCutText(code));
+      return false;
     }
     if (pending.capacity() < kWriteBlock) pending.reserve(kWriteBlock);
     const auto room = static_cast<size_t>(limit.Room(received + static_cast<Int64>(pending.size()),
@@ -202,6 +208,7 @@ struct TIdHTTP::Transfer {
       throw EIdException(limit.OverrunText());
     }
     if (pending.size() >= kWriteBlock || now - last_flush >= kFlushInterval) Flush(now);
+    return true;
   }
 
   void Flush(std::chrono::steady_clock::time_point now) {
@@ -224,7 +231,8 @@ struct TIdHTTP::Transfer {
   static size_t OnWrite(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const size_t n = size * count;
-    return t->Guard([&] { t->Body(data, n); }) ? n : CURL_WRITEFUNC_ERROR;
+    bool more = false;
+    return t->Guard([&] { more = t->Body(data, n); }) && more ? n : CURL_WRITEFUNC_ERROR;
   }
 
   // Called at least once a second while the transfer runs: writes out gathered bytes
@@ -394,7 +402,8 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
   if (t.error) std::rethrow_exception(t.error);
   // What arrived is written, also when the transfer failed.
   t.Flush(std::chrono::steady_clock::now());
-  if (rc == CURLE_OK) {
+  // A cut error body ends the reply as its end would have.
+  if (rc == CURLE_OK || t.error_body_cut) {
     if (!t.final_reply) throw EIdSocketError("The server sent no reply", 0);
     if (response_code_ < 200 || response_code_ >= 300)
       throw EIdHTTPProtocolException(response_code_, response_text_, std::move(t.error_body));

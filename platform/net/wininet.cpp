@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/net/bodylimit.h"
 #include "platform/net/curlsupport.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
@@ -157,6 +158,8 @@ struct Request : InternetObject {
   bool basic_offered = false;
   bool final_head = false;  // the header of the reply the caller gets is complete
   bool discard = false;     // the current reply is followed or answered, its body dropped
+  size_t discarded = 0;     // bytes of that body dropped so far
+  bool discard_cut = false; // that body ran past the bound and the exchange was ended there
   bool done = false;        // libcurl has finished the exchange
   CURLcode result = CURLE_OK;
   bool timed_out = false;
@@ -178,7 +181,8 @@ struct Request : InternetObject {
   }
   void ResetReply() {
     ResetHead();
-    final_head = discard = done = paused = timed_out = bad_reply = false;
+    final_head = discard = done = paused = timed_out = bad_reply = discard_cut = false;
+    discarded = 0;
     result = CURLE_OK;
     queue.Clear();
   }
@@ -309,7 +313,13 @@ size_t OnHeader(char* data, size_t size, size_t count, void* self) {
 size_t OnWrite(char* data, size_t size, size_t count, void* self) {
   auto& r = *static_cast<Request*>(self);
   const size_t n = size * count;
-  if (!r.final_head) return n;  // the body of a reply that is followed or answered
+  if (!r.final_head) {
+    // The body of a reply that is followed or answered: dropped, up to its bound.
+    r.discarded += n;
+    if (r.discarded <= static_cast<size_t>(vxnet::kSideBodyLimit)) return n;
+    r.discard_cut = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
   if (r.queue.Size() >= r.queue_limit) {
     r.paused = true;
     return CURL_WRITEFUNC_PAUSE;
@@ -660,7 +670,7 @@ BOOL HttpSendRequest(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLeng
         return FailRequest(*r, ERROR_INTERNET_TIMEOUT);
       }
       if (r->final_head) return TRUE;
-      if (r->result != CURLE_OK || !r->discard) {
+      if ((r->result != CURLE_OK && !r->discard_cut) || !r->discard) {
         const DWORD error = r->result == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE
                                                   : ErrorOf(*r, r->result);
         r->Detach();

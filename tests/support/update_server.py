@@ -10,7 +10,8 @@ second line. Every request is appended to STATEDIR/requests as one line,
 each of its lines is "PATH KIND [ARG]" for the target PATH as requested (percent
 escapes kept):
 
-  PATH status CODE   that status with a short text body
+  PATH status CODE [endless]  that status with a short text body (endless: chunked,
+                     the text over and over, never ending; so for redirect too)
   PATH html          200 with an HTML error page in place of the file
   PATH cut N         the file's full Content-Length, its first N bytes, then the
                      connection is closed
@@ -20,7 +21,7 @@ escapes kept):
   PATH trickle MS [N]  the file's full Content-Length (or N), then one byte of it
                      every MS milliseconds until the client gives up
   PATH endless       200 with a chunked body of the file over and over, never ending
-  PATH redirect URL  302 to URL
+  PATH redirect URL [endless]  302 to URL
   PATH header N      the file behind a header line of N bytes
 """
 import os
@@ -53,27 +54,37 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def reply(self, code, body, ctype="text/plain", *header):
+    def reply(self, code, body, ctype="text/plain", *header, endless=False):
         self.send_response(code)
         self.send_header("Content-Type", ctype)
         if header:
             self.send_header(*header)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header(*(("Transfer-Encoding", "chunked") if endless else ("Content-Length", str(len(body)))))
         self.end_headers()
-        if self.command != "HEAD":
-            self.wfile.write(body)
+        if self.command == "HEAD":
+            return
+        if not endless:
+            return self.wfile.write(body)
+        chunk = body * (8192 // len(body) + 1)
+        try:
+            while True:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+                time.sleep(0.05)
+        except OSError:
+            self.close_connection = True
 
     def do_GET(self):
         with LOG_LOCK, open(os.path.join(STATE, "requests"), "a", encoding="utf-8") as log:
             log.write("%s %s\n" % (self.command, self.path))
         fault = faults().get(self.path)
+        endless = fault is not None and fault[-1] == "endless"
         if fault and fault[0] == "status":
             code = int(fault[1])
-            return self.reply(code, b"status %d" % code)
+            return self.reply(code, b"status %d" % code, endless=endless)
         if fault and fault[0] == "html":
             return self.reply(200, HTML_PAGE, "text/html")
         if fault and fault[0] == "redirect":
-            return self.reply(302, b"", "text/plain", "Location", fault[1])
+            return self.reply(302, b"moved" if endless else b"", "text/plain", "Location", fault[1], endless=endless)
         rel = urllib.parse.unquote(self.path.split("?", 1)[0]).lstrip("/")
         path = os.path.realpath(os.path.join(DOCROOT, rel))
         if not path.startswith(os.path.realpath(DOCROOT) + os.sep) or not os.path.isfile(path):
@@ -112,17 +123,7 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 return
         if fault and fault[0] == "endless":
-            self.send_response(200)
-            self.send_header("Transfer-Encoding", "chunked")
-            self.end_headers()
-            try:
-                while True:
-                    self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
-                    time.sleep(0.05)
-            except OSError:
-                pass
-            self.close_connection = True
-            return
+            return self.reply(200, data, "application/octet-stream", endless=True)
         if fault and fault[0] == "trickle":
             length = int(fault[2]) if len(fault) > 2 else len(data)
             self.send_response(200)
