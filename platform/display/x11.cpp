@@ -505,15 +505,30 @@ class TX11Presenter final : public IPresenter {
 
 }  // namespace
 
-std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName) {
+namespace {
+
+// A connection to the display named (empty: a non-empty $DISPLAY), or null.
+Display* OpenDisplay(const std::string& DisplayName) {
   const char* name = DisplayName.empty() ? nullptr : DisplayName.c_str();
   if (!name) {
     const char* env = std::getenv("DISPLAY");
     if (!env || !*env) return nullptr;
   }
-  Display* dpy = XOpenDisplay(name);
+  return XOpenDisplay(name);
+}
+
+}  // namespace
+
+std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName) {
+  Display* dpy = OpenDisplay(DisplayName);
   if (!dpy) return nullptr;
   return std::make_unique<TX11Presenter>(dpy);
+}
+
+bool X11DisplayAnswers(const std::string& DisplayName) {
+  Display* dpy = OpenDisplay(DisplayName);
+  if (dpy) XCloseDisplay(dpy);
+  return dpy != nullptr;
 }
 
 unsigned long X11WindowOf(IPresenter* Presenter, HWND Handle) {
@@ -529,6 +544,7 @@ bool X11WindowMapped(IPresenter* Presenter, HWND Handle) {
 #else
 
 std::unique_ptr<IPresenter> TryX11Presenter(const std::string&) { return nullptr; }
+bool X11DisplayAnswers(const std::string&) { return false; }
 unsigned long X11WindowOf(IPresenter*, HWND) { return 0; }
 bool X11WindowMapped(IPresenter*, HWND) { return false; }
 
