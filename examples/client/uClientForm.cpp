@@ -88,8 +88,10 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
     l->SetName(name);
     l->SetCaption(caption);
     l->SetBounds(left, 64, 60, 16);
-    LoadPicture(l->BulletImage(), "bullet.png");
-    l->SetBulletImage(l->BulletImage());
+    // The setter keeps the bullet 8 pixels off the text (given a picture of its own).
+    TPicture bullet;
+    LoadPicture(&bullet, "bullet.png");
+    l->SetBulletImage(&bullet);
     l->SetParent(this);
     return l;
   };
@@ -141,8 +143,9 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   // The grid's title band and the grid.
   lblOrders = new TvxImageLabel(this);
   lblOrders->SetName("lblOrders");
-  LoadPicture(lblOrders->BackgroundImage(), "label_band.png");
-  lblOrders->SetBackgroundImage(lblOrders->BackgroundImage());
+  TPicture band;
+  LoadPicture(&band, "label_band.png");
+  lblOrders->SetBackgroundImage(&band);  // and takes the picture's height
   lblOrders->SetCaption("주문 목록");
   lblOrders->SetAutoSize(false);
   lblOrders->SetBounds(12, 96, 876, lblOrders->Height());
