@@ -37,8 +37,10 @@ foreach(header ${headers})
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${header} DESTINATION ${VX_INSTALL_INCLUDEDIR}/${folder})
 endforeach()
-# The platform library's headers: the framework a client's forms are made of.
-install(DIRECTORY platform/ DESTINATION ${VX_INSTALL_INCLUDEDIR}/platform FILES_MATCHING PATTERN "*.h")
+# The platform library's headers: the framework a client's forms are made of; those
+# under an internal/ folder are shared by the platform's own sources only.
+install(DIRECTORY platform/ DESTINATION ${VX_INSTALL_INCLUDEDIR}/platform FILES_MATCHING PATTERN "*.h"
+  PATTERN "internal" EXCLUDE)
 
 target_include_directories(vxplatform INTERFACE $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>
   $<INSTALL_INTERFACE:${VX_INSTALL_INCLUDEDIR}>)

@@ -1,7 +1,8 @@
 // Replies of an HTTP server, fed to the client's reply parser in pieces of the sizes the
-// first byte chooses: the parser stays in bounds, counts exactly the body bytes it
-// stores, never ends a document it did not begin, and never reports a document complete
-// with fewer bytes than announced.
+// first byte chooses, with or without a bound on the body: the parser stays in bounds,
+// counts exactly the body bytes it stores, never stores more than the bound, never ends
+// a document it did not begin, and never reports a document complete with fewer bytes
+// than announced.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzHttpCli http;
     http.RcvdStream = &body;
     http.FollowRelocation = false;
+    http.MaxBodySize = data[0] & 0x80 ? int64_t(data[0] & 0x7F) * 37 : -1;
     http.OnDocBegin = TNotifyEvent::FromFunction([&begun](TObject*) { ++begun; });
     http.OnDocEnd = TNotifyEvent::FromFunction([&](TObject*) {
       if (++ended > begun) abort();
@@ -51,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (http.State() != httpReady) http.Close();
     Drain();
     if (http.RcvdCount() != body.Size()) abort();
+    const bool errorPage = http.StatusCode() >= 400 && http.StatusCode() != 401 && http.StatusCode() != 407;
+    if (http.MaxBodySize >= 0 && !errorPage && http.RcvdCount() > http.MaxBodySize) abort();
     // A length is kept only for bodies that it frames.
     if (ended && http.RequestDoneError() == 0 && http.ContentLength() >= 0 &&
         http.RcvdCount() != http.ContentLength())

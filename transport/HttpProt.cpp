@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/net/bodylimit.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/vcl/extctrls.h"
 #include "platform/vcl/forms.h"
@@ -20,6 +21,8 @@ constexpr size_t kReceiveRoom = 8190;
 constexpr size_t kBodyBlock = 256 * 1024;
 // A chunk size of more than 15 hexadecimal digits does not fit the counters.
 constexpr int kMaxChunkDigits = 15;
+constexpr int64_t kNsPerMs = 1'000'000;
+constexpr int64_t kNsPerSecond = 1000 * kNsPerMs;
 
 bool StartsWithNoCase(std::string_view S, std::string_view Prefix) {
   return S.size() >= Prefix.size() && SameText(S.substr(0, Prefix.size()), Prefix);
@@ -318,7 +321,7 @@ void THttpCli::DoRequestAsync(THttpRequest Rq) {
 void THttpCli::DoRequestSync(THttpRequest Rq) {
   FReceivedTotal = 0;
   FSpeedSamples.clear();
-  FSpeedSamples.emplace_back(std::chrono::steady_clock::now(), 0);
+  FSpeedSamples.emplace_back(Clock().Now(), 0);
   DoRequestAsync(Rq);
   const std::weak_ptr<bool> alive = FAlive;
   while (FState != httpReady) {
@@ -336,7 +339,7 @@ void THttpCli::DoRequestSync(THttpRequest Rq) {
     }
     const Integer timeout = FCtrlSocket->Timeout();
     if (FState != httpReady && timeout > 0 &&
-        std::chrono::steady_clock::now() - FLastActivity > std::chrono::milliseconds(timeout)) {
+        Clock().Now() - FLastActivity > int64_t(timeout) * kNsPerMs) {
       Abort();
       FRequestDoneError = httperrTimeout;
       FFailed = true;
@@ -670,11 +673,10 @@ void THttpCli::CountReceived(size_t Len) {
 // second more) against the limit.
 bool THttpCli::TooSlow() {
   if (LowSpeedLimit <= 0 || LowSpeedTime <= 0) return false;
-  using namespace std::chrono;
-  const steady_clock::time_point now = steady_clock::now();
-  if (FSpeedSamples.empty() || now - FSpeedSamples.back().first >= seconds(1))
+  const int64_t now = Clock().Now();
+  if (FSpeedSamples.empty() || now - FSpeedSamples.back().first >= kNsPerSecond)
     FSpeedSamples.emplace_back(now, FReceivedTotal);
-  const seconds window(LowSpeedTime);
+  const int64_t window = int64_t(LowSpeedTime) * kNsPerSecond;
   while (FSpeedSamples.size() > 1 && now - FSpeedSamples[1].first >= window) FSpeedSamples.pop_front();
   const auto& [since, count] = FSpeedSamples.front();
   return now - since >= window && FReceivedTotal - count < int64_t(LowSpeedLimit) * LowSpeedTime;
@@ -957,6 +959,10 @@ void THttpCli::EndOfHeader() {
     EndReplyWithoutBody();
     return;
   }
+  if (const vxnet::TBodyLimit limit(BodyLimit()); limit.Refuses(FContentLength)) {
+    FailRequest(httperrBodyTooLarge, limit.AnnouncedText(FContentLength));
+    return;
+  }
   const size_t dot = FDocName.rfind('.');
   const std::string ext = dot == std::string::npos ? std::string() : LowerCase(FDocName.substr(dot));
   if ((ext == ".exe" || ext.empty()) && FContentType == "text/html") {
@@ -1014,6 +1020,23 @@ void THttpCli::CloseAfterReply() {
   FCtrlSocket->PostClose();
 }
 
+int64_t THttpCli::BodyLimit() const {
+  // A relocation's body is dropped again once the new request starts; Get raises for
+  // the status of an error page.
+  const bool result = !FLocationFlag && (FStatusCode < 400 || FStatusCode == 401 || FStatusCode == 407);
+  return result ? MaxBodySize : -1;
+}
+
+bool THttpCli::WriteBody(const char* Data, int64_t Len) {
+  const vxnet::TBodyLimit limit(BodyLimit());
+  const int64_t room = limit.Room(FRcvdCount, Len);
+  FRcvdCount += room;
+  if (room > 0) FContentCodingHnd->WriteBuffer(Data, Integer(room));
+  if (room == Len) return true;
+  if (FState != httpReady) FailRequest(httperrBodyTooLarge, limit.OverrunText());
+  return false;
+}
+
 Integer THttpCli::ContentWrite(const void* Data, Integer Len) {
   // The coding handler has written the bytes to RcvdStream already.
   TriggerDocData(Data, Len);
@@ -1030,10 +1053,7 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
   if (CheckLogOptions(loProtSpecInfo)) DebugLog(loProtSpecInfo, "GetBodyLineNext FBodyDataLen=" + IntToStr(Len));
 
   if (!FChunked) {
-    if (Len > 0) {
-      FRcvdCount += Len;
-      FContentCodingHnd->WriteBuffer(Data, Integer(Len));
-    }
+    if (Len > 0 && !WriteBody(Data, Len)) return;
     if (FRcvdCount == FContentLength) {
       DebugLog(loProtSpecInfo, "End of document");
       EndDocument();
@@ -1071,9 +1091,8 @@ void THttpCli::GetBodyLineNext(const char* Data, int64_t Len) {
           break;
         case httpChunkReadData: {
           const int64_t n = std::min(FChunkLength - FChunkRcvd, Len - i);
-          FRcvdCount += n;
+          if (!WriteBody(Data + i, n)) return;
           FChunkRcvd += n;
-          FContentCodingHnd->WriteBuffer(Data + i, Integer(n));
           i += n;
           if (FChunkRcvd >= FChunkLength) FChunkState = httpChunkSkipDataEnd;
           break;

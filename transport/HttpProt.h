@@ -6,7 +6,6 @@
 // is ready again.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/win/clock.h"
 #include "platform/win/messages.h"
 #include "transport/HttpContCod.h"
 #include "transport/SockLogger.h"
@@ -53,6 +53,8 @@ constexpr Word httperrTimeout = 10;
 constexpr Word httperrBadUrl = 11;
 // Data came slower than LowSpeedLimit for LowSpeedTime.
 constexpr Word httperrTooSlow = 12;
+// A body larger than MaxBodySize.
+constexpr Word httperrBodyTooLarge = 13;
 
 enum class THttpRequest { httpABORT, httpGET, httpPOST, httpPUT, httpHEAD, httpCLOSE };
 using enum THttpRequest;
@@ -141,6 +143,11 @@ class THttpCli : public TComponent {
   // default, sets no such limit.
   Integer LowSpeedLimit = 0;
   Integer LowSpeedTime = 0;
+  // The most bytes the body that Get hands over may have, -1 (the default) for no
+  // bound: a reply that announces more fails at the end of its header, and a body that
+  // runs past it is taken up to the bound and fails there (EHttpException with
+  // httperrBodyTooLarge). The bodies of relocations and error pages are not bounded.
+  int64_t MaxBodySize = -1;
   THttpCliOptions Options() const;
   void SetOptions(THttpCliOptions Value);
   TSockLogger* SockLogger() const { return FCtrlSocket->SockLogger(); }
@@ -286,7 +293,12 @@ class THttpCli : public TComponent {
   void DiscardReceived(size_t Count);
   bool SameConnection() const;
   Integer ContentWrite(const void* Data, Integer Len);
-  void Touch() { FLastActivity = std::chrono::steady_clock::now(); }
+  // MaxBodySize for the body of the reply now read, -1 when that body is not bounded.
+  int64_t BodyLimit() const;
+  // Hands body bytes to the content-coding handler within BodyLimit; false when they
+  // run past it, which has failed the request.
+  bool WriteBody(const char* Data, int64_t Len);
+  void Touch() { FLastActivity = Clock().Now(); }
   void CountReceived(size_t Len);
   bool TooSlow();
 
@@ -357,11 +369,11 @@ class THttpCli : public TComponent {
 
   TLineHandler FNext = TLineHandler::None;
   std::unique_ptr<THttpContCodHandler> FContentCodingHnd;
-  std::chrono::steady_clock::time_point FLastActivity;
+  int64_t FLastActivity = 0;  // a Clock() time
   // Bytes from the server during the current Get, and that count about once a second
   // back to LowSpeedTime ago (the oldest first).
   int64_t FReceivedTotal = 0;
-  std::deque<std::pair<std::chrono::steady_clock::time_point, int64_t>> FSpeedSamples;
+  std::deque<std::pair<int64_t, int64_t>> FSpeedSamples;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 

@@ -38,6 +38,7 @@ void TStdDownloader::Reset() {
   expected_size_ = 0;
   low_speed_limit_ = kLowSpeedLimit;
   low_speed_time_ = LowSpeedTimeSetting();
+  max_body_size_ = -1;
   failure_text_.clear();
 }
 

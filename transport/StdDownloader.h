@@ -89,6 +89,12 @@ class TStdDownloader : public TPersistent {
   Integer LowSpeedTime() const { return low_speed_time_; }
   void SetLowSpeedTime(Integer v) { low_speed_time_ = v; }
 
+  // The most bytes the file may have, -1 (the default) for no bound: a reply that
+  // announces more fails before its body, and a body that runs past it fails there,
+  // on every transport.
+  Int64 MaxBodySize() const { return max_body_size_; }
+  void SetMaxBodySize(Int64 v) { max_body_size_ = v; }
+
   // Why the last Download failed, for a transport that reports failures by returning
   // instead of raising; empty after a success, after a failure that raised and after
   // Reset.
@@ -130,6 +136,7 @@ class TStdDownloader : public TPersistent {
   Int64 expected_size_ = 0;
   Integer low_speed_limit_ = kLowSpeedLimit;
   Integer low_speed_time_ = kLowSpeedTime;
+  Int64 max_body_size_ = -1;
   std::string failure_text_;
   TStdWorkEvent on_begin_work_;
   TStdWorkEvent on_work_;

@@ -59,6 +59,7 @@ void TStdIndyDownloader::Download() {
   request.SetHost(Host());
   http_->SetLowSpeedLimit(LowSpeedLimit());
   http_->SetLowSpeedTime(LowSpeedTime());
+  http_->SetMaxBodySize(MaxBodySize());
 
   if (!log_file_name_.empty()) {
     log_->SetFilename(log_file_name_);

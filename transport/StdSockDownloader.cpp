@@ -46,6 +46,7 @@ void TStdSockDownloader::Download() {
   FHttp->Agent = UserAgent();
   FHttp->LowSpeedLimit = LowSpeedLimit();
   FHttp->LowSpeedTime = LowSpeedTime();
+  FHttp->MaxBodySize = MaxBodySize();
   FLogger->SetLogFileName(FLogFileName);
   FHttp->SetSockLogger(FLogFileName.empty() ? nullptr : FLogger.get());
   TFileStream stream(DestFileName(), fmCreate);

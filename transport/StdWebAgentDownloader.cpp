@@ -28,6 +28,7 @@ void TStdWebAgentDownloader::Download() {
   agent_->SetAgent(UserAgent());
   agent_->SetLowSpeedLimit(LowSpeedLimit());
   agent_->SetLowSpeedTime(LowSpeedTime());
+  agent_->SetMaxBodySize(MaxBodySize());
   SetFailureText("");
   if (agent_->Execute(URL(), "", DestFileName())) return;
   // No exception tells the caller: the failure is said in words here.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/net/bodylimit.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
 
@@ -132,9 +133,9 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
   const bool post = !PostData.empty();
   DWORD flags = INTERNET_FLAG_RELOAD;
   if (!keep_cache_) flags |= INTERNET_FLAG_NO_CACHE_WRITE;
-  if (uri_->Secure())
-    flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
-             INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+  // The server's certificate is checked whole, its name and dates included: what is
+  // downloaded gets installed and run.
+  if (uri_->Secure()) flags |= INTERNET_FLAG_SECURE;
   LPCSTR acceptTypes[] = {accept_text_.c_str(), nullptr};
   const std::string& referrer = uri_->Referrer();
   RequestHandle request(HttpOpenRequest(connection_, post ? "POST" : "GET", uri_->Path().c_str(),
@@ -163,6 +164,11 @@ bool TWebAgent::Execute(const std::string& Address, const std::string& PostData,
   if (status != 204 && HttpQueryInfo(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64, &length, &size,
                     nullptr))
     content_length_ = static_cast<Int64>(std::min<ULONGLONG>(length, INT64_MAX));
+  if (const vxnet::TBodyLimit limit(max_body_size_); limit.Refuses(content_length_)) {
+    error_code_ = WEB_ERROR_READ;
+    error_text_ = limit.AnnouncedText(content_length_);
+    return false;
+  }
 
   if (!Transfer(request.get(), DestFile)) return false;
   on_done_(response_);
@@ -182,6 +188,7 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
     error_text_ = e.Message();
     return false;
   }
+  const vxnet::TBodyLimit limit(max_body_size_);
   Int64 total = 0;
   try {
     for (;;) {
@@ -195,11 +202,17 @@ bool TWebAgent::Transfer(HINTERNET Request, const std::string& DestFile) {
         error_code_ = WEB_ERROR_EOF;
         break;
       }
+      const auto room = static_cast<DWORD>(limit.Room(total, got));
       if (sink->ToFile())
-        sink->Commit(got);
+        sink->Commit(room);
       else
-        response_.append(block, got);
-      total += got;
+        response_.append(block, room);
+      total += room;
+      if (room < got) {
+        error_code_ = WEB_ERROR_READ;
+        error_text_ = limit.OverrunText();
+        break;
+      }
       Progress(got, total, length);
     }
     if (sink->ToFile()) sink->Flush();

@@ -30,7 +30,7 @@ constexpr Integer WEB_ERROR_REQUEST = 910;  // the request could not be opened
 constexpr Integer WEB_ERROR_SEND = 920;     // the request could not be sent (no reply)
 constexpr Integer WEB_ERROR_STATUS = 930;   // no status, or one outside 200 to 299
 constexpr Integer WEB_ERROR_FILE = 940;     // the destination could not be created or written
-constexpr Integer WEB_ERROR_READ = 950;     // the body broke off or came short of its length
+constexpr Integer WEB_ERROR_READ = 950;     // the body broke off, came short of its length or was too large
 constexpr Integer WEB_ERROR_EOF = 951;      // the end of the body (0 once the request is done)
 constexpr Integer WEB_ERROR_NONE = 999;     // no request made (the address has no host)
 
@@ -80,6 +80,11 @@ class TWebAgent : public TObject {
   void SetLowSpeedLimit(Integer v) { low_speed_limit_ = v; }
   Integer LowSpeedTime() const { return low_speed_time_; }
   void SetLowSpeedTime(Integer v) { low_speed_time_ = v; }
+  // The most bytes a body may have, -1 (the default) for no bound: a reply that
+  // announces more fails (950) before the file is made, and a body that runs past it
+  // is kept up to the bound and fails (950).
+  Int64 MaxBodySize() const { return max_body_size_; }
+  void SetMaxBodySize(Int64 v) { max_body_size_ = v; }
 
   // The reply's Content-Length, -1 when it had none.
   Int64 ContentLength() const { return content_length_; }
@@ -130,6 +135,7 @@ class TWebAgent : public TObject {
   Integer connect_timeout_ = 60;
   Integer low_speed_limit_ = 0;
   Integer low_speed_time_ = 0;
+  Int64 max_body_size_ = -1;
   Int64 content_length_ = -1;
   Integer status_code_ = 999;
   Integer error_code_ = 999;

@@ -46,25 +46,27 @@ bool TLogFile::OpenLog() {
   } catch (const std::exception&) {
     return false;
   }
-  // Only a plain file is written: a pipe or a device of that name would hold the run
-  // (or take its lines), so the entry is lost instead.
-  int fd = OpenRegularFile(FLogFileName, O_WRONLY | O_APPEND);
+  // Only a plain file of this name is written: a pipe or a device would hold the run
+  // (or take its lines), so the entry is lost instead; a symbolic link, or one of several
+  // hard links, would carry the lines into another file, so the name is given a new file
+  // and what it led to keeps its contents.
+  int fd = OpenRegularFile(FLogFileName, O_WRONLY | O_APPEND | O_NOFOLLOW);
+  struct stat st {};
+  if (fd >= 0 && fstat(fd, &st) == 0 && st.st_nlink > 1) {
+    ::close(fd);
+    fd = -1;
+    errno = ELOOP;
+  }
+  if (fd < 0 && errno == ELOOP) {
+    if (!DeleteFile(FLogFileName)) return false;
+    errno = ENOENT;
+  }
   if (fd >= 0) {
-    struct stat st {};
+    // Emptied whole before the entry that finds it too large; there is no rotation.
     const bool tooLarge = FSizeLimit != 0 && fstat(fd, &st) == 0 && st.st_size > FSizeLimit;
-    if (tooLarge || FOverwriteExistingFile) {
-      // Emptied whole before the entry that finds it too large; there is no rotation.
-      // Never through a link: a name that is a symbolic link, or one of several hard
-      // links, is replaced by a new file, and what it led to keeps its contents.
-      const std::string native = NativePath(FLogFileName);
-      if (tooLarge && lstat(native.c_str(), &st) == 0 && (S_ISLNK(st.st_mode) || st.st_nlink > 1)) {
-        ::close(fd);
-        fd = -1;
-        DeleteFile(native);
-      } else if (::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return false;
-      }
+    if ((tooLarge || FOverwriteExistingFile) && ::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return false;
     }
   } else if (errno != ENOENT) {
     return false;

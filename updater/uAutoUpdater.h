@@ -183,8 +183,9 @@ class TfrmMainFrame : public TForm {
 
   // Downloads an updater file into the temporary folder.
   bool DownloadIntoTemp(TUpdateFileItem* Item);
-  // Fetches URL into Part; false, logged, when the transport failed.
-  bool Fetch(const std::string& URL, const std::string& Dest, const std::string& Part);
+  // Fetches URL into Part, of at most MaxSize bytes (-1: any size); false, logged, when
+  // the transport failed.
+  bool Fetch(const std::string& URL, const std::string& Dest, const std::string& Part, int64_t MaxSize);
   void LogFetchFailure(const std::string& Dest, const std::exception& E);
   // The socket library ends a transfer whose handler raised (a full disk) as if the
   // server had closed it; the reason is kept here for Fetch.

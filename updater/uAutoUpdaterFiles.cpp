@@ -72,41 +72,39 @@ bool IsMd5Text(const std::string& Text) {
          std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-// The name of the file whose download left Entry behind: FileDownLoad fetches into
-// "<name>~<16 hexadecimal digits>.part" and unpacks a cabinet into a folder
-// "<name>~<16 hexadecimal digits>.unpack" (see CreateUniqueName). "" for any other entry.
-std::string ScratchOwner(const std::string& Entry, bool& Folder) {
-  for (const std::string suffix : {".part", ".unpack"}) {
-    if (Entry.size() < suffix.size() + 18 || !Entry.ends_with(suffix)) continue;
-    const size_t tilde = Entry.size() - suffix.size() - 17;
-    const auto digits = Entry.begin() + std::ptrdiff_t(tilde) + 1;
-    if (Entry[tilde] != '~' ||
-        !std::all_of(digits, digits + 16, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
-      return "";
-    Folder = suffix == ".unpack";
-    return Entry.substr(0, tilde);
-  }
-  return "";
-}
+// The scratch entries that the work on a file leaves beside it while it runs (all
+// named by CreateUniqueName): a download fetches into "<name>~...part" and unpacks a
+// cabinet into a folder "<name>~...unpack"; a copy goes through "<name>~...copy", a
+// rewritten file through "<name>~...new".
+struct TScratchKind {
+  const char* suffix;
+  bool folder;
+};
+constexpr TScratchKind kScratchKinds[] = {{".part", false}, {".unpack", true}, {".copy", false}, {".new", false}};
 
 }  // namespace
 
 // ---- what a run ended by force left ----
 
 void TfrmMainFrame::RemoveScratch(const std::string& Folder, const std::set<std::string>& Names) {
-  // Only one run of this updater works in these folders at a time (its one-instance
-  // lock is held), so whatever scratch is here, no live run owns it.
+  // The one-instance lock is per title, and the updaters of two titles may share a
+  // folder (a listed %SYSTEM%, say): scratch is removed only once the process that
+  // made it has ended.
   std::error_code ec;
   std::vector<fs::path> found;
   for (auto it = fs::directory_iterator(NativePath(Folder), ec); !ec && it != fs::directory_iterator();
        it.increment(ec)) {
-    bool folder = false;
-    const std::string owner = ScratchOwner(it->path().filename().string(), folder);
-    if (owner.empty() || (!Names.empty() && !Names.count(UpperCase(owner)))) continue;
+    const std::string entry = it->path().filename().string();
+    std::string owner;
+    int maker = 0;
+    const auto kind = std::find_if(std::begin(kScratchKinds), std::end(kScratchKinds),
+                                   [&](const TScratchKind& k) { return SplitUniqueName(entry, k.suffix, owner, maker); });
+    if (kind == std::end(kScratchKinds) || (!Names.empty() && !Names.count(UpperCase(owner))) || !ProcessEnded(maker))
+      continue;
     // A link of that name is not of our making, and what it leads to is never touched.
     std::error_code type;
     const fs::file_status st = it->symlink_status(type);
-    if (!type && (folder ? fs::is_directory(st) : fs::is_regular_file(st))) found.push_back(it->path());
+    if (!type && (kind->folder ? fs::is_directory(st) : fs::is_regular_file(st))) found.push_back(it->path());
   }
   for (const fs::path& path : found) {
     // remove_all takes the links inside a folder away, not what they lead to.
@@ -141,8 +139,7 @@ void TfrmMainFrame::DoUpdate() {
       // them old for good: every later run would find nothing to do.
       WriteLogFmt(false, "The fast update lists name no file for version %s: a safe update is done instead",
                   ServerConfig->GetVersionInfo());
-      c.UpdateType = 1;
-      ForcedSafe = true;  // the stored type stays fast
+      DecideForcedSafe();  // the stored type stays fast
       listRead = ReadFileList();
     }
     for (const std::string& line : ServerConfig->RefusedLines()) WriteLog("[FILES] line refused: " + line);
@@ -522,11 +519,12 @@ void TfrmMainFrame::FailLocally(const std::string& File, const std::string& Reas
   WriteLog("[FileDownload] " + localFailureText_);
 }
 
-bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const std::string& Part) {
+bool TfrmMainFrame::Fetch(const std::string& URL, const std::string& Dest, const std::string& Part, int64_t MaxSize) {
   Downloader->Reset();
   ApplyProxy();
   Downloader->SetURL(StringReplace(URL, " ", "%20", {rfReplaceAll}));
   Downloader->SetDestFileName(Part);
+  Downloader->SetMaxBodySize(MaxSize);
   backgroundFailure_.reset();
   try {
     Downloader->Download();
@@ -595,7 +593,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     }
     // The name is ours now; the transport makes the file anew, or nothing.
     DeleteFile(part);
-    if (!Fetch(URL, Dest, part)) status = kFailed;
+    // The list's download size bounds the download; lists themselves come unsized.
+    if (!Fetch(URL, Dest, part, IsConfig || DownloadSize < 0 ? -1 : DownloadSize)) status = kFailed;
 
     const std::string name = ExtractFileName(Dest);
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;

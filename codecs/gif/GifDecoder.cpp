@@ -6,6 +6,7 @@
 // whatever the input.
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "codecs/gif/GifLZW.h"
@@ -42,6 +43,10 @@ class TGIFImageDataDecoder::TState {
   // What the rest of the stream can code, at most.
   int64_t MaxPixels() const { return (left_ * 8 * 1024 + 2) / 3; }
 
+  // The pixels that a call of Next which raised (at a bad code, or from the warning
+  // handler) had written.
+  int64_t Written() const { return written_; }
+
   // Decodes up to Count pixels into Out, going on where the last call stopped;
   // answers the number written (fewer once the data has ended).
   int64_t Next(uint8_t* Out, int64_t Count) {
@@ -64,6 +69,7 @@ class TGIFImageDataDecoder::TState {
     while (out < end) {
       if (pos + uint64_t(width) > bits) {
         pos_ = pos;
+        written_ = out - Out;  // for a warning handler that raises
         Refill();
         pos = pos_, bits = bits_;
         if (pos + uint64_t(width) > bits) {
@@ -88,7 +94,7 @@ class TGIFImageDataDecoder::TState {
         break;
       }
       if (old < 0) {
-        if (code > eoi) Invalid(pos);
+        if (code > eoi) Invalid(pos, out - Out);
         *out++ = uint8_t(code);
         old = code;
         // Two colours: the next code may already be the first free one, 4, which
@@ -108,7 +114,7 @@ class TGIFImageDataDecoder::TState {
       else if (code == nextFree && nextFree <= GIFCodeMax)
         head = first_[old];
       else
-        Invalid(pos);
+        Invalid(pos, out - Out);
       if (nextFree <= GIFCodeMax) {
         prefix_[nextFree] = uint16_t(old);
         suffix_[nextFree] = head;
@@ -202,9 +208,11 @@ class TGIFImageDataDecoder::TState {
     *Last = uint8_t(c);
   }
 
-  [[noreturn]] void Invalid(uint64_t Pos) {
+  // A code the table does not hold: the data ends there.
+  [[noreturn]] void Invalid(uint64_t Pos, int64_t Written) {
     pos_ = Pos;
     ended_ = true;
+    written_ = Written;
     RaiseGIFError(sInvalidData);
   }
 
@@ -220,6 +228,7 @@ class TGIFImageDataDecoder::TState {
   TObject* sender_;
   TStream* stream_ = nullptr;
   int64_t left_ = 0;        // stream bytes after the code size byte
+  int64_t written_ = 0;
   uint8_t data_[kChunk + kPadding] = {};
   uint64_t bits_ = 0;       // data bits in the buffer
   uint64_t pos_ = 0;        // the next code's first bit there
@@ -254,9 +263,20 @@ int64_t TGIFImageDataDecoder::Decode(uint8_t* Pixels, int Width, int Height, boo
   const int64_t width = std::max(Width, 0), height = std::max(Height, 0);
   int64_t done = 0;
   bool more = width > 0 && height > 0;
+  // Bad data (or a warning handler that raises) ends the pixels as running out of data
+  // does: the rest is filled all the same before the error goes on.
+  std::exception_ptr bad;
   // Writes one run of pixels: decoded while the data lasts, then the fill.
   auto span = [&](uint8_t* At, int64_t Count) {
-    const int64_t n = more ? FState->Next(At, Count) : 0;
+    int64_t n = 0;
+    if (more) {
+      try {
+        n = FState->Next(At, Count);
+      } catch (...) {
+        n = FState->Written();
+        bad = std::current_exception();
+      }
+    }
     done += n;
     if (n < Count) {
       more = false;
@@ -271,6 +291,7 @@ int64_t TGIFImageDataDecoder::Decode(uint8_t* Pixels, int Width, int Height, boo
     for (int pass = 0; pass < 4 && (more || Fill >= 0); ++pass)
       for (int64_t row = kStart[pass]; row < height; row += kStep[pass]) span(Pixels + row * width, width);
   }
+  if (bad) std::rethrow_exception(bad);
   FState->Finish(more);
   return done;
 }

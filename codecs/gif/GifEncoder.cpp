@@ -51,7 +51,7 @@ void THashTable::ClearTable() { std::memset(FHashTable.get(), 0xFF, sizeof(uint3
 
 void THashTable::AddKey(uint32_t Key, int Code) {
   uint32_t* slot;
-  if (FindKey(Key, slot) < 0) *slot = (Key << 12) | uint32_t(Code & 0xFFF);
+  if (FindKey(Key, slot) < 0) *slot = Entry(Key, Code);
 }
 
 int THashTable::FindKey(uint32_t Key) const {
@@ -144,20 +144,35 @@ void TLZWEncoder::EmitClear() {
 
 void TLZWEncoder::EncodePixels() {
   FHashTable = std::make_unique<THashTable>();
+  uint32_t* const slots = FHashTable->Slots();
   EmitClear();
   const uint8_t* p;
   int64_t n;
   NextSpan(p, n);
-  // The walk keeps its state in locals and collects whole bytes in a buffer of its
-  // own, handed to the writer as it fills.
-  uint32_t* const slots = FHashTable->Slots();
+  // The walk keeps the coding state in locals and collects whole bytes in a buffer of
+  // its own, handed to the writer as it fills; the state goes back to the members for
+  // EmitClear and at the end.
   const int maxColor = FMaxColor;
-  uint64_t bucket = FBitBucket;
-  int held = FBitsInBucket;
-  int width = FCodeWidth, maxCode = FMaxCode, freeEntry = FFreeEntry;
+  uint64_t bucket;
+  int held, width, maxCode, freeEntry;
   uint8_t out[4096 + 8];
   int outCount = 0;
-  auto emit = [&](int Code) {
+  const auto load = [&] {
+    bucket = FBitBucket, held = FBitsInBucket;
+    width = FCodeWidth, maxCode = FMaxCode, freeEntry = FFreeEntry;
+  };
+  const auto store = [&] {
+    while (held >= 8) {
+      out[outCount++] = uint8_t(bucket);
+      bucket >>= 8;
+      held -= 8;
+    }
+    FWriter->Write(out, outCount);
+    outCount = 0;
+    FBitBucket = bucket, FBitsInBucket = held;
+    FCodeWidth = width, FMaxCode = maxCode, FFreeEntry = freeEntry;
+  };
+  const auto emit = [&](int Code) {
     bucket |= uint64_t(Code) << held;
     held += width;
     if (held >= 32) {
@@ -172,11 +187,12 @@ void TLZWEncoder::EncodePixels() {
     }
   };
   // A pixel not below the table's size is refused before its span is written.
-  auto check = [&](const uint8_t* Pixels, int64_t Count) {
+  const auto check = [&](const uint8_t* Pixels, int64_t Count) {
     if (maxColor > 255) return;
     for (int64_t i = 0; i < Count; ++i)
       if (Pixels[i] >= maxColor) BadColor();
   };
+  load();
   check(p, n);
   int prefix = *p++;
   --n;
@@ -184,50 +200,29 @@ void TLZWEncoder::EncodePixels() {
     for (; n > 0; --n) {
       const int pixel = *p++;
       const uint32_t key = uint32_t(prefix) << 8 | uint32_t(pixel);
-      int i = THashTable::Hash(key);
-      const int disp = i == 0 ? 1 : THashTable::HashSize - i;
-      uint32_t v;
-      while ((v = slots[i]) != THashTable::HashEmpty && (v >> 12) != key) {
-        i -= disp;
-        if (i < 0) i += THashTable::HashSize;
-      }
-      if (v != THashTable::HashEmpty) {
-        prefix = int(v & 0xFFF);
+      uint32_t* slot;
+      const int code = THashTable::FindKey(slots, key, slot);
+      if (code >= 0) {
+        prefix = code;
         continue;
       }
       emit(prefix);
-      if (freeEntry > maxCode) {
-        ++width;
-        maxCode = width == GIFCodeBits ? 1 << GIFCodeBits : (1 << width) - 1;
-      }
+      Widen(freeEntry, width, maxCode);
       prefix = pixel;
       if (freeEntry > GIFCodeMax - 1) {
-        // The clear code goes out at the width in use; the codes after it start over.
-        emit(FClearCode);
-        width = FInitialBitsPerCode;
-        maxCode = (1 << width) - 1;
-        FHashTable->ClearTable();
-        freeEntry = FBaseCode;
+        store();
+        EmitClear();
+        load();
       } else {
-        slots[i] = key << 12 | uint32_t(freeEntry);
+        *slot = THashTable::Entry(key, freeEntry);
         ++freeEntry;
       }
     }
     if (!NextSpan(p, n)) break;
     check(p, n);
   }
-  // Whole bytes to the writer; the rest stays in the bucket for the last codes.
-  while (held >= 8) {
-    out[outCount++] = uint8_t(bucket);
-    bucket >>= 8;
-    held -= 8;
-  }
-  FWriter->Write(out, outCount);
-  FBitBucket = bucket;
-  FBitsInBucket = held;
-  FCodeWidth = width, FMaxCode = maxCode, FFreeEntry = freeEntry;
-  FClearFlag = false;
-  Emit(prefix);
+  store();
+  EmitCode(prefix);
   FHashTable.reset();
 }
 

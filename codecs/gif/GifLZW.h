@@ -39,7 +39,8 @@ class TGIFImageDataDecoder {
   int64_t MaxPixels() const;
   // Writes Width x Height pixels, rows top to bottom (an interlaced frame's rows
   // arrive in the four passes); pixels past the decoded ones become Fill, or keep
-  // their value when Fill is -1. Answers the number of pixels decoded.
+  // their value when Fill is -1, also when the data turns out bad and the error is
+  // raised. Answers the number of pixels decoded.
   int64_t Decode(uint8_t* Pixels, int Width, int Height, bool Interlaced, int Fill);
 
  private:
@@ -107,14 +108,17 @@ class THashTable {
   void AddKey(uint32_t Key, int Code);
   // The code stored for Key, or -1.
   int FindKey(uint32_t Key) const;
-  // The code stored for Key; when absent, -1 and the slot where AddKey would put it.
-  int FindKey(uint32_t Key, uint32_t*& Slot) {
+  // The code stored for Key; when absent, -1 and the slot where AddKey would put it
+  // (see Entry).
+  int FindKey(uint32_t Key, uint32_t*& Slot) { return FindKey(FHashTable.get(), Key, Slot); }
+  // The same in the slots of a table (Slots), for a caller that keeps them at hand.
+  static int FindKey(uint32_t* Slots, uint32_t Key, uint32_t*& Slot) {
     int i = Hash(Key);
     const int disp = i == 0 ? 1 : HashSize - i;
     for (;;) {
-      const uint32_t v = FHashTable[size_t(i)];
+      const uint32_t v = Slots[size_t(i)];
       if (v == HashEmpty) {
-        Slot = &FHashTable[size_t(i)];
+        Slot = &Slots[size_t(i)];
         return -1;
       }
       if ((v >> 12) == Key) return int(v & 0xFFF);
@@ -129,6 +133,8 @@ class THashTable {
     const uint64_t low = kReciprocal * (Key ^ (Key >> 4));
     return int((static_cast<unsigned __int128>(low) * HashSize) >> 64);
   }
+  // What a slot holds for Key and Code.
+  static uint32_t Entry(uint32_t Key, int Code) { return Key << 12 | uint32_t(Code & 0xFFF); }
   uint32_t* Slots() { return FHashTable.get(); }
 
  private:
@@ -201,21 +207,26 @@ class TLZWEncoder : public TGIFEncoder {
   VX_CLASS(TLZWEncoder, TGIFEncoder)
 
  protected:
-  void EmitCode(int Code) override { Emit(Code); }
-  void EmitClear() override;
-  void EncodePixels() override;
-
- private:
-  void Emit(int Code) {
+  void EmitCode(int Code) override {
     PutCode(Code);
     if (FClearFlag) {
       FCodeWidth = FInitialBitsPerCode;
       FMaxCode = (1 << FCodeWidth) - 1;
       FClearFlag = false;
-    } else if (FFreeEntry > FMaxCode) {
-      ++FCodeWidth;
-      FMaxCode = FCodeWidth == GIFCodeBits ? 1 << GIFCodeBits : (1 << FCodeWidth) - 1;
+    } else {
+      Widen(FFreeEntry, FCodeWidth, FMaxCode);
     }
+  }
+  void EmitClear() override;
+  void EncodePixels() override;
+
+ private:
+  // After a code other than the clear code: one bit more once the next free code has
+  // passed the highest code of the width (the highest of 12 bits is never passed).
+  static void Widen(int FreeEntry, int& Width, int& MaxCode) {
+    if (FreeEntry <= MaxCode) return;
+    ++Width;
+    MaxCode = Width == GIFCodeBits ? 1 << GIFCodeBits : (1 << Width) - 1;
   }
 
   std::unique_ptr<THashTable> FHashTable;

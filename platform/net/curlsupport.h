@@ -50,6 +50,14 @@ class FoldWatch {
   std::string field_;
 };
 
+// libcurl holds a header line of at most CURL_MAX_HTTP_HEADER bytes and reports a
+// longer one as running out of memory: such a failure before the reply's header is
+// complete is a line too long, and is told so.
+inline constexpr const char kHeaderLineTooLong[] = "Header line too long";
+inline bool IsHeaderLineTooLong(CURLcode rc, bool HeaderComplete) {
+  return rc == CURLE_OUT_OF_MEMORY && !HeaderComplete;
+}
+
 // True for the failures of a TLS handshake or of a certificate check.
 bool IsTlsFailure(CURLcode rc);
 

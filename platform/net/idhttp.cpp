@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/net/bodylimit.h"
 #include "platform/net/curlsupport.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
@@ -134,7 +135,9 @@ struct TIdHTTP::Transfer {
   std::chrono::steady_clock::time_point last_move = std::chrono::steady_clock::now();
   bool timed_out = false;
 
-  Transfer(TIdHTTP& h, TStream* d) : http(h), dest(d) {}
+  vxnet::TBodyLimit limit;
+
+  Transfer(TIdHTTP& h, TStream* d) : http(h), dest(d), limit(h.max_body_size_) {}
 
   template <class F>
   bool Guard(F&& f) {
@@ -165,9 +168,11 @@ struct TIdHTTP::Transfer {
       // A switch to another protocol was never asked for: what follows is not HTTP.
       if (code == 101) throw EIdHTTPProtocolException(code, status_line, "");
       if (code >= 200 && code < 300) {
-        body_started = true;
         // A 204 has no body, whatever length it announces.
-        http.on_work_begin_(&http, wmRead, code == 204 ? 0 : coded ? -1 : content_length);
+        const Int64 announced = code == 204 ? 0 : coded ? -1 : content_length;
+        if (limit.Refuses(announced)) throw EIdException(limit.AnnouncedText(announced));
+        body_started = true;
+        http.on_work_begin_(&http, wmRead, announced);
       }
       return;
     }
@@ -188,8 +193,14 @@ struct TIdHTTP::Transfer {
       return;
     }
     if (pending.capacity() < kWriteBlock) pending.reserve(kWriteBlock);
-    pending.insert(pending.end(), data, data + size);
+    const auto room = static_cast<size_t>(limit.Room(received + static_cast<Int64>(pending.size()),
+                                                     static_cast<Int64>(size)));
+    pending.insert(pending.end(), data, data + room);
     const auto now = std::chrono::steady_clock::now();
+    if (room < size) {
+      Flush(now);
+      throw EIdException(limit.OverrunText());
+    }
     if (pending.size() >= kWriteBlock || now - last_flush >= kFlushInterval) Flush(now);
   }
 
@@ -400,6 +411,7 @@ void TIdHTTP::Get(const std::string& AURL, TStream* AResponseContent) {
     throw EIdSocketError("Read timed out (nothing received for " + std::to_string(read_timeout_) +
                              " ms)",
                          ETIMEDOUT);
+  if (vxcurl::IsHeaderLineTooLong(rc, t.final_reply)) throw EIdException(vxcurl::kHeaderLineTooLong);
   std::string message = errbuf[0] ? errbuf : curl_easy_strerror(rc);
   if (vxcurl::IsTlsFailure(rc)) throw EIdSSLError(message);
   if (rc == CURLE_BAD_CONTENT_ENCODING) throw EIdException(message);

@@ -22,8 +22,10 @@
 // - Failures raise: EIdHTTPProtocolException for a reply of 300 or above (redirects are
 //   not followed), EIdSSLError for a failed TLS handshake or certificate check,
 //   EIdSocketError for connection failures, a body cut short, a stalled peer (nothing
-//   received for ReadTimeout) or a slow one (see LowSpeedLimit). An exception raised by
-//   a work-event handler or by the stream aborts the transfer and leaves Get as it is.
+//   received for ReadTimeout) or a slow one (see LowSpeedLimit); EIdException for a
+//   reply that is not valid HTTP, has a header line too long (over 100 KiB) or a body
+//   too large (see MaxBodySize). An exception raised by a work-event handler or by the
+//   stream aborts the transfer and leaves Get as it is.
 // - ResponseCode and ResponseText describe the last reply: its status code and its
 //   status line ("HTTP/1.1 404 Not Found"); -1 and empty when no reply arrived.
 #pragma once
@@ -195,6 +197,11 @@ class TIdHTTP : public TComponent {
   void SetLowSpeedLimit(Integer Value) { low_speed_limit_ = Value; }
   Integer LowSpeedTime() const { return low_speed_time_; }
   void SetLowSpeedTime(Integer Value) { low_speed_time_ = Value; }
+  // The most bytes the body may have (decoded), -1 (the default) for no bound. A reply
+  // that announces more raises EIdException before its body; a body that runs past it
+  // is written up to the bound, then EIdException ends the request.
+  Int64 MaxBodySize() const { return max_body_size_; }
+  void SetMaxBodySize(Int64 Value) { max_body_size_ = Value; }
 
   const TWorkBeginEvent& OnWorkBegin() const { return on_work_begin_; }
   void SetOnWorkBegin(const TWorkBeginEvent& v) { on_work_begin_ = v; }
@@ -225,6 +232,7 @@ class TIdHTTP : public TComponent {
   Integer read_timeout_ = 60000;
   Integer low_speed_limit_ = 0;
   Integer low_speed_time_ = 0;
+  Int64 max_body_size_ = -1;
   TWorkBeginEvent on_work_begin_;
   TWorkEvent on_work_;
   TWorkEndEvent on_work_end_;

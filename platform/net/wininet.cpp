@@ -190,6 +190,7 @@ struct Request : InternetObject {
   bool IsChallenge() const {
     return code == 401 && basic_offered && !with_auth && !connection->user.empty();
   }
+  bool HeaderLineTooLong() const { return vxcurl::IsHeaderLineTooLong(result, final_head || discard); }
 };
 
 // ---- handle table ----
@@ -243,6 +244,13 @@ BOOL Fail(DWORD error) {
   t_lastResponse.error = error;
   t_lastResponse.text.clear();
   SetLastError(error);
+  return FALSE;
+}
+
+// The same with the cause in words.
+BOOL Fail(DWORD error, std::string cause) {
+  Fail(error);
+  t_lastResponse.text = std::move(cause);
   return FALSE;
 }
 
@@ -378,6 +386,7 @@ bool Pump(Request& r, Pred Ready, DWORD limitMs) {
 std::string CauseOf(const Request& r) {
   if (r.timed_out) return "No data from the server for " + std::to_string(r.waited_ms) + " ms";
   if (r.bad_reply) return "The server's reply is not valid HTTP";
+  if (r.HeaderLineTooLong()) return vxcurl::kHeaderLineTooLong;
   if (r.errbuf[0]) return r.errbuf;
   return curl_easy_strerror(r.result);
 }
@@ -395,7 +404,7 @@ BOOL FailRequest(const Request& r, DWORD error) {
 
 DWORD ErrorOf(Request& r, CURLcode rc) {
   if (r.timed_out) return ERROR_INTERNET_TIMEOUT;
-  if (r.bad_reply) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  if (r.bad_reply || r.HeaderLineTooLong()) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
   switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -664,17 +673,19 @@ BOOL HttpSendRequest(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLeng
       }
       if (++redirects > kMaxRedirects) {
         r->Detach();
-        return Fail(ERROR_HTTP_REDIRECT_FAILED);
+        return Fail(ERROR_HTTP_REDIRECT_FAILED, "More than " + std::to_string(kMaxRedirects) + " redirects");
       }
       const std::string next = ResolveLocation(r->url, r->location);
       const bool toSecure = next.compare(0, 8, "https://") == 0;
       if (!toSecure && next.compare(0, 7, "http://") != 0) {
         r->Detach();
-        return Fail(ERROR_HTTP_REDIRECT_FAILED);
+        return Fail(ERROR_HTTP_REDIRECT_FAILED,
+                    "The server redirected to \"" + vxcurl::EscapeUrl(r->location) + "\", which is no http address");
       }
       if (r->Secure() && !toSecure) {
         r->Detach();
-        return Fail(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+        return Fail(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+                    "Redirect refused: the server redirected from https to " + next);
       }
       if (r->code == 303 || ((r->code == 301 || r->code == 302) && r->method == "POST")) {
         r->method = "GET";

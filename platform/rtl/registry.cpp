@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -958,7 +957,7 @@ class TRootStore {
       const auto digit = [](char c) { return c >= '0' && c <= '9'; };
       if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), digit)) continue;
       // A process of that number that lives (or belongs to another user) may be writing.
-      if (kill(pid_t(std::stol(std::string(pid))), 0) == 0 || errno != ESRCH) continue;
+      if (!ProcessEnded(std::stoi(std::string(pid)))) continue;
       dead.emplace_back(name);
     }
     for (const std::string& name : dead) {

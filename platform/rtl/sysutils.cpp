@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -253,9 +254,19 @@ std::string ParamStr(Integer Index) {
 double EnvironmentSeconds(const char* Name, double Default) {
   const char* text = std::getenv(Name);
   if (!text) return Default;
-  char* end = nullptr;
-  const double seconds = std::strtod(text, &end);
-  return end != text && seconds >= 0 ? seconds : Default;
+  // Digits with an optional fraction, and nothing else: no sign, exponent, blank,
+  // hexadecimal or infinity.
+  const std::string_view s(text);
+  const size_t point = s.find('.');
+  const auto digits = [](std::string_view Part) {
+    return std::all_of(Part.begin(), Part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const std::string_view whole = s.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
+  if (whole.size() + fraction.size() == 0 || !digits(whole) || !digits(fraction)) return Default;
+  double seconds = 0;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), seconds, std::chars_format::fixed);
+  return error == std::errc() && end == s.data() + s.size() && std::isfinite(seconds) ? seconds : Default;
 }
 
 std::u32string Utf8ToCodePoints(std::string_view S) {

@@ -184,10 +184,17 @@ bool DeleteFile(std::string_view FileName);
 bool RenameFile(std::string_view OldName, std::string_view NewName);
 // Puts OldName in the place of NewName in one step, replacing a file of that name.
 bool RenameReplacing(std::string_view OldName, std::string_view NewName);
-// Makes a new empty file (or, with Folder, a new folder) named Base, "~", random
-// hexadecimal digits and Suffix, where no entry of that name was; returns the name, or
-// "" with errno when none could be made. Nothing that existed is ever touched.
+// Makes a new empty file (or, with Folder, a new folder) named Base, "~", the number of
+// this process, "-", 16 random hexadecimal digits and Suffix, where no entry of that
+// name was; returns the name, or "" with errno when none could be made. Nothing that
+// existed is ever touched. The process number tells whoever finds such a scratch
+// entry left behind whether its maker may still be at work (ProcessEnded).
 std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// The parts of a name (or a path) that CreateUniqueName made with Suffix: what stands
+// before the "~" and the number of the process that made it. False for any other name.
+bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker);
+// True when no process of that number exists any more (one of another user exists).
+bool ProcessEnded(int Pid);
 // The file that Path names once symbolic links are followed (as far as they lead;
 // a link to nothing gives the name it leads to); Path itself when it is no link.
 std::string FollowLinks(std::string_view Path);

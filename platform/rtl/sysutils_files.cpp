@@ -1,6 +1,7 @@
 // File names and the file operations, all through NativePath.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/random.h>
 #include <sys/sendfile.h>
@@ -544,16 +545,16 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   if (in.fd < 0 || fstat(in.fd, &st) != 0) return false;
   if (FailIfExists && Exists(to)) return false;
   // Written beside the target and renamed over it, so a failed copy never leaves
-  // the target truncated.
-  std::string temp = to + ".copy-XXXXXX";
-  Fd out(mkostemp(temp.data(), O_CLOEXEC));
-  if (out.fd < 0) return false;
-  bool ok = CopyContents(in.fd, out.fd, st.st_size) && fchmod(out.fd, st.st_mode & 07777) == 0;
+  // the target truncated. The copy takes the source's permissions before its content.
+  const std::string temp = CreateUniqueName(to, ".copy", false);
+  if (temp.empty()) return false;
+  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
+  bool ok = out.fd >= 0 && fchmod(out.fd, st.st_mode & 07777) == 0 && CopyContents(in.fd, out.fd, st.st_size);
   if (ok) {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ok = futimens(out.fd, times) == 0;
   }
-  if (ok) ok = close(out.fd) == 0;
+  if (out.fd >= 0) ok = close(out.fd) == 0 && ok;
   out.fd = -1;
   if (ok) ok = RenameNative(temp, to, !FailIfExists);
   if (!ok) unlink(temp.c_str());
@@ -567,9 +568,9 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
       const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
       bits = uint64_t(now) * 0x9E3779B97F4A7C15ull + uint64_t(attempt);
     }
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(bits));
-    std::string name = std::string(Base) + "~" + hex + std::string(Suffix);
+    char mark[40];
+    std::snprintf(mark, sizeof mark, "~%d-%016llx", int(getpid()), static_cast<unsigned long long>(bits));
+    std::string name = std::string(Base) + mark + std::string(Suffix);
     if (Folder) {
       if (CreateDir(name)) return name;
     } else {
@@ -584,6 +585,26 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
   errno = EEXIST;
   return "";
 }
+
+bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker) {
+  // From the end: Suffix, 16 hexadecimal digits, "-", the process number, "~".
+  const auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!Name.ends_with(Suffix)) return false;
+  std::string_view rest = Name.substr(0, Name.size() - Suffix.size());
+  if (rest.size() < 17 || !std::all_of(rest.end() - 16, rest.end(), hex) || rest[rest.size() - 17] != '-')
+    return false;
+  rest.remove_suffix(17);
+  const size_t tilde = rest.rfind('~');
+  if (tilde == std::string_view::npos || tilde == 0) return false;
+  const std::string_view pid = rest.substr(tilde + 1);
+  if (pid.empty() || pid.size() > 9 || pid[0] == '0' || !std::all_of(pid.begin(), pid.end(), digit)) return false;
+  Base = std::string(rest.substr(0, tilde));
+  Maker = std::stoi(std::string(pid));
+  return true;
+}
+
+bool ProcessEnded(int Pid) { return Pid > 0 && kill(pid_t(Pid), 0) != 0 && errno == ESRCH; }
 
 std::string FollowLinks(std::string_view Path) {
   std::string path = NativePath(Path);

@@ -47,6 +47,11 @@ class Faults : public UpdateRunBase {
     inst.prefix = {"sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(KiB * 2) + "; exec \"$0\" \"$@\""};
   }
   std::string Store() const { return inst.Root() + "/registry/HKEY_CURRENT_USER.reg"; }
+  // The tree served over HTTPS with this test certificate, fetched through SocketType.
+  void OverTls(int SocketType, std::string vxtest::TestPki::*Cert, std::string vxtest::TestPki::*Key) {
+    inst.ServeTls(vxtest::TestPki::Get().*Cert, vxtest::TestPki::Get().*Key);
+    Ini({{"SocketType", std::to_string(SocketType)}});
+  }
   void Ini(const std::map<std::string, std::string>& info) {
     inst.WriteIni(info, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
     // An offered list names the configuration as it is now.
@@ -165,6 +170,8 @@ INSTANTIATE_TEST_SUITE_P(LogAndConfiguration, PipeAtStart,
 
 // ---------------------------------------------------------------- lists and lines refused
 
+using vxtest::TestPki;
+
 const std::string kAnyMd5(32, '0');
 const std::string kBadGateway = "<html><body><h1>502 Bad Gateway</h1></body></html>\r\n";
 
@@ -187,6 +194,19 @@ struct TRefused {
 };
 
 void PrintTo(const TRefused& c, std::ostream* os) { *os << c.name; }
+
+// A server on the network path: its certificate names another host, has expired or is
+// signed by itself; or it sends the list on to plain http.
+std::function<void(Faults&)> OverTls(int SocketType, std::string TestPki::*Cert, std::string TestPki::*Key,
+                                     bool ToPlainHttp = false) {
+  return [=](Faults& t) {
+    t.OverTls(SocketType, Cert, Key);
+    if (ToPlainHttp) t.inst.Server().SetFaults("/update.ini redirect " + t.inst.Server().Url("/update.ini") + "\n");
+  };
+}
+const char kWrongName[] = "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
+const char kExpired[] = "SSL certificate problem: certificate has expired";
+const char kSelfSigned[] = "SSL certificate problem: self-signed certificate";
 
 class Refused : public Faults, public ::testing::WithParamInterface<TRefused> {};
 
@@ -240,6 +260,20 @@ const TRefused kRefused[] = {
        t.AddLine(l.replace(l.find('=') + 1, 32, kAnyMd5));
      },
      {}, 1, "MD5 "},
+    {"WrongNameOverFrameworkHttp", OverTls(0, &TestPki::wrong_host_cert, &TestPki::wrong_host_key), {}, 0, kWrongName},
+    {"WrongNameOverWinInet", OverTls(2, &TestPki::wrong_host_cert, &TestPki::wrong_host_key), {}, 0, kWrongName},
+    {"ExpiredOverFrameworkHttp", OverTls(0, &TestPki::expired_cert, &TestPki::expired_key), {}, 0, kExpired},
+    {"ExpiredOverWinInet", OverTls(2, &TestPki::expired_cert, &TestPki::expired_key), {}, 0, kExpired},
+    {"SelfSignedOverFrameworkHttp", OverTls(0, &TestPki::self_signed_cert, &TestPki::self_signed_key), {}, 0,
+     kSelfSigned},
+    {"SelfSignedOverWinInet", OverTls(2, &TestPki::self_signed_cert, &TestPki::self_signed_key), {}, 0, kSelfSigned},
+    // The framework's HTTP client follows no redirect at all; the socket library speaks no HTTPS.
+    {"HttpsToHttpOverFrameworkHttp", OverTls(0, &TestPki::server_cert, &TestPki::server_key, true), {}, 0,
+     "StatusCode:[302]"},
+    {"HttpsToHttpOverWinInet", OverTls(2, &TestPki::server_cert, &TestPki::server_key, true), {}, 0,
+     "Redirect refused: the server redirected from https to http://127.0.0.1:"},
+    {"HttpsOverSocketLibrary", OverTls(1, &TestPki::server_cert, &TestPki::server_key), {}, 0,
+     "Socket library does not support SSL"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Refused, ::testing::ValuesIn(kRefused), CaseName<TRefused>);
@@ -390,16 +424,23 @@ INSTANTIATE_TEST_SUITE_P(FastUpdateSections, NoFastRecord,
                          ::testing::Values("", "1.2.0=/fast/120.ini\r\n", "1.3.0=/fast/130.ini\r\n"));
 
 TEST_F(Faults, ScratchThatAKilledRunLeftIsRemovedByTheNextRun) {
-  const std::string hex = "~0123456789abcdef";
+  // Made by a process that has ended (no process number reaches 999999999).
+  const std::string hex = "~999999999-0123456789abcdef";
   OfferForcedSafe();
+  // Another title's updater at work on a listed file here: this process.
+  const std::string live = CreateUniqueName(inst.App("bin/app.dll"), ".part", false);
+  ASSERT_FALSE(live.empty());
   const std::pair<std::string, bool> entries[] = {  // below the root; removed
       {"app/bin/app.dll" + hex + ".part", true}, {"app/bin/big.dll.cab" + hex + ".unpack/res/big.dll", true},
       {"app/update.ini" + hex + ".part", true}, {"app/_Temp/130.ini" + hex + ".part", true},
+      {"app/bin/app.dll" + hex + ".copy", true}, {"app/Data/keep.cfg" + hex + ".new", true},
       {"registry/HKEY_CURRENT_USER.reg.999999999.tmp", true},
       // A live process's, of a file the run does not work on, of another shape.
       {"registry/HKEY_CURRENT_USER.reg." + std::to_string(getpid()) + ".tmp", false},
-      {"app/Data/notes.txt" + hex + ".part", false}, {"app/bin/app.dll~0123456789abcde.part", false},
-      {"data/outside/kept.txt", false}};
+      {live.substr(inst.Root().size() + 1), false},
+      {"app/bin/app.dll~" + std::to_string(getpid()) + "-0123456789abcdef.new", false},
+      {"app/Data/notes.txt" + hex + ".part", false}, {"app/bin/app.dll~0123456789abcdef.part", false},
+      {"app/bin/app.dll~999999999-0123456789abcde.part", false}, {"data/outside/kept.txt", false}};
   for (const auto& [path, removed] : entries) cabtest::WriteFile(inst.Root() + "/" + path, "left");
   fs::create_symlink(inst.Root() + "/data/outside", inst.App("bin/big.dll.cab" + hex + ".unpack/res/link"));
   EXPECT_EQ(RunToEnd().exitCode, 0);
@@ -471,8 +512,12 @@ TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
   EXPECT_TRUE(inst.Logged("ActWriteKeyValueFile False WRITEKEYVALUEFILE"));
 }
 
-TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
-  const std::string other = std::string(1100 * 1024, 'o');
+// What the link leads to is small (the lines would go on at its end) or over the log's
+// limit (it would be emptied).
+class LogThatIsALink : public Faults, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(LogThatIsALink, IsStartedAnewAndWhatItLedToIsLeftAlone) {
+  const std::string other = std::string(GetParam(), 'o');
   WriteFileBytes(inst.Root() + "/data/kept.txt", other);
   fs::create_symlink(inst.Root() + "/data/kept.txt", inst.App("LoaderLog.log"));
   InstallRelease12();
@@ -484,6 +529,8 @@ TEST_F(Faults, ALogThatIsALinkIsStartedAnewNotEmptiedThroughTheLink) {
   EXPECT_FALSE(fs::is_symlink(inst.App("LoaderLog.log")));
   EXPECT_TRUE(inst.Logged("Server URL: " + inst.ServerUrl() + "update.ini"));
 }
+
+INSTANTIATE_TEST_SUITE_P(TargetSizes, LogThatIsALink, ::testing::Values(100, 1100 * 1024));
 
 // ---------------------------------------------------------------- what failed, said so
 
@@ -517,26 +564,62 @@ std::string TransportName(const ::testing::TestParamInfo<int>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, FullDisk, ::testing::Values(0, 1), TransportName);
 
-class SlowServer : public Faults, public ::testing::WithParamInterface<int> {};
+// The server's fault for Data/plain.dat (listed with its 6000 bytes) and the cause said.
+struct TServerFault {
+  const char* name;
+  const char* fault;
+  const char* cause;
+};
 
-TEST_P(SlowServer, ATrickleFailsItsFileWithTheCauseAndTheRestComes) {
-  Ini({{"SocketType", std::to_string(GetParam())}});
+void PrintTo(const TServerFault& c, std::ostream* os) { *os << c.name; }
+
+class HostileServer : public Faults, public ::testing::WithParamInterface<std::tuple<TServerFault, int>> {};
+
+TEST_P(HostileServer, FailsItsFileWithTheCauseAndTheRestComes) {
+  const auto [c, socketType] = GetParam();
+  Ini({{"SocketType", std::to_string(socketType)}});
   OfferForcedSafe();
-  // 4 bytes a second: the 6000 bytes of the file would take 25 minutes.
-  inst.Server().SetFaults("/Data/plain.dat trickle 250\n");
+  inst.Server().SetFaults(std::string("/Data/plain.dat ") + c.fault + "\n");
   inst.env["VX_LOW_SPEED_TIME"] = "4";
   EXPECT_EQ(RunToEnd({}, {}, 120).exitCode, 1);
   const std::vector<std::string> log = inst.LogMessages();
-  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& m) {
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& m) {
               return m.starts_with("Download failed: FileName:[") && m.find("plain.dat] Reason:[") != std::string::npos &&
-                     m.find("Operation too slow") != std::string::npos;
+                     m.find(c.cause) != std::string::npos;
             }), 1) << ::testing::PrintToString(log);
   EXPECT_TRUE(Installed("Data/plain.dat") == plain) << "the installed file stays";
+  for (const auto& e : fs::directory_iterator(inst.App("Data"))) EXPECT_NE(e.path().extension(), ".part");
   EXPECT_TRUE(Installed("bin/app.dll") == appDll2) << "the other files still come";
   EXPECT_EQ(inst.InstalledString("CurVersion"), "1.2.0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, SlowServer, ::testing::Values(0, 1, 2), TransportName);
+// Each but the trickle (4 bytes a second: 25 minutes for the file) would never end.
+const TServerFault kServerFaults[] = {
+    {"Trickle", "trickle 250", "Operation too slow"},
+    {"EndlessChunkedBody", "endless", "The body runs past the 6000 bytes expected"},
+    {"ATebibyteAnnounced", "trickle 1 1099511627776",
+     "The reply announces 1099511627776 bytes, more than the 6000 expected"},
+    {"HeaderLineOf50MB", "header 50000000", "Header line too long"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Transports, HostileServer,
+                         ::testing::Combine(::testing::ValuesIn(kServerFaults), ::testing::Values(0, 1, 2)),
+                         [](const ::testing::TestParamInfo<std::tuple<TServerFault, int>>& info) {
+                           return std::get<0>(info.param).name +
+                                  TransportName({std::get<1>(info.param), info.index});
+                         });
+
+class OverTlsTransports : public Faults, public ::testing::WithParamInterface<int> {};
+
+TEST_P(OverTlsTransports, TheServerOfTheRightNameAndDatesServesTheUpdate) {
+  OfferForcedSafe();
+  OverTls(GetParam(), &TestPki::server_cert, &TestPki::server_key);
+  EXPECT_EQ(RunToEnd().exitCode, 0);
+  EXPECT_TRUE(Installed("bin/app.dll") == appDll2);
+  EXPECT_EQ(inst.InstalledString("CurVersion"), "1.3.0");
+}
+
+INSTANTIATE_TEST_SUITE_P(HttpsTransports, OverTlsTransports, ::testing::Values(0, 2), TransportName);
 
 TEST_F(Faults, AnInstallFolderThatCannotBeWrittenIsSaidAndFailsTheRun) {
   OfferForcedSafe();

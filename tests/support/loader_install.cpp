@@ -104,6 +104,12 @@ void LoaderInstall::WriteIni(const std::map<std::string, std::string>& Info, con
   WriteFileBytes(App("loader.ini"), text + Extra);
 }
 
+void LoaderInstall::ServeTls(const std::string& CertFile, const std::string& KeyFile) {
+  server_ = std::make_unique<UpdateServer>(Srv(), CertFile, KeyFile);
+  tls_ = true;
+  env["SSL_CERT_FILE"] = TestPki::Get().ca_file;
+}
+
 std::string LoaderInstall::IniText() const { return ReadFileBytes(App("loader.ini")); }
 
 void LoaderInstall::Serve(const std::string& rel, const std::string& data) const {

@@ -47,7 +47,11 @@ class LoaderInstall {
   std::string App(const std::string& rel = "") const { return Join(root_ / "app", rel); }
   std::string Record(const std::string& name) const { return root_ / ("records/" + name); }
   UpdateServer& Server() const { return *server_; }
-  std::string ServerUrl() const { return server_->Url("/"); }
+  // The address of the server's tree, over HTTPS after ServeTls.
+  std::string ServerUrl() const { return tls_ ? server_->HttpsUrl("/") : server_->Url("/"); }
+  // Serves the tree over HTTPS too, with this certificate and key (see TestPki), and
+  // makes the runs trust the test CA. The next WriteIni names the HTTPS address.
+  void ServeTls(const std::string& CertFile, const std::string& KeyFile);
   const std::string& Title() const { return title_; }
 
   // loader.ini: [INFO] with ServerURL (the server's), the run's own Title, RestartCount
@@ -108,6 +112,7 @@ class LoaderInstall {
   TempFolder root_;
   std::string title_;
   std::unique_ptr<UpdateServer> server_;
+  bool tls_ = false;
   std::unique_ptr<NoProxyEnvironment> noProxy_;
 };
 

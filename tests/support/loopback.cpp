@@ -254,30 +254,34 @@ const TestPki& TestPki::Get() {
     const std::string out = d + "openssl.out";
     const std::vector<std::string> newKey = {"-newkey", "ec", "-pkeyopt",
                                              "ec_paramgen_curve:prime256v1", "-nodes"};
-    auto makeCa = [&](const std::string& name, const std::string& cn) {
-      std::vector<std::string> a = {"openssl", "req", "-x509", "-config", cnf, "-extensions", "ca",
+    auto selfSign = [&](const std::string& name, const std::string& cn, const std::string& ext) {
+      std::vector<std::string> a = {"openssl", "req", "-x509", "-config", cnf, "-extensions", ext,
                                     "-days", "3650", "-subj", "/CN=" + cn, "-keyout",
                                     d + name + ".key", "-out", d + name + ".pem"};
       a.insert(a.end(), newKey.begin(), newKey.end());
       Run(a, out);
     };
     int serial = 1;
-    auto issue = [&](const std::string& name, const std::string& ca, const std::string& ext) {
+    // Valid for Days from now; -1 makes one that expired yesterday.
+    auto issue = [&](const std::string& name, const std::string& ca, const std::string& ext,
+                     const std::string& days = "3650") {
       std::vector<std::string> a = {"openssl", "req", "-new", "-config", cnf, "-subj",
                                     "/CN=" + name, "-keyout", d + name + ".key",
                                     "-out", d + name + ".csr"};
       a.insert(a.end(), newKey.begin(), newKey.end());
       Run(a, out);
       Run({"openssl", "x509", "-req", "-in", d + name + ".csr", "-CA", d + ca + ".pem", "-CAkey",
-           d + ca + ".key", "-set_serial", std::to_string(serial++), "-days", "3650", "-extfile",
+           d + ca + ".key", "-set_serial", std::to_string(serial++), "-days", days, "-extfile",
            cnf, "-extensions", ext, "-out", d + name + ".pem"},
           out);
     };
-    makeCa("ca", "Loopback Test CA");
-    makeCa("otherca", "Loopback Other CA");
+    selfSign("ca", "Loopback Test CA", "ca");
+    selfSign("otherca", "Loopback Other CA", "ca");
     issue("server", "ca", "good");
     issue("wronghost", "ca", "wrong");
     issue("other", "otherca", "good");
+    issue("expired", "ca", "good", "-1");
+    selfSign("selfsigned", "localhost", "good");
     TestPki p;
     p.ca_file = d + "ca.pem";
     p.server_cert = d + "server.pem";
@@ -286,6 +290,10 @@ const TestPki& TestPki::Get() {
     p.wrong_host_key = d + "wronghost.key";
     p.other_cert = d + "other.pem";
     p.other_key = d + "other.key";
+    p.expired_cert = d + "expired.pem";
+    p.expired_key = d + "expired.key";
+    p.self_signed_cert = d + "selfsigned.pem";
+    p.self_signed_key = d + "selfsigned.key";
     return p;
   }();
   return pki;
@@ -490,17 +498,23 @@ std::string OddServer::Body(size_t Size) {
   return out;
 }
 
-UpdateServer::UpdateServer(std::string Docroot) {
-  process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{Python(), SupportDir() + "/update_server.py", Docroot, state_.Path()}, true);
+UpdateServer::UpdateServer(std::string Docroot, const std::string& CertFile, const std::string& KeyFile) {
+  std::vector<std::string> argv{Python(), SupportDir() + "/update_server.py", Docroot, state_.Path()};
+  if (!CertFile.empty()) argv.insert(argv.end(), {CertFile, KeyFile});
+  process_ = std::make_unique<ChildProcess>(argv, true);
   port_ = std::atoi(process_->ReadLine(kPatienceMs).c_str());
-  if (port_ <= 0) Fail("update_server.py did not start");
+  if (!CertFile.empty()) https_port_ = std::atoi(process_->ReadLine(kPatienceMs).c_str());
+  if (port_ <= 0 || (!CertFile.empty() && https_port_ <= 0)) Fail("update_server.py did not start");
 }
 
 UpdateServer::~UpdateServer() { process_.reset(); }
 
 std::string UpdateServer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string UpdateServer::HttpsUrl(const std::string& path) const {
+  return "https://127.0.0.1:" + std::to_string(https_port_) + path;
 }
 
 void UpdateServer::SetFaults(const std::string& Lines) { WriteFileBytes(state_ / "faults", Lines); }

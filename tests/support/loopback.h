@@ -72,6 +72,8 @@ struct TestPki {
   std::string server_cert, server_key;          // 127.0.0.1 and localhost, by the test CA
   std::string wrong_host_cert, wrong_host_key;  // wrong.invalid only, by the test CA
   std::string other_cert, other_key;            // 127.0.0.1 and localhost, by another CA
+  std::string expired_cert, expired_key;        // 127.0.0.1 and localhost, by the test CA, expired
+  std::string self_signed_cert, self_signed_key;  // 127.0.0.1 and localhost, signed by itself
 };
 
 // Sets (or, with a null Value, removes) an environment variable while it lives and
@@ -199,15 +201,17 @@ class OddServer {
 };
 
 // tests/support/update_server.py: serves Docroot over HTTP/1.1, records every request
-// and misbehaves for the paths named in its faults (see there).
+// and misbehaves for the paths named in its faults (see there). With a certificate and
+// its key it serves the same over HTTPS too.
 class UpdateServer {
  public:
-  explicit UpdateServer(std::string Docroot);
+  explicit UpdateServer(std::string Docroot, const std::string& CertFile = "", const std::string& KeyFile = "");
   ~UpdateServer();
   UpdateServer(const UpdateServer&) = delete;
   UpdateServer& operator=(const UpdateServer&) = delete;
   int Port() const { return port_; }
   std::string Url(const std::string& path) const;
+  std::string HttpsUrl(const std::string& path) const;
   // Replaces the faults: lines of "PATH KIND [ARG]"; empty for none.
   void SetFaults(const std::string& Lines);
   // The requests so far, "GET /a%20b.xml", in order.
@@ -217,6 +221,7 @@ class UpdateServer {
  private:
   TempFolder state_;
   int port_ = 0;
+  int https_port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };
 

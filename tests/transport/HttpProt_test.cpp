@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include "platform/rtl/sysutils.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/MessagePump.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "tests/support/run_program.h"
 #include "transport/StdSockDownloader.h"
 
@@ -201,6 +203,7 @@ TEST_F(HttpCliTest, MalformedRepliesFail) {
   struct Case {
     std::string reply;
     Word code;
+    int64_t maxBody = -1;
   };
   const std::vector<Case> cases = {
       {"", httperrIncomplete},
@@ -220,8 +223,13 @@ TEST_F(HttpCliTest, MalformedRepliesFail) {
       {"HTTP/1.0 100 Continue\r\n\r\n", httperrIncomplete},
       // A length frames the body of a relocation too.
       {"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 10\r\n\r\nmov", httperrIncomplete},
+      // Bodies larger than the caller takes, announced or not.
+      {"HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n", httperrBodyTooLarge, 10},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n6\r\n012345\r\n6\r\n678901\r\n", httperrBodyTooLarge, 10},
+      {"HTTP/1.0 200 OK\r\n\r\n01234567890", httperrBodyTooLarge, 10},
   };
   for (const Case& c : cases) {
+    http.MaxBodySize = c.maxBody;
     LoopbackServer server([&c](int fd) {
       ReadRequest(fd);
       SendAll(fd, c.reply);
@@ -258,6 +266,26 @@ TEST_F(HttpCliTest, ChunkedBodyWithLengthAndExtensions) {
   GetUrl("http://127.0.0.1:" + server.PortText() + "/");
   EXPECT_TRUE(Body() == "helloabcdefghijklmnopqrstuvwxyz") << "body of " << body.Size() << " bytes differs";
   EXPECT_EQ(http.RcvdCount(), 31);
+}
+
+TEST_F(HttpCliTest, ATransferBelowTheLowSpeedLimitFailsByTheClock) {
+  TManualClock clock;
+  // Ten bytes, then the clock goes on a second at a time until the client closes.
+  LoopbackServer server([&clock](int fd) {
+    ReadRequest(fd);
+    SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n0123456789");
+    pollfd p{fd, POLLIN, 0};
+    do clock.AdvanceMs(1000);
+    while (poll(&p, 1, 10) == 0);
+  });
+  http.LowSpeedLimit = 2;
+  http.LowSpeedTime = 30;
+  try {
+    GetUrl("http://127.0.0.1:" + server.PortText() + "/");
+    ADD_FAILURE();
+  } catch (const EHttpException& e) {
+    EXPECT_EQ(e.ErrorCode(), httperrTooSlow);
+  }
 }
 
 TEST_F(HttpCliTest, StalledServerTimesOut) {

@@ -283,6 +283,29 @@ TEST(GifLZW, AFrameOfNoPictureReadsItsDataWholeOrCut) {
   }
 }
 
+TEST(GifLZW, AFrameOfNoPictureWhoseDataTurnsOutBadKeepsWhatItDecodedAndTheFill) {
+  // A 4 x 4 frame, plain and interlaced, opaque and transparent in colour 3, coded
+  // clear, 0, 7: the code 7 is not in the table.
+  for (const uint8_t packed : {0x00, 0x40})
+    for (const bool transparent : {false, true}) {
+      Bytes file;
+      if (transparent) file = {0x21, 0xF9, 4, 1, 0, 0, 3, 0};
+      const Bytes frame = {',', 0, 0, 0, 0, 4, 0, 4, 0, packed, 2, 2, 0xC4, 0x01, 0};
+      file.insert(file.end(), frame.begin(), frame.end());
+      // The frame's pixels go where 16 other bytes were just freed.
+      std::make_unique<Bytes>(16, 0xAA).reset();
+      TMemoryStream s;
+      s.WriteBuffer(file.data(), int64_t(file.size()));
+      s.SetPosition(0);
+      TGIFSubImage sub(nullptr);
+      EXPECT_EQ(ErrorOf([&] { sub.LoadFromStream(&s); }), sInvalidData);
+      ASSERT_EQ(sub.DataSize(), 16);
+      Bytes expected(16, transparent ? 3 : 0);
+      expected[0] = 0;
+      EXPECT_EQ(Bytes(sub.Data(), sub.Data() + 16), expected) << int(packed) << transparent;
+    }
+}
+
 TEST(GifLZW, TruncatedFilesNeverCrashOrHang) {
   const Bytes pixels = Indices(33 * 21, 256, 17, 70);
   const Bytes whole = gifref::Encode(OneFrame(33, 21, 8, pixels, true));

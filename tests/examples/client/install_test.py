@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """Client programs outside the tree: `cmake --install` gives the three libraries, the
-headers and the CMake package; the example client (warning-free at -Wall -Wextra
+headers (each finding the headers it includes, none of the platform's internal ones
+among them) and the CMake package; the example client (warning-free at -Wall -Wextra
 -Werror), a program that calls the packages' API and one that links the platform
 library alone build from that installed tree as projects of their own, link the .so
 files (and no part of the tree) and run headless. The last loads the packages by bare
 name through its run path (the installed lib folder), or beside itself first."""
 import os
+import re
 import shutil
 import sys
 
@@ -32,7 +34,15 @@ def main():
     for file in [os.path.join(LIB, name) for name in PACKAGES] + [os.path.join(api, "load_by_name")]:
         shutil.copy(file, beside)
 
+    # Every header installed finds the headers it includes among those installed.
     problems = []
+    include = os.path.join(os.path.dirname(LIB), "include", "vxsystem")
+    for folder, _, names in os.walk(include):
+        for name in names:
+            with open(os.path.join(folder, name), encoding="utf-8") as f:
+                for wanted in re.findall(r'^\s*#\s*include\s+"([^"]+)"', f.read(), re.M):
+                    if not os.path.isfile(os.path.join(include, wanted)):
+                        problems.append("%s includes %s, which is not installed" % (name, wanted))
     links = {os.path.join(client, "bizclient"): ALL, os.path.join(api, "api_client"): ALL,
              os.path.join(api, "load_by_name"): {"libvxplatform.so"}}
     for program, expected in links.items():

@@ -300,6 +300,20 @@ TEST(Params, ArgumentsAndProgramPath) {
   EXPECT_EQ(ParamStr(0), fs::read_symlink("/proc/self/exe").string());
 }
 
+TEST(Params, EnvironmentSecondsTakesOnlyAPlainDecimalNumber) {
+  const std::string huge(400, '9');  // beyond any double
+  const std::pair<const char*, double> cases[] = {
+      {"5", 5},    {"0", 0},       {"2.5", 2.5}, {".5", 0.5},   {"7.", 7},    {"5abc", -1}, {"0x10", -1},
+      {"inf", -1}, {"nan", -1},    {"-1", -1},   {"+3", -1},    {"1e3", -1},  {" 5", -1},   {"5 ", -1},
+      {"", -1},    {".", -1},      {"1.2.3", -1}, {huge.c_str(), -1}};
+  for (const auto& [text, seconds] : cases) {
+    setenv("VX_TEST_SECONDS", text, 1);
+    EXPECT_EQ(EnvironmentSeconds("VX_TEST_SECONDS", -1), seconds) << '"' << text << '"';
+  }
+  unsetenv("VX_TEST_SECONDS");
+  EXPECT_EQ(EnvironmentSeconds("VX_TEST_SECONDS", 4), 4);
+}
+
 // ---- File names ----
 
 TEST(FileNames, BothDelimitersEverywhere) {
