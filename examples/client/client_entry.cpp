@@ -5,7 +5,7 @@
 #include "uClientForm.h"
 #include "platform/rtl/sysutils.h"
 
-int main(int argc, char** argv) {
+int main() {
   Application->Initialize();
   Application->SetTitle("vx client");
   // Without a screen only a script can use the form: with none, there is nothing to do.

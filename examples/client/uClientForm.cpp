@@ -88,8 +88,10 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
     l->SetName(name);
     l->SetCaption(caption);
     l->SetBounds(left, 64, 60, 16);
-    LoadPicture(l->BulletImage(), "bullet.png");
-    l->SetBulletImage(l->BulletImage());
+    // The setter keeps the bullet 8 pixels off the text (given a picture of its own).
+    TPicture bullet;
+    LoadPicture(&bullet, "bullet.png");
+    l->SetBulletImage(&bullet);
     l->SetParent(this);
     return l;
   };
@@ -106,12 +108,16 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   edtCustomer->SetBounds(290, 60, 160, 21);
   edtCustomer->SetImgResName(pictures_ + "icon_search.png");
   edtCustomer->SetParent(this);
+  // The help bar names the focused editor: the icon editors' own editors carry their
+  // names, so that their help lines show.
+  edtCustomer->Editor()->SetName("edtCustomer");
   lblAmount = label("lblAmount", "최소 금액", 466);
   edtAmount = new TvxIconCurrencyEdit(this);
   edtAmount->SetName("edtAmount");
   edtAmount->SetBounds(552, 60, 140, 21);
   edtAmount->SetImgResName(pictures_ + "icon_amount.png");
   edtAmount->SetParent(this);
+  edtAmount->Editor()->SetName("edtAmount");
   edtAmount->SetValue(50000);
 
   // The status buttons: one group, one of them down.
@@ -137,8 +143,9 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   // The grid's title band and the grid.
   lblOrders = new TvxImageLabel(this);
   lblOrders->SetName("lblOrders");
-  LoadPicture(lblOrders->BackgroundImage(), "label_band.png");
-  lblOrders->SetBackgroundImage(lblOrders->BackgroundImage());
+  TPicture band;
+  LoadPicture(&band, "label_band.png");
+  lblOrders->SetBackgroundImage(&band);  // and takes the picture's height
   lblOrders->SetCaption("주문 목록");
   lblOrders->SetAutoSize(false);
   lblOrders->SetBounds(12, 96, 876, lblOrders->Height());
@@ -156,17 +163,17 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
   TcxGridBands* bands = bvOrders->Bands();
   (bands->Count() > 0 ? bands->Items(0) : bands->Add())->SetCaption("주문");
   bands->Add()->SetCaption("금액");
-  colChecked = AddColumn("선택", "Boolean", 44, 0);
+  colChecked = AddColumn("colChecked", "선택", "Boolean", 44, 0);
   colChecked->SetPropertiesClass(TcxCheckBoxProperties::StaticClass());
   colChecked->SetTag(1);  // a check-all header
-  colNumber = AddColumn("주문번호", "Integer", 80, 0);
-  colCustomer = AddColumn("거래처", "String", 130, 0);
-  colBranch = AddColumn("지점", "String", 90, 0);
-  colItem = AddColumn("품목", "String", 130, 0);
-  colQuantity = AddColumn("수량", "Integer", 60, 1);
-  colPrice = AddColumn("단가", "Currency", 100, 1);
-  colAmount = AddColumn("금액", "Currency", 120, 1);
-  colDone = AddColumn("완료", "Boolean", 50, 1);
+  colNumber = AddColumn("colNumber", "주문번호", "Integer", 80, 0);
+  colCustomer = AddColumn("colCustomer", "거래처", "String", 130, 0);
+  colBranch = AddColumn("colBranch", "지점", "String", 90, 0);
+  colItem = AddColumn("colItem", "품목", "String", 130, 0);
+  colQuantity = AddColumn("colQuantity", "수량", "Integer", 60, 1);
+  colPrice = AddColumn("colPrice", "단가", "Currency", 100, 1);
+  colAmount = AddColumn("colAmount", "금액", "Currency", 120, 1);
+  colDone = AddColumn("colDone", "완료", "Boolean", 50, 1);
   colDone->SetPropertiesClass(TcxCheckBoxProperties::StaticClass());
 
   adpOrders = new TGrid5Adapter(this);
@@ -195,8 +202,11 @@ TfrmClient::~TfrmClient() {
     Screen->OnActiveControlChange = TNotifyEvent();
 }
 
-TcxGridBandedColumn* TfrmClient::AddColumn(const std::string& Caption, const std::string& Type, int Width, int Band) {
+TcxGridBandedColumn* TfrmClient::AddColumn(const std::string& Name, const std::string& Caption, const std::string& Type,
+                                           int Width, int Band) {
   TcxGridBandedColumn* c = bvOrders->CreateColumn();
+  // The help bar's code of a cell being edited is the view's name and the column's.
+  c->SetName(Name);
   c->SetCaption(Caption);
   c->SetWidth(Width);
   c->Position()->SetBandIndex(Band);

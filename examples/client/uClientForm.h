@@ -79,7 +79,8 @@ class TfrmClient : public TForm {
   void FormKeyDown(TObject* Sender, WORD& Key, TShiftState Shift);
 
  private:
-  TcxGridBandedColumn* AddColumn(const std::string& Caption, const std::string& Type, int Width, int Band);
+  TcxGridBandedColumn* AddColumn(const std::string& Name, const std::string& Caption, const std::string& Type,
+                                 int Width, int Band);
   TMenuItem* AddMenuItem(TPopupMenu* Menu, const std::string& Caption, TNotifyEvent OnClick);
   void LoadPicture(TPicture* Picture, const std::string& Name) const;
 

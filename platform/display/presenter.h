@@ -77,7 +77,7 @@ namespace vx::display {
 // The presenter for this run: X11 when a display is reachable (DISPLAY set and the
 // server answers) unless VX_HEADLESS is set to a non-empty value other than "0" or
 // VX_HEADLESS_SCRIPT names a script; headless otherwise. A DISPLAY that no server
-// answers is said on standard error.
+// answers is said on standard error, in a scripted run too.
 std::unique_ptr<IPresenter> CreateDefaultPresenter();
 
 }  // namespace vx::display

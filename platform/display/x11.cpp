@@ -122,6 +122,7 @@ class TX11Presenter final : public IPresenter {
     for (auto& [h, w] : windows_) {
       if (w.ic) XDestroyIC(w.ic);
       XDestroyWindow(dpy_, w.xwin);
+      if (w.picture) XFreePixmap(dpy_, w.picture);
     }
     for (auto& [shape, cursor] : cursors_) XFreeCursor(dpy_, cursor);
     if (im_) XCloseIM(im_);
@@ -168,6 +169,9 @@ class TX11Presenter final : public IPresenter {
       it->second.w = w;
       it->second.h = h;
       it->second.buffer = Buffer;
+      // The window's background is its own picture: the server shows it from the first
+      // exposure on, before this program hears of the mapping.
+      NewPicture(it->second);
       XMapRaised(dpy_, it->second.xwin);
       XFlush(dpy_);
       return;
@@ -183,6 +187,7 @@ class TX11Presenter final : public IPresenter {
       SetSizeHints(win, Desc, w, h);
       XMoveResizeWindow(dpy_, win.xwin, x, y, unsigned(w), unsigned(h));
     }
+    if (win.pictureW != w || win.pictureH != h) NewPicture(win);
     XFlush(dpy_);
   }
 
@@ -192,6 +197,7 @@ class TX11Presenter final : public IPresenter {
     if (it->second.ic) XDestroyIC(it->second.ic);
     byX_.erase(it->second.xwin);
     XDestroyWindow(dpy_, it->second.xwin);
+    if (it->second.picture) XFreePixmap(dpy_, it->second.picture);
     if (focusWanted_ == Handle) focusWanted_ = nullptr;
     windows_.erase(it);
     XFlush(dpy_);
@@ -208,7 +214,7 @@ class TX11Presenter final : public IPresenter {
     auto it = windows_.find(Handle);
     if (it == windows_.end()) return;
     it->second.buffer = Buffer;
-    if (it->second.mapped) Put(it->second, Dirty);
+    Put(it->second, Dirty);
     XFlush(dpy_);
   }
 
@@ -256,6 +262,8 @@ class TX11Presenter final : public IPresenter {
  private:
   struct TWin {
     Window xwin = 0;
+    Pixmap picture = 0;  // what the window shows: its background
+    int pictureW = 0, pictureH = 0;
     HWND hwnd = nullptr;
     XIC ic = nullptr;
     std::shared_ptr<vx::gdi::Surface> buffer;
@@ -314,10 +322,22 @@ class TX11Presenter final : public IPresenter {
     XFlush(dpy_);
   }
 
-  // Copies a part of the back buffer into the window.
+  // A picture of the window's size, made from the back buffer, as its background.
+  void NewPicture(TWin& win) {
+    if (win.picture) XFreePixmap(dpy_, win.picture);
+    win.picture = XCreatePixmap(dpy_, win.xwin, unsigned(win.w), unsigned(win.h), unsigned(depth_));
+    win.pictureW = win.w;
+    win.pictureH = win.h;
+    XSetForeground(dpy_, gc_, WhitePixel(dpy_, screen_));
+    XFillRectangle(dpy_, win.picture, gc_, 0, 0, unsigned(win.w), unsigned(win.h));
+    XSetWindowBackgroundPixmap(dpy_, win.xwin, win.picture);
+    Put(win, RECT{0, 0, win.w, win.h});
+  }
+
+  // Copies a part of the back buffer into the window's picture, and shows it.
   void Put(TWin& win, RECT r) {
     auto& buf = win.buffer;
-    if (!buf) return;
+    if (!buf || !win.picture) return;
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);
     r.right = std::min<LONG>(r.right, std::min(buf->Width(), win.w));
@@ -328,10 +348,11 @@ class TX11Presenter final : public IPresenter {
                                  unsigned(buf->Width()), unsigned(buf->Height()), 32, buf->Stride());
       if (!img) return;
       img->byte_order = LSBFirst;
-      XPutImage(dpy_, win.xwin, gc_, img, r.left, r.top, r.left, r.top, unsigned(r.right - r.left),
+      XPutImage(dpy_, win.picture, gc_, img, r.left, r.top, r.left, r.top, unsigned(r.right - r.left),
                 unsigned(r.bottom - r.top));
       img->data = nullptr;  // the buffer's memory is not Xlib's to free
       XDestroyImage(img);
+      Show(win, r);
       return;
     }
     // Another pixel format: converted pixel by pixel.
@@ -358,8 +379,16 @@ class TX11Presenter final : public IPresenter {
                   channel(visual_->red_mask, GetRValue(c)) | channel(visual_->green_mask, GetGValue(c)) |
                       channel(visual_->blue_mask, GetBValue(c)));
       }
-    XPutImage(dpy_, win.xwin, gc_, img, 0, 0, r.left, r.top, unsigned(w), unsigned(h));
+    XPutImage(dpy_, win.picture, gc_, img, 0, 0, r.left, r.top, unsigned(w), unsigned(h));
     XDestroyImage(img);
+    Show(win, r);
+  }
+
+  // Shows a part of the window's picture (a window not mapped shows it when it maps).
+  void Show(TWin& win, const RECT& r) {
+    if (win.mapped)
+      XCopyArea(dpy_, win.picture, win.xwin, gc_, r.left, r.top, unsigned(r.right - r.left), unsigned(r.bottom - r.top),
+                r.left, r.top);
   }
 
   void ServeEvents() {
@@ -386,11 +415,11 @@ class TX11Presenter final : public IPresenter {
       case MapNotify:
         win->mapped = true;
         if (focusWanted_ == hwnd) TakeFocus(*win);
-        Put(*win, RECT{0, 0, win->w, win->h});
+        Show(*win, RECT{0, 0, win->w, win->h});
         break;
       case UnmapNotify: win->mapped = false; break;
       case Expose:
-        Put(*win, RECT{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
+        Show(*win, RECT{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height});
         break;
       case ConfigureNotify: {
         int x = e.xconfigure.x, y = e.xconfigure.y;
@@ -404,6 +433,7 @@ class TX11Presenter final : public IPresenter {
           win->y = y;
           win->w = e.xconfigure.width;
           win->h = e.xconfigure.height;
+          if (win->pictureW != win->w || win->pictureH != win->h) NewPicture(*win);
           PostMessage(hwnd, VXM_CLIENTBOUNDS, MAKEWPARAM(WORD(int16_t(x)), WORD(int16_t(y))),
                       MAKELPARAM(WORD(win->w), WORD(win->h)));
         }
@@ -505,15 +535,30 @@ class TX11Presenter final : public IPresenter {
 
 }  // namespace
 
-std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName) {
+namespace {
+
+// A connection to the display named (empty: a non-empty $DISPLAY), or null.
+Display* OpenDisplay(const std::string& DisplayName) {
   const char* name = DisplayName.empty() ? nullptr : DisplayName.c_str();
   if (!name) {
     const char* env = std::getenv("DISPLAY");
     if (!env || !*env) return nullptr;
   }
-  Display* dpy = XOpenDisplay(name);
+  return XOpenDisplay(name);
+}
+
+}  // namespace
+
+std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName) {
+  Display* dpy = OpenDisplay(DisplayName);
   if (!dpy) return nullptr;
   return std::make_unique<TX11Presenter>(dpy);
+}
+
+bool X11DisplayAnswers(const std::string& DisplayName) {
+  Display* dpy = OpenDisplay(DisplayName);
+  if (dpy) XCloseDisplay(dpy);
+  return dpy != nullptr;
 }
 
 unsigned long X11WindowOf(IPresenter* Presenter, HWND Handle) {
@@ -529,6 +574,7 @@ bool X11WindowMapped(IPresenter* Presenter, HWND Handle) {
 #else
 
 std::unique_ptr<IPresenter> TryX11Presenter(const std::string&) { return nullptr; }
+bool X11DisplayAnswers(const std::string&) { return false; }
 unsigned long X11WindowOf(IPresenter*, HWND) { return 0; }
 bool X11WindowMapped(IPresenter*, HWND) { return false; }
 

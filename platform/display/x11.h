@@ -14,6 +14,9 @@ namespace vx::display {
 // An X11 presenter on the display named by DisplayName (empty: $DISPLAY), or null
 // when no display can be reached (or the layer was built without Xlib).
 std::unique_ptr<IPresenter> TryX11Presenter(const std::string& DisplayName = "");
+// Whether an X server answers at DisplayName (empty: $DISPLAY); nothing else is done
+// with the display.
+bool X11DisplayAnswers(const std::string& DisplayName = "");
 
 // The X window showing a form's window (0 for none), and whether it is mapped; for
 // tests that look at the screen.

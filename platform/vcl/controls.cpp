@@ -346,8 +346,13 @@ void TControl::UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   width_ = AWidth;
   height_ = AHeight;
   Invalidate();
+  NoteAnchorBase();
   Perform(WM_WINDOWPOSCHANGED, 0, 0);
   if (resized && !ComponentState().Contains(csLoading)) Resize();
+}
+
+void TControl::NoteAnchorBase() {
+  if (parent_) anchorBase_ = SIZE{parent_->width_, parent_->height_};
 }
 
 TRect TControl::ClientRect() const { return TRect{0, 0, width_, height_}; }
@@ -1170,22 +1175,30 @@ void TWinControl::AlignControls(TControl* AControl, TRect& Rect) {
   }
 }
 
-void TWinControl::AnchorChildren(int OldWidth, int OldHeight) {
-  const int dw = width_ - OldWidth, dh = height_ - OldHeight;
-  if ((dw == 0 && dh == 0) || ComponentState().Contains(csLoading)) return;
+void TWinControl::AnchorChildren() {
+  if (ComponentState().Contains(csLoading)) return;
   std::vector<TControl*> all(controls_.begin(), controls_.end());
   all.insert(all.end(), winControls_.begin(), winControls_.end());
   for (TControl* c : all) {
-    if (c->Align() != alNone) continue;
+    if (c->Align() != alNone) {
+      c->NoteAnchorBase();  // placed by the alignment, not by its anchors
+      continue;
+    }
+    const int dw = width_ - c->anchorBase_.cx, dh = height_ - c->anchorBase_.cy;
+    if (dw == 0 && dh == 0) continue;
     const TAnchors an = c->Anchors();
     int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
+    // Anchored to neither edge, the control's middle keeps its share of the parent.
+    auto middle = [](int At, int Size, int From, int To) {
+      return From > 0 ? MulDiv(At + Size / 2, To, From) - Size / 2 : At + (To - From) / 2;
+    };
     if (an.Contains(akRight)) {
       if (an.Contains(akLeft))
         w += dw;
       else
         l += dw;
     } else if (!an.Contains(akLeft)) {
-      l += dw / 2;
+      l = middle(l, w, c->anchorBase_.cx, width_);
     }
     if (an.Contains(akBottom)) {
       if (an.Contains(akTop))
@@ -1193,15 +1206,15 @@ void TWinControl::AnchorChildren(int OldWidth, int OldHeight) {
       else
         t += dh;
     } else if (!an.Contains(akTop)) {
-      t += dh / 2;
+      t = middle(t, h, c->anchorBase_.cy, height_);
     }
     c->UpdateBounds(l, t, std::max(0, w), std::max(0, h));
+    c->NoteAnchorBase();
   }
 }
 
 void TWinControl::UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
-  const int ow = width_, oh = height_;
   const bool resized = AWidth != width_ || AHeight != height_;
   Invalidate();
   left_ = ALeft;
@@ -1210,8 +1223,9 @@ void TWinControl::UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   height_ = AHeight;
   Invalidate();
   Perform(WM_WINDOWPOSCHANGED, 0, 0);
+  NoteAnchorBase();
   if (resized) {
-    AnchorChildren(ow, oh);
+    AnchorChildren();
     Perform(WM_SIZE, SIZE_RESTORED, MAKELPARAM(WORD(ClientWidth()), WORD(ClientHeight())));
   }
 }
@@ -1225,6 +1239,7 @@ TClass TWinControl::GetActionLinkClass() const { return TWinControlActionLink::S
 
 void TWinControl::Loaded() {
   TControl::Loaded();
+  AnchorChildren();
   Realign();
 }
 

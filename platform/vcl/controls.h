@@ -254,8 +254,14 @@ class TControl : public TComponent {
 
   TAlign Align() const { return align_; }
   void SetAlign(TAlign Value);
+  // The edges that keep their distance to the parent's edges when the parent is sized.
+  // A control keeps the parent size it was placed against, so a parent sized while its
+  // form loads moves its anchored controls when the loading ends.
   TAnchors Anchors() const { return anchors_; }
-  void SetAnchors(TAnchors Value) { anchors_ = Value; }
+  void SetAnchors(TAnchors Value) {
+    anchors_ = Value;
+    NoteAnchorBase();
+  }
 
   // --- visibility and state ---
   bool Visible() const { return visible_; }
@@ -410,9 +416,14 @@ class TControl : public TComponent {
   // Called by the parent when it sizes or aligns the control.
   friend class TWinControl;
   friend class TCustomForm;
-  void SetParentLink(TWinControl* P) { parent_ = P; }
+  void SetParentLink(TWinControl* P) {
+    parent_ = P;
+    NoteAnchorBase();
+  }
   // Moves the control without realigning (alignment itself uses it).
   virtual void UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  // The control's place now stands against the parent's present size.
+  void NoteAnchorBase();
 
   int left_ = 0;
   int top_ = 0;
@@ -429,6 +440,7 @@ class TControl : public TComponent {
   TWinControl* parent_ = nullptr;
   TAlign align_ = alNone;
   TAnchors anchors_{akLeft, akTop};
+  SIZE anchorBase_{0, 0};  // the parent's size the control was placed against
   bool visible_ = true;
   bool enabled_ = true;
   TControlStyle controlStyle_{csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
@@ -713,7 +725,9 @@ class TWinControl : public TControl {
   // coordinates).
   void PaintTree(const std::shared_ptr<vx::gdi::Surface>& Surface, TPoint Offset, const TRect& Clip);
   void AlignChildren(TControl* AControl);
-  void AnchorChildren(int OldWidth, int OldHeight);
+  // Keeps the anchored children's distances to this control's edges (not while it
+  // loads: its Loaded catches up).
+  void AnchorChildren();
   void DestroyHandle();
 
  private:

@@ -1016,7 +1016,7 @@ void TMemo::PaintWindow(HDC DC) {
   const int lines = int(LineStarts().size()), visible = VisibleLines();
   if (lines > visible) {
     const int track = std::max(1, int(down.top - up.bottom));
-    const int thumbH = std::max(8, track * visible / lines);
+    const int thumbH = std::min(track, std::max(GetSystemMetrics(SM_CYVTHUMB), track * visible / lines));
     const int thumbY = up.bottom + (track - thumbH) * topLine_ / std::max(1, lines - visible);
     TRect thumb{bar.left, thumbY, bar.right, thumbY + thumbH};
     DrawFrameControl(DC, &thumb, DFC_BUTTON, DFCS_BUTTONPUSH);

@@ -50,7 +50,9 @@ void TScrollBar::ThumbSpan(int& Start, int& Size) const {
   const int track = Length() - 2 * arrow;
   const int range = max_ - min_ + 1;
   Size = pageSize_ > 0 ? int(int64_t(track) * pageSize_ / range) : arrow;
-  Size = std::clamp(Size, std::min(8, track), track);
+  // Never shorter than a desktop bar's thumb, so that it can be seen and taken.
+  const int shortest = GetSystemMetrics(kind_ == sbHorizontal ? SM_CXHTHUMB : SM_CYVTHUMB);
+  Size = std::clamp(Size, std::min(shortest, track), track);
   const int travel = MaxPosition() - min_;
   Start = arrow + (travel > 0 ? int(int64_t(track - Size) * (position_ - min_) / travel) : 0);
 }

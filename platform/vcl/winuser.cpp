@@ -376,7 +376,9 @@ int GetSystemMetrics(int nIndex) {
     case SM_CXSCREEN: return Screen->Width();
     case SM_CYSCREEN: return Screen->Height();
     case SM_CXVSCROLL:
-    case SM_CYHSCROLL: return 16;
+    case SM_CYHSCROLL:
+    case SM_CYVTHUMB:
+    case SM_CXHTHUMB: return 16;
     case SM_CYCAPTION: return 19;
     case SM_CXBORDER:
     case SM_CYBORDER: return 1;

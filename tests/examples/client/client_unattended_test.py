@@ -2,7 +2,7 @@
 """The example client in runs nobody attends ends each and says what happened: a save
 line before the key of the export, with nobody to answer whether to open the workbook
 (no program may start); a line for a form that never comes; a DISPLAY that no X server
-answers, without a script."""
+answers, without a script and with one."""
 import os
 import socket
 import subprocess
@@ -31,6 +31,8 @@ with tempfile.TemporaryDirectory() as folder:
          ['line 1 "click frmNever.btnGo": form "frmNever" not shown after 0.2 s; skipped']),
         (dict(base, DISPLAY=display), None, 1,
          ['no X server answers at DISPLAY "%s": the run is headless' % display, "headless and has no script"]),
+        (dict(base, DISPLAY=display), ["close frmClient"], 0,
+         ['no X server answers at DISPLAY "%s": the run is headless' % display]),
     ]
     for env, script, code, said in cases:
         env = dict(env, VX_REGISTRY_DIR=os.path.join(folder, "registry"), LSAN_OPTIONS="suppressions=" + SUPPRESSIONS)

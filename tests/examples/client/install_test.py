@@ -1,19 +1,20 @@
 #!/usr/bin/python3
 """Client programs outside the tree: `cmake --install` gives the three libraries, the
 headers (each finding the headers it includes, none of the platform's internal ones
-among them) and the CMake package; the example client, a program that calls the packages'
-API and one that links the platform library alone build from that installed tree as
-projects of their own, link the .so files (and no part of the tree) and run headless.
-The last loads the packages by bare name through its run path (the installed lib
-folder), or beside itself first."""
+among them) and the CMake package; the example client (warning-free at -Wall -Wextra
+-Werror), a program that calls the packages' API and one that links the platform
+library alone build from that installed tree as projects of their own, link the .so
+files (and no part of the tree) and run headless. The last loads the packages by bare
+name through its run path (the installed lib folder), or beside itself first."""
 import os
 import re
 import shutil
-import subprocess
 import sys
 
 SOURCE = os.environ["VX_SOURCE_DIR"]
-BINARY = os.environ["VX_BINARY_DIR"]
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+from outside_build import BINARY, build, install, run  # noqa: E402
+
 # Fixed folders, so that a compiler cache knows the builds again.
 WORK = os.path.join(BINARY, "tests", "outside-client")
 LIB = os.path.join(WORK, "prefix", "lib")
@@ -21,32 +22,14 @@ PACKAGES = ["libvxpackage.so", "libgridsift.so"]
 ALL = set(PACKAGES) | {"libvxplatform.so"}
 
 
-def cache(name):
-    with open(os.path.join(BINARY, "CMakeCache.txt")) as f:
-        return next((line.split("=", 1)[1].strip() for line in f if line.startswith(name + ":")), "")
-
-
-def run(*command, check=True, **options):
-    done = subprocess.run(command, capture_output=True, text=True, timeout=900, **options)
-    if check and done.returncode != 0:
-        raise RuntimeError("%s failed:\n%s%s" % (" ".join(command), done.stdout[-4000:], done.stderr[-4000:]))
-    return done
-
-
-def build(source, folder):
-    launcher = cache("CMAKE_CXX_COMPILER_LAUNCHER")
-    run("cmake", "-S", source, "-B", folder, "-G", "Ninja", "-DCMAKE_PREFIX_PATH=" + os.path.dirname(LIB),
-        "-DCMAKE_CXX_COMPILER=" + cache("CMAKE_CXX_COMPILER"),
-        *(["-DCMAKE_CXX_COMPILER_LAUNCHER=" + launcher] if launcher else []))
-    run("cmake", "--build", folder)
-
-
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
-    run("cmake", "--install", BINARY, "--prefix", os.path.dirname(LIB))
+    prefix = os.path.dirname(LIB)
+    install(prefix)
     client, api, beside = (os.path.join(WORK, n) for n in ("client", "api", "beside"))
-    build(os.path.join(SOURCE, "examples", "client"), client)
-    build(os.path.join(SOURCE, "tests", "examples", "client", "outside"), api)
+    # The example is a client's own code: not a warning in it.
+    build(os.path.join(SOURCE, "examples", "client"), client, prefix, "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror")
+    build(os.path.join(SOURCE, "tests", "examples", "client", "outside"), api, prefix)
     os.makedirs(beside)
     for file in [os.path.join(LIB, name) for name in PACKAGES] + [os.path.join(api, "load_by_name")]:
         shutil.copy(file, beside)

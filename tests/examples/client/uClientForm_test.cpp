@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "gridsearch/uGrid5SearchOption.h"
+#include "platform/cx/cxgridviewinfo.h"
 #include "platform/display/headless.h"
 #include "platform/display/input.h"
 #include "platform/display/x11.h"
@@ -105,6 +106,41 @@ TEST_F(ClientForm, TheTitlesBlinkingRunShowsInRedWhileItIsOn) {
   form->PaintNow();
   const std::vector<COLORREF> title = Pixels(form->xlTitle);
   EXPECT_NE(std::find(title.begin(), title.end(), RGB(255, 0, 0)), title.end());
+  form->Free();
+  THeadlessGui::Pump();
+}
+
+// Every line of the example's help file is one the help bar can show: a click on the
+// control it names (for a grid column, a click on a cell of it and one more to edit
+// it) gives the bar the line's code.
+TEST_F(ClientForm, EveryLineOfTheHelpFileIsOneTheHelpBarShows) {
+  TfrmClient* form = Show();
+  std::unique_ptr<TStringList> lines(new TStringList);
+  lines->LoadFromFile(std::string(VX_SOURCE_DIR) + "/examples/client/Help/frmClient.wxt",
+                      TvxBizStatusBar::HelpFileEncoding());
+  ASSERT_GT(lines->Count(), 0);
+  for (int i = 0; i < lines->Count(); ++i) {
+    const std::string code = lines->Strings(i).substr(0, lines->Strings(i).find('|'));
+    SCOPED_TRACE(code);
+    if (const size_t dot = code.find('.'); dot != std::string::npos) {
+      ASSERT_TRUE(SameText(code.substr(0, dot), form->bvOrders->Name()));
+      TcxGridBandedColumn* column = nullptr;
+      for (int c = 0; c < form->bvOrders->ColumnCount(); ++c)
+        if (SameText(form->bvOrders->Columns(c)->Name(), code.substr(dot + 1))) column = form->bvOrders->Columns(c);
+      ASSERT_NE(column, nullptr);
+      const auto& info = form->bvOrders->ViewInfo();
+      const TRect cell = info.CellBounds(*info.FindColumn(column), 0);
+      const TRect site = form->bvOrders->Site()->BoundsRect();
+      for (int click = 0; click < 2; ++click)
+        THeadlessGui::ClickAt(form->grdOrders, site.left + (cell.left + cell.right) / 2,
+                              site.top + (cell.top + cell.bottom) / 2);
+    } else {
+      auto* control = As<TControl>(form->FindComponent(code));
+      ASSERT_NE(control, nullptr);
+      THeadlessGui::ClickAt(control, control->Width() / 3, control->Height() / 2);
+    }
+    EXPECT_EQ(form->sbHelp->HelpCode(), code);
+  }
   form->Free();
   THeadlessGui::Pump();
 }

@@ -239,6 +239,28 @@ TEST_F(Grid, ScrollingByWheelAndScrollBarsShowsWhatAFreshPaintShows) {
   EXPECT_EQ(controller->TopRowIndex(), 200 - page);
 }
 
+// Over thousands of rows the thumb stays as long as a desktop bar's: taken at its last
+// pixel and dragged to the end of the track, it shows the last page.
+TEST_F(Grid, OverThousandsOfRowsTheThumbCanBeTakenAndDraggedToTheEnd) {
+  TGridForm g(400, 300);
+  g.AddColumn("n", "Integer", 120);
+  for (int i = 0; i < 2000; ++i) g.AddRow({Variant(i)});
+  TScrollBar* vbar = g.grid->VScrollBar();
+  ASSERT_TRUE(vbar->Visible());
+  TRect r;
+  vbar->RectInForm(r);
+  const int x = (r.left + r.right) / 2, arrow = GetSystemMetrics(SM_CXVSCROLL);
+  const int thumbEnd = r.top + arrow + GetSystemMetrics(SM_CYVTHUMB) - 1;
+  vx::display::InjectMouseMove(g.form, x, thumbEnd);
+  vx::display::InjectMouseDown(g.form, mbLeft, x, thumbEnd);
+  THeadlessGui::Pump();
+  EXPECT_EQ(g.view->Controller()->TopRowIndex(), 0) << "the press took the thumb, not the track";
+  vx::display::InjectMouseMove(g.form, x, r.bottom - arrow);
+  vx::display::InjectMouseUp(g.form, mbLeft, x, r.bottom - arrow);
+  THeadlessGui::Pump();
+  EXPECT_EQ(g.view->Controller()->TopRowIndex(), 2000 - g.Info().VisibleRowCount());
+}
+
 TEST_F(Grid, CellsComeOverTheirGridLinesWithTheEventsStyleOrTheSelection) {
   TGridForm g;
   g.view->OptionsView()->SetDataRowHeight(20);

@@ -144,3 +144,32 @@ TEST(X11Presenter, AFormWorkedByXdotoolLooksLikeTheSameFormWorkedWithoutADisplay
   EXPECT_EQ(twin.edit->Text(), "hi");
   EXPECT_EQ(Differences(BackBuffer(twin.form), onScreen), 0);
 }
+
+// A window shows the form's picture from the moment it maps, before the program has
+// heard of the mapping (and whatever keeps it busy then).
+TEST(X11Presenter, AMappedWindowShowsItsPictureBeforeTheProgramServesAnEvent) {
+  TXvfb xvfb;
+  ASSERT_FALSE(xvfb.Name().empty()) << "Xvfb did not start";
+  auto presenter = vx::display::TryX11Presenter(xvfb.Name());
+  ASSERT_NE(presenter, nullptr);
+  Application->SetPresenter(std::move(presenter));
+  {
+    // Nothing on it takes the focus, so that the picture stays as it was first painted.
+    std::unique_ptr<TForm> form(new TForm(Application));
+    form->SetBorderStyle(bsNone);
+    form->SetBounds(60, 40, 240, 160);
+    form->SetCaption("Busy from the start");
+    form->SetColor(clNavy);
+    auto* panel = new TPanel(form.get());
+    panel->SetBounds(20, 20, 200, 60);
+    panel->SetCaption("its own picture");
+    panel->SetParent(form.get());
+    form->Show();  // and no message or event is served until the picture is taken
+    unsigned long w = 0;
+    ASSERT_TRUE(vxtest::WaitUntil([&] { return (w = xvfb.FindWindow("Busy from the start")) != 0; }));
+    const TRect client = form->ClientRect();
+    const auto shown = xvfb.Capture(w, client.right, client.bottom);
+    EXPECT_EQ(Differences(shown, BackBuffer(form.get())), 0);
+  }
+  Application->SetPresenter(std::make_unique<vx::display::THeadlessPresenter>());
+}

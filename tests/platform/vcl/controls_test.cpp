@@ -523,6 +523,35 @@ TEST_F(Controls, AlignmentDocksInOrderAndFollowsResizes) {
   EXPECT_EQ(left1->BoundsRect(), Bounds(5, 5, 30, 125));
 }
 
+// A control that builds its own parts, placed on a form while the form loads and sized
+// there: its anchored parts keep their distances once the loading ends, as the form's
+// own controls placed against its final size keep their places.
+TEST_F(Controls, AnchoredPartsOfAControlSizedWhileItsFormLoadsFollowWhenTheLoadingEnds) {
+  std::unique_ptr<TLoggingForm> form(NewForm(400, 200));
+  form->BeginLoading();
+  auto* own = new TBox(form.get(), form.get(), "own", Bounds(300, 150, 20, 10), clRed);
+  own->SetAnchors({akRight, akBottom});
+  auto* bar = new TBox(form.get(), form.get(), "bar", Bounds(0, 0, 100, 30), clBlue);
+  const struct {
+    TAnchors anchors;
+    TRect before, after;
+  } parts[] = {
+      {{akLeft, akRight}, Bounds(0, 0, 100, 1), Bounds(0, 0, 300, 1)},  // a line across the bar
+      {{akTop, akRight}, Bounds(80, 0, 10, 10), Bounds(280, 0, 10, 10)},  // an icon at its right edge
+      {{akLeft, akTop}, Bounds(0, 0, 10, 10), Bounds(0, 0, 10, 10)},   // stays
+      {{}, Bounds(40, 10, 10, 10), Bounds(130, 20, 10, 10)},           // keeps its share
+  };
+  std::vector<TBox*> boxes;
+  for (const auto& p : parts) {
+    boxes.push_back(new TBox(bar, bar, "part" + std::to_string(boxes.size()), p.before, clRed));
+    boxes.back()->SetAnchors(p.anchors);
+  }
+  bar->SetBounds(0, 0, 300, 50);
+  form->EndLoading();
+  for (size_t i = 0; i < std::size(parts); ++i) EXPECT_EQ(boxes[i]->BoundsRect(), parts[i].after) << i;
+  EXPECT_EQ(own->BoundsRect(), Bounds(300, 150, 20, 10));
+}
+
 TEST_F(Controls, FontAndColourComeFromTheParentUntilSetOnTheControl) {
   std::unique_ptr<TLoggingForm> form(NewForm());
   auto* panel = new TBox(form.get(), form.get(), "panel", Bounds(0, 0, 100, 100), clBlue);
