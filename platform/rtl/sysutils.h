@@ -208,6 +208,10 @@ bool ReplaceFileContents(std::string_view FileName, std::string_view Data);
 bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, bool FailIfExists);
 std::string GetCurrentDir();
 bool SetCurrentDir(std::string_view Dir);
+// The bytes this user may still write on the file system that holds Path; -1 (with
+// errno) when that cannot be told. (The framework names a drive by its number; here any
+// path on the file system names it.)
+int64_t DiskFree(std::string_view Path);
 
 // ---- Packages ----
 //

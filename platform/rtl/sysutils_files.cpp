@@ -6,6 +6,7 @@
 #include <sys/random.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -664,3 +665,9 @@ std::string GetCurrentDir() {
 }
 
 bool SetCurrentDir(std::string_view Dir) { return !Dir.empty() && chdir(NativePath(Dir).c_str()) == 0; }
+
+int64_t DiskFree(std::string_view Path) {
+  struct statvfs st;
+  if (statvfs(NativePath(Path).c_str(), &st) != 0) return -1;
+  return int64_t(st.f_bavail) * int64_t(st.f_frsize);
+}
