@@ -431,9 +431,11 @@ INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
   return result;
 }
 
-bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error) {
+bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error,
+                    const TSTCabReaderCopyFileEvent& OnCopyFile) {
   try {
     TSTCabReader reader(nullptr);
+    reader.SetOnCopyFile(OnCopyFile);
     reader.Extract(CabinetFile, DestFolder);
     return true;
   } catch (const std::exception& e) {

@@ -133,7 +133,9 @@ class TSTCabReader : public TComponent {
 };
 
 // Extracts the cabinet (and the following cabinets of its set) into the folder;
-// false when anything failed, with the reason in Error when given.
-bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error = nullptr);
+// false when anything failed, with the reason in Error when given. OnCopyFile, when
+// given, sees each file first and may change or empty its destination.
+bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error = nullptr,
+                    const TSTCabReaderCopyFileEvent& OnCopyFile = nullptr);
 // Whether the file is a cabinet. A file that cannot be opened raises EOSError.
 bool IsCabinetFile(const std::string& FileName);

@@ -286,6 +286,13 @@ bool TClientConfiguration::IsListedPathSafe(const std::string& Path, std::string
   return StaysInside(text, "the program folder", Why);
 }
 
+std::string PrintablePath(const std::string& Path) {
+  std::string shown = Path;
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return shown;
+}
+
 void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
                           const TClientConfiguration* Expander, TStrings* List) {
   TStringList lines;

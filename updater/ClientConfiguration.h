@@ -128,5 +128,8 @@ class TClientConfiguration : public TObject {
 void ReadIniSectionValues(const TCustomIniFile& Ini, const std::string& Section,
                           const TClientConfiguration* Expander, TStrings* List);
 
+// The path as a log line shows it: each control character as "?".
+std::string PrintablePath(const std::string& Path);
+
 // The program-wide configuration; created by the program body before anything else.
 extern std::unique_ptr<TClientConfiguration> ClientConfig;

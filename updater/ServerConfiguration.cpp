@@ -164,10 +164,7 @@ bool TServerConfiguration::Accept(const std::string& Path, size_t Fields, size_t
   } else if (!ClientConfig || ClientConfig->IsListedPathSafe(Path, why)) {
     return true;
   }
-  std::string shown = Path;
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  FRefusedLines.push_back(shown + ": " + why);
+  FRefusedLines.push_back(PrintablePath(Path) + ": " + why);
   return false;
 }
 

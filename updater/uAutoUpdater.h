@@ -161,6 +161,9 @@ class TfrmMainFrame : public TForm {
   static std::string EffectivePath(const std::string& LocalPath);
   bool IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const;
   std::vector<std::string> ExcludedList() const;
+  // Why a cabinet entry may not be put at Path, which no list line names: an excluded
+  // file, or the updater's own program or configuration; "" when it may.
+  std::string WhyNotInstalled(const std::vector<std::string>& Excluded, const std::string& Path) const;
   void SelectFile(TUpdateFileItem* Item);
   // Whether the installed file at Path differs from the record (a missing one does).
   bool IsInstalledDifferent(const TUpdateFileItem& Item, const std::string& Path) const;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -81,6 +82,82 @@ struct TScratchKind {
   bool folder;
 };
 constexpr TScratchKind kScratchKinds[] = {{".part", false}, {".unpack", true}, {".copy", false}, {".new", false}};
+
+void LogUnpackFailure(const std::string& Why, const std::string& Dest) {
+  WriteLog(Why.empty() ? "[FileDownload] 압축 푸는 중에 오류 :" + Dest
+                       : Why + "FileDownLoad_\r[FileDownload] 압축 푸는 중에 오류 : " + Dest);
+}
+
+// The entries of a cabinet downloaded as Dest, each held to the rules of a listed file.
+// A survey that writes nothing reads what the cabinet declares first: a name that a
+// list line may not have, or a size of the listed file (Target) other than the list's,
+// or more bytes than its disk has free, refuse the whole file. While it is unpacked, an
+// entry that would land where no list line may write is skipped; the listed file goes
+// by its own line.
+class TCabinetEntries {
+ public:
+  // Why nothing may be installed at a path; "" when it may.
+  using TGuard = std::function<std::string(const std::string&)>;
+
+  TCabinetEntries(const std::string& Dest, const std::string& Target, TGuard Guard)
+      : dest_(Dest), folder_(IncludeTrailingPathDelimiter(ExtractFileDir(Dest))),
+        target_(Target == Dest ? std::string() : ExtractFileName(Target)), guard_(std::move(Guard)) {}
+
+  bool Survey(const std::string& Cabinet, int64_t FileSize) {
+    std::string why;
+    if (!ExtractCabinet(Cabinet, folder_, &why, TSTCabReaderCopyFileEvent(this, &TCabinetEntries::Note))) {
+      LogUnpackFailure(why, dest_);
+      return false;
+    }
+    for (const std::string& entry : refused_)
+      WriteLogFmt(false, "[FileDownload] \"%s\": the cabinet entry %s", dest_, entry);
+    if (!refused_.empty()) return false;
+    const auto other =
+        std::find_if(targetSizes_.begin(), targetSizes_.end(), [&](int64_t n) { return n != FileSize; });
+    if (FileSize != -1 && other != targetSizes_.end()) {
+      WriteLogFmt(false, "[FileDownload] \"%s\": the cabinet declares %d bytes for %s, the list %d", dest_, *other,
+                  target_, FileSize);
+      return false;
+    }
+    const int64_t room = DiskFree(folder_);
+    if (room >= 0 && total_ > room) {
+      WriteLogFmt(false, "[FileDownload] \"%s\": the cabinet unpacks to %d bytes, more than the %d free on its disk",
+                  dest_, total_, room);
+      return false;
+    }
+    return true;
+  }
+
+  TSTCabReaderCopyFileEvent Installer() { return TSTCabReaderCopyFileEvent(this, &TCabinetEntries::Install); }
+
+ private:
+  bool IsTarget(const std::string& Name) const { return !target_.empty() && SameText(Name, target_); }
+
+  // The survey's copy step: notes the entry and writes nothing.
+  void Note(TObject*, const std::string& Name, Cardinal Size, Word, Word, Word, Word, std::string& Dst, bool&) {
+    Dst.clear();
+    std::string why;
+    if (!ClientConfig->IsListedPathSafe(Name, why))
+      refused_.push_back("\"" + PrintablePath(Name) + "\" is refused: " + why);
+    if (IsTarget(Name)) targetSizes_.push_back(Size);
+    total_ += Size;
+  }
+
+  void Install(TObject*, const std::string& Name, Cardinal, Word, Word, Word, Word, std::string& Dst, bool&) {
+    if (IsTarget(Name)) return;
+    const std::string path = folder_ + StringReplace(Name, "\\", "/", {rfReplaceAll});
+    const std::string why = guard_(path);
+    if (why.empty()) return;
+    WriteLogFmt(false, "[FileDownload] The cabinet entry \"%s\" is not installed: %s", path, why);
+    Dst.clear();
+  }
+
+  std::string dest_, folder_, target_;
+  TGuard guard_;
+  std::vector<std::string> refused_;
+  std::vector<int64_t> targetSizes_;
+  int64_t total_ = 0;
+};
 
 }  // namespace
 
@@ -292,6 +369,19 @@ bool TfrmMainFrame::IsExcluded(const std::vector<std::string>& Excluded, const s
   if (Excluded.empty()) return false;
   const std::string path = ExpandFileName(StringReplace(Path, "\\", "/", {rfReplaceAll}));
   return std::any_of(Excluded.begin(), Excluded.end(), [&](const std::string& e) { return SameText(e, path); });
+}
+
+std::string TfrmMainFrame::WhyNotInstalled(const std::vector<std::string>& Excluded, const std::string& Path) const {
+  if (IsExcluded(Excluded, Path)) return "[NoUpdateFiles] names it";
+  // "loader" and "Loader.exe" both name the program here.
+  const auto program = [](const std::string& File) {
+    const std::string path = ExpandFileName(File);
+    return SameText(ExtractFileExt(path), ".exe") ? ChangeFileExt(path, "") : path;
+  };
+  if (SameText(program(Path), program(ClientConfig->ExeName)) ||
+      SameText(ExpandFileName(Path), ExpandFileName(ClientConfig->ExeIniName)))
+    return "it is the updater's own program or configuration";
+  return "";
 }
 
 bool TfrmMainFrame::IsHashCheckedExt(const std::string& FileName) const {
@@ -600,17 +690,21 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;
     const std::string target = WithoutCabExt(Dest);
     if (status == kOk && packed && FileExists(part) && IsCabinetFile(part)) {
+      TCabinetEntries entries(Dest, target, [this, excluded = ExcludedList()](const std::string& Path) {
+        return WhyNotInstalled(excluded, Path);
+      });
       if (DownloadSize != -1 && GetLocalFileSize(part) != DownloadSize) {
         WriteLogFmt(false, "[%s] 다운로드 리스트의 파일과 다운받은 파일의 용량이 다름", Dest);
+        status = kFailed;
+      } else if (!entries.Survey(part, FileSize)) {
         status = kFailed;
       } else if ((stage = CreateUniqueName(Dest, ".unpack", true)).empty()) {
         FailLocally(Dest, std::strerror(errno));
         status = kFailed;
-      } else if (std::string why; ExtractCabinet(part, stage, &why)) {
+      } else if (std::string why; ExtractCabinet(part, stage, &why, entries.Installer())) {
         status = kUnpacked;
       } else {
-        WriteLog(why.empty() ? "[FileDownload] 압축 푸는 중에 오류 :" + Dest
-                             : why + "FileDownLoad_\r[FileDownload] 압축 푸는 중에 오류 : " + Dest);
+        LogUnpackFailure(why, Dest);
         status = kFailed;
       }
     } else if (status == kOk && IsPackedName(Dest)) {

@@ -512,6 +512,50 @@ TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
   EXPECT_TRUE(inst.Logged("ActWriteKeyValueFile False WRITEKEYVALUEFILE"));
 }
 
+// x.dll packed into Folder with More (or Many entries of a byte, each declaring Declared
+// bytes) and listed with Listed bytes: the file fails or an entry is skipped, said once
+// (Logged); Kept stays as it was, else the other entries come as x.dll does.
+struct TPacked {
+  const char *name, *folder;
+  std::vector<cabtest::Entry> more;
+  int exitCode;
+  const char *logged, *kept = "";
+  int64_t listed = 20000, many = 0, declared = -1;
+};
+void PrintTo(const TPacked& c, std::ostream* os) { *os << c.name; }
+class Packed : public Faults, public ::testing::WithParamInterface<TPacked> {};
+
+TEST_P(Packed, EntriesAreHeldToTheRulesOfAListedFile) {
+  const TPacked& c = GetParam();
+  const std::string x = RandomBytes(20000, 31), kept = *c.kept ? Installed(c.kept) : "", at = c.folder;
+  std::vector<cabtest::Entry> entries{{"x.dll", x}};
+  entries.insert(entries.end(), c.more.begin(), c.more.end());
+  for (int i = 0; i < c.many; ++i) entries.push_back({.name = "m\\" + std::to_string(i), .data = "m", .declaredSize = c.declared});
+  TempFolder pack;
+  const std::string cab = ReadFileBytes(cabtest::WriteCabinetSet(pack.Path(), {"x.cab"}, entries, {})[0]);
+  inst.Serve(at + "x.dll.cab", cab);
+  OfferForcedSafe();
+  AddLine("%ROOT%\\" + at + "x.dll.cab=" + vxtest::Md5Hex(x) + "," + std::to_string(c.listed) + "," +
+          std::to_string(cab.size()));
+  EXPECT_EQ(RunToEnd({}, {}, 300).exitCode, c.exitCode);
+  EXPECT_EQ(inst.LoggedContaining(c.logged), 1u) << c.logged;
+  EXPECT_TRUE(!*c.kept || Installed(c.kept) == kept) << c.kept;
+  for (size_t i = 0; i < (*c.kept ? 1 : entries.size()); ++i)  // x.dll first
+    ASSERT_EQ(fs::exists(inst.App(at + StringReplace(entries[i].name, "\\", "/", {rfReplaceAll}))), !c.exitCode);
+}
+
+const TPacked kPacked[] = {
+    {"AnExcludedFile", "Data/", {{"keep.cfg", "packed"}}, 0, "is not installed: [NoUpdateFiles]", "Data/keep.cfg"},
+    {"TheProgram", "", {{"loader", "packed"}}, 0, "is not installed: it is the updater's own", "loader"},
+    {"TheProgramByItsListedName", "", {{"LOADER.EXE", "packed"}}, 0, "updater's own", "loader"},
+    {"TheConfiguration", "", {{"Loader.INI", "packed"}}, 0, "updater's own", "loader.ini"},
+    {"ANameWithANewline", "", {{"x\ny.txt", "packed"}}, 1, "\"x?y.txt\" is refused: it holds a control character"},
+    {"ANameWithAnEscape", "", {{"x\x1b[2J.txt", "packed"}}, 1, "is refused: it holds a control character"},
+    {"TheListedFileOfAnotherSize", "", {}, 1, "the cabinet declares 20000 bytes for x.dll, the list 15", "", 15},
+    {"MoreThanItsDiskHolds", "", {}, 1, " free on its disk", "", 20000, 65000, 0xFFFFFFFF},
+    {"OfSixtyFiveThousandEntries", "", {}, 0, "정상 종료", "", 20000, 65000}};
+INSTANTIATE_TEST_SUITE_P(Cases, Packed, ::testing::ValuesIn(kPacked), CaseName<TPacked>);
+
 // What the link leads to is small (the lines would go on at its end) or over the log's
 // limit (it would be emptied).
 class LogThatIsALink : public Faults, public ::testing::WithParamInterface<size_t> {};

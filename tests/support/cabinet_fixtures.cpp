@@ -112,7 +112,7 @@ std::vector<std::string> WriteCabinetSet(const std::string& dir, const std::vect
       if (hasPrev && fe <= ustart) continue;
       const bool fromPrev = hasPrev, toNext = hasNext && fe > uend;
       uint16_t folder = fromPrev && toNext ? 0xFFFF : fromPrev ? 0xFFFD : toNext ? 0xFFFE : 0;
-      Put32(files, uint32_t(entries[i].data.size()));
+      Put32(files, uint32_t(entries[i].declaredSize < 0 ? entries[i].data.size() : entries[i].declaredSize));
       Put32(files, uint32_t(fb));
       Put16(files, folder);
       Put16(files, entries[i].date);

@@ -15,6 +15,7 @@ struct Entry {
   uint16_t date = (41 << 9) | (3 << 5) | 4;  // 2021-03-04
   uint16_t time = (5 << 11) | (6 << 5) | 4;  // 05:06:08
   uint16_t attribs = 0x20;
+  int64_t declaredSize = -1;  // the size the file table gives, when not that of data
 };
 
 struct SetLayout {
