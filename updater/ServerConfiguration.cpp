@@ -56,6 +56,11 @@ std::string Expand(const std::string& Path) {
 
 }  // namespace
 
+bool IsUpdaterFileName(const std::string& Name) {
+  const std::string name = UpperCase(Name);
+  return name == "LOADER.EXE" || name == "LOADER" || name == "LOADER.INI" || name == "QX.EXE";
+}
+
 TServerConfiguration::TServerConfiguration(const std::string& ListFileName) {
   FIniFile = std::make_unique<TMemIniFile>(ListFileName);
   FMD5Extensions = std::make_unique<TStringList>();
@@ -180,9 +185,7 @@ int TServerConfiguration::LoadFileList() {
     if (!SplitLine(lines[i], path, value)) continue;
     const std::vector<std::string> fields = SplitFields(value);
     if (!Accept(path, fields.size(), 3, 3)) continue;
-    const std::string name = UpperCase(InstalledFileName(path));
-    if (name == "LOADER.EXE" || name == "LOADER.INI" || name == "QX.EXE")
-      FSelfUpdateItems->push_back(MakeItem(path, fields));
+    if (IsUpdaterFileName(InstalledFileName(path))) FSelfUpdateItems->push_back(MakeItem(path, fields));
     FFileItems->push_back(MakeItem(path, fields));
     last = int(FFileItems->size()) - 1;
   }

@@ -25,6 +25,11 @@ struct TFastUpdateItem {
   std::string ListPath;  // relative to the server URL, without a leading "/"
 };
 
+// Whether a file name (a packed file's without its ".CAB") is one of the updater's own
+// files, in any case: the program LOADER.EXE (installed here as LOADER, without the
+// extension), its LOADER.INI, and the self-updater QX.EXE.
+bool IsUpdaterFileName(const std::string& Name);
+
 class TServerConfiguration : public TObject {
   VX_CLASS(TServerConfiguration, TObject)
 

@@ -399,10 +399,7 @@ bool TfrmMainFrame::IsScriptExt(const std::string& FileName) const {
   return !inner.empty() && names && names->IndexOfName(inner) >= 0;
 }
 
-bool TfrmMainFrame::IsUpdaterFile(const std::string& Path) {
-  const std::string name = UpperCase(ExtractFileName(Path));
-  return name == "LOADER.EXE" || name == "LOADER.INI" || name == "QX.EXE";
-}
+bool TfrmMainFrame::IsUpdaterFile(const std::string& Path) { return IsUpdaterFileName(ExtractFileName(Path)); }
 
 void TfrmMainFrame::SelectFile(TUpdateFileItem* Item) {
   DownloadList.push_back(Item);

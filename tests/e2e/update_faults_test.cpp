@@ -556,6 +556,21 @@ const TPacked kPacked[] = {
     {"OfSixtyFiveThousandEntries", "", {}, 0, "정상 종료", "", 20000, 65000}};
 INSTANTIATE_TEST_SUITE_P(Cases, Packed, ::testing::ValuesIn(kPacked), CaseName<TPacked>);
 
+// The program by the name it has here goes to the self-updater, as by its listed name.
+class ProgramByItsName : public Faults, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ProgramByItsName, IsHandedOverInTheSafeAndTheFastUpdate) {
+  const std::string loader = Installed("loader"), next = loader + "; the next release";
+  inst.Serve("Loader", next);
+  auto files = Release13();
+  files[5] = vxtest::LoaderInstall::FileLine("%ROOT%\\Loader", next);  // in place of Loader.exe
+  OfferForcedSafe(files);
+  if (GetParam()) OfferFast("[FILES]\r\n" + files[5] + "\r\n");
+  EXPECT_EQ(RunToEnd(GetParam() ? std::vector<std::string>{"-FU"} : std::vector<std::string>{}).exitCode, 2);
+  EXPECT_TRUE(Installed("loader") == loader && ReadFileBytes(inst.App("_Temp/Loader")) == next);
+}
+INSTANTIATE_TEST_SUITE_P(SafeThenFast, ProgramByItsName, ::testing::Bool());
+
 // What the link leads to is small (the lines would go on at its end) or over the log's
 // limit (it would be emptied).
 class LogThatIsALink : public Faults, public ::testing::WithParamInterface<size_t> {};
