@@ -1,5 +1,5 @@
 // Packages: loading, the entry points' work, design-time registration and the
-// module-unload procedures.
+// module-stop and module-unload procedures.
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -26,6 +26,7 @@ struct TLoadedPackage {
 struct TPackages {
   std::recursive_mutex lock;  // a package's Initialize may load another
   std::map<HMODULE, TLoadedPackage> loaded;
+  std::vector<TModuleStopProc> stopProcs;
   std::vector<TModuleUnloadProc> unloadProcs;
 };
 
@@ -34,11 +35,32 @@ TPackages& Packages() {
   return *p;
 }
 
-// How long unloading waits for a package's threads to end once they are told to.
-constexpr DWORD kThreadEndMs = 10'000;
+// How long unloading waits for what still runs the package's code once it is told to end.
+constexpr DWORD kStopMs = 10'000;
 
 [[noreturn]] void LoadError(const std::string& Name, const std::string& Reason) {
   throw EPackageError("Can't load package " + Name + ".\n" + Reason);
+}
+
+// The message of the exception being handled, or Otherwise.
+std::string CurrentReason(const char* Otherwise) {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return Otherwise;
+  }
+}
+
+// Runs the stop procedures, the latest added first, without the lock.
+void StopModule(TPackages& p, HMODULE Module) {
+  std::vector<TModuleStopProc> procs;
+  {
+    std::lock_guard guard(p.lock);
+    procs = p.stopProcs;
+  }
+  for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module, kStopMs);
 }
 
 // Tells the unload procedures, the latest added first.
@@ -108,13 +130,7 @@ HMODULE LoadPackage(const std::string& Name) {
   try {
     initialize();
   } catch (...) {
-    std::string why = "The package's initialization failed";
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      why = e.what();
-    } catch (...) {
-    }
+    const std::string why = CurrentReason("The package's initialization failed");
     if (first) {
       ModuleUnloading(p, module);
       p.loaded.erase(it);
@@ -154,11 +170,13 @@ void UnloadPackage(HMODULE Module) {
   }
   // Without the lock: the threads' calls to this thread are served while they end, and
   // one of them may look a package up or load one meanwhile.
-  if (!vx_packages::StopModuleThreads(Module, kThreadEndMs)) {
+  try {
+    StopModule(p, Module);
+  } catch (...) {
+    const std::string why = CurrentReason("The package's code did not stop");
     std::lock_guard guard(p.lock);
     p.loaded[Module].handles.push_back(handle);
-    throw EPackageError("Can't unload package " + name + ".\nA thread of the package did not end within " +
-                        std::to_string(kThreadEndMs / 1000) + " seconds; the package stays loaded");
+    throw EPackageError("Can't unload package " + name + ".\n" + why + "; the package stays loaded");
   }
   {
     std::lock_guard guard(p.lock);
@@ -197,6 +215,12 @@ void RemoveModuleUnloadProc(TModuleUnloadProc Proc) {
   TPackages& p = Packages();
   std::lock_guard guard(p.lock);
   std::erase(p.unloadProcs, Proc);
+}
+
+void AddModuleStopProc(TModuleStopProc Proc) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  p.stopProcs.push_back(Proc);
 }
 
 namespace vx_packages {

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "platform/rtl/sysutils.h"
 #include "platform/win/messages.h"
@@ -58,9 +59,10 @@ void ThreadEnds(HMODULE Module) {
   t.modules.erase(it);
 }
 
-}  // namespace
-
-bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
+// The thread unit's step of unloading a package: terminates the threads whose class is
+// in Module and waits, at most TimeoutMs, until none runs code of the module any more,
+// carrying out their Synchronize calls meanwhile on the main thread.
+void StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
   TModuleThreads& t = ModuleThreads();
   const uint64_t deadline = GetTickCount64() + TimeoutMs;
   for (;;) {
@@ -68,13 +70,14 @@ bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
     {
       std::lock_guard guard(t.lock);
       auto it = t.modules.find(Module);
-      if (it == t.modules.end()) return true;
+      if (it == t.modules.end()) return;
       // Again each time: a call served below may have started another.
       for (TThread* thread : it->second.live) thread->Terminate();
       left = it->second.left;
     }
     const uint64_t now = GetTickCount64();
-    if (now >= deadline) return false;
+    if (now >= deadline)
+      throw EThread("A thread of the package did not end within " + std::to_string(TimeoutMs / 1000) + " seconds");
     // A handle closed meanwhile fails the wait at once; the module is looked up again.
     const DWORD wait = DWORD(deadline - now);
     if (!IsMainThread()) {
@@ -84,6 +87,13 @@ bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
     }
   }
 }
+
+const bool kStopProc = [] {
+  AddModuleStopProc(StopModuleThreads);
+  return true;
+}();
+
+}  // namespace
 
 TThread::TEnd::TEnd() : done(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
 
