@@ -250,13 +250,18 @@ VX_EXCEPTION(EPackageError, Exception)
 // cannot be loaded, lacks an entry point or fails to initialize (the library is
 // unloaded again then).
 HMODULE LoadPackage(const std::string& Name);
-// Undoes one LoadPackage. The last, in this order: runs the package's Finalize; runs the
-// module-stop procedures, which end what still runs the package's code (the thread
-// unit's terminates the package's threads and waits for them to leave its code, serving
-// their Synchronize calls when called on the main thread); tells the module-unload
-// procedures; unloads the library. A stop that fails (a thread that has not ended within
-// ten seconds) raises EPackageError "Can't unload package <name>.\n..." and the package
-// stays loaded, so that a later UnloadPackage can finish the work.
+// Undoes one LoadPackage. The last, in this order: runs the package's Finalize (without
+// the package lock: a unit's finalization may stop a thread of its own that loads or
+// looks up a package on its way out); runs the module-stop procedures, which end what
+// still runs the package's code (the thread unit's terminates the package's threads and
+// waits for them to leave its code, serving their Synchronize calls when called on the
+// main thread); tells the module-unload procedures; unloads the library. A stop that
+// fails (a thread that has not ended within ten seconds) raises EPackageError
+// "Can't unload package <name>.\n..." and the package stays loaded, so that a later
+// UnloadPackage can finish the work. While that last UnloadPackage runs, the package is
+// being unloaded: LoadPackage and UnloadPackage of it raise EPackageError ("... is being
+// unloaded"), on any thread, and GetPackageInfo answers null. A module that is not
+// loaded is left as it is.
 void UnloadPackage(HMODULE Module);
 // The table of a package loaded by LoadPackage, or null.
 const TPackageInfoTable* GetPackageInfo(HMODULE Module);
