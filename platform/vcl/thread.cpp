@@ -69,19 +69,19 @@ void ThreadEnds(HMODULE Module) {
 void StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
   TThreads& t = Threads();
   const uint64_t deadline = GetTickCount64() + TimeoutMs;
-  for (;;) {
+  while (ModuleThreadCount(Module) > 0) {
+    const uint64_t now = GetTickCount64();
+    if (now >= deadline)
+      throw EThread("A thread of the package did not end within " + std::to_string(TimeoutMs / 1000) + " seconds");
     HANDLE left;
     {
       std::lock_guard guard(t.lock);
       auto it = t.modules.find(Module);
-      if (it == t.modules.end()) return;
+      if (it == t.modules.end()) continue;
       // Again each time: a call served below may have started another.
       for (TThread* thread : it->second.live) thread->Terminate();
       left = it->second.left;
     }
-    const uint64_t now = GetTickCount64();
-    if (now >= deadline)
-      throw EThread("A thread of the package did not end within " + std::to_string(TimeoutMs / 1000) + " seconds");
     // A handle closed meanwhile fails the wait at once; the module is looked up again.
     const DWORD wait = DWORD(deadline - now);
     if (!IsMainThread()) {
@@ -98,6 +98,13 @@ const bool kStopProc = [] {
 }();
 
 }  // namespace
+
+int ModuleThreadCount(HMODULE Module) {
+  TThreads& t = Threads();
+  std::lock_guard guard(t.lock);
+  auto it = t.modules.find(Module);
+  return it == t.modules.end() ? 0 : it->second.running;
+}
 
 TThread::TEnd::TEnd() : done(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
 

@@ -143,6 +143,11 @@ class TThread : public TObject {
   HMODULE module_ = nullptr;  // of the class: unloading it stops the thread
 };
 
+// The threads whose class is in Module that still run its code: started, and not yet
+// through Execute, OnTerminate and, for a FreeOnTerminate thread, its destructor.
+// Unloading the package waits until there are none.
+int ModuleThreadCount(HMODULE Module);
+
 // Carries out the Synchronize calls waiting for the main thread (and other calls sent
 // to the calling thread); with a Timeout in milliseconds it first waits that long for
 // one to arrive. True when a call was carried out.
