@@ -254,12 +254,18 @@ VX_EXCEPTION(EPackageError, Exception)
 // cannot be loaded, lacks an entry point or fails to initialize (the library is
 // unloaded again then).
 HMODULE LoadPackage(const std::string& Name);
-// Undoes one LoadPackage. The last, in this order: runs the package's Finalize;
-// terminates the package's threads (those whose class is the package's) and waits for
-// them to leave its code, serving their Synchronize calls when called on the main
-// thread; tells the module-unload procedures; unloads the library. A thread that has
-// not ended within ten seconds raises EPackageError "Can't unload package <name>.\n..."
-// and the package stays loaded, so that a later UnloadPackage can finish the work.
+// Undoes one LoadPackage. The last, in this order: runs the package's Finalize (without
+// the package lock: a unit's finalization may stop a thread of its own that loads or
+// looks up a package on its way out); runs the module-stop procedures, which end what
+// still runs the package's code (the thread unit's terminates the package's threads and
+// waits for them to leave its code, serving their Synchronize calls when called on the
+// main thread); tells the module-unload procedures; unloads the library. A stop that
+// fails (a thread that has not ended within ten seconds) raises EPackageError
+// "Can't unload package <name>.\n..." and the package stays loaded, so that a later
+// UnloadPackage can finish the work. While that last UnloadPackage runs, the package is
+// being unloaded: LoadPackage and UnloadPackage of it raise EPackageError ("... is being
+// unloaded"), on any thread, and GetPackageInfo answers null. A module that is not
+// loaded is left as it is.
 void UnloadPackage(HMODULE Module);
 // The table of a package loaded by LoadPackage, or null.
 const TPackageInfoTable* GetPackageInfo(HMODULE Module);
@@ -267,12 +273,19 @@ const TPackageInfoTable* GetPackageInfo(HMODULE Module);
 // does when it installs a design-time package.
 void RegisterPackage(HMODULE Module);
 
-// Told of a module (after its finalization and the end of its threads, before it is
+// Told of a module (after its Finalize and the module-stop procedures, before it is
 // unloaded) so that a registry can drop what points into it, the latest added first.
 // The registries of this library add their own; they do not depend on one another.
 using TModuleUnloadProc = void (*)(HMODULE Module);
 void AddModuleUnloadProc(TModuleUnloadProc Proc);
 void RemoveModuleUnloadProc(TModuleUnloadProc Proc);
+
+// Told of a package's last unloading after its Finalize, without the package lock and
+// before the module-unload procedures: ends what still runs code of Module and waits at
+// most TimeoutMs for it; raises, saying what still runs, when that is not over then. The
+// latest added first.
+using TModuleStopProc = void (*)(HMODULE Module, DWORD TimeoutMs);
+void AddModuleStopProc(TModuleStopProc Proc);
 
 namespace vx_packages {
 // The work of a package's Initialize and Finalize (see VX_PACKAGE_ENTRY_POINTS): Count
@@ -281,11 +294,6 @@ namespace vx_packages {
 // on. A finalization that raises does not stop the others; the first error goes on.
 void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
 void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
-// The thread unit's part in UnloadPackage: terminates the threads whose class is in
-// Module and waits, at most TimeoutMs, until none runs code of the module any more,
-// carrying out their Synchronize calls meanwhile on the main thread. False when one
-// still does.
-bool StopModuleThreads(HMODULE Module, DWORD TimeoutMs);
 }  // namespace vx_packages
 
 #define VX_PACKAGE_ENTRY_POINTS(Table)                                                        \

@@ -1,9 +1,10 @@
 // Packages: loading, the entry points' work, design-time registration and the
-// module-unload procedures.
+// module-stop and module-unload procedures.
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <string>
@@ -17,7 +18,14 @@ namespace {
 using TInitializeProc = void (*)();
 using TGetTableProc = const TPackageInfoTable* (*)();
 
+// A package is loaded (its LoadPackage calls not all undone), being unloaded (its last
+// UnloadPackage is at work, partly without the lock) or gone (no entry). Only the
+// UnloadPackage at work takes a package out of "unloading"; every other path reads the
+// state under the lock.
+enum class TState { Loaded, Unloading };
+
 struct TLoadedPackage {
+  TState state = TState::Loaded;
   std::vector<void*> handles;  // one per LoadPackage not yet undone
   TInitializeProc finalize = nullptr;
   const TPackageInfoTable* table = nullptr;
@@ -26,6 +34,7 @@ struct TLoadedPackage {
 struct TPackages {
   std::recursive_mutex lock;  // a package's Initialize may load another
   std::map<HMODULE, TLoadedPackage> loaded;
+  std::vector<TModuleStopProc> stopProcs;
   std::vector<TModuleUnloadProc> unloadProcs;
 };
 
@@ -34,11 +43,48 @@ TPackages& Packages() {
   return *p;
 }
 
-// How long unloading waits for a package's threads to end once they are told to.
-constexpr DWORD kThreadEndMs = 10'000;
+// How long unloading waits for what still runs the package's code once it is told to end.
+constexpr DWORD kStopMs = 10'000;
+
+constexpr const char* kBeingUnloaded = "The package is being unloaded";
 
 [[noreturn]] void LoadError(const std::string& Name, const std::string& Reason) {
   throw EPackageError("Can't load package " + Name + ".\n" + Reason);
+}
+
+[[noreturn]] void UnloadError(const std::string& Name, const std::string& Reason) {
+  throw EPackageError("Can't unload package " + Name + ".\n" + Reason);
+}
+
+// The message of the exception being handled, or Otherwise.
+std::string CurrentReason(const char* Otherwise) {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return Otherwise;
+  }
+}
+
+// Runs a package's Initialize or Finalize; what it raised.
+std::exception_ptr Call(TInitializeProc Proc) {
+  try {
+    Proc();
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}
+
+// Runs the stop procedures, the latest added first, without the lock.
+void StopModule(TPackages& p, HMODULE Module) {
+  std::vector<TModuleStopProc> procs;
+  {
+    std::lock_guard guard(p.lock);
+    procs = p.stopProcs;
+  }
+  for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module, kStopMs);
 }
 
 // Tells the unload procedures, the latest added first.
@@ -105,16 +151,14 @@ HMODULE LoadPackage(const std::string& Name) {
   }
   const HMODULE module = ModuleOfAddress(reinterpret_cast<const void*>(initialize));
   auto [it, first] = p.loaded.try_emplace(module);
+  if (it->second.state == TState::Unloading) {
+    dlclose(handle);
+    LoadError(Name, kBeingUnloaded);
+  }
   try {
     initialize();
   } catch (...) {
-    std::string why = "The package's initialization failed";
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      why = e.what();
-    } catch (...) {
-    }
+    const std::string why = CurrentReason("The package's initialization failed");
     if (first) {
       ModuleUnloading(p, module);
       p.loaded.erase(it);
@@ -131,43 +175,46 @@ HMODULE LoadPackage(const std::string& Name) {
 void UnloadPackage(HMODULE Module) {
   TPackages& p = Packages();
   void* handle;
+  TInitializeProc finalize;
   std::string name;
-  std::exception_ptr error;
   {
     std::lock_guard guard(p.lock);
     auto it = p.loaded.find(Module);
-    // No handle left: the last unloading is under way on another thread.
-    if (it == p.loaded.end() || it->second.handles.empty()) return;
-    handle = it->second.handles.back();
-    it->second.handles.pop_back();
-    try {
-      it->second.finalize();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    if (!it->second.handles.empty()) {
+    // Not loaded, or its first Initialize is still at work.
+    if (it == p.loaded.end() || !it->second.table) return;
+    TLoadedPackage& package = it->second;
+    name = package.table->Name;
+    if (package.state == TState::Unloading) UnloadError(name, kBeingUnloaded);
+    handle = package.handles.back();
+    package.handles.pop_back();
+    if (!package.handles.empty()) {
+      // Not the last: Finalize only counts down, under the lock as Initialize does.
+      const std::exception_ptr error = Call(package.finalize);
       dlclose(handle);
       if (error) std::rethrow_exception(error);
       return;
     }
-    name = it->second.table->Name;
+    package.state = TState::Unloading;
+    finalize = package.finalize;
   }
-  // Without the lock: the threads' calls to this thread are served while they end, and
-  // one of them may look a package up or load one meanwhile.
-  if (!vx_packages::StopModuleThreads(Module, kThreadEndMs)) {
+  // Without the lock: the units' finalizations and the stop procedures wait for threads
+  // that may look a package up or load one on their way out, and the calls of those
+  // threads to this one are served meanwhile.
+  const std::exception_ptr error = Call(finalize);
+  try {
+    StopModule(p, Module);
+  } catch (...) {
+    const std::string why = CurrentReason("The package's code did not stop");
     std::lock_guard guard(p.lock);
-    p.loaded[Module].handles.push_back(handle);
-    throw EPackageError("Can't unload package " + name + ".\nA thread of the package did not end within " +
-                        std::to_string(kThreadEndMs / 1000) + " seconds; the package stays loaded");
+    TLoadedPackage& package = p.loaded.at(Module);
+    package.handles.push_back(handle);
+    package.state = TState::Loaded;
+    UnloadError(name, why + "; the package stays loaded");
   }
   {
     std::lock_guard guard(p.lock);
-    auto it = p.loaded.find(Module);
-    // Unless it was loaded again meanwhile.
-    if (it->second.handles.empty()) {
-      ModuleUnloading(p, Module);
-      p.loaded.erase(it);
-    }
+    ModuleUnloading(p, Module);
+    p.loaded.erase(Module);
     dlclose(handle);
   }
   if (error) std::rethrow_exception(error);
@@ -177,7 +224,7 @@ const TPackageInfoTable* GetPackageInfo(HMODULE Module) {
   TPackages& p = Packages();
   std::lock_guard guard(p.lock);
   auto it = p.loaded.find(Module);
-  return it == p.loaded.end() ? nullptr : it->second.table;
+  return it == p.loaded.end() || it->second.state != TState::Loaded ? nullptr : it->second.table;
 }
 
 void RegisterPackage(HMODULE Module) {
@@ -197,6 +244,12 @@ void RemoveModuleUnloadProc(TModuleUnloadProc Proc) {
   TPackages& p = Packages();
   std::lock_guard guard(p.lock);
   std::erase(p.unloadProcs, Proc);
+}
+
+void AddModuleStopProc(TModuleStopProc Proc) {
+  TPackages& p = Packages();
+  std::lock_guard guard(p.lock);
+  p.stopProcs.push_back(Proc);
 }
 
 namespace vx_packages {

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "platform/rtl/sysutils.h"
 #include "platform/win/messages.h"
@@ -13,27 +14,31 @@
 
 namespace {
 
-// The threads of each module (by the module of their class). Unloading a package
-// terminates its live threads and waits until none runs code of the package, which a
-// thread still does after its end was signalled (its class's destructor).
+// Every thread object, and the threads of each module (by the module of their class).
+// Unloading a package terminates its live threads and waits until none runs code of the
+// package, which a thread still does after its end was signalled (its class's
+// destructor).
 struct TModule {
   std::set<TThread*> live;  // started, Execute and OnTerminate not yet over
   int running = 0;          // started, not yet out of the module's code
   HANDLE left = nullptr;    // signalled (and closed) when the last has left
 };
 
-struct TModuleThreads {
-  std::mutex lock;
+struct TThreads {
+  // Held while a thread object that may free itself is used from outside (Terminate,
+  // WaitFor); recursive, as the unloading's stop terminates threads under it.
+  std::recursive_mutex lock;
+  std::set<const TThread*> objects;  // constructed and not yet destroyed
   std::map<HMODULE, TModule> modules;
 };
 
-TModuleThreads& ModuleThreads() {
-  static auto* threads = new TModuleThreads;
+TThreads& Threads() {
+  static auto* threads = new TThreads;
   return *threads;
 }
 
 void ThreadBegins(HMODULE Module, TThread* Thread) {
-  TModuleThreads& t = ModuleThreads();
+  TThreads& t = Threads();
   std::lock_guard guard(t.lock);
   auto [it, first] = t.modules.try_emplace(Module);
   if (first) it->second.left = CreateEvent(nullptr, TRUE, FALSE, nullptr);
@@ -43,13 +48,13 @@ void ThreadBegins(HMODULE Module, TThread* Thread) {
 
 // The thread object is not used any more by its own thread.
 void ThreadDone(HMODULE Module, TThread* Thread) {
-  TModuleThreads& t = ModuleThreads();
+  TThreads& t = Threads();
   std::lock_guard guard(t.lock);
   t.modules.at(Module).live.erase(Thread);
 }
 
 void ThreadEnds(HMODULE Module) {
-  TModuleThreads& t = ModuleThreads();
+  TThreads& t = Threads();
   std::lock_guard guard(t.lock);
   auto it = t.modules.find(Module);
   if (--it->second.running > 0) return;
@@ -58,23 +63,25 @@ void ThreadEnds(HMODULE Module) {
   t.modules.erase(it);
 }
 
-}  // namespace
-
-bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
-  TModuleThreads& t = ModuleThreads();
+// The thread unit's step of unloading a package: terminates the threads whose class is
+// in Module and waits, at most TimeoutMs, until none runs code of the module any more,
+// carrying out their Synchronize calls meanwhile on the main thread.
+void StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
+  TThreads& t = Threads();
   const uint64_t deadline = GetTickCount64() + TimeoutMs;
-  for (;;) {
+  while (ModuleThreadCount(Module) > 0) {
+    const uint64_t now = GetTickCount64();
+    if (now >= deadline)
+      throw EThread("A thread of the package did not end within " + std::to_string(TimeoutMs / 1000) + " seconds");
     HANDLE left;
     {
       std::lock_guard guard(t.lock);
       auto it = t.modules.find(Module);
-      if (it == t.modules.end()) return true;
+      if (it == t.modules.end()) continue;
       // Again each time: a call served below may have started another.
       for (TThread* thread : it->second.live) thread->Terminate();
       left = it->second.left;
     }
-    const uint64_t now = GetTickCount64();
-    if (now >= deadline) return false;
     // A handle closed meanwhile fails the wait at once; the module is looked up again.
     const DWORD wait = DWORD(deadline - now);
     if (!IsMainThread()) {
@@ -85,6 +92,20 @@ bool vx_packages::StopModuleThreads(HMODULE Module, DWORD TimeoutMs) {
   }
 }
 
+const bool kStopProc = [] {
+  AddModuleStopProc(StopModuleThreads);
+  return true;
+}();
+
+}  // namespace
+
+int ModuleThreadCount(HMODULE Module) {
+  TThreads& t = Threads();
+  std::lock_guard guard(t.lock);
+  auto it = t.modules.find(Module);
+  return it == t.modules.end() ? 0 : it->second.running;
+}
+
 TThread::TEnd::TEnd() : done(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
 
 TThread::TEnd::~TEnd() { CloseHandle(done); }
@@ -92,7 +113,11 @@ TThread::TEnd::~TEnd() { CloseHandle(done); }
 TThread::TThread(bool CreateSuspended)
     : createSuspended_(CreateSuspended),
       end_(std::make_shared<TEnd>()),
-      terminatedEvent_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {}
+      terminatedEvent_(CreateEvent(nullptr, TRUE, FALSE, nullptr)) {
+  TThreads& t = Threads();
+  std::lock_guard guard(t.lock);
+  t.objects.insert(this);
+}
 
 TThread::~TThread() {
   const bool ownThread = started_ && threadId_ == GetCurrentThreadId();
@@ -106,6 +131,11 @@ TThread::~TThread() {
     } else {
       thread_.join();
     }
+  }
+  {
+    TThreads& t = Threads();
+    std::lock_guard guard(t.lock);
+    t.objects.erase(this);
   }
   CloseHandle(terminatedEvent_);
 }
@@ -141,6 +171,11 @@ void TThread::Suspend() {
 }
 
 void TThread::Terminate() {
+  // A FreeOnTerminate thread may end and free itself as soon as it sees the flag: its
+  // destruction waits for the threads' lock, and a thread already gone is left alone.
+  TThreads& t = Threads();
+  std::lock_guard threads(t.lock);
+  if (!t.objects.contains(this)) return;
   {
     std::lock_guard guard(pauseLock_);
     terminated_ = true;
@@ -191,12 +226,20 @@ void TThread::DoTerminate() {
 }
 
 int TThread::WaitFor() {
-  if (!started_) return ReturnValue();
-  if (threadId_ == GetCurrentThreadId()) throw EThread("Cannot call WaitFor on the thread itself");
-  // A FreeOnTerminate thread is gone soon after it signals its end: only what it
-  // leaves behind is read then.
-  const std::shared_ptr<TEnd> end = end_;
-  const bool freeSelf = freeOnTerminate_;
+  // A FreeOnTerminate thread frees itself soon after it signals its end, maybe before
+  // this call looks at it: what the wait needs is taken under the threads' lock, which
+  // its destruction waits for, and only what it leaves behind is read after.
+  std::shared_ptr<TEnd> end;
+  bool freeSelf;
+  {
+    TThreads& t = Threads();
+    std::lock_guard threads(t.lock);
+    if (!t.objects.contains(this)) return 0;  // it has ended and freed itself
+    if (!started_) return ReturnValue();
+    if (threadId_ == GetCurrentThreadId()) throw EThread("Cannot call WaitFor on the thread itself");
+    end = end_;
+    freeSelf = freeOnTerminate_;
+  }
   if (IsMainThread()) {
     while (MsgWaitForMultipleObjects(1, &end->done, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
       ProcessSentCalls();

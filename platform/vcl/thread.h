@@ -77,7 +77,9 @@ class TThread : public TObject {
   // Waits for the end of Execute (on the main thread it carries out Synchronize calls
   // meanwhile) and answers ReturnValue. A thread that never started answers at once;
   // waiting for the calling thread itself raises EThread. A FreeOnTerminate thread may
-  // be waited for while it runs; the wait reads nothing of it once it has ended.
+  // be terminated and waited for while it runs, even when it ends and frees itself
+  // meanwhile: the wait reads nothing of it once it has ended, and answers 0 when it is
+  // already gone.
   int WaitFor();
 
   bool FreeOnTerminate() const { return freeOnTerminate_; }
@@ -140,6 +142,11 @@ class TThread : public TObject {
   HANDLE terminatedEvent_;
   HMODULE module_ = nullptr;  // of the class: unloading it stops the thread
 };
+
+// The threads whose class is in Module that still run its code: started, and not yet
+// through Execute, OnTerminate and, for a FreeOnTerminate thread, its destructor.
+// Unloading the package waits until there are none.
+int ModuleThreadCount(HMODULE Module);
 
 // Carries out the Synchronize calls waiting for the main thread (and other calls sent
 // to the calling thread); with a Timeout in milliseconds it first waits that long for

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/sync.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -26,6 +28,17 @@ bool Mapped() { return Entry<void()>("Initialize") != nullptr; }
 int g_runningWhenDropped = -1;
 void Dropping(HMODULE) { g_runningWhenDropped = Entry<bool()>("ThreadRunning")(); }
 
+// The message of the EPackageError that a call raised, or "".
+template <class F>
+std::string Refusal(F Call) {
+  try {
+    Call();
+  } catch (const EPackageError& e) {
+    return e.what();
+  }
+  return "";
+}
+
 }  // namespace
 
 TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBoundedTime) {
@@ -38,6 +51,7 @@ TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBounde
       {"a thread that calls the main thread once the package is finalized", 1, true},
       {"a thread that looks its package up once the package is finalized", 2, true},
       {"a thread that ignores the stop", 3, false},
+      {"only the unit's own thread, which its finalization stops and waits for", -1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -48,11 +62,7 @@ TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBounde
     std::string refused;
     {
       vxtest::TWatchdog guard(std::string("Unloading with ") + c.name);
-      try {
-        UnloadPackage(module);
-      } catch (const EPackageError& e) {
-        refused = e.what();
-      }
+      refused = Refusal([&] { UnloadPackage(module); });
     }
     if (c.ends) {
       EXPECT_EQ(refused, "");
@@ -62,11 +72,27 @@ TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBounde
       EXPECT_EQ(g_runningWhenDropped, -1);
       ASSERT_TRUE(Mapped()) << "code that a thread runs stays";
       EXPECT_NE(GetPackageInfo(module), nullptr);
-      Entry<void()>("ReleaseThread")();
+      SetEvent(Entry<HANDLE()>("ReleaseEvent")());
       UnloadPackage(module);
       EXPECT_EQ(g_runningWhenDropped, 0);
     }
     RemoveModuleUnloadProc(Dropping);
     EXPECT_FALSE(Mapped());
   }
+}
+
+TEST(PackageThreads, WhileItsLastUnloadingWaitsForItsThreadThePackageIsNeitherLoadedNorUnloadedAgain) {
+  vxtest::TWatchdog guard("Loading and unloading while the package is being unloaded");
+  const HMODULE module = LoadPackage(kPackage);
+  Entry<void(int)>("StartThread")(3);
+  AddModuleUnloadProc(Dropping);
+  std::thread unloading([&] { EXPECT_EQ(Refusal([&] { UnloadPackage(module); }), ""); });
+  Entry<void()>("WaitUntilStopped")();  // the unloading waits for the thread, without the package lock
+  EXPECT_EQ(Refusal([&] { LoadPackage(kPackage); }), "Can't load package " + std::string(kPackage) + ".\nThe package is being unloaded");
+  EXPECT_EQ(Refusal([&] { UnloadPackage(module); }), "Can't unload package threads_package.\nThe package is being unloaded");
+  SetEvent(Entry<HANDLE()>("ReleaseEvent")());
+  unloading.join();
+  RemoveModuleUnloadProc(Dropping);
+  EXPECT_EQ(g_runningWhenDropped, 0) << "dropped once, after the thread's end";
+  EXPECT_FALSE(Mapped());
 }

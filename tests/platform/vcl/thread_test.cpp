@@ -49,14 +49,15 @@ class TCounterThread : public TThread {
 
 class TLoopThread : public TThread {
  public:
-  TLoopThread() : TThread(true) {}
+  explicit TLoopThread(bool FreeSelf = false) : TThread(true) { SetFreeOnTerminate(FreeSelf); }
+  ~TLoopThread() override { ++g_destroyed; }
   std::atomic<int> loops{0};
 
  protected:
   void Execute() override {
     while (!Terminated()) {
       ++loops;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::yield();
     }
   }
 };
@@ -224,5 +225,20 @@ TEST(Threads, WaitForASelfFreeingThreadAnswersItsResultWithoutTouchingItAfterIts
     vxtest::TWatchdog guard("WaitFor");
     EXPECT_EQ(t->WaitFor(), i % 3);
     EXPECT_TRUE(vxtest::WaitUntil([&] { return g_destroyed == before + 1; }));
+  }
+}
+
+// The thread may have freed itself before the call: the wait reads nothing of it then.
+__attribute__((no_sanitize("vptr"))) int WaitForThread(TThread* Thread) { return Thread->WaitFor(); }
+
+TEST(Threads, TerminateAndWaitForASelfFreeingThreadThatEndsAndFreesItselfMeanwhile) {
+  for (int i = 0; i < 200; ++i) {
+    const int before = g_destroyed;
+    auto* t = new TLoopThread(true);
+    t->Start();
+    while (t->loops == 0) std::this_thread::yield();
+    t->Terminate();  // it ends at once, and frees itself as the wait begins or (odd rounds) before
+    ASSERT_TRUE(i % 2 == 0 || vxtest::WaitUntil([&] { return g_destroyed > before; }));
+    EXPECT_EQ(WaitForThread(t), 0);
   }
 }

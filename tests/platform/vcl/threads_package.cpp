@@ -1,5 +1,6 @@
-// A package with one thread of its own, which the tests of unloading start in one of
-// the ways a package's thread may behave when its package goes.
+// A package with a thread of its own, which the tests of unloading start in one of the
+// ways a package's thread may behave when its package goes, and one that its unit starts
+// in its initialization and stops in its finalization.
 #include <atomic>
 #include <iterator>
 
@@ -15,7 +16,8 @@ enum TMode { kPaused, kCallsBack, kLooksUp, kStubborn };
 std::atomic<bool> g_running{false};
 HANDLE g_started = nullptr;    // set as the thread begins its work
 HANDLE g_finalized = nullptr;  // set by the unit's finalization
-HANDLE g_released = nullptr;   // set by ReleaseThread
+HANDLE g_released = nullptr;   // set by the test
+HANDLE g_stopped = nullptr;    // set by a stubborn thread told to end
 
 class TPackageThread : public TThread {
   VX_CLASS(TPackageThread, TThread)
@@ -42,19 +44,43 @@ class TPackageThread : public TThread {
         GetPackageInfo(HInstance());
         break;
       case kStubborn:
+        WaitForSingleObject(TerminatedEvent(), INFINITE);
+        SetEvent(g_stopped);
         WaitForSingleObject(g_released, INFINITE);
         break;
     }
   }
 };
 
+// The unit's own thread: stopped by the finalization, it looks its package up as it ends.
+class TUnitThread : public TThread {
+  VX_CLASS(TUnitThread, TThread)
+
+ public:
+  TUnitThread() : TThread(false) {}
+
+ protected:
+  void Execute() override {
+    WaitForSingleObject(TerminatedEvent(), INFINITE);
+    GetPackageInfo(HInstance());
+  }
+};
+TUnitThread* g_unitThread = nullptr;
+
 void Initialization() {
   g_started = CreateEvent(nullptr, FALSE, FALSE, nullptr);
   g_finalized = CreateEvent(nullptr, TRUE, FALSE, nullptr);
   g_released = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+  g_stopped = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+  g_unitThread = TThread::Create<TUnitThread>();
 }
 
-void Finalization() { SetEvent(g_finalized); }
+void Finalization() {
+  g_unitThread->Terminate();
+  g_unitThread->WaitFor();
+  delete g_unitThread;
+  SetEvent(g_finalized);
+}
 
 const TPackageUnit kUnits[] = {{"ThreadsPackage", Initialization, Finalization, nullptr}};
 const TPackageInfoTable kPackage{"threads_package", kUnits, std::size(kUnits)};
@@ -64,6 +90,7 @@ const TPackageInfoTable kPackage{"threads_package", kUnits, std::size(kUnits)};
 VX_PACKAGE_ENTRY_POINTS(kPackage)
 
 extern "C" __attribute__((visibility("default"))) void StartThread(int Mode) {
+  if (Mode < 0) return;
   auto* thread = new TPackageThread;
   thread->Mode = Mode;
   g_running = true;
@@ -73,4 +100,6 @@ extern "C" __attribute__((visibility("default"))) void StartThread(int Mode) {
 
 extern "C" __attribute__((visibility("default"))) bool ThreadRunning() { return g_running; }
 
-extern "C" __attribute__((visibility("default"))) void ReleaseThread() { SetEvent(g_released); }
+extern "C" __attribute__((visibility("default"))) HANDLE ReleaseEvent() { return g_released; }
+
+extern "C" __attribute__((visibility("default"))) void WaitUntilStopped() { WaitForSingleObject(g_stopped, INFINITE); }
