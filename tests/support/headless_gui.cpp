@@ -1,7 +1,6 @@
 #include "tests/support/headless_gui.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "platform/gdi/dib.h"
 
@@ -101,10 +100,4 @@ bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
   return true;
-}
-
-int ProcessThreadCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-  return n;
 }

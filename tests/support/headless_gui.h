@@ -64,5 +64,3 @@ class THeadlessGui {
 // returns early.
 bool ProcessUntil(const std::function<bool()>& Done, int TimeoutMs = vxtest::kPatienceMs);
 
-// The threads of this process (to wait for a component's threads to end).
-int ProcessThreadCount();

@@ -13,6 +13,7 @@
 #include "platform/display/input.h"
 #include "platform/display/x11.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/thread.h"
 #include "tests/support/headless_gui.h"
 #include "tests/support/xserver.h"
 
@@ -30,10 +31,9 @@ class ClientForm : public ::testing::Test {
     UnloadPackage(grids_);
     UnloadPackage(controls_);
   }
-  void SetUp() override { threads_ = ProcessThreadCount(); }
   // The forms' animations end with them.
   void TearDown() override {
-    EXPECT_TRUE(ProcessUntil([&] { return ProcessThreadCount() == threads_; })) << "a painter thread is left";
+    EXPECT_TRUE(ProcessUntil([&] { return ModuleThreadCount(controls_) == 0; })) << "a painter thread is left";
   }
   TfrmClient* Show() {
     auto* form = new TfrmClient(Application, kPictures);
@@ -56,7 +56,6 @@ class ClientForm : public ::testing::Test {
   }
 
   THeadlessGui gui;
-  int threads_ = 0;
   static HMODULE controls_, grids_;
 };
 HMODULE ClientForm::controls_ = nullptr;
