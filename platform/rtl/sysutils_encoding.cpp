@@ -30,14 +30,16 @@ class TConverter {
   TConverter(const TConverter&) = delete;
   TConverter& operator=(const TConverter&) = delete;
 
-  // Converts In; at a sequence iconv refuses, Skip says how many bytes to pass over
-  // and what to write instead.
-  template <class F>
-  std::string Convert(std::string_view In, F&& Skip) {
+  // Converts In, writing Instead for each sequence iconv refuses; Length says how many
+  // bytes (at least one) of Rest the refused sequence it starts with takes.
+  std::string Convert(std::string_view In, std::string_view Instead, size_t (*Length)(std::string_view Rest)) {
     std::string out(In.size() * 2 + 16, '\0');
     char* src = const_cast<char*>(In.data());
-    size_t srcLeft = In.size(), used = 0;
-    while (srcLeft > 0) {
+    char* const end = src + In.size();
+    size_t used = 0;
+    while (src < end) {
+      char* const from = src;
+      size_t srcLeft = size_t(end - src);
       char* dst = out.data() + used;
       size_t dstLeft = out.size() - used;
       const size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
@@ -47,13 +49,14 @@ class TConverter {
         out.resize(out.size() * 2);
         continue;
       }
-      // EILSEQ or EINVAL (cut off at the end): replace and go on after it.
-      const auto [skip, instead] = Skip(std::string_view(src, srcLeft));
-      src += skip;
-      srcLeft -= skip;
-      out.replace(used, 0, instead);
-      used += instead.size();
-      out.resize(std::max(out.size(), used + srcLeft * 2 + 16));
+      // EILSEQ, or EINVAL for a sequence cut off at the end. iconv may have taken in the
+      // sequence it refuses (glibc's CP949 does with A2 E8): then it lies behind src and
+      // nothing more is passed over.
+      const bool takenIn = errno == EILSEQ && src > from && !Converts(from, src);
+      if (!takenIn && src < end) src += Length(std::string_view(src, size_t(end - src)));
+      out.replace(used, 0, Instead);
+      used += Instead.size();
+      out.resize(std::max(out.size(), used + size_t(end - src) * 2 + 16));
       iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(used);
@@ -61,14 +64,29 @@ class TConverter {
   }
 
  private:
+  // Whether From..To converts whole, from the initial state.
+  bool Converts(char* From, char* To) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    size_t left = size_t(To - From);
+    char scratch[256];
+    for (;;) {
+      char* dst = scratch;
+      size_t dstLeft = sizeof scratch;
+      if (iconv(cd_, &From, &left, &dst, &dstLeft) != size_t(-1)) return true;
+      if (errno != E2BIG) return false;
+    }
+  }
+
   iconv_t cd_;
 };
 
-size_t Utf8Length(unsigned char c) {
-  if (c < 0xC0) return 1;
-  if (c < 0xE0) return 2;
-  if (c < 0xF0) return 3;
-  return 4;
+// The length of the UTF-8 sequence Rest starts with, as far as its continuation bytes go.
+size_t Utf8Length(std::string_view Rest) {
+  const unsigned char lead = static_cast<unsigned char>(Rest[0]);
+  const size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  size_t n = 1;
+  while (n < length && n < Rest.size() && (static_cast<unsigned char>(Rest[n]) & 0xC0) == 0x80) ++n;
+  return n;
 }
 
 }  // namespace
@@ -89,14 +107,11 @@ TEncoding* TEncoding::GetEncoding(int CodePage) {
 std::string TEncoding::GetString(std::string_view Bytes) const {
   if (codePage_ == 65001) return std::string(Bytes);
   TConverter c("UTF-8", name_);
-  return c.Convert(Bytes, [](std::string_view) { return std::pair<size_t, std::string>(1, "\xEF\xBF\xBD"); });
+  return c.Convert(Bytes, "\xEF\xBF\xBD", [](std::string_view) { return size_t(1); });
 }
 
 std::string TEncoding::GetBytes(std::string_view Text) const {
   if (codePage_ == 65001) return std::string(Text);
   TConverter c(name_, "UTF-8");
-  return c.Convert(Text, [](std::string_view rest) {
-    const size_t n = std::min(rest.size(), Utf8Length(static_cast<unsigned char>(rest[0])));
-    return std::pair<size_t, std::string>(std::max<size_t>(n, 1), "?");
-  });
+  return c.Convert(Text, "?", Utf8Length);
 }

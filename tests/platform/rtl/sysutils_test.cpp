@@ -494,4 +494,23 @@ TEST(CodePages, Cp949AgreesWithPythonsCodecAndReplacesWhatItCannotConvert) {
   EXPECT_THROW(TEncoding::GetEncoding(999999), EEncodingError);
 }
 
+// glibc's CP949 takes in A2 E8 before it refuses it; other refusals stop in front of the
+// sequence. Either way one replacement stands for the sequence and what follows is kept.
+TEST(CodePages, RefusedSequencesAreReplacedOnceInBothDirections) {
+  TEncoding* korean = TEncoding::GetEncoding(949);
+  const std::string bad = "\xEF\xBF\xBD";
+  const struct { bool toBytes; std::string in, out; } cases[] = {
+      {false, "\xA2\xE8", bad},                          // taken in and refused, the whole input
+      {false, "a\xA2\xE8" "b", "a" + bad + "b"},            // ... in the middle
+      {false, "\xA2\xE8\xA2\xE8\xB0 ", bad + bad + bad + " "},  // ... twice, then one refused in front
+      {false, "a\xB0", "a" + bad},                         // a lead byte at the very end
+      {false, "\xB0" "1\xB0\xA1", bad + "1\xEA\xB0\x80"},    // a lead byte before a character
+      {true, "x\xEA\xB0", "x?"},                           // cut off at the very end
+      {true, "x\xEA" "Ay", "x?Ay"},                         // cut off in the middle
+      {true, "\x80\xBF" "a", "??a"},                        // stray continuation bytes
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Hex(c.toBytes ? korean->GetBytes(c.in) : korean->GetString(c.in)), Hex(c.out)) << Hex(c.in);
+}
+
 }  // namespace
