@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,12 +17,16 @@
 
 namespace {
 
+// The store's folder, made on first use and removed when the run ends.
+char gFolder[] = "/tmp/fuzz-registry-XXXXXX";
+
 std::string Folder() {
-  static const std::string folder = [] {
-    char name[] = "/tmp/fuzz-registry-XXXXXX";
-    return std::string(mkdtemp(name) ? name : "/tmp");
+  static const bool made = [] {
+    if (!mkdtemp(gFolder)) return false;
+    std::atexit([] { std::filesystem::remove_all(gFolder); });
+    return true;
   }();
-  return folder;
+  return made ? gFolder : "/tmp";
 }
 
 // A new file each time, so that the store sees a changed file.
