@@ -599,6 +599,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     const std::string name = ExtractFileName(Dest);
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;
     const std::string target = WithoutCabExt(Dest);
+    // The unpacked target is digested as it is written, not read again for its check.
+    TCabDigest unpacked{ExtractFileName(target)};
     if (status == kOk && packed && FileExists(part) && IsCabinetFile(part)) {
       if (DownloadSize != -1 && GetLocalFileSize(part) != DownloadSize) {
         WriteLogFmt(false, "[%s] 다운로드 리스트의 파일과 다운받은 파일의 용량이 다름", Dest);
@@ -606,7 +608,7 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       } else if ((stage = CreateUniqueName(Dest, ".unpack", true)).empty()) {
         FailLocally(Dest, std::strerror(errno));
         status = kFailed;
-      } else if (std::string why; ExtractCabinet(part, stage, &why)) {
+      } else if (std::string why; ExtractCabinet(part, stage, &why, target == Dest ? nullptr : &unpacked)) {
         status = kUnpacked;
       } else {
         WriteLog(why.empty() ? "[FileDownload] 압축 푸는 중에 오류 :" + Dest
@@ -638,7 +640,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
         status = kFailed;
       } else if (IsMd5Text(MD5)) {
         // The size alone does not tell the file from an error page of the same length.
-        const std::string got = GetFileMD5(produced);
+        const std::string got = status == kUnpacked && unpacked.Made ? LowerCase(MD5DigestToHex(unpacked.Digest))
+                                                                     : GetFileMD5(produced);
         if (!SameText(got, MD5)) {
           WriteLogFmt(false, "[FileDownload] \"%s\" MD5 %s differs from the list's %s", shown, got, MD5);
           status = kFailed;
