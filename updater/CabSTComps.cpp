@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 
 #include "platform/rtl/sysutils.h"
@@ -51,6 +53,35 @@ bool IsSafeEntryName(const std::string& name) {
     start = end + 1;
   }
   return true;
+}
+
+// The files digested as they are written, by handle: their writes come on the thread
+// of the extraction that opened them.
+struct TDigesting {
+  INT_PTR hf;
+  int64_t position;                    // where the next write goes
+  std::unique_ptr<TMD5Stream> stream;  // null once the digest no longer tells the content
+};
+thread_local std::vector<TDigesting> t_digesting;
+
+TDigesting* DigestingOf(INT_PTR hf) {
+  for (TDigesting& d : t_digesting)
+    if (d.hf == hf) return &d;
+  return nullptr;
+}
+
+// A handle moved to Position: only writes in a row from the start make the digest.
+void Moved(INT_PTR hf, int64_t Position) {
+  if (TDigesting* d = t_digesting.empty() ? nullptr : DigestingOf(hf))
+    if (Position != d->position) d->stream.reset();
+}
+
+// What decides whether a destination may name the digested file: its file name in
+// capitals, without a final ".EXE" (such a name may stand for the name without it).
+std::string DigestKey(const std::string& FileName) {
+  std::string key = UpperCase(ExtractFileName(FileName));
+  if (key.size() > 4 && key.ends_with(".EXE")) key.resize(key.size() - 4);
+  return key;
 }
 
 // DOS date and time, taken as local time.
@@ -115,8 +146,11 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     return -1;
   }
   if (create && (oflag & _O_TEMPORARY)) DeleteFile(pszFile);  // gone once closed
-  if (oflag & _O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-  if (oflag & _O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // Read-ahead advice; a file only written has nothing to read ahead.
+  if ((oflag & _O_ACCMODE) != _O_WRONLY) {
+    if (oflag & _O_RANDOM) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (oflag & _O_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
   if ((oflag & _O_APPEND) && lseek(fd, 0, SEEK_END) < 0) {
     g_lastSystemError = errno;
     close(fd);
@@ -133,6 +167,7 @@ UINT FdiRead(INT_PTR hf, void* pv, UINT cb) {
     g_lastSystemError = errno;
     return UINT(-1);
   }
+  if (r > 0) Moved(hf, -1);  // no longer a row of writes
   return UINT(r);
 }
 
@@ -148,10 +183,21 @@ UINT FdiWrite(INT_PTR hf, void* pv, UINT cb) {
     }
     p += r, left -= size_t(r);
   }
+  if (TDigesting* d = t_digesting.empty() ? nullptr : DigestingOf(hf); d && d->stream) {
+    // Runs inside the decoder: nothing may be thrown through it.
+    try {
+      d->stream->Add(pv, cb);
+      d->position += cb;
+    } catch (...) {
+      d->stream.reset();
+    }
+  }
   return cb;
 }
 
 int FdiClose(INT_PTR hf) {
+  // The handle's number is free for the next file once it is closed.
+  std::erase_if(t_digesting, [&](const TDigesting& d) { return d.hf == hf; });
   if (close(int(hf)) != 0) {
     g_lastSystemError = errno;
     return -1;
@@ -165,6 +211,7 @@ int64_t FdiSeek(INT_PTR hf, int64_t dist, int seektype) {
     g_lastSystemError = errno;
     return -1;
   }
+  Moved(hf, r);
   return r;
 }
 
@@ -245,6 +292,7 @@ void TSTCabReader::Extract(const std::string& CabinetFile, const std::string& De
   destNames_.clear();
   partNames_.clear();
   madeFolder_.clear();
+  digested_.clear();
   currentCabinet_ = cabinetName_;
   // A set whose names lead back to a cabinet already read ends there.
   std::vector<std::string> done;
@@ -353,50 +401,76 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
   if (options_.Contains(croDontOverwriteReadOnlyFiles) && stat(NativePath(dest).c_str(), &st) == 0 &&
       S_ISREG(st.st_mode) && !(st.st_mode & 0222))
     return 0;
-  // The destination is replaced only once the file is complete (see CloseFile).
-  std::string part = CreateUniqueName(dest, kPartSuffix, false);
-  if (part.empty()) return FailTarget(errno);
-  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_TRUNC | _O_BINARY, 0);
+  // A new destination is written in place and removed again unless it is completed;
+  // an existing one is replaced only once the new file is complete (see CloseFile).
+  std::string part = dest;
+  INT_PTR hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_CREAT | _O_EXCL | _O_BINARY, 0);
   if (hf == -1) {
-    DeleteFile(part);
-    return FailTarget(g_lastSystemError);
+    if (g_lastSystemError != EEXIST) return FailTarget(g_lastSystemError);
+    g_lastSystemError = 0;  // an existing destination is no failure
+    part = CreateUniqueName(dest, kPartSuffix, false);
+    if (part.empty()) return FailTarget(errno);
+    // Made empty just now: opened without truncating, which would make closing it
+    // start writing it out.
+    hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_BINARY, 0);
+    if (hf == -1) {
+      DeleteFile(part);
+      return FailTarget(g_lastSystemError);
+    }
   }
   sourceNames_.push_back(name);
   destNames_.push_back(dest);
   partNames_.push_back(part);
+  if (!digestKey_.empty() && DigestKey(dest) == digestKey_) {
+    try {
+      t_digesting.push_back({hf, 0, std::make_unique<TMD5Stream>()});
+    } catch (...) {
+      // Without a digest here, the file is read to make it.
+    }
+  }
   return hf;
 }
 
 INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
-  const int closed = FdiClose(n.hf);
   const std::string name = n.psz1;
   std::string dest;
-  for (size_t i = 0; i < sourceNames_.size(); ++i) {
-    if (sourceNames_[i] != name) continue;
+  const auto at = std::find(sourceNames_.begin(), sourceNames_.end(), name);
+  if (at == sourceNames_.end()) {
+    FdiClose(n.hf);
+  } else {
+    const size_t i = size_t(at - sourceNames_.begin());
     dest = destNames_[i];
-    const std::string part = NativePath(partNames_[i]);
-    sourceNames_.erase(sourceNames_.begin() + std::ptrdiff_t(i));
+    const std::string part = partNames_[i];
+    sourceNames_.erase(at);
     destNames_.erase(destNames_.begin() + std::ptrdiff_t(i));
     partNames_.erase(partNames_.begin() + std::ptrdiff_t(i));
-    if (closed != 0) {
+    // The cabinet's time and attributes go on through the handle before it is closed.
+    // Of the stored attributes (read-only, hidden, system, archive) only read-only
+    // has a counterpart here.
+    const int fd = int(n.hf);
+    const timespec t = FileTime(n.date, n.time);
+    const timespec times[2] = {t, t};
+    futimens(fd, times);
+    TDigesting* digesting = DigestingOf(n.hf);
+    struct stat st;
+    const bool known = ((n.attribs & _A_RDONLY) || (digesting && digesting->stream)) && fstat(fd, &st) == 0;
+    if (known && (n.attribs & _A_RDONLY)) fchmod(fd, st.st_mode & ~mode_t(0222));
+    if (known && digesting && digesting->stream && digesting->stream->Count() == int64_t(st.st_size)) {
+      try {
+        digested_.push_back({uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), digesting->stream->Finish()});
+      } catch (...) {
+        // Without a digest here, the file is read to make it; the handle is closed below.
+      }
+    }
+    if (FdiClose(n.hf) != 0) {
       DeleteFile(part);
       return FailTarget(g_lastSystemError);
     }
-    const timespec t = DosToTimespec(n.date, n.time);
-    const timespec times[2] = {t, t};
-    utimensat(AT_FDCWD, part.c_str(), times, 0);
-    // Of the stored attributes (read-only, hidden, system, archive) only
-    // read-only has a counterpart here.
-    if (n.attribs & _A_RDONLY) {
-      struct stat st;
-      if (stat(part.c_str(), &st) == 0) chmod(part.c_str(), st.st_mode & ~mode_t(0222));
-    }
-    if (!RenameReplacing(part, dest)) {
+    if (part != dest && !RenameReplacing(part, dest)) {
       const int err = errno;
       DeleteFile(part);
       return FailTarget(err);
     }
-    break;
   }
   bool exec = n.cb != 0;
   bool abort = false;
@@ -404,6 +478,34 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
   if (abort) return -1;
   if (exec && options_.Contains(croExecuteOnExtract) && !dest.empty()) OpenWithShell(dest);
   return 1;
+}
+
+timespec TSTCabReader::FileTime(Word Date, Word Time) {
+  if (!fileTimeKnown_ || Date != fileDate_ || Time != fileTime_) {
+    fileTimes_ = DosToTimespec(Date, Time);
+    fileDate_ = Date;
+    fileTime_ = Time;
+    fileTimeKnown_ = true;
+  }
+  return fileTimes_;
+}
+
+void TSTCabReader::SetDigestFileName(const std::string& FileName) {
+  digestFileName_ = FileName;
+  digestKey_ = FileName.empty() ? std::string() : DigestKey(FileName);
+}
+
+bool TSTCabReader::WrittenDigest(MD5Digest& Digest) const {
+  struct stat st;
+  if (digestFileName_.empty() || stat(NativePath(digestFileName_).c_str(), &st) != 0) return false;
+  // The latest file of that identity is the one there now.
+  for (auto d = digested_.rbegin(); d != digested_.rend(); ++d)
+    if (d->dev == uint64_t(st.st_dev) && d->ino == uint64_t(st.st_ino)) {
+      if (d->size != int64_t(st.st_size)) return false;
+      Digest = d->digest;
+      return true;
+    }
+  return false;
 }
 
 INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
@@ -432,11 +534,14 @@ INT_PTR TSTCabReader::NextCabinet(FDINOTIFICATION& n) {
 }
 
 bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error,
-                    const TSTCabReaderCopyFileEvent& OnCopyFile) {
+                    const TSTCabReaderCopyFileEvent& OnCopyFile, TCabDigest* Digest) {
+  if (Digest) Digest->Made = false;
   try {
     TSTCabReader reader(nullptr);
     reader.SetOnCopyFile(OnCopyFile);
+    if (Digest) reader.SetDigestFileName(IncludeTrailingPathDelimiter(DestFolder) + Digest->FileName);
     reader.Extract(CabinetFile, DestFolder);
+    if (Digest) Digest->Made = reader.WrittenDigest(Digest->Digest);
     return true;
   } catch (const std::exception& e) {
     if (Error) *Error = e.what();

@@ -2,6 +2,8 @@
 // it in its set, into a folder through the cabinet library's FDI interface.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "platform/rtl/events.h"
 #include "platform/rtl/exceptions.h"
 #include "updater/CabIntf.h"
+#include "updater/md5.h"
 
 // An error of the cabinet library, with its error record. The message is the text
 // for the error number, its number, and the system's text for the system error.
@@ -85,6 +88,14 @@ class TSTCabReader : public TComponent {
   const TSTCabReaderUnrecognizedNotifyEvent& OnUnrecognizedNotify() const { return onUnrecognizedNotify_; }
   void SetOnUnrecognizedNotify(TSTCabReaderUnrecognizedNotifyEvent Value) { onUnrecognizedNotify_ = Value; }
 
+  // Digests the files written to the destination FileName (as OnCopyFile leaves the
+  // destinations; empty: none) by the following Extract calls, from the bytes as they
+  // are written.
+  void SetDigestFileName(const std::string& FileName);
+  // The digest of the file now at that destination, when the last Extract wrote it
+  // and it is still that file; false otherwise.
+  bool WrittenDigest(MD5Digest& Digest) const;
+
   // Joins path parts with exactly one "\" between them; an empty part adds nothing.
   static std::string JoinPath(const std::string& Left, const std::string& Right);
 
@@ -106,6 +117,8 @@ class TSTCabReader : public TComponent {
   // Fails the running copy as a target-file failure (FDI error 8).
   INT_PTR FailTarget(int systemError);
   void DropUnfinishedFiles();
+  // The cabinet's DOS date and time as a file time.
+  timespec FileTime(Word Date, Word Time);
 
   TSTCabReaderOptions options_;
   TSTCabReaderCabinetInfoEvent onCabinetInfo_;
@@ -128,14 +141,39 @@ class TSTCabReader : public TComponent {
   // Files opened and not yet closed: the name inside the cabinet and the destination.
   std::vector<std::string> sourceNames_;
   std::vector<std::string> destNames_;
-  std::vector<std::string> partNames_;  // where each file is written until it is complete
-  std::string madeFolder_;              // the folder the last file went to
+  // Where each file is written until it is complete: the destination itself when it
+  // is new, else a scratch file beside it.
+  std::vector<std::string> partNames_;
+  std::string madeFolder_;  // the folder the last file went to
+  // The files digested while they were written: the file's identity, its size, and
+  // the digest of its bytes.
+  struct TDigested {
+    uint64_t dev, ino;
+    int64_t size;
+    MD5Digest digest;
+  };
+  std::string digestFileName_;
+  std::string digestKey_;
+  std::vector<TDigested> digested_;
+  // The last DOS time converted (most files of a cabinet share theirs).
+  Word fileDate_ = 0, fileTime_ = 0;
+  bool fileTimeKnown_ = false;
+  timespec fileTimes_{};
+};
+
+// What ExtractCabinet digests while it writes: the file FileName of the destination
+// folder; Made tells whether Digest holds the MD5 of the file now at that name.
+struct TCabDigest {
+  std::string FileName;
+  MD5Digest Digest{};
+  bool Made = false;
 };
 
 // Extracts the cabinet (and the following cabinets of its set) into the folder;
 // false when anything failed, with the reason in Error when given. OnCopyFile, when
-// given, sees each file first and may change or empty its destination.
+// given, sees each file first and may change or empty its destination. With Digest,
+// the file Digest->FileName is digested as it is written.
 bool ExtractCabinet(const std::string& CabinetFile, const std::string& DestFolder, std::string* Error = nullptr,
-                    const TSTCabReaderCopyFileEvent& OnCopyFile = nullptr);
+                    const TSTCabReaderCopyFileEvent& OnCopyFile = nullptr, TCabDigest* Digest = nullptr);
 // Whether the file is a cabinet. A file that cannot be opened raises EOSError.
 bool IsCabinetFile(const std::string& FileName);

@@ -7,7 +7,12 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/rtl/sysutils.h"
 
@@ -254,4 +259,112 @@ bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest, int64_t* Size
   }
   close(fd);
   return made;
+}
+
+// ---- TMD5Stream ----
+
+namespace {
+
+constexpr size_t kStreamPiece = size_t(1) << 20;  // digested at once, then the size handed over
+constexpr size_t kStreamAhead = 4;                 // pieces the producer may be ahead of the thread
+
+}  // namespace
+
+struct TMD5Stream::TWorker {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::vector<uint8_t>> pending;  // for the thread, in order
+  std::vector<std::vector<uint8_t>> spare;   // digested, to be filled again
+  bool last = false;                         // nothing more comes after pending
+  std::vector<uint8_t> filling;              // the producer's alone
+  std::thread thread;
+
+  // Digests the pieces as they come, into the stream's context, which is the
+  // thread's alone until it is joined.
+  void Run(MD5Context& context) {
+    for (;;) {
+      std::vector<uint8_t> piece;
+      {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [&] { return !pending.empty() || last; });
+        if (pending.empty()) return;
+        piece = std::move(pending.front());
+        pending.pop_front();
+      }
+      changed.notify_all();
+      MD5Update(context, piece.data(), piece.size());
+      piece.clear();
+      {
+        std::lock_guard guard(lock);
+        spare.push_back(std::move(piece));
+      }
+    }
+  }
+};
+
+TMD5Stream::TMD5Stream() { MD5Init(context_); }
+
+TMD5Stream::~TMD5Stream() {
+  if (worker_ && worker_->thread.joinable()) {
+    {
+      std::lock_guard guard(worker_->lock);
+      worker_->pending.clear();
+      worker_->last = true;
+    }
+    worker_->changed.notify_all();
+    worker_->thread.join();
+  }
+  explicit_bzero(&context_, sizeof context_);
+}
+
+void TMD5Stream::Add(const void* Data, size_t Count) {
+  const auto* in = static_cast<const uint8_t*>(Data);
+  if (!worker_) {
+    const size_t now = std::min(Count, kStreamPiece - std::min(size_t(count_), kStreamPiece));
+    MD5Update(context_, in, now);
+    count_ += int64_t(now);
+    in += now;
+    Count -= now;
+    if (Count == 0) return;
+    auto worker = std::make_unique<TWorker>();
+    worker->filling.reserve(kStreamPiece);
+    worker->thread = std::thread(&TWorker::Run, worker.get(), std::ref(context_));
+    worker_ = std::move(worker);
+  }
+  count_ += int64_t(Count);
+  while (Count > 0) {
+    std::vector<uint8_t>& filling = worker_->filling;
+    const size_t k = std::min(Count, kStreamPiece - filling.size());
+    filling.insert(filling.end(), in, in + k);
+    in += k;
+    Count -= k;
+    if (filling.size() == kStreamPiece) Hand(false);
+  }
+}
+
+void TMD5Stream::Hand(bool Last) {
+  TWorker& w = *worker_;
+  {
+    std::unique_lock guard(w.lock);
+    w.changed.wait(guard, [&] { return w.pending.size() < kStreamAhead; });
+    if (!w.filling.empty()) w.pending.push_back(std::move(w.filling));
+    w.filling.clear();
+    if (!w.spare.empty()) {
+      w.filling = std::move(w.spare.back());
+      w.spare.pop_back();
+    }
+    w.last = Last;
+  }
+  w.changed.notify_all();
+  if (!Last) w.filling.reserve(kStreamPiece);
+}
+
+MD5Digest TMD5Stream::Finish() {
+  if (worker_) {
+    Hand(true);
+    worker_->thread.join();
+  }
+  MD5Digest digest;
+  MD5Final(digest, context_);
+  return digest;
 }

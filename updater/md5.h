@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The 16 digest bytes in the RFC's byte order.
@@ -36,3 +37,29 @@ bool MD5DigestHandle(int Handle, MD5Digest& Digest);
 // Size, when given, receives the size of the opened file (-1 when it could not be
 // opened or is a folder), whether or not the reading then succeeds.
 bool MD5DigestFile(const std::string& FileName, MD5Digest& Digest, int64_t* Size = nullptr);
+
+// The digest of bytes handed over piece by piece as a producer writes them. The first
+// MiB is digested at once; past it, the digesting runs on a thread of its own, a few
+// MiB behind the producer, so that it overlaps the producer's work. Finish waits for
+// it; a stream dropped unfinished stops its thread.
+class TMD5Stream {
+ public:
+  TMD5Stream();
+  ~TMD5Stream();
+  TMD5Stream(const TMD5Stream&) = delete;
+  TMD5Stream& operator=(const TMD5Stream&) = delete;
+
+  void Add(const void* Data, size_t Count);
+  // The bytes handed over so far.
+  int64_t Count() const { return count_; }
+  // The digest of every byte handed over; nothing may be added afterwards.
+  MD5Digest Finish();
+
+ private:
+  struct TWorker;
+  void Hand(bool Last);
+
+  MD5Context context_;
+  int64_t count_ = 0;
+  std::unique_ptr<TWorker> worker_;
+};

@@ -1,6 +1,7 @@
 // The file work of a run: the list of the chosen update type, the updater's own files
 // first, the selection by MD5 or size, the downloads with their checks and cabinets,
 // and the progress shown on the way.
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -58,19 +59,36 @@ int Percent(int64_t Part, int64_t Whole) {
 // Puts From in the place of To in one step. The new file keeps the permissions of
 // the one it replaces; a new program is made runnable.
 bool InstallFile(const std::string& From, const std::string& To) {
-  const std::string from = NativePath(From), to = NativePath(To);
-  struct stat old {};
-  if (::stat(to.c_str(), &old) == 0)
-    ::chmod(from.c_str(), old.st_mode & 07777);
-  else if (SameText(ExtractFileExt(To), ".exe"))
-    ::chmod(from.c_str(), 0755);
-  return RenameReplacing(from, to);
+  if (SameText(ExtractFileExt(To), ".exe")) ::chmod(NativePath(From).c_str(), 0755);
+  return RenameReplacing(From, To, true);
 }
 
 // 32 hexadecimal digits, as a list gives an MD5.
 bool IsMd5Text(const std::string& Text) {
   return Text.size() == 32 &&
          std::all_of(Text.begin(), Text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Adds the plain files below the folder Dir + "/" + Sub to Files, as paths relative
+// to Dir; false when a folder cannot be read.
+bool PlainFilesBelow(const std::string& Dir, const std::string& Sub, std::vector<std::string>& Files) {
+  const std::string here = Dir + "/" + Sub;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(here.c_str()), closedir);
+  if (!dir) return false;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    bool file = e->d_type == DT_REG, folder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st;
+      if (::lstat((here + name).c_str(), &st) != 0) return false;
+      file = S_ISREG(st.st_mode);
+      folder = S_ISDIR(st.st_mode);
+    }
+    if (file) Files.push_back(Sub + name);
+    if (folder && !PlainFilesBelow(Dir, Sub + name + "/", Files)) return false;
+  }
+  return true;
 }
 
 // The scratch entries that the work on a file leaves beside it while it runs (all
@@ -686,6 +704,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
     const std::string name = ExtractFileName(Dest);
     const bool packed = std::count(name.begin(), name.end(), '.') > 1;
     const std::string target = WithoutCabExt(Dest);
+    // The unpacked target is digested as it is written, not read again for its check.
+    TCabDigest unpacked{ExtractFileName(target)};
     if (status == kOk && packed && FileExists(part) && IsCabinetFile(part)) {
       TCabinetEntries entries(Dest, target, [this, excluded = ExcludedList()](const std::string& Path) {
         return WhyNotInstalled(excluded, Path);
@@ -698,7 +718,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
       } else if ((stage = CreateUniqueName(Dest, ".unpack", true)).empty()) {
         FailLocally(Dest, std::strerror(errno));
         status = kFailed;
-      } else if (std::string why; ExtractCabinet(part, stage, &why, entries.Installer())) {
+      } else if (std::string why;
+                 ExtractCabinet(part, stage, &why, entries.Installer(), target == Dest ? nullptr : &unpacked)) {
         status = kUnpacked;
       } else {
         LogUnpackFailure(why, Dest);
@@ -729,7 +750,8 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
         status = kFailed;
       } else if (IsMd5Text(MD5)) {
         // The size alone does not tell the file from an error page of the same length.
-        const std::string got = GetFileMD5(produced);
+        const std::string got = status == kUnpacked && unpacked.Made ? LowerCase(MD5DigestToHex(unpacked.Digest))
+                                                                     : GetFileMD5(produced);
         if (!SameText(got, MD5)) {
           WriteLogFmt(false, "[FileDownload] \"%s\" MD5 %s differs from the list's %s", shown, got, MD5);
           status = kFailed;
@@ -770,13 +792,9 @@ bool TfrmMainFrame::FileDownLoad(const std::string& URL, const std::string& Dest
 
 bool TfrmMainFrame::MoveUnpackedFiles(const std::string& Stage, const std::string& Folder, const std::string& Target,
                                       std::string& Failed) {
-  std::error_code ec;
   const std::string stage = NativePath(Stage);
   std::vector<std::string> files;
-  for (auto it = fs::recursive_directory_iterator(stage, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    if (it->is_regular_file()) files.push_back(it->path().string().substr(stage.size() + 1));
-  if (ec) {
+  if (!PlainFilesBelow(stage, "", files)) {
     Failed = Stage;
     return false;
   }

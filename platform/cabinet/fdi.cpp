@@ -8,6 +8,7 @@
 
 #include <mspack.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -60,14 +61,6 @@ uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 |
 
 struct FdiContext;
 
-// An open file as libmspack sees it: a callback handle. The output of an extraction
-// is the handle the copy-file notification returned; closing it is the caller's.
-struct MsFile {
-  FdiContext* ctx;
-  INT_PTR hf;
-  bool output;
-};
-
 // Every libmspack allocation carries its context in front, because libmspack's free
 // has no context argument.
 constexpr size_t kAllocHeader = 16;
@@ -91,6 +84,70 @@ struct FdiContext {
     perf->erfOper = e;
     perf->erfType = 0;
     perf->fError = e != FDIERROR_NONE;
+  }
+};
+
+// An open file as libmspack sees it: a callback handle. The output of an extraction
+// is the handle the copy-file notification returned; closing it is the caller's.
+// Input is read ahead in small pieces: libmspack reads a cabinet's file table a few
+// bytes at a time and steps back after each name, which would otherwise cost a read
+// and a seek of the handle for every file of the cabinet.
+constexpr size_t kReadAhead = 4096;
+
+struct MsFile {
+  FdiContext* ctx;
+  INT_PTR hf;
+  bool output;
+  int64_t start = 0;  // the file position of ahead[0]; the handle stands at start + kept
+  size_t kept = 0;    // bytes read ahead
+  size_t at = 0;      // the next byte's place in ahead
+  uint8_t ahead[kReadAhead];
+
+  int64_t Position() const { return start + int64_t(at); }
+
+  int Read(uint8_t* out, size_t bytes) {
+    size_t done = 0;
+    while (done < bytes) {
+      if (at < kept) {
+        const size_t k = std::min(bytes - done, kept - at);
+        std::memcpy(out + done, ahead + at, k);
+        at += k, done += k;
+        continue;
+      }
+      start += int64_t(kept);
+      kept = at = 0;
+      // Large reads go straight to the caller's buffer.
+      const bool direct = bytes - done >= kReadAhead;
+      const UINT r = ctx->pfnread(hf, direct ? out + done : ahead, UINT(direct ? bytes - done : kReadAhead));
+      if (r == UINT(-1)) return -1;
+      if (r == 0) break;
+      if (direct) {
+        start += r;
+        done += r;
+      } else {
+        kept = r;
+      }
+    }
+    return int(done);
+  }
+
+  int Seek(int64_t offset, int mode) {
+    int64_t to;
+    if (mode == MSPACK_SYS_SEEK_START)
+      to = offset;
+    else if (mode == MSPACK_SYS_SEEK_CUR)
+      to = Position() + offset;
+    else
+      to = -1;
+    if (to >= start && to <= start + int64_t(kept)) {
+      at = size_t(to - start);
+      return 0;
+    }
+    const int64_t r = mode == MSPACK_SYS_SEEK_END ? ctx->pfnseek(hf, offset, mode) : ctx->pfnseek(hf, to, 0);
+    if (r == -1) return -1;
+    start = r;
+    kept = at = 0;
+    return 0;
   }
 };
 
@@ -130,7 +187,11 @@ mspack_file* SysOpen(mspack_system* self, const char* filename, int mode) {
     if (!output) ctx->pfnclose(hf);
     return nullptr;
   }
-  return reinterpret_cast<mspack_file*>(new (mem) MsFile{ctx, hf, output});
+  auto* file = new (mem) MsFile;
+  file->ctx = ctx;
+  file->hf = hf;
+  file->output = output;
+  return reinterpret_cast<mspack_file*>(file);
 }
 
 void SysClose(mspack_file* file) {
@@ -143,6 +204,7 @@ void SysClose(mspack_file* file) {
 int SysRead(mspack_file* file, void* buffer, int bytes) {
   auto* f = reinterpret_cast<MsFile*>(file);
   if (bytes < 0) return -1;
+  if (!f->output) return f->Read(static_cast<uint8_t*>(buffer), size_t(bytes));
   UINT r = f->ctx->pfnread(f->hf, buffer, UINT(bytes));
   return r == UINT(-1) ? -1 : int(r);
 }
@@ -156,12 +218,14 @@ int SysWrite(mspack_file* file, void* buffer, int bytes) {
 
 int SysSeek(mspack_file* file, off_t offset, int mode) {
   auto* f = reinterpret_cast<MsFile*>(file);
+  if (!f->output) return f->Seek(int64_t(offset), mode);
   // libmspack's seek modes are numbered as the run-time library's.
   return f->ctx->pfnseek(f->hf, int64_t(offset), mode) == -1 ? -1 : 0;
 }
 
 off_t SysTell(mspack_file* file) {
   auto* f = reinterpret_cast<MsFile*>(file);
+  if (!f->output) return off_t(f->Position());
   return off_t(f->ctx->pfnseek(f->hf, 0, MSPACK_SYS_SEEK_CUR));
 }
 

@@ -182,8 +182,9 @@ bool RemoveDir(std::string_view Dir);
 bool DeleteFile(std::string_view FileName);
 // Fails when NewName exists.
 bool RenameFile(std::string_view OldName, std::string_view NewName);
-// Puts OldName in the place of NewName in one step, replacing a file of that name.
-bool RenameReplacing(std::string_view OldName, std::string_view NewName);
+// Puts OldName in the place of NewName in one step, replacing a file of that name;
+// with KeepMode, a file that replaces another first takes its permissions.
+bool RenameReplacing(std::string_view OldName, std::string_view NewName, bool KeepMode = false);
 // Makes a new empty file (or, with Folder, a new folder) named Base, "~", the number of
 // this process, "-", 16 random hexadecimal digits and Suffix, where no entry of that
 // name was; returns the name, or "" with errno when none could be made. Nothing that

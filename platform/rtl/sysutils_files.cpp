@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -66,36 +67,58 @@ std::string Join(const std::string& dir, std::string_view name);
 // through the functions of this file are applied to it as they happen.
 class TFolderNames {
  public:
+  enum TFound { kNoFolder, kMissing, kFound };
+
   // The entry of `dir` whose name equals `name` ignoring ASCII case; when several
-  // do, the smallest by bytes, so the choice does not depend on directory order.
-  bool Find(const std::string& dir, std::string_view name, std::string& found) {
+  // do, the one of exactly that name, else the smallest by bytes, so the choice does
+  // not depend on directory order.
+  TFound Find(const std::string& dir, std::string_view name, std::string& found) {
+    t_looked.reset();
+    const std::string folderName = dir.empty() ? "." : dir;
     struct stat st;
-    if (stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+    if (stat(folderName.c_str(), &st) != 0) return kNoFolder;
     std::lock_guard guard(lock_);
     TFolder* folder = Cached(st);
     if (!folder || !SameTimes(folder->st, st)) folder = Scan(dir, st);
-    if (!folder) return false;
+    if (!folder) return kMissing;
+    // The folder was just looked at: a change that follows at once needs no second look.
+    t_looked = TLooked{folderName, st};
     auto it = folder->names.find(Fold(name));
-    if (it == folder->names.end()) return false;
-    found = *std::min_element(it->second.begin(), it->second.end());
-    if (Exists(Join(dir, found))) return true;
+    if (it == folder->names.end()) return kMissing;
+    found = Pick(it->second, name);
+    if (Exists(Join(dir, found))) return kFound;
     // Gone behind our back: read the folder again.
+    t_looked.reset();
     folder = Scan(dir, st);
     it = folder ? folder->names.find(Fold(name)) : decltype(it){};
-    if (!folder || it == folder->names.end()) return false;
-    found = *std::min_element(it->second.begin(), it->second.end());
-    return true;
+    if (!folder || it == folder->names.end()) return kMissing;
+    found = Pick(it->second, name);
+    return kFound;
+  }
+
+  // Drops what this thread's last search looked at.
+  void Forget() { t_looked.reset(); }
+
+  // Whether the folder's entries are held (by the name it was searched under).
+  bool Holds(const std::string& dir) {
+    std::lock_guard guard(lock_);
+    return Named(dir.empty() ? "." : dir);
   }
 
   // Whether the folder of `path` is held and current, before this process changes it.
   bool Current(const std::string& path) {
     const std::string dir = FolderOf(path);
+    std::optional<TLooked> looked;
+    if (t_looked && t_looked->dir == dir) looked.swap(t_looked);
     {
       std::lock_guard guard(lock_);
       if (!Named(dir)) return false;  // not held: nothing to keep current, no need to look
     }
     struct stat st;
-    if (stat(dir.c_str(), &st) != 0) return false;
+    if (looked)
+      st = looked->st;
+    else if (stat(dir.c_str(), &st) != 0)
+      return false;
     std::lock_guard guard(lock_);
     TFolder* folder = Cached(st);
     return folder && SameTimes(folder->st, st);
@@ -105,6 +128,7 @@ class TFolderNames {
   // what Current answered before. A folder that changed otherwise is read again
   // when next searched.
   void Changed(const std::string& path, bool added, bool wasCurrent) {
+    t_looked.reset();
     const std::string dir = FolderOf(path);
     const std::string name = path.substr(path.rfind('/') + 1);
     {
@@ -135,6 +159,10 @@ class TFolderNames {
     struct stat st;
     std::unordered_map<std::string, std::vector<std::string>> names;
   };
+  static const std::string& Pick(const std::vector<std::string>& spellings, std::string_view name) {
+    const auto exact = std::find(spellings.begin(), spellings.end(), name);
+    return exact != spellings.end() ? *exact : *std::min_element(spellings.begin(), spellings.end());
+  }
   bool Named(const std::string& dir) const {
     return std::any_of(folders_.begin(), folders_.end(), [&](const auto& f) { return f->dir == dir; });
   }
@@ -166,14 +194,24 @@ class TFolderNames {
 
   std::mutex lock_;
   std::vector<std::unique_ptr<TFolder>> folders_;
+  // The folder that this thread's last search looked at and found current, as it was
+  // then: the change that the search prepares follows at once and takes it instead of
+  // looking again. The thread's next name resolution, search or change drops it.
+  struct TLooked {
+    std::string dir;
+    struct stat st;
+  };
+  static thread_local std::optional<TLooked> t_looked;
 };
+
+thread_local std::optional<TFolderNames::TLooked> TFolderNames::t_looked;
 
 TFolderNames& FolderNames() {
   static auto* names = new TFolderNames;
   return *names;
 }
 
-bool FindIgnoringCase(const std::string& dir, std::string_view name, std::string& found) {
+TFolderNames::TFound FindIgnoringCase(const std::string& dir, std::string_view name, std::string& found) {
   return FolderNames().Find(dir, name, found);
 }
 
@@ -198,11 +236,9 @@ std::string Join(const std::string& dir, std::string_view name) {
 // Resolves `path` (delimiters already "/", no empty components except a leading
 // root) component by component from the right: only when a name misses exactly is
 // its folder scanned. `exists` tells whether the result names an existing entry.
-std::string Resolve(const std::string& path, bool& exists) {
-  if (Exists(path)) {
-    exists = true;
-    return path;
-  }
+// ToChange: the name is about to be made or replaced, and a folder whose entries are
+// held is asked first (the change itself meets an entry of exactly that name).
+std::string Resolve(const std::string& path, bool& exists, bool ToChange = false) {
   exists = false;
   const size_t slash = path.rfind('/');
   std::string parent;
@@ -213,14 +249,23 @@ std::string Resolve(const std::string& path, bool& exists) {
     parent = path.substr(0, slash == 0 ? 1 : slash);
     name = std::string_view(path).substr(slash + 1);
   }
-  if (name.empty() || name == "." || name == "..") return path;
-  if (!parent.empty() && parent != "/") {
+  const bool special = name.empty() || name == "." || name == "..";
+  if (!(ToChange && !special && FolderNames().Holds(parent)) && Exists(path)) {
+    exists = true;
+    return path;
+  }
+  if (special) return path;
+  // The folder is searched under its name as given; only when that is no folder is
+  // its own name resolved first.
+  std::string found;
+  TFolderNames::TFound got = FindIgnoringCase(parent, name, found);
+  if (got == TFolderNames::kNoFolder && !parent.empty() && parent != "/") {
     bool parentExists;
     parent = Resolve(parent, parentExists);
     if (!parentExists) return Join(parent, name);
+    got = FindIgnoringCase(parent, name, found);
   }
-  std::string found;
-  if (FindIgnoringCase(parent, name, found)) {
+  if (got == TFolderNames::kFound) {
     exists = true;
     return Join(parent, found);
   }
@@ -334,32 +379,39 @@ namespace {
 
 // The name with "/" delimiters, none doubled.
 std::string SlashPath(std::string_view FileName) {
-  std::string path;
-  path.reserve(FileName.size());
-  for (char c : FileName) {
-    const char d = c == '\\' ? '/' : c;
-    if (d == '/' && !path.empty() && path.back() == '/') continue;
-    path.push_back(d);
-  }
+  std::string path(FileName);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.find("//") != std::string::npos)
+    path.erase(std::unique(path.begin(), path.end(), [](char a, char b) { return a == '/' && b == '/'; }), path.end());
   return path;
 }
 
 }  // namespace
 
-std::string NativePath(std::string_view FileName) {
+namespace {
+
+// NativePath, and whether the name found an existing entry; ToChange as for Resolve.
+std::string NativePathOf(std::string_view FileName, bool& exists, bool ToChange = false) {
+  FolderNames().Forget();  // what an earlier search looked at is no longer at once
+  exists = false;
   std::string path = SlashPath(FileName);
   if (path.empty()) return path;
   const bool trailing = path.size() > 1 && path.back() == '/';
   if (trailing) path.pop_back();
-  bool exists;
-  std::string resolved = Resolve(path, exists);
+  std::string resolved = Resolve(path, exists, ToChange);
   if (!exists && EndsWithExe(resolved)) {
-    bool bareExists;
-    std::string bare = Resolve(resolved.substr(0, resolved.size() - 4), bareExists);
-    if (bareExists) resolved = std::move(bare);
+    std::string bare = Resolve(resolved.substr(0, resolved.size() - 4), exists, ToChange);
+    if (exists) resolved = std::move(bare);
   }
   if (trailing) resolved.push_back('/');
   return resolved;
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view FileName) {
+  bool exists;
+  return NativePathOf(FileName, exists);
 }
 
 int OpenNative(std::string_view FileName, int Flags) {
@@ -370,7 +422,8 @@ int OpenNative(std::string_view FileName, int Flags) {
   }
   // Creating under the name as written could miss an existing file named in another case.
   if (Flags & O_CREAT) {
-    const std::string native = NativePath(FileName);
+    bool exists;
+    const std::string native = NativePathOf(FileName, exists, true);
     const TFolderChange change(native);
     const int fd = open(native.c_str(), Flags | O_CLOEXEC, 0666);
     if (fd >= 0) change.Added();
@@ -477,12 +530,17 @@ bool RenameNative(const std::string& from, const std::string& to, bool Replace) 
 
 bool RenameFile(std::string_view OldName, std::string_view NewName) {
   if (OldName.empty() || NewName.empty()) return false;
-  return RenameNative(NativePath(OldName), NativePath(NewName), false);
+  bool exists;
+  return RenameNative(NativePath(OldName), NativePathOf(NewName, exists, true), false);
 }
 
-bool RenameReplacing(std::string_view OldName, std::string_view NewName) {
+bool RenameReplacing(std::string_view OldName, std::string_view NewName, bool KeepMode) {
   if (OldName.empty() || NewName.empty()) return false;
-  return RenameNative(NativePath(OldName), NativePath(NewName), true);
+  bool replaces;
+  const std::string from = NativePath(OldName), to = NativePathOf(NewName, replaces, true);
+  struct stat old;
+  if (KeepMode && replaces && stat(to.c_str(), &old) == 0) chmod(from.c_str(), old.st_mode & 07777);
+  return RenameNative(from, to, true);
 }
 
 namespace {

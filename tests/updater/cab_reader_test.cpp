@@ -10,6 +10,7 @@
 #include <functional>
 #include <filesystem>
 
+#include "platform/rtl/sysutils.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/cabinet_fixtures.h"
 #include "tests/support/loopback.h"
@@ -230,6 +231,45 @@ TEST(CabReaderTest, CabinetSetsExtractInFull) {
     reader.Extract(cabs[1], dir / "second");
     EXPECT_EQ(partial, 6);  // the three files not complete before each of them
     EXPECT_FALSE(std::filesystem::exists(dir / "second"));
+  }
+}
+
+// The digest made while a file is written is that of the file as it lies there
+// afterwards: also for a file spread over the cabinets of a set, for a name written
+// twice, and for a destination named in other capitals or with ".exe" added; none
+// for a name that no entry writes or a file replaced since.
+TEST(CabReaderTest, WrittenDigestIsThatOfTheFileLeft) {
+  const std::vector<Entry> twice = {{"app.dll", TestBytes(70000, 21, true)}, {"APP.DLL", TestBytes(3000, 22, true)}};
+  struct {
+    std::vector<Entry> entries;
+    uint16_t type;
+    std::string digested;  // below the destination folder
+    bool made;
+  } cases[] = {
+      {SetEntries(), 0, "big\\spanning.bin", true}, {SetEntries(), 1, "BIG/Spanning.bin", true},
+      {SetEntries(), 1, "last.txt", true},           {twice, 1, "app.dll", true},
+      {twice, 0, "app.dll.exe", true},                {SetEntries(), 1, "none.txt", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.digested);
+    TempFolder dir;
+    auto cabs = WriteCabinetSet(dir.Path(), {"s1.cab", "s2.cab", "s3.cab", "s4.cab"}, c.entries,
+                                {.typeCompress = c.type, .blocksPerCabinet = 4});
+    TCabDigest digest{c.digested};
+    ASSERT_TRUE(ExtractCabinet(cabs[0], dir / "out", nullptr, nullptr, &digest));
+    ASSERT_EQ(digest.Made, c.made);
+    if (!c.made) continue;
+    MD5Digest file{};
+    ASSERT_TRUE(MD5DigestFile(dir.Path() + "/out/" + c.digested, file));
+    EXPECT_EQ(digest.Digest, file);
+
+    TSTCabReader reader(nullptr);
+    reader.SetDigestFileName(dir.Path() + "/out/" + c.digested);
+    reader.Extract(cabs[0], dir / "out");
+    ASSERT_TRUE(reader.WrittenDigest(file));
+    WriteFile(dir / "other", "replaced");
+    std::filesystem::rename(dir / "other", NativePath(dir.Path() + "/out/" + c.digested));
+    EXPECT_FALSE(reader.WrittenDigest(file));
   }
 }
 

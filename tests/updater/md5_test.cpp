@@ -102,6 +102,23 @@ TEST(MD5, HandleIsDigestedFromItsStart) {
   EXPECT_EQ(d, Reference(bytes));
 }
 
+// Streams below, at and past the MiB that is digested at once (then on a thread of
+// its own), handed over in pieces of every kind; and one dropped unfinished.
+TEST(MD5Stream, AgreesWithReferenceWhateverItsLengthAndPieces) {
+  const std::string data = RandomBytes(6 * 1024 * 1024 + 3, 9);
+  const size_t mib = 1024 * 1024;
+  const std::pair<size_t, size_t> cases[] = {{0, 1},       {100, 7},           {mib, 4096},      {mib + 1, 65536},
+                                             {mib + 1, mib}, {3 * mib + 5, 32768}, {data.size(), 1000003}};
+  for (auto [length, piece] : cases) {
+    TMD5Stream stream;
+    for (size_t off = 0; off < length; off += piece) stream.Add(data.data() + off, std::min(piece, length - off));
+    EXPECT_EQ(stream.Count(), int64_t(length));
+    EXPECT_EQ(stream.Finish(), Reference(std::string_view(data.data(), length))) << length << " in " << piece;
+  }
+  TMD5Stream dropped;
+  dropped.Add(data.data(), data.size());
+}
+
 TEST(MD5, UnreadableFilesLeaveTheDigestAlone) {
   TempFolder dir;
   MD5Digest d;

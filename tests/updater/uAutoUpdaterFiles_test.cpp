@@ -171,6 +171,17 @@ TEST_F(Cabinets, WrongCabinetSizeOrCorruptDataKeepsTheInstalledFile) {
   EXPECT_FALSE(fs::exists(app_ + "/bin/res"));
 }
 
+// The target's digest, made as it is unpacked, is held to the list's as a read one is.
+TEST_F(Cabinets, ATargetOfTheListedSizeWithAnotherDigestIsRefused) {
+  const std::string listed = md5_;
+  md5_ = GetFileMD5(srv_ + "/bin/big.dll.cab");
+  WriteList("1.0.0", Line(int64_t(cab_.size())));
+  EXPECT_EQ(RunLoader(), 1);
+  EXPECT_NE(Log().find("MD5 " + listed + " differs from the list's " + md5_), std::string::npos) << Log();
+  EXPECT_EQ(ReadFileBytes(app_ + "/bin/big.dll"), "installed");
+  EXPECT_FALSE(fs::exists(app_ + "/bin/res"));
+}
+
 class FastLists : public MainFormTest {
  protected:
   void SetUp() override {

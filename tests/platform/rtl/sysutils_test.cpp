@@ -407,6 +407,38 @@ TEST(FileNames, OpenNativeOpensWhatNativePathNames) {
   const int program = OpenNative(t / "App/loader", O_RDONLY);
   EXPECT_NE(fcntl(program, F_GETFD) & FD_CLOEXEC, 0);
   close(program);
+  // Of two spellings, creating reaches the exact one.
+  WriteFileBytes(t / "App/data.xml", "second");
+  const int exact = OpenNative(t / "App/data.xml", O_WRONLY | O_CREAT | O_TRUNC);
+  EXPECT_EQ(write(exact, "exact", 5), 5);
+  close(exact);
+  EXPECT_EQ(ReadFileBytes(t / "App/data.xml"), "exact");
+  EXPECT_EQ(ReadFileBytes(t / "App/Data.XML"), "new");
+}
+
+// With KeepMode, the file put in place of another takes the permissions of the one it
+// replaces, found as every existing name is; in place of nothing it keeps its own.
+TEST(Files, RenameReplacingCanKeepTheReplacedMode) {
+  TempFolder t;
+  WriteFileBytes(t / "Tool", "old");
+  chmod((t / "Tool").c_str(), 0751);
+  const struct {
+    const char* target;
+    bool keep;
+    mode_t mode;
+  } cases[] = {{"tool", true, 0751}, {"TOOL.exe", true, 0751}, {"tool", false, 0600}, {"fresh", true, 0600}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    WriteFileBytes(t / "new", c.target);
+    chmod((t / "new").c_str(), 0600);
+    ASSERT_TRUE(RenameReplacing(t / "new", t / c.target, c.keep));
+    struct stat st;
+    ASSERT_EQ(stat(NativePath(t / c.target).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(ReadFileBytes(NativePath(t / c.target)), c.target);
+    chmod((t / "Tool").c_str(), 0751);
+  }
+  EXPECT_FALSE(fs::exists(t / "tool"));
 }
 
 TEST(Files, CreateRenameCopyDelete) {
