@@ -3,15 +3,21 @@
 builds the program that this test is given) from a copy of the tree's top: it serves the
 update list, the loader installs the file and ends with exit code 0, the version is in the
 registry store and the log says the run ended well. It runs in network and mount
-namespaces of its own, so that port 8000 and /tmp are its own too."""
+namespaces of its own, so that port 8000 and /tmp are its own too; the folders of the
+tree that lie under /tmp are bound back into the private /tmp. Where the namespaces
+cannot be made (a chroot whose / is no mount point, a container without the right), the
+route runs on a free port, with a folder of its own in place of /tmp/app."""
 import os
+import shlex
 import shutil
+import socket
 import subprocess
 import sys
 
-SOURCE = os.environ["VX_SOURCE_DIR"]
-BINARY = os.environ["VX_BINARY_DIR"]
+SOURCE = os.path.realpath(os.environ["VX_SOURCE_DIR"])
+BINARY = os.path.realpath(os.environ["VX_BINARY_DIR"])
 WORK = os.path.join(BINARY, "tests", "readme-route")
+TOP = os.path.join(WORK, "top")
 
 
 def route():
@@ -28,6 +34,46 @@ def route():
     return block
 
 
+def under_tmp():
+    """The entries of /tmp that hold the tree or its build, which a private /tmp would hide."""
+    tmp = os.path.realpath("/tmp")
+    tops = set()
+    for path in (SOURCE, BINARY):
+        rel = os.path.relpath(path, tmp)
+        if rel != "." and not rel.startswith(".."):
+            tops.add(os.path.join("/tmp", rel.split(os.sep)[0]))
+    return sorted(tops)
+
+
+def in_namespaces(body, env):
+    """Runs body with /tmp and the loopback of its own; None when they cannot be made."""
+    keep = under_tmp()
+    if any(os.path.basename(t) in ("app", "app-registry") for t in keep):
+        return None
+    # Each folder that the tmpfs would hide is held open, then bound back through its
+    # descriptor; mount must not turn that path into a name, which the tmpfs would hide.
+    opened = " ".join("%d<%s" % (3 + i, shlex.quote(t)) for i, t in enumerate(keep))
+    back = "".join(" && mkdir -p %s && mount -c --bind /proc/self/fd/%d %s" % (shlex.quote(t), 3 + i, shlex.quote(t))
+                   for i, t in enumerate(keep))
+    inside = ("exec %s; mount -t tmpfs tmpfs /tmp%s && ip link set lo up || exit 125\n%s"
+              % (opened, back, body))
+    # The superuser needs no user namespace of its own, and may not make one where it
+    # runs chrooted.
+    users = [] if os.geteuid() == 0 else ["--map-root-user"]
+    probe = subprocess.run(["unshare"] + users + ["--net", "--mount", "true"], capture_output=True)
+    if probe.returncode != 0:
+        return None
+    done = subprocess.run(["unshare"] + users + ["--net", "--mount", "sh", "-c", inside], env=env,
+                          capture_output=True, text=True, timeout=600)
+    return None if done.returncode == 125 else done
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 def main():
     block = route()
     if not block or "cmake --build" not in block[0]:
@@ -35,24 +81,29 @@ def main():
         return 1
     shutil.rmtree(WORK, ignore_errors=True)
     out = os.path.join(WORK, "out")
-    os.makedirs(os.path.join(WORK, "top", "build", "dev"))
+    os.makedirs(os.path.join(TOP, "build", "dev"))
     os.makedirs(out)
-    os.symlink(os.path.join(BINARY, "loader"), os.path.join(WORK, "top", "build", "dev", "loader"))
-    os.symlink(os.path.join(SOURCE, "examples"), os.path.join(WORK, "top", "examples"))
-    script = os.path.join(WORK, "route.sh")
-    with open(script, "w", encoding="utf-8") as f:
-        f.write("\n".join(block[1:]) + "\n")
-        f.write("cp -r /tmp/app /tmp/app-registry '%s'/\n" % out)
+    os.symlink(os.path.join(BINARY, "loader"), os.path.join(TOP, "build", "dev", "loader"))
+    os.symlink(os.path.join(SOURCE, "examples"), os.path.join(TOP, "examples"))
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "VX_HEADLESS_SCRIPT", "VX_REGISTRY_DIR") and not k.lower().endswith("_proxy")}
     env.update(VX_HEADLESS="1", LSAN_OPTIONS="suppressions=" + os.path.join(SOURCE, "scripts", "lsan.supp"))
-    inside = "mount -t tmpfs tmpfs /tmp && ip link set lo up && cd '%s' && bash '%s'" % (
-        os.path.join(WORK, "top"), script)
-    # The superuser needs no user namespace of its own, and may not make one where it
-    # runs chrooted.
-    users = [] if os.geteuid() == 0 else ["--map-root-user"]
-    done = subprocess.run(["unshare"] + users + ["--net", "--mount", "sh", "-c", inside], env=env,
-                          capture_output=True, text=True, timeout=600)
+    route_lines = "\n".join(block[1:]) + "\n"
+    copy_out = "cp -r /tmp/app /tmp/app-registry %s/\n" % shlex.quote(out)
+    done = in_namespaces("cd %s && { %s%s}" % (shlex.quote(TOP), route_lines, copy_out), env)
+    if done is None:
+        print("no namespaces here: the route runs on a free port with %s/app in place of /tmp/app" % out)
+        for _ in range(5):
+            # The port is free when chosen; another program may take it before the server
+            # binds it, and then the route is run again on another.
+            port = free_port()
+            lines = route_lines.replace("8000", str(port)).replace("/tmp/app", shlex.quote(out) + "/app")
+            shutil.rmtree(os.path.join(out, "app"), ignore_errors=True)
+            shutil.rmtree(os.path.join(out, "app-registry"), ignore_errors=True)
+            done = subprocess.run(["sh", "-c", "cd %s && { %s}" % (shlex.quote(TOP), lines)], env=env,
+                                  capture_output=True, text=True, timeout=600)
+            if "Address already in use" not in done.stderr:
+                break
 
     problems = []
     served = open(os.path.join(SOURCE, "examples", "by-hand", "hello.txt"), encoding="utf-8").read()
