@@ -20,7 +20,8 @@ class TvxComboBox : public TcxComboBox {
   TStrings* GetItems() const { return Properties()->Items(); }
   // "" for an index not below the count; a negative index raises EStringListError.
   std::string GetName(int Index) const;
-  // "" for an index not below the count or an item without a value.
+  // "" for an index not below the count or an item without a value; a negative index
+  // (ItemIndex() while nothing is chosen) raises EStringListError.
   std::string GetValue(int Index) const;
   // The value of the first item of that name (ignoring case); a name that is not there
   // raises EStringListError.

@@ -125,11 +125,16 @@ TfrmClient::TfrmClient(TComponent* AOwner, const std::string& PictureFolder)
     auto* b = new TvxImageButton(this);
     b->SetName(name);
     b->SetParent(this);
-    LoadPicture(b->UpImage(), "button_up.png");
-    b->SetUpImage(b->UpImage());
-    LoadPicture(b->DownImage(), "button_down.png");
-    LoadPicture(b->OverImage(), "button_over.png");
-    LoadPicture(b->DisableImage(), "button_disabled.png");
+    // Each setter copies a picture of the form's own (and the up picture's sets the height).
+    TPicture picture;
+    LoadPicture(&picture, "button_up.png");
+    b->SetUpImage(&picture);
+    LoadPicture(&picture, "button_down.png");
+    b->SetDownImage(&picture);
+    LoadPicture(&picture, "button_over.png");
+    b->SetOverImage(&picture);
+    LoadPicture(&picture, "button_disabled.png");
+    b->SetDisableImage(&picture);
     b->SetBounds(left, 58, 60, b->Height());
     b->SetCaption(caption);
     b->SetGroupIndex(1);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/vcl/stdctrls.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/headless_gui.h"
@@ -62,6 +64,32 @@ TEST_F(HeadlessScript, LinesAreCarriedOutWaitedForOrReportedAndSkipped) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report.empty() ? "" : "headless script: " + c.report + "\n");
     EXPECT_TRUE(script.Finished());
   }
+}
+
+// Each line of the README's scripts (the indented blocks after a paragraph that speaks of
+// a headless script) works when copied: the reader carries it out or waits for what it
+// acts on, and skips none.
+TEST_F(HeadlessScript, EveryLineOfTheReadmesScriptsIsUnderstood) {
+  std::ifstream readme(std::string(VX_SOURCE_DIR) + "/README.md");
+  std::string paragraph;
+  bool ended = true;
+  int lines = 0;
+  TManualClock clock;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("    ", 0) != 0) {
+      paragraph = line.empty() ? paragraph : (ended ? "" : paragraph + " ") + line;
+      ended = line.empty();
+      continue;
+    }
+    if (paragraph.find("VX_HEADLESS_SCRIPT") == std::string::npos && paragraph.find("headless script") == std::string::npos)
+      continue;
+    THeadlessScript script({line.substr(4)});
+    testing::internal::CaptureStderr();
+    script.Step();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << line;
+    ++lines;
+  }
+  EXPECT_GE(lines, 10);
 }
 
 TEST_F(HeadlessScript, AWaitingLineEndsTheIdleWaitAtItsDeadline) {
