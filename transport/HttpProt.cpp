@@ -1021,9 +1021,9 @@ void THttpCli::CloseAfterReply() {
 }
 
 bool THttpCli::SideBody() const {
-  // A relocation's body is dropped again once the new request starts; Get raises for
-  // the status of an error page.
-  return FLocationFlag || (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407);
+  // A relocation's body is dropped again once the new request starts; the body of any
+  // other reply outside 2xx (an error page, a challenge) is not the document either.
+  return FLocationFlag || FStatusCode >= 300;
 }
 
 bool THttpCli::WriteBody(const char* Data, int64_t Len) {

@@ -24,6 +24,9 @@
 namespace {
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+// A reply with the reason Endless goes on with this until the client stops reading (32
+// MiB at most), then its connection ends; this much of such a body is what a client keeps.
+const std::string kCut(65536, 'x');
 
 struct Shape {
   const char* name;
@@ -73,6 +76,14 @@ const Shape kShapes[] = {
     {"407 up to the close",
      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"r\"\r\n\r\ndenied", 200, "ok",
      2, 0, false, true},
+    {"401 of a length, endless", "HTTP/1.1 401 Endless\r\nContent-Length: 99999999999\r\n\r\n", 401, kCut, 1, 1, false},
+    {"401 chunked, endless", "HTTP/1.1 401 Endless\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", 401, kCut, 1, 1,
+     false},
+    {"401 up to the close, endless", "HTTP/1.1 401 Endless\r\n\r\n", 401, kCut, 1, 1, false},
+    {"407 of a length, endless", "HTTP/1.1 407 Endless\r\nContent-Length: 99999999999\r\n\r\n", 407, kCut, 1, 1, false},
+    {"407 chunked, endless", "HTTP/1.1 407 Endless\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", 407, kCut, 1, 1,
+     false},
+    {"407 up to the close, endless", "HTTP/1.1 407 Endless\r\n\r\n", 407, kCut, 1, 1, false},
 };
 
 // Reads one request header block from fd; empty when the peer closed.
@@ -90,7 +101,9 @@ LoopbackServer::Script Serve(const std::string& Reply, bool Close) {
     for (std::string req; !(req = ReadRequest(fd)).empty();) {
       const bool plain = req.find("Authorization:") == std::string::npos && req.find("/next ") == std::string::npos;
       SendAll(fd, plain ? Reply : kOk);
-      if (Close) return;
+      const bool endless = plain && Reply.find(" Endless\r\n") != std::string::npos;
+      for (int n = 0; endless && n < 512 && SendAll(fd, kCut); ++n) {}
+      if (Close || endless) return;
     }
   };
 }
@@ -156,7 +169,7 @@ const Shape& ShapeNamed(std::string_view name) {
 // file's content; the last count of the progress events is always the file's size.
 struct TransportCase {
   const char* shape;
-  const char* outcome[3];  // framework HTTP client, socket library, WinINet
+  std::string outcome[3];  // framework HTTP client, socket library, WinINet
 };
 
 const TransportCase kTransportCases[] = {
@@ -170,6 +183,12 @@ const TransportCase kTransportCases[] = {
     {"empty body up to the close", {"200 ", "200 ", "200 "}},
     {"302 up to the close", {"302!", "200 ok", "200 ok"}},
     {"401 up to the close", {"200 ok", "200 ok", "200 ok"}},
+    {"401 of a length, endless", {"401!", "401 " + kCut, "401!"}},
+    {"401 chunked, endless", {"401!", "401 " + kCut, "401!"}},
+    {"401 up to the close, endless", {"401!", "401 " + kCut, "401!"}},
+    {"407 of a length, endless", {"407!", "407 " + kCut, "407!"}},
+    {"407 chunked, endless", {"407!", "407 " + kCut, "407!"}},
+    {"407 up to the close, endless", {"407!", "407 " + kCut, "407!"}},
 };
 
 TEST_P(HttpReplyShapes, ThroughEveryTransport) {
