@@ -627,6 +627,9 @@ void THttpCli::DiscardReceived(size_t Count) {
 }
 
 void THttpCli::SocketDataAvailable(TObject*, Word) {
+  // Nothing more is read from a connection whose close is pending (a side body cut at
+  // its bound, say): what still comes waits in the system's buffer for the close.
+  if (FClosePending) return;
   if (FReceiveLen >= kReceiveRoom) {
     // One header line fills the whole buffer: the server sends more than any header needs.
     FailRequest(httperrHeaderTooLarge, "Header line too long");

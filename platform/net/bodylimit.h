@@ -7,9 +7,9 @@
 // a 401 or 407 challenge's: any reply outside 2xx) has a bound of its own, the same for
 // every client: once kSideBodyLimit bytes of it came, the client stops reading, keeps
 // what came, ends the reply there as if its body had ended and gives up the connection.
-// The bound counts the bytes of the body that the client keeps: without the framing of
-// a chunked body, and after a content coding that the client undoes (only the default
-// client undoes any; the socket client and the WinINet stand-in count them as sent).
+// The bound counts the body's bytes as they come over the connection, less the framing
+// of a chunked body, before any content coding is undone: few bytes may decode to many,
+// many to none. A client that sees such a body only decoded reads none of it.
 #pragma once
 
 #include <cstdint>
