@@ -28,11 +28,8 @@ const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 // MiB at most), then its connection ends; this much of such a body is what a client keeps.
 const std::string kCut(65536, 'x');
 // Or, for a gzip body, with deflate blocks of no bytes behind its head: it decodes to nothing.
-const std::string kGzipHead("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10), kNothing = [] {
-  std::string s;
-  while (s.size() < 65536) s.append("\0\0\0\xff\xff", 5);
-  return s;
-}();
+const std::string kGzipHead("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+const std::string kNothing = [] { std::string s; while (s.size() < 65536) s.append("\0\0\0\xff\xff", 5); return s; }();
 std::atomic<size_t> endlessSent{0};  // bytes of such bodies that went out
 
 struct Shape {
@@ -91,6 +88,7 @@ const Shape kShapes[] = {
     {"407 chunked, endless", "HTTP/1.1 407 Endless\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", 407, kCut, 1, 1,
      false},
     {"407 up to the close, endless", "HTTP/1.1 407 Endless\r\n\r\n", 407, kCut, 1, 1, false},
+    {"300 with no place to go, endless", "HTTP/1.1 300 Endless\r\n\r\n", 300, kCut, 1, 1, false},
     {"401 gzip of nothing, endless",
      "HTTP/1.1 401 Endless\r\nContent-Encoding: gzip\r\nContent-Length: 99999999999\r\n\r\n" + kGzipHead, 401,
      (kGzipHead + kNothing).substr(0, 65536), 1, 1, false},
@@ -200,6 +198,7 @@ const TransportCase kTransportCases[] = {
     {"407 of a length, endless", {"407!", "407 " + kCut, "407!"}},
     {"407 chunked, endless", {"407!", "407 " + kCut, "407!"}},
     {"407 up to the close, endless", {"407!", "407 " + kCut, "407!"}},
+    {"300 with no place to go, endless", {"300!", "300 " + kCut, "300!"}},
     {"401 gzip of nothing, endless", {"401!", "401 " + (kGzipHead + kNothing).substr(0, 65536), "401!"}},
 };
 
