@@ -627,6 +627,9 @@ void THttpCli::DiscardReceived(size_t Count) {
 }
 
 void THttpCli::SocketDataAvailable(TObject*, Word) {
+  // Nothing more is read from a connection whose close is pending (a side body cut at
+  // its bound, say): what still comes waits in the system's buffer for the close.
+  if (FClosePending) return;
   if (FReceiveLen >= kReceiveRoom) {
     // One header line fills the whole buffer: the server sends more than any header needs.
     FailRequest(httperrHeaderTooLarge, "Header line too long");
@@ -1021,9 +1024,9 @@ void THttpCli::CloseAfterReply() {
 }
 
 bool THttpCli::SideBody() const {
-  // A relocation's body is dropped again once the new request starts; Get raises for
-  // the status of an error page.
-  return FLocationFlag || (FStatusCode >= 400 && FStatusCode != 401 && FStatusCode != 407);
+  // A relocation's body is dropped again once the new request starts; the body of any
+  // other reply outside 2xx (an error page, a challenge) is not the document either.
+  return FLocationFlag || FStatusCode >= 300;
 }
 
 bool THttpCli::WriteBody(const char* Data, int64_t Len) {

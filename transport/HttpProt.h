@@ -146,9 +146,10 @@ class THttpCli : public TComponent {
   // The most bytes the body that Get hands over may have, -1 (the default) for no
   // bound: a reply that announces more fails at the end of its header, and a body that
   // runs past it is taken up to the bound and fails there (EHttpException with
-  // httperrBodyTooLarge). The body of a relocation or an error page is bounded by
-  // vxnet::kSideBodyLimit instead: what came up to it is kept, and the reply ends there
-  // as if its body had ended (the connection is closed).
+  // httperrBodyTooLarge). The body of a relocation, or of any reply outside 2xx (an
+  // error page, a 401 or 407 challenge), is bounded by vxnet::kSideBodyLimit instead:
+  // what came up to it is kept, and the reply ends there as if its body had ended (the
+  // connection is closed; an authentication step goes on over a new one).
   int64_t MaxBodySize = -1;
   THttpCliOptions Options() const;
   void SetOptions(THttpCliOptions Value);
@@ -295,8 +296,8 @@ class THttpCli : public TComponent {
   void DiscardReceived(size_t Count);
   bool SameConnection() const;
   Integer ContentWrite(const void* Data, Integer Len);
-  // True when the body of the reply now read is not what Get hands over: a relocation's
-  // or an error page's.
+  // True when the body of the reply now read is not the document asked for: a
+  // relocation's, an error page's or a challenge's.
   bool SideBody() const;
   // Hands body bytes to the content-coding handler within the body's bound; false when
   // they run past it, which has failed the request (MaxBodySize) or ended the document

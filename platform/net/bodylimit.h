@@ -3,10 +3,13 @@
 // body that runs past the bound (one without a length, or a chunked one) is cut there.
 // Every client says so in the same words.
 //
-// The body of a reply that is not what was asked for (a relocation's, an error page's)
-// has a bound of its own, the same for every client: once kSideBodyLimit bytes of it
-// came, the client stops reading, keeps what came, ends the reply there as if its body
-// had ended and gives up the connection.
+// The body of a reply that is not what was asked for (a relocation's, an error page's,
+// a 401 or 407 challenge's: any reply outside 2xx) has a bound of its own, the same for
+// every client: once kSideBodyLimit bytes of it came, the client stops reading, keeps
+// what came, ends the reply there as if its body had ended and gives up the connection.
+// The bound counts the body's bytes as they come over the connection, less the framing
+// of a chunked body, before any content coding is undone: few bytes may decode to many,
+// many to none. A client that sees such a body only decoded reads none of it.
 #pragma once
 
 #include <cstdint>

@@ -175,6 +175,10 @@ struct TIdHTTP::Transfer {
         if (limit.Refuses(announced)) throw EIdException(limit.AnnouncedText(announced));
         body_started = true;
         http.on_work_begin_(&http, wmRead, announced);
+      } else if (coded) {
+        // The bound of such a body counts its bytes as sent, but libcurl hands them over
+        // decoded only, which may be nothing however many come: none is read.
+        error_body_cut = true;
       }
       return;
     }
@@ -225,7 +229,7 @@ struct TIdHTTP::Transfer {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* t = static_cast<Transfer*>(self);
     const size_t n = size * count;
-    return t->Guard([&] { t->Header(std::string_view(data, n)); }) ? n : 0;
+    return t->Guard([&] { t->Header(std::string_view(data, n)); }) && !t->error_body_cut ? n : 0;
   }
 
   static size_t OnWrite(char* data, size_t size, size_t count, void* self) {

@@ -24,6 +24,13 @@
 namespace {
 
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+// A reply with the reason Endless goes on with this until the client stops reading (32
+// MiB at most), then its connection ends; this much of such a body is what a client keeps.
+const std::string kCut(65536, 'x');
+// Or, for a gzip body, with deflate blocks of no bytes behind its head: it decodes to nothing.
+const std::string kGzipHead("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+const std::string kNothing = [] { std::string s; while (s.size() < 65536) s.append("\0\0\0\xff\xff", 5); return s; }();
+std::atomic<size_t> endlessSent{0};  // bytes of such bodies that went out
 
 struct Shape {
   const char* name;
@@ -73,6 +80,18 @@ const Shape kShapes[] = {
     {"407 up to the close",
      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"r\"\r\n\r\ndenied", 200, "ok",
      2, 0, false, true},
+    {"401 of a length, endless", "HTTP/1.1 401 Endless\r\nContent-Length: 99999999999\r\n\r\n", 401, kCut, 1, 1, false},
+    {"401 chunked, endless", "HTTP/1.1 401 Endless\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", 401, kCut, 1, 1,
+     false},
+    {"401 up to the close, endless", "HTTP/1.1 401 Endless\r\n\r\n", 401, kCut, 1, 1, false},
+    {"407 of a length, endless", "HTTP/1.1 407 Endless\r\nContent-Length: 99999999999\r\n\r\n", 407, kCut, 1, 1, false},
+    {"407 chunked, endless", "HTTP/1.1 407 Endless\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFF\r\n", 407, kCut, 1, 1,
+     false},
+    {"407 up to the close, endless", "HTTP/1.1 407 Endless\r\n\r\n", 407, kCut, 1, 1, false},
+    {"300 with no place to go, endless", "HTTP/1.1 300 Endless\r\n\r\n", 300, kCut, 1, 1, false},
+    {"401 gzip of nothing, endless",
+     "HTTP/1.1 401 Endless\r\nContent-Encoding: gzip\r\nContent-Length: 99999999999\r\n\r\n" + kGzipHead, 401,
+     (kGzipHead + kNothing).substr(0, 65536), 1, 1, false},
 };
 
 // Reads one request header block from fd; empty when the peer closed.
@@ -90,7 +109,10 @@ LoopbackServer::Script Serve(const std::string& Reply, bool Close) {
     for (std::string req; !(req = ReadRequest(fd)).empty();) {
       const bool plain = req.find("Authorization:") == std::string::npos && req.find("/next ") == std::string::npos;
       SendAll(fd, plain ? Reply : kOk);
-      if (Close) return;
+      const bool endless = plain && Reply.find(" Endless\r\n") != std::string::npos;
+      const std::string& fill = Reply.find("gzip") == std::string::npos ? kCut : kNothing;
+      for (int n = 0; endless && n < 512 && SendAll(fd, fill); ++n) endlessSent += fill.size();
+      if (Close || endless) return;
     }
   };
 }
@@ -156,7 +178,7 @@ const Shape& ShapeNamed(std::string_view name) {
 // file's content; the last count of the progress events is always the file's size.
 struct TransportCase {
   const char* shape;
-  const char* outcome[3];  // framework HTTP client, socket library, WinINet
+  std::string outcome[3];  // framework HTTP client, socket library, WinINet
 };
 
 const TransportCase kTransportCases[] = {
@@ -170,6 +192,14 @@ const TransportCase kTransportCases[] = {
     {"empty body up to the close", {"200 ", "200 ", "200 "}},
     {"302 up to the close", {"302!", "200 ok", "200 ok"}},
     {"401 up to the close", {"200 ok", "200 ok", "200 ok"}},
+    {"401 of a length, endless", {"401!", "401 " + kCut, "401!"}},
+    {"401 chunked, endless", {"401!", "401 " + kCut, "401!"}},
+    {"401 up to the close, endless", {"401!", "401 " + kCut, "401!"}},
+    {"407 of a length, endless", {"407!", "407 " + kCut, "407!"}},
+    {"407 chunked, endless", {"407!", "407 " + kCut, "407!"}},
+    {"407 up to the close, endless", {"407!", "407 " + kCut, "407!"}},
+    {"300 with no place to go, endless", {"300!", "300 " + kCut, "300!"}},
+    {"401 gzip of nothing, endless", {"401!", "401 " + (kGzipHead + kNothing).substr(0, 65536), "401!"}},
 };
 
 TEST_P(HttpReplyShapes, ThroughEveryTransport) {
@@ -196,11 +226,13 @@ TEST_P(HttpReplyShapes, ThroughEveryTransport) {
       // Credentials only where the server asks for them: two of the clients send them at once.
       const bool challenged = s.reply.find("WWW-Authenticate") != std::string::npos;
       const std::string url = std::string("http://") + (challenged ? "u:p@" : "") + "127.0.0.1:" + server.PortText() + "/";
+      endlessSent = 0;
       try {
         vxtest::FetchAsTheUpdater(*d, url, file, "", 80);
       } catch (const std::exception&) {
         failed = true;
       }
+      EXPECT_LT(endlessSent, size_t{16} << 20) << "the client reads on after the bound";
       failed = failed || (transport == 2 && vxtest::StatusTextOf(*d) != "0");
       const std::string content = FileExists(file) ? ReadFileBytes(file) : "";
       DeleteFile(file);
