@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/rtl/registry.h"
 #include "platform/win/messages.h"
 #include "platform/win/shell.h"
 #include "tests/support/TempFolder.h"
@@ -304,18 +305,23 @@ TEST_F(ProcessTest, ShellExecuteFailureCodes) {
   EXPECT_EQ(code("open", "readme.txt", (dir_ / "work").c_str()), SE_ERR_NOASSOC);
 }
 
-// Every way into the desktop's opener: on a screen it opens; headless it is said and answered as done.
+// Every way into the desktop's opener or a program registered to open documents: on a
+// screen it opens; headless it is said and answered as done.
 TEST_F(ProcessTest, ShellExecuteOpensUrlsAndDocumentsWithTheDesktopOpenerOnlyOnAScreen) {
-  const std::string opener = dir_ / "work/xdg-open", doc = dir_ / "work/Manual.txt", quoted = "\"" + doc + "\"";
-  WriteScript(opener, "printf '%s\\n' \"$1\" >> \"$0.txt\"\n");
+  const std::string opener = dir_ / "work/xdg-open", sheet = dir_ / "work/sheet", doc = dir_ / "work/Manual.txt";
+  for (const std::string& program : {opener, sheet}) WriteScript(program, "echo \"$1\" >> '" + dir_ / "opened.txt'\n");
   WriteFileBytes(doc, "text");
   PutOnPath(dir_ / "work");
-  vxtest::ScopedEnv registry("VX_REGISTRY_DIR", (dir_ / "registry").c_str());  // App Paths name this opener
+  vxtest::ScopedEnv registry("VX_REGISTRY_DIR", (dir_ / "registry").c_str());
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\EXCEL.EXE", false));
+  reg.WriteString("", sheet);
   const std::string ways[][5] = {
-      {"http://127.0.0.1/?x=1&y=2", "", "", "http://127.0.0.1/?x=1&y=2", "http://127.0.0.1/?x=1&y=2"},
-      {"iexplore.exe", "http://127.0.0.1/a b", "", "http://127.0.0.1/a b", "http://127.0.0.1/a b"},
-      {"Excel.exe", quoted, "", quoted, doc},
-      {"MANUAL.TXT", "", dir_ / "work", doc, doc}};
+      {"http://127.0.0.1/?x=1&y=2", "", "", opener + " http://127.0.0.1/?x=1&y=2", "http://127.0.0.1/?x=1&y=2"},
+      {"iexplore.exe", "http://127.0.0.1/a b", "", opener + " http://127.0.0.1/a b", "http://127.0.0.1/a b"},
+      {"Excel.exe", "\"" + doc + "\"", "", sheet + " \"" + doc + "\"", doc},
+      {"MANUAL.TXT", "", dir_ / "work", opener + " " + doc, doc}};
   std::string log;
   for (const auto& [file, params, folder, said, got] : ways)
     for (const bool headless : {true, false}) {
@@ -324,9 +330,8 @@ TEST_F(ProcessTest, ShellExecuteOpensUrlsAndDocumentsWithTheDesktopOpenerOnlyOnA
       testing::internal::CaptureStderr();
       EXPECT_GT(intptr_t(ShellExecute(nullptr, "open", file.c_str(), params.c_str(), folder.c_str(), SW_SHOWNORMAL)),
                 32);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                headless ? "headless run: " + opener + " " + said + " not started\n" : "");
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), headless ? "headless run: " + said + " not started\n" : "");
       if (!headless) log += got + "\n";
-      EXPECT_TRUE(vxtest::WaitUntil([&] { return ReadFileBytes(opener + ".txt") == log; })) << file;
+      EXPECT_TRUE(vxtest::WaitUntil([&] { return ReadFileBytes(dir_ / "opened.txt") == log; })) << file;
     }
 }
