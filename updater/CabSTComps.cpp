@@ -1,9 +1,7 @@
 #include "updater/CabSTComps.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,12 +11,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <thread>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/shell.h"
 #include "updater/CabSTConsts.h"
-
-extern char** environ;
 
 namespace {
 
@@ -95,22 +91,6 @@ timespec DosToTimespec(Word date, Word time) {
   t.tm_sec = (time & 0x1F) * 2;
   t.tm_isdst = -1;
   return timespec{std::mktime(&t), 0};
-}
-
-// Opens a document the way the desktop does: a program runs, anything else goes
-// to the desktop's opener. Nobody waits for it.
-void OpenWithShell(const std::string& file) {
-  std::string path = NativePath(file);
-  std::string opener = "xdg-open";
-  std::vector<char*> argv;
-  if (access(path.c_str(), X_OK) == 0) {
-    argv = {path.data(), nullptr};
-  } else {
-    argv = {opener.data(), path.data(), nullptr};
-  }
-  pid_t pid;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0)
-    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
 }
 
 // Memory and file callbacks of the FDI context.
@@ -476,7 +456,8 @@ INT_PTR TSTCabReader::CloseFile(FDINOTIFICATION& n) {
   bool abort = false;
   onCloseFile_(this, name, n.date, n.time, n.attribs, n.iFolder, exec, dest, abort);
   if (abort) return -1;
-  if (exec && options_.Contains(croExecuteOnExtract) && !dest.empty()) OpenWithShell(dest);
+  if (exec && options_.Contains(croExecuteOnExtract) && !dest.empty())
+    ShellExecute(nullptr, "open", dest.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return 1;
 }
 

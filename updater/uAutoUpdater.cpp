@@ -7,6 +7,7 @@
 #include "platform/vcl/dialogs.h"
 #include "platform/win/process.h"
 #include "platform/win/resources.h"
+#include "platform/win/shell.h"
 #include "platform/win/sync.h"
 #include "transport/StdIndyDownloader.h"
 #include "transport/StdSockDownloader.h"
@@ -552,8 +553,8 @@ void TfrmMainFrame::btnDetailViewClick(TObject*) {
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKeyReadOnly("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE")) return;
   const std::string browser = reg.ReadString("");
-  ExecuteAndWait(browser, " " + (ServerConfig ? ServerConfig->GetWebViewURL() : std::string()), SW_SHOWNORMAL,
-                 false);
+  const std::string address = ServerConfig ? ServerConfig->GetWebViewURL() : std::string();
+  if (!HeadlessSkipsOpening(browser, address)) ExecuteAndWait(browser, " " + address, SW_SHOWNORMAL, false);
 }
 
 void TfrmMainFrame::SetUpdateStep(int Step) {

@@ -352,7 +352,9 @@ void TControl::UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 }
 
 void TControl::NoteAnchorBase() {
-  if (parent_) anchorBase_ = SIZE{parent_->width_, parent_->height_};
+  if (!parent_) return;
+  anchorBase_ = SIZE{parent_->width_, parent_->height_};
+  anchorPlace_ = BoundsRect();
 }
 
 TRect TControl::ClientRect() const { return TRect{0, 0, width_, height_}; }
@@ -1175,6 +1177,22 @@ void TWinControl::AlignControls(TControl* AControl, TRect& Rect) {
   }
 }
 
+namespace {
+
+// One axis of an anchored control placed at At with Size against a parent extent From,
+// for the extent To: each edge anchored keeps its distance, and a control anchored to
+// neither keeps its middle's share of the parent.
+void AnchorAxis(bool Near, bool Far, int From, int To, int& At, int& Size) {
+  if (Near && Far)
+    Size = std::max(0, Size + To - From);
+  else if (Far)
+    At += To - From;
+  else if (!Near)
+    At = From > 0 ? MulDiv(At + Size / 2, To, From) - Size / 2 : At + (To - From) / 2;
+}
+
+}  // namespace
+
 void TWinControl::AnchorChildren() {
   if (ComponentState().Contains(csLoading)) return;
   std::vector<TControl*> all(controls_.begin(), controls_.end());
@@ -1184,32 +1202,20 @@ void TWinControl::AnchorChildren() {
       c->NoteAnchorBase();  // placed by the alignment, not by its anchors
       continue;
     }
-    const int dw = width_ - c->anchorBase_.cx, dh = height_ - c->anchorBase_.cy;
-    if (dw == 0 && dh == 0) continue;
+    const SIZE base = c->anchorBase_;
+    // Taken from the place the control was given, not from its last one, so that the
+    // parent sized back puts it back.
+    const TRect place = c->anchorPlace_;
     const TAnchors an = c->Anchors();
-    int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
-    // Anchored to neither edge, the control's middle keeps its share of the parent.
-    auto middle = [](int At, int Size, int From, int To) {
-      return From > 0 ? MulDiv(At + Size / 2, To, From) - Size / 2 : At + (To - From) / 2;
-    };
-    if (an.Contains(akRight)) {
-      if (an.Contains(akLeft))
-        w += dw;
-      else
-        l += dw;
-    } else if (!an.Contains(akLeft)) {
-      l = middle(l, w, c->anchorBase_.cx, width_);
+    int l = place.left, t = place.top, w = place.right - place.left, h = place.bottom - place.top;
+    AnchorAxis(an.Contains(akLeft), an.Contains(akRight), base.cx, width_, l, w);
+    AnchorAxis(an.Contains(akTop), an.Contains(akBottom), base.cy, height_, t, h);
+    c->UpdateBounds(l, t, w, h);
+    // Unless the control placed itself anew meanwhile, it stays placed where it was.
+    if (c->BoundsRect() == Bounds(l, t, w, h)) {
+      c->anchorBase_ = base;
+      c->anchorPlace_ = place;
     }
-    if (an.Contains(akBottom)) {
-      if (an.Contains(akTop))
-        h += dh;
-      else
-        t += dh;
-    } else if (!an.Contains(akTop)) {
-      t = middle(t, h, c->anchorBase_.cy, height_);
-    }
-    c->UpdateBounds(l, t, std::max(0, w), std::max(0, h));
-    c->NoteAnchorBase();
   }
 }
 

@@ -422,7 +422,7 @@ class TControl : public TComponent {
   }
   // Moves the control without realigning (alignment itself uses it).
   virtual void UpdateBounds(int ALeft, int ATop, int AWidth, int AHeight);
-  // The control's place now stands against the parent's present size.
+  // The control's present place stands against the parent's present size.
   void NoteAnchorBase();
 
   int left_ = 0;
@@ -441,6 +441,7 @@ class TControl : public TComponent {
   TAlign align_ = alNone;
   TAnchors anchors_{akLeft, akTop};
   SIZE anchorBase_{0, 0};  // the parent's size the control was placed against
+  TRect anchorPlace_{};    // and the place it was given then
   bool visible_ = true;
   bool enabled_ = true;
   TControlStyle controlStyle_{csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "platform/rtl/registry.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/vcl/forms.h"
 
 namespace {
 
@@ -46,6 +48,7 @@ int CodeOf(int err) {
 int OpenWithDesktop(const std::string& target, const std::string& folder) {
   const std::string opener = FindProgram("xdg-open");
   if (opener.empty()) return SE_ERR_NOASSOC;
+  if (HeadlessSkipsOpening(opener, target)) return kSuccess;
   return CodeOf(SpawnDetached(opener, {opener, target}, folder));
 }
 
@@ -62,6 +65,13 @@ std::string AppPath(const std::string& program) {
 bool IsWebBrowser(const std::string& file) { return SameText(file, "iexplore.exe") || SameText(file, "iexplore"); }
 
 }  // namespace
+
+bool HeadlessSkipsOpening(const std::string& Program, const std::string& Parameters) {
+  if (!Application->Presenter()->Headless()) return false;
+  std::fprintf(stderr, "headless run: %s %s not started\n", Program.c_str(), Parameters.c_str());
+  std::fflush(stderr);
+  return true;
+}
 
 HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const char* lpParameters,
                        const char* lpDirectory, int) {
@@ -84,13 +94,17 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
   std::string path;
   struct stat st;
   const bool bare = file.find_first_of("/\\") == std::string::npos;
+  bool registered = false;  // found under App Paths
   if (bare) {
     const std::string local = NativePath((folder.empty() ? std::string(".") : folder) + "/" + file);
     if (StatOf(local, st)) {
       path = local;
     } else {
       path = FindProgram(file);
-      if (path.empty()) path = AppPath(file);
+      if (path.empty()) {
+        path = AppPath(file);
+        registered = !path.empty();
+      }
       if (path.empty()) return Result(SE_ERR_FNF);
     }
   } else {
@@ -105,8 +119,13 @@ HINSTANCE ShellExecute(HWND, const char* lpOperation, const char* lpFile, const 
   }
   if (!StatOf(path, st)) return Result(SE_ERR_FNF);
   if (S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0) {
+    const std::string params = lpParameters ? lpParameters : "";
+    // The desktop's opener, and a program registered under App Paths (the browser, the
+    // spreadsheet program), open what they are given.
+    const bool opens = registered || ExtractFileName(path) == "xdg-open";
+    if (opens && HeadlessSkipsOpening(path, params)) return Result(kSuccess);
     std::vector<std::string> args{path};
-    for (auto& a : SplitCommandLineArguments(lpParameters ? lpParameters : "")) args.push_back(std::move(a));
+    for (auto& a : SplitCommandLineArguments(params)) args.push_back(std::move(a));
     return Result(CodeOf(SpawnDetached(path, args, folder)));
   }
   if (access(path.c_str(), R_OK) != 0) return Result(SE_ERR_ACCESSDENIED);

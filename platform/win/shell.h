@@ -2,6 +2,8 @@
 // desktop's opener (xdg-open), never through a shell.
 #pragma once
 
+#include <string>
+
 #include "platform/win/process.h"
 #include "platform/win/wintypes.h"
 
@@ -25,9 +27,18 @@ constexpr int SE_ERR_DLLNOTFOUND = 32;
 // Windows rules and runs in lpDirectory; anything else is handed to xdg-open. Does not
 // wait. The result is 42 on success, else 0 (no resources), SE_ERR_FNF, SE_ERR_PNF,
 // SE_ERR_ACCESSDENIED, SE_ERR_OOM, ERROR_BAD_FORMAT (not a program this system can
-// run) or SE_ERR_NOASSOC (another verb, or no opener installed).
+// run) or SE_ERR_NOASSOC (another verb, or no opener installed). A run that is headless
+// opens nothing (HeadlessSkipsOpening): a URL, a document, a folder or a program
+// registered under App Paths answers 42 without being started.
 // The web browser of the original system, "iexplore.exe" named without a folder, is the
 // desktop's opener here: its parameters (an address) go to xdg-open whole, as its one
 // argument.
 HINSTANCE ShellExecute(HWND hwnd, const char* lpOperation, const char* lpFile, const char* lpParameters,
                        const char* lpDirectory, int nShowCmd);
+
+// An unattended run never opens a document or address: when the application's presenter
+// is headless, says so on standard error ("headless run: PROGRAM PARAMETERS not
+// started") and answers true, and the caller goes on as though the program had started.
+// Every way to a program that opens what it is given asks first; the programs a caller
+// starts for its own work do not.
+bool HeadlessSkipsOpening(const std::string& Program, const std::string& Parameters);

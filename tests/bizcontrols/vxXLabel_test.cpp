@@ -1,5 +1,5 @@
 // The rich label on a headless form: runs laid out in lines with their styles, links
-// clicked through injected input reaching a recording xdg-open, blinking and scrolling
+// clicked through injected input reaching a recording xdg-open on a screen, blinking and scrolling
 // runs on the test clock, and new texts replacing old ones.
 #include "bizcontrols/vxXLabel.h"
 
@@ -140,7 +140,7 @@ class Links : public RichLabel {
   }
 };
 
-TEST_F(Links, AnAddressReachesTheOpenerAsOneUnchangedArgument) {
+TEST_F(Links, AnAddressReachesTheOpenerAsOneUnchangedArgumentOnlyOnAScreen) {
   const std::string addresses[] = {
       "page.htm", "http://127.0.0.1/a b.htm", "x';rm -rf ~'", "$(touch pwned)`id`", "\\\"; echo hi",
       std::string(4096, 'w'),
@@ -150,8 +150,15 @@ TEST_F(Links, AnAddressReachesTheOpenerAsOneUnchangedArgument) {
     label->SetText("see <A HREF=" + std::string(1, quote) + address + std::string(1, quote) + ">go</A>");
     ASSERT_EQ(label->HelperCount(), 2);
     ASSERT_EQ(Run(1)->URL(), address);
-    THeadlessGui::Click(Run(1));
-    Tick(1000);  // the next click is no double click
+    for (const bool headless : {true, false}) {
+      Application->SetPresenter(std::unique_ptr<IPresenter>(headless ? new vx::display::THeadlessPresenter
+                                                                       : new TPretendDisplay));
+      testing::internal::CaptureStderr();
+      THeadlessGui::Click(Run(1));
+      Tick(1000);  // the next click is no double click
+      EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                headless ? "headless run: " + dir / "bin/xdg-open " + address + " not started\n" : "");
+    }
     EXPECT_EQ(Opened(), std::vector<std::string>{address}) << address.substr(0, 40);
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "bin/pwned"));

@@ -433,6 +433,7 @@ TEST_F(Adapter, ExportAsksForAFileSavesItAndOffersToOpenItInTheSpreadsheetProgra
 
   gui.QueueFileAnswers({folder / "out"});
   gui.QueueAnswers({mrYes});
+  Application->SetPresenter(std::make_unique<TPretendDisplay>());  // a headless run opens nothing
   export_->Click();
   ASSERT_EQ(gui.FileRequests().size(), 1u);
   EXPECT_EQ(gui.FileRequests()[0].DefaultExt, "xls");

@@ -17,6 +17,13 @@
 #include "platform/vcl/forms.h"
 #include "tests/support/wait.h"
 
+// A presenter that claims a display: dialogs open real modal windows (a test's timer
+// works them) and documents and addresses are opened, as on a screen.
+class TPretendDisplay : public vx::display::THeadlessPresenter {
+ public:
+  bool Headless() const override { return false; }
+};
+
 class THeadlessGui {
  public:
   THeadlessGui();

@@ -89,7 +89,7 @@ TEST_F(Decision, NewVersionShowsTheChoiceAndTheConfirmButtonRunsTheChosenType) {
   EXPECT_EQ(Requests(4).size(), 4u);
 }
 
-TEST_F(Decision, DetailButtonOpensTheListsPageWithTheRegisteredBrowser) {
+TEST_F(Decision, DetailButtonOpensTheListsPageWithTheRegisteredBrowserOnAScreen) {
   WriteScript(bin_ + "/browser", "echo \"$*\" >> \"" + root_ / "browser.txt" + "\"\n");
   {
     TRegistry reg;
@@ -98,12 +98,17 @@ TEST_F(Decision, DetailButtonOpensTheListsPageWithTheRegisteredBrowser) {
     reg.WriteString("", bin_ + "/browser");
   }
   WriteConfig();
-  WriteList("1.3.0", files_, "", "WebViewURL=http://127.0.0.1/notes?v=1.3.0\r\n");
+  const std::string kPage = "http://127.0.0.1/notes?v=1.3.0";
+  WriteList("1.3.0", files_, "", "WebViewURL=" + kPage + "\r\n");
   SetInstalled("1.2.0", Today(), 0);
   TfrmMainFrame* f = Create();
   ASSERT_TRUE(RunUntil([&] { return f->AwaitingUpdateTypeChoice; }));
+  testing::internal::CaptureStderr();
+  f->btnDetailView->Click();  // headless, the page is not opened
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "headless run: " + bin_ + "/browser " + kPage + " not started\n");
+  Application->SetPresenter(std::make_unique<TPretendDisplay>());
   f->btnDetailView->Click();
-  EXPECT_EQ(AwaitRecord(root_ / "browser.txt"), "http://127.0.0.1/notes?v=1.3.0\n");
+  EXPECT_EQ(AwaitRecord(root_ / "browser.txt"), kPage + "\n");
   EXPECT_TRUE(f->AwaitingUpdateTypeChoice) << "the page does not answer the choice";
   EXPECT_EQ(Requests(1).size(), 1u);
 }

@@ -552,6 +552,18 @@ TEST_F(Controls, AnchoredPartsOfAControlSizedWhileItsFormLoadsFollowWhenTheLoadi
   EXPECT_EQ(own->BoundsRect(), Bounds(300, 150, 20, 10));
 }
 
+// Whatever sizes a parent goes through, sized back it puts every control back.
+TEST_F(Controls, AParentSizedBackToItsFirstSizePutsEveryAnchoredControlBack) {
+  std::unique_ptr<TLoggingForm> form(NewForm(400, 400));
+  auto* panel = new TBox(form.get(), form.get(), "panel", Bounds(0, 0, 100, 100), clBlue);
+  for (uint64_t set = 0; set < 16; ++set)  // every subset of left, top, right and bottom
+    (new TBox(panel, panel, "", Bounds(10, 10, 20, 20), clRed))->SetAnchors(TAnchors::FromBits(set));
+  for (const auto& walk : {std::vector{0, 100}, {37, 250, 100}, {1, 100}, {101, 102, 100}, {0, 3, 0, 100}}) {
+    for (int size : walk) panel->SetBounds(0, 0, size, size / 2 + 50);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(panel->Controls(i)->BoundsRect(), Bounds(10, 10, 20, 20)) << i << walk[0];
+  }
+}
+
 TEST_F(Controls, FontAndColourComeFromTheParentUntilSetOnTheControl) {
   std::unique_ptr<TLoggingForm> form(NewForm());
   auto* panel = new TBox(form.get(), form.get(), "panel", Bounds(0, 0, 100, 100), clBlue);

@@ -16,13 +16,6 @@ class Dialogs : public ::testing::Test {
   THeadlessGui gui;
 };
 
-// A presenter that claims a display, so that the dialogs open real modal windows;
-// a timer of the test works them.
-class TPretendDisplay : public vx::display::THeadlessPresenter {
- public:
-  bool Headless() const override { return false; }
-};
-
 COLORREF Rgb(TColor c) { return COLORREF(ColorToRGB(c)) & 0xFFFFFF; }
 
 }  // namespace

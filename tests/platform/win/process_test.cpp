@@ -11,9 +11,12 @@
 #include <random>
 #include <thread>
 
+#include "platform/rtl/registry.h"
 #include "platform/win/messages.h"
 #include "platform/win/shell.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/headless_gui.h"
+#include "tests/support/loopback.h"
 #include "tests/support/script_file.h"
 #include "tests/support/wait.h"
 
@@ -302,20 +305,33 @@ TEST_F(ProcessTest, ShellExecuteFailureCodes) {
   EXPECT_EQ(code("open", "readme.txt", (dir_ / "work").c_str()), SE_ERR_NOASSOC);
 }
 
-TEST_F(ProcessTest, ShellExecuteOpensUrlsAndDocumentsWithTheDesktopOpener) {
-  std::filesystem::create_directories(dir_ / "opener");
-  WriteScript(dir_ / "opener/xdg-open", "printf '%s\\nend\\n' \"$1\" > \"$(dirname \"$0\")/opened.tmp\"\n"
-                                        "mv \"$(dirname \"$0\")/opened.tmp\" \"$(dirname \"$0\")/opened.txt\"\n");
-  PutOnPath(dir_ / "opener");
-  const std::string opened = dir_ / "opener/opened.txt";
-  EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecute(nullptr, "open", "http://127.0.0.1/help?x=1&y=2", nullptr,
-                                                    nullptr, SW_SHOWNORMAL)),
-            32);
-  EXPECT_EQ(AwaitRecord(opened), "http://127.0.0.1/help?x=1&y=2\nend\n");
-  std::filesystem::remove(opened);
-  WriteFileBytes(dir_ / "work/Manual.txt", "text");
-  EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecute(nullptr, "open", "MANUAL.TXT", nullptr,
-                                                    (dir_ / "work").c_str(), SW_SHOWNORMAL)),
-            32);
-  EXPECT_EQ(AwaitRecord(opened), dir_ / "work/Manual.txt\nend\n");
+// Every way into the desktop's opener or a program registered to open documents: on a
+// screen it opens; headless it is said and answered as done.
+TEST_F(ProcessTest, ShellExecuteOpensUrlsAndDocumentsWithTheDesktopOpenerOnlyOnAScreen) {
+  const std::string opener = dir_ / "work/xdg-open", sheet = dir_ / "work/sheet", doc = dir_ / "work/Manual.txt";
+  for (const std::string& program : {opener, sheet}) WriteScript(program, "echo \"$1\" >> '" + dir_ / "opened.txt'\n");
+  WriteFileBytes(doc, "text");
+  PutOnPath(dir_ / "work");
+  vxtest::ScopedEnv registry("VX_REGISTRY_DIR", (dir_ / "registry").c_str());
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\EXCEL.EXE", false));
+  reg.WriteString("", sheet);
+  const std::string ways[][5] = {
+      {"http://127.0.0.1/?x=1&y=2", "", "", opener + " http://127.0.0.1/?x=1&y=2", "http://127.0.0.1/?x=1&y=2"},
+      {"iexplore.exe", "http://127.0.0.1/a b", "", opener + " http://127.0.0.1/a b", "http://127.0.0.1/a b"},
+      {"Excel.exe", "\"" + doc + "\"", "", sheet + " \"" + doc + "\"", doc},
+      {"MANUAL.TXT", "", dir_ / "work", opener + " " + doc, doc}};
+  std::string log;
+  for (const auto& [file, params, folder, said, got] : ways)
+    for (const bool headless : {true, false}) {
+      Application->SetPresenter(std::unique_ptr<IPresenter>(headless ? new vx::display::THeadlessPresenter
+                                                                       : new TPretendDisplay));
+      testing::internal::CaptureStderr();
+      EXPECT_GT(intptr_t(ShellExecute(nullptr, "open", file.c_str(), params.c_str(), folder.c_str(), SW_SHOWNORMAL)),
+                32);
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), headless ? "headless run: " + said + " not started\n" : "");
+      if (!headless) log += got + "\n";
+      EXPECT_TRUE(vxtest::WaitUntil([&] { return ReadFileBytes(dir_ / "opened.txt") == log; })) << file;
+    }
 }
