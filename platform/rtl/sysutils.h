@@ -252,19 +252,25 @@ VX_EXCEPTION(EPackageError, Exception)
 // the dynamic loader searches for the program's own libraries (its run path,
 // LD_LIBRARY_PATH, the system's), then as the loader finds it; a path is taken as it
 // is. Raises EPackageError "Can't load package <name>.\n<reason>" when the library
-// cannot be loaded, lacks an entry point or fails to initialize (the library is
-// unloaded again then).
+// cannot be loaded, lacks an entry point or fails to initialize. A failed
+// initialization is undone as the last UnloadPackage is (below): the reason says what
+// the initialization raised and what failed in the undoing.
 HMODULE LoadPackage(const std::string& Name);
 // Undoes one LoadPackage. The last, in this order: runs the package's Finalize (without
 // the package lock: a unit's finalization may stop a thread of its own that loads or
 // looks up a package on its way out); runs the module-stop procedures, which end what
 // still runs the package's code (the thread unit's terminates the package's threads and
 // waits for them to leave its code, serving their Synchronize calls when called on the
-// main thread); tells the module-unload procedures; unloads the library. A stop that
-// fails (a thread that has not ended within ten seconds) raises EPackageError
-// "Can't unload package <name>.\n..." and the package stays loaded, so that a later
-// UnloadPackage can finish the work. While that last UnloadPackage runs, the package is
-// being unloaded: LoadPackage and UnloadPackage of it raise EPackageError ("... is being
+// main thread); tells the module-unload procedures (each, even when one raises); unloads
+// the library. A stop that fails (a thread that has not ended within ten seconds) leaves
+// the package finalized: its units are finalized, its library stays mapped for the code
+// that still runs, GetPackageInfo answers null; a later UnloadPackage tries the stop
+// again, and a later LoadPackage initializes the units again and counts one load. What
+// failed (a finalization, the stop, an unload procedure) raises one EPackageError
+// "Can't unload package <name>.\n<reasons>", after the steps that remain; an error of a
+// class of the package's own becomes its message before the library goes. While that
+// last UnloadPackage, or the undoing of a failed load, runs, the package is being
+// unloaded: LoadPackage and UnloadPackage of it raise EPackageError ("... is being
 // unloaded"), on any thread, and GetPackageInfo answers null. A module that is not
 // loaded is left as it is.
 void UnloadPackage(HMODULE Module);
@@ -291,8 +297,9 @@ void AddModuleStopProc(TModuleStopProc Proc);
 namespace vx_packages {
 // The work of a package's Initialize and Finalize (see VX_PACKAGE_ENTRY_POINTS): Count
 // counts the Initialize calls not yet undone and Done the units initialized. When a
-// unit's initialization raises, the units done so far are finalized and the error goes
-// on. A finalization that raises does not stop the others; the first error goes on.
+// unit's initialization raises, the error goes on and the call still counts: the
+// Finalize that undoes it finalizes the units done so far. A finalization that raises
+// does not stop the others; the first error goes on.
 void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
 void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done);
 }  // namespace vx_packages

@@ -18,17 +18,19 @@ namespace {
 using TInitializeProc = void (*)();
 using TGetTableProc = const TPackageInfoTable* (*)();
 
-// A package is loaded (its LoadPackage calls not all undone), being unloaded (its last
-// UnloadPackage is at work, partly without the lock) or gone (no entry). Only the
-// UnloadPackage at work takes a package out of "unloading"; every other path reads the
-// state under the lock.
-enum class TState { Loaded, Unloading };
+// A package is loaded (its units initialized, one handle per LoadPackage not yet undone),
+// being unloaded (its last UnloadPackage, or a LoadPackage whose initialization failed, is
+// undoing it, partly without the lock), finalized (its units finalized, but a stop
+// procedure refused: one handle keeps the library mapped for the threads that still run
+// its code) or gone (no entry). Only the call at work takes a package out of "unloading";
+// every other path reads the state under the lock.
+enum class TState { Loaded, Unloading, Finalized };
 
 struct TLoadedPackage {
   TState state = TState::Loaded;
-  std::vector<void*> handles;  // one per LoadPackage not yet undone
+  std::vector<void*> handles;
   TInitializeProc finalize = nullptr;
-  const TPackageInfoTable* table = nullptr;
+  const TPackageInfoTable* table = nullptr;  // null while the first Initialize is at work
 };
 
 struct TPackages {
@@ -67,14 +69,24 @@ std::string CurrentReason(const char* Otherwise) {
   }
 }
 
-// Runs a package's Initialize or Finalize; what it raised.
-std::exception_ptr Call(TInitializeProc Proc) {
+// Runs Step; false, with the message of what it raised added to Errors, when it raised.
+// Only the message leaves: an error of a class of the package's own must be gone before
+// the package's library is.
+template <class F>
+bool Run(F Step, std::vector<std::string>& Errors, const char* Otherwise) {
   try {
-    Proc();
+    Step();
+    return true;
   } catch (...) {
-    return std::current_exception();
+    Errors.push_back(CurrentReason(Otherwise));
+    return false;
   }
-  return nullptr;
+}
+
+std::string Lines(const std::vector<std::string>& Errors) {
+  std::string text;
+  for (const std::string& error : Errors) text += (text.empty() ? "" : "\n") + error;
+  return text;
 }
 
 // Runs the stop procedures, the latest added first, without the lock.
@@ -87,10 +99,36 @@ void StopModule(TPackages& p, HMODULE Module) {
   for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module, kStopMs);
 }
 
-// Tells the unload procedures, the latest added first.
-void ModuleUnloading(TPackages& p, HMODULE Module) {
+// Tells the unload procedures, the latest added first, each even when one raises.
+void ModuleUnloading(TPackages& p, HMODULE Module, std::vector<std::string>& Errors) {
   const std::vector<TModuleUnloadProc> procs = p.unloadProcs;
-  for (auto it = procs.rbegin(); it != procs.rend(); ++it) (*it)(Module);
+  for (auto it = procs.rbegin(); it != procs.rend(); ++it)
+    Run([&] { (*it)(Module); }, Errors, "A module-unload procedure failed");
+}
+
+// The work of undoing a package that is being unloaded, entered and left with Guard
+// locked: runs Finalize, when given, and the stop procedures without the lock. When
+// the stop is refused, the package is left finalized with one handle; otherwise the
+// unload procedures are told and the library goes. Adds what failed to Errors.
+void Undo(TPackages& p, std::unique_lock<std::recursive_mutex>& Guard, HMODULE Module,
+          TInitializeProc Finalize, std::vector<std::string>& Errors) {
+  // Without the lock: the units' finalizations and the stop procedures wait for threads
+  // that may look a package up or load one on their way out, and the calls of those
+  // threads to this one are served meanwhile.
+  Guard.unlock();
+  if (Finalize) Run(Finalize, Errors, "The package's finalization failed");
+  const bool stopped = Run([&] { StopModule(p, Module); }, Errors, "The package's code did not stop");
+  Guard.lock();
+  TLoadedPackage& package = p.loaded.at(Module);
+  if (!stopped) {
+    for (; package.handles.size() > 1; package.handles.pop_back()) dlclose(package.handles.back());
+    package.state = TState::Finalized;
+    Errors.back() += "; the units are finalized, the library stays until its code has stopped";
+    return;
+  }
+  ModuleUnloading(p, Module, Errors);
+  for (void* handle : package.handles) dlclose(handle);
+  p.loaded.erase(Module);
 }
 
 void* Entry(void* Handle, const char* Name) { return dlsym(Handle, Name); }
@@ -136,7 +174,7 @@ std::string PackageFile(const std::string& Name) {
 
 HMODULE LoadPackage(const std::string& Name) {
   TPackages& p = Packages();
-  std::lock_guard guard(p.lock);
+  std::unique_lock guard(p.lock);
   void* handle = dlopen(PackageFile(Name).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
@@ -150,74 +188,52 @@ HMODULE LoadPackage(const std::string& Name) {
     LoadError(Name, "The library is not a package: it lacks Initialize, Finalize or GetPackageInfoTable");
   }
   const HMODULE module = ModuleOfAddress(reinterpret_cast<const void*>(initialize));
-  auto [it, first] = p.loaded.try_emplace(module);
-  if (it->second.state == TState::Unloading) {
+  TLoadedPackage& package = p.loaded[module];
+  if (package.state == TState::Unloading) {
     dlclose(handle);
     LoadError(Name, kBeingUnloaded);
   }
-  try {
-    initialize();
-  } catch (...) {
-    const std::string why = CurrentReason("The package's initialization failed");
-    if (first) {
-      ModuleUnloading(p, module);
-      p.loaded.erase(it);
-    }
-    dlclose(handle);
-    LoadError(Name, why);
+  if (package.state == TState::Finalized) {
+    // Initialized again below: this call's handle takes the place of the one that kept
+    // the library for the threads that still run its code.
+    dlclose(package.handles.back());
+    package = TLoadedPackage{};
   }
-  it->second.handles.push_back(handle);
-  it->second.finalize = finalize;
-  it->second.table = getTable();
-  return module;
+  package.handles.push_back(handle);
+  std::vector<std::string> errors;
+  const bool initialized = Run(initialize, errors, "The package's initialization failed");
+  package.finalize = finalize;
+  package.table = getTable();
+  if (initialized) return module;
+  // Undone as a last unloading is: the Initialize that failed still counts, so Finalize
+  // finalizes the units initialized before.
+  package.state = TState::Unloading;
+  Undo(p, guard, module, finalize, errors);
+  LoadError(Name, Lines(errors));
 }
 
 void UnloadPackage(HMODULE Module) {
   TPackages& p = Packages();
-  void* handle;
-  TInitializeProc finalize;
-  std::string name;
-  {
-    std::lock_guard guard(p.lock);
-    auto it = p.loaded.find(Module);
-    // Not loaded, or its first Initialize is still at work.
-    if (it == p.loaded.end() || !it->second.table) return;
-    TLoadedPackage& package = it->second;
-    name = package.table->Name;
-    if (package.state == TState::Unloading) UnloadError(name, kBeingUnloaded);
-    handle = package.handles.back();
+  std::unique_lock guard(p.lock);
+  auto it = p.loaded.find(Module);
+  // Not loaded, or its first Initialize is still at work.
+  if (it == p.loaded.end() || !it->second.table) return;
+  TLoadedPackage& package = it->second;
+  const std::string name = package.table->Name;
+  if (package.state == TState::Unloading) UnloadError(name, kBeingUnloaded);
+  std::vector<std::string> errors;
+  if (package.state == TState::Loaded && package.handles.size() > 1) {
+    // Not the last: Finalize only counts down, under the lock as Initialize does.
+    Run(package.finalize, errors, "The package's finalization failed");
+    dlclose(package.handles.back());
     package.handles.pop_back();
-    if (!package.handles.empty()) {
-      // Not the last: Finalize only counts down, under the lock as Initialize does.
-      const std::exception_ptr error = Call(package.finalize);
-      dlclose(handle);
-      if (error) std::rethrow_exception(error);
-      return;
-    }
+  } else {
+    // The last, or again after a refused stop: then the units are finalized already.
+    const TInitializeProc finalize = package.state == TState::Loaded ? package.finalize : nullptr;
     package.state = TState::Unloading;
-    finalize = package.finalize;
+    Undo(p, guard, Module, finalize, errors);
   }
-  // Without the lock: the units' finalizations and the stop procedures wait for threads
-  // that may look a package up or load one on their way out, and the calls of those
-  // threads to this one are served meanwhile.
-  const std::exception_ptr error = Call(finalize);
-  try {
-    StopModule(p, Module);
-  } catch (...) {
-    const std::string why = CurrentReason("The package's code did not stop");
-    std::lock_guard guard(p.lock);
-    TLoadedPackage& package = p.loaded.at(Module);
-    package.handles.push_back(handle);
-    package.state = TState::Loaded;
-    UnloadError(name, why + "; the package stays loaded");
-  }
-  {
-    std::lock_guard guard(p.lock);
-    ModuleUnloading(p, Module);
-    p.loaded.erase(Module);
-    dlclose(handle);
-  }
-  if (error) std::rethrow_exception(error);
+  if (!errors.empty()) UnloadError(name, Lines(errors));
 }
 
 const TPackageInfoTable* GetPackageInfo(HMODULE Module) {
@@ -256,18 +272,8 @@ namespace vx_packages {
 
 void InitializeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done) {
   if (Count++ > 0) return;
-  try {
-    for (; Done < Table.UnitCount; ++Done)
-      if (Table.Units[Done].Initialization) Table.Units[Done].Initialization();
-  } catch (...) {
-    int one = 1;
-    try {
-      FinalizeUnits(Table, one, Done);
-    } catch (...) {
-    }
-    Count = 0;
-    throw;
-  }
+  for (; Done < Table.UnitCount; ++Done)
+    if (Table.Units[Done].Initialization) Table.Units[Done].Initialization();
 }
 
 void FinalizeUnits(const TPackageInfoTable& Table, int& Count, size_t& Done) {

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -25,8 +26,15 @@ F* Entry(const char* Name) {
 
 bool Mapped() { return Entry<void()>("Initialize") != nullptr; }
 
+// Whether a thread of the package still ran when it was dropped (once at least), or -1.
 int g_runningWhenDropped = -1;
-void Dropping(HMODULE) { g_runningWhenDropped = Entry<bool()>("ThreadRunning")(); }
+bool g_dropFails = false, g_refuse = false;
+void Dropping(HMODULE) {
+  g_runningWhenDropped = std::max(g_runningWhenDropped, int(Entry<bool()>("ThreadRunning")()));
+  if (g_dropFails) throw Exception("An unload procedure failed");
+}
+// Refuses at once, as a stop that waits for a thread that will not end does.
+void Refusing(HMODULE, DWORD) { if (g_refuse) throw Exception("A thread did not end"); }
 
 // The message of the EPackageError that a call raised, or "".
 template <class F>
@@ -71,7 +79,7 @@ TEST(PackageThreads, UnloadingStopsThemBeforeDroppingThePackageOrRefusesInBounde
       EXPECT_EQ(refused.rfind("Can't unload package threads_package.\n", 0), 0u) << refused;
       EXPECT_EQ(g_runningWhenDropped, -1);
       ASSERT_TRUE(Mapped()) << "code that a thread runs stays";
-      EXPECT_NE(GetPackageInfo(module), nullptr);
+      EXPECT_EQ(GetPackageInfo(module), nullptr) << "its units are finalized";
       SetEvent(Entry<HANDLE()>("ReleaseEvent")());
       UnloadPackage(module);
       EXPECT_EQ(g_runningWhenDropped, 0);
@@ -95,4 +103,37 @@ TEST(PackageThreads, WhileItsLastUnloadingWaitsForItsThreadThePackageIsNeitherLo
   RemoveModuleUnloadProc(Dropping);
   EXPECT_EQ(g_runningWhenDropped, 0) << "dropped once, after the thread's end";
   EXPECT_FALSE(Mapped());
+}
+
+TEST(PackageThreads, AFailedLoadOrUnloadingSaysAllThatFailedAndLeavesThePackageToBeLoadedAgain) {
+  const struct {
+    const char *name, *fault;  // where the package's second unit raises
+    bool refuse, dropFails;
+    const char* says[3];  // what the error says
+  } cases[] = {
+      {"an initialization raises after others started threads", "initialization", false, false, {"Can't load", "initialization failed"}},
+      {"an initialization raises and the stop is refused", "initialization", true, false, {"Can't load", "initialization failed", "did not end"}},
+      {"an initialization raises and an unload procedure too", "initialization", false, true, {"Can't load", "initialization failed", "procedure failed"}},
+      {"a finalization raises", "finalization", false, false, {"Can't unload", "finalization failed"}},
+      {"a finalization raises and the stop is refused", "finalization", true, false, {"Can't unload", "finalization failed", "did not end"}},
+      {"the stop is refused", "", true, false, {"Can't unload", "did not end"}},
+      {"an unload procedure raises", "", false, true, {"Can't unload", "procedure failed"}},
+  };
+  AddModuleStopProc(Refusing);
+  AddModuleUnloadProc(Dropping);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    vxtest::TWatchdog guard(std::string("Loading and unloading when ") + c.name);
+    setenv("VX_THREADS_PACKAGE_FAULT", c.fault, 1);
+    g_refuse = c.refuse, g_dropFails = c.dropFails, g_runningWhenDropped = -1;
+    const std::string error = Refusal([] { UnloadPackage(LoadPackage(kPackage)); });
+    for (const char* part : c.says) EXPECT_TRUE(!part || error.find(part) != std::string::npos) << error;
+    EXPECT_EQ(Mapped(), c.refuse) << "the library stays while its threads may run";
+    setenv("VX_THREADS_PACKAGE_FAULT", "", 1);
+    g_refuse = g_dropFails = false;
+    EXPECT_EQ(Refusal([] { UnloadPackage(LoadPackage(kPackage)); }), "") << "loaded again, each load counted once";
+    EXPECT_FALSE(Mapped());
+    EXPECT_EQ(g_runningWhenDropped, 0) << "the threads end before the package's entries go";
+  }
+  RemoveModuleUnloadProc(Dropping);
 }

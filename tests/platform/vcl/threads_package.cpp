@@ -1,6 +1,7 @@
 // A package with a thread of its own, which the tests of unloading start in one of the
 // ways a package's thread may behave when its package goes, and one that its unit starts
-// in its initialization and stops in its finalization.
+// in its initialization and stops in its finalization; a second unit raises where
+// VX_THREADS_PACKAGE_FAULT says, its initialization after starting a thread.
 #include <atomic>
 #include <iterator>
 
@@ -9,6 +10,7 @@
 #include "platform/win/resources.h"
 #include "platform/win/sync.h"
 
+extern "C" __attribute__((visibility("default"))) void StartThread(int Mode);
 namespace {
 
 enum TMode { kPaused, kCallsBack, kLooksUp, kStubborn };
@@ -61,6 +63,7 @@ class TUnitThread : public TThread {
 
  protected:
   void Execute() override {
+    SetEvent(g_started);
     WaitForSingleObject(TerminatedEvent(), INFINITE);
     GetPackageInfo(HInstance());
   }
@@ -73,6 +76,7 @@ void Initialization() {
   g_released = CreateEvent(nullptr, TRUE, FALSE, nullptr);
   g_stopped = CreateEvent(nullptr, TRUE, FALSE, nullptr);
   g_unitThread = TThread::Create<TUnitThread>();
+  WaitForSingleObject(g_started, INFINITE);
 }
 
 void Finalization() {
@@ -82,7 +86,15 @@ void Finalization() {
   SetEvent(g_finalized);
 }
 
-const TPackageUnit kUnits[] = {{"ThreadsPackage", Initialization, Finalization, nullptr}};
+VX_EXCEPTION(EThreadsPackageFault, Exception)  // its type information goes with the library
+void Fault(std::string_view Where) {
+  if (const char* fault = std::getenv("VX_THREADS_PACKAGE_FAULT"); !fault || Where != fault) return;
+  if (Where == "initialization") StartThread(kPaused);
+  throw EThreadsPackageFault("The unit's " + std::string(Where) + " failed");
+}
+
+const TPackageUnit kUnits[] = {{"ThreadsPackage", Initialization, Finalization, nullptr},
+                               {"Faults", [] { Fault("initialization"); }, [] { Fault("finalization"); }, nullptr}};
 const TPackageInfoTable kPackage{"threads_package", kUnits, std::size(kUnits)};
 
 }  // namespace
