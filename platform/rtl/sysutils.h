@@ -191,6 +191,10 @@ bool RenameReplacing(std::string_view OldName, std::string_view NewName, bool Ke
 // existed is ever touched. The process number tells whoever finds such a scratch
 // entry left behind whether its maker may still be at work (ProcessEnded).
 std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// CreateUniqueName for a file, kept open for writing: the descriptor of the exclusive
+// create (close-on-exec), so that what is written goes to the file that was made, never
+// to one put in its place; -1 with errno when none could be made. Name receives its name.
+int CreateUniqueFile(std::string_view Base, std::string_view Suffix, std::string& Name);
 // The parts of a name (or a path) that CreateUniqueName made with Suffix: what stands
 // before the "~" and the number of the process that made it. False for any other name.
 bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker);

@@ -603,12 +603,13 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   struct stat st;
   if (in.fd < 0 || fstat(in.fd, &st) != 0) return false;
   if (FailIfExists && Exists(to)) return false;
-  // Written beside the target and renamed over it, so a failed copy never leaves
-  // the target truncated. The copy takes the source's permissions before its content.
-  const std::string temp = CreateUniqueName(to, ".copy", false);
-  if (temp.empty()) return false;
-  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
-  bool ok = out.fd >= 0 && fchmod(out.fd, st.st_mode & 07777) == 0 && CopyContents(in.fd, out.fd, st.st_size);
+  // Written beside the target, through the descriptor that made the file, and renamed
+  // over it, so a failed copy never leaves the target truncated. The copy takes the
+  // source's permissions once it holds its content.
+  std::string temp;
+  Fd out(CreateUniqueFile(to, ".copy", temp));
+  if (out.fd < 0) return false;
+  bool ok = CopyContents(in.fd, out.fd, st.st_size) && fchmod(out.fd, st.st_mode & 07777) == 0;
   if (ok) {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ok = futimens(out.fd, times) == 0;
@@ -620,7 +621,11 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   return ok;
 }
 
-std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+namespace {
+
+// Makes the entry of CreateUniqueName; for a file, Fd receives the descriptor of its
+// exclusive create (kept open when Fd is given, else closed).
+std::string MakeUniqueEntry(std::string_view Base, std::string_view Suffix, bool Folder, int* Fd) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint64_t bits = 0;
     if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
@@ -633,9 +638,12 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
     if (Folder) {
       if (CreateDir(name)) return name;
     } else {
-      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL);
+      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
       if (fd >= 0) {
-        close(fd);
+        if (Fd)
+          *Fd = fd;
+        else
+          close(fd);
         return name;
       }
     }
@@ -643,6 +651,18 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
   }
   errno = EEXIST;
   return "";
+}
+
+}  // namespace
+
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+  return MakeUniqueEntry(Base, Suffix, Folder, nullptr);
+}
+
+int CreateUniqueFile(std::string_view Base, std::string_view Suffix, std::string& Name) {
+  int fd = -1;
+  Name = MakeUniqueEntry(Base, Suffix, false, &fd);
+  return fd;
 }
 
 bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker) {
@@ -686,11 +706,10 @@ bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
     return false;
   }
   const std::string target = FollowLinks(FileName);
-  const std::string temp = CreateUniqueName(target, ".new", false);
-  if (temp.empty()) return false;
-  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
-  struct stat st;
-  bool ok = out.fd >= 0 && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
+  std::string temp;
+  Fd out(CreateUniqueFile(target, ".new", temp));
+  if (out.fd < 0) return false;
+  bool ok = true;
   for (size_t done = 0; ok && done < Data.size();) {
     const ssize_t n = write(out.fd, Data.data() + done, Data.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -701,6 +720,8 @@ bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
     }
     done += size_t(n);
   }
+  struct stat st;
+  ok = ok && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
   ok = ok && fsync(out.fd) == 0;
   if (out.fd >= 0) ok = close(out.fd) == 0 && ok;
   out.fd = -1;
