@@ -159,6 +159,11 @@ std::string ExpandFileName(std::string_view FileName);
 // folder is unchanged (the changes made through the functions here are applied to
 // them), so many new names in one folder cost one reading of it.
 std::string NativePath(std::string_view FileName);
+// Whether two names reach the same file once each is resolved as NativePath resolves
+// it (case, ".exe", either delimiter, "." and ".." parts, symbolic links): the same file
+// when both exist, else the same full path below the real folders, ignoring case. A rule
+// that protects or singles out a file asks this, never the names' texts.
+bool ReachSameFile(std::string_view A, std::string_view B);
 // open(2) of a file through NativePath, close-on-exec added (new files get mode 0666
 // less the umask). Opening a name that exists as written costs the one open; the
 // folders are searched only when it does not.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/random.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -412,6 +413,38 @@ std::string NativePathOf(std::string_view FileName, bool& exists, bool ToChange 
 std::string NativePath(std::string_view FileName) {
   bool exists;
   return NativePathOf(FileName, exists);
+}
+
+namespace {
+
+// The full path of a native name with every link and "." or ".." part resolved as far as
+// its folders exist; the parts that do not exist yet follow as they are given.
+std::string RealPathOf(const std::string& native) {
+  if (native.empty()) return RealPathOf(".");
+  if (char* real = realpath(native.c_str(), nullptr)) {
+    std::string path(real);
+    free(real);
+    return path;
+  }
+  const size_t slash = native.rfind('/');
+  if (native == "/" || native == ".") return native;  // nothing left to resolve
+  const std::string base = RealPathOf(slash == std::string::npos ? "." : native.substr(0, slash == 0 ? 1 : slash));
+  const std::string name = native.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (name.empty() || name == ".") return base;
+  if (name == "..") return base.substr(0, std::max<size_t>(base.rfind('/'), 1));
+  return (base == "/" ? "" : base) + "/" + name;
+}
+
+}  // namespace
+
+bool ReachSameFile(std::string_view A, std::string_view B) {
+  if (A.empty() || B.empty()) return false;
+  bool existsA, existsB;
+  const std::string a = NativePathOf(A, existsA), b = NativePathOf(B, existsB);
+  struct stat stA, stB;
+  if (existsA && existsB && stat(a.c_str(), &stA) == 0 && stat(b.c_str(), &stB) == 0)
+    return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+  return SameText(RealPathOf(a), RealPathOf(b));
 }
 
 int OpenNative(std::string_view FileName, int Flags) {
