@@ -444,6 +444,8 @@ bool ReachSameFile(std::string_view A, std::string_view B) {
   struct stat stA, stB;
   if (existsA && existsB && stat(a.c_str(), &stA) == 0 && stat(b.c_str(), &stB) == 0)
     return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+  // A name that finds nothing reaches an existing file only by ".." after a folder yet to be made.
+  if (existsA != existsB && ("/" + (existsA ? b : a) + "/").find("/../") == std::string::npos) return false;
   return SameText(RealPathOf(a), RealPathOf(b));
 }
 
