@@ -98,6 +98,14 @@ timespec DosToTimespec(Word date, Word time) {
 void* FdiAlloc(ULONG cb) { return std::malloc(cb); }
 void FdiFree(void* pv) { std::free(pv); }
 
+// Handle 0 would read as "skip this file" in a copy-file answer.
+int NonZeroHandle(int fd) {
+  if (fd != 0) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+  close(fd);
+  return moved;
+}
+
 INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
   int flags = 0;
   switch (oflag & _O_ACCMODE) {
@@ -114,13 +122,7 @@ INT_PTR FdiOpen(char* pszFile, int oflag, int pmode) {
     flags |= O_TRUNC;
   else if (create)
     flags |= O_CREAT;
-  int fd = OpenNative(pszFile, flags);
-  // Handle 0 would read as "skip this file" in a copy-file answer.
-  if (fd == 0) {
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
-    close(fd);
-    fd = moved;
-  }
+  const int fd = NonZeroHandle(OpenNative(pszFile, flags));
   if (fd < 0) {
     g_lastSystemError = errno;
     return -1;
@@ -388,14 +390,12 @@ INT_PTR TSTCabReader::CopyFile(FDINOTIFICATION& n) {
   if (hf == -1) {
     if (g_lastSystemError != EEXIST) return FailTarget(g_lastSystemError);
     g_lastSystemError = 0;  // an existing destination is no failure
-    part = CreateUniqueName(dest, kPartSuffix, false);
-    if (part.empty()) return FailTarget(errno);
-    // Made empty just now: opened without truncating, which would make closing it
-    // start writing it out.
-    hf = FdiOpen(part.data(), _O_WRONLY | _O_SEQUENTIAL | _O_BINARY, 0);
+    // Written through the descriptor that made it: the name is never opened again.
+    hf = NonZeroHandle(CreateUniqueFile(dest, kPartSuffix, part));
     if (hf == -1) {
-      DeleteFile(part);
-      return FailTarget(g_lastSystemError);
+      const int err = errno;
+      if (!part.empty()) DeleteFile(part);
+      return FailTarget(err);
     }
   }
   sourceNames_.push_back(name);

@@ -38,14 +38,19 @@ std::string SystemFolder(UINT (*get)(char*, UINT)) {
 
 bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
 
-// Whether a relative path stays inside its folder (Where names it): no name of ".."
-// climbs above it.
-bool StaysInside(const std::string& Path, const std::string& Where, std::string& Why) {
+bool IsPrintable(const std::string& Path, std::string& Why) {
   for (unsigned char c : Path)
     if (c < 0x20 || c == 0x7F) {
       Why = "it holds a control character";
       return false;
     }
+  return true;
+}
+
+// Whether a relative path stays inside its folder (Where names it): no name of ".."
+// climbs above it, and no control character stands in it.
+bool StaysInside(const std::string& Path, const std::string& Where, std::string& Why) {
+  if (!IsPrintable(Path, Why)) return false;
   int depth = 0;
   size_t start = 0;
   while (start <= Path.size()) {
@@ -258,7 +263,13 @@ std::string TClientConfiguration::ExpandPathMacros(const std::string& Path) cons
 }
 
 bool TClientConfiguration::IsListedPathSafe(const std::string& Path, std::string& Why) const {
-  const std::string text = Trim(Path);
+  // The name is checked as it is given, which is how it is written.
+  const std::string& text = Path;
+  if (!IsPrintable(text, Why)) return false;
+  if (Trim(text) != text) {
+    Why = "it begins or ends with a blank";
+    return false;
+  }
   const std::string upper = UpperCase(text);
   if (const auto [macro, folder] = MacroIn(upper); macro) {
     // The macro that ExpandPathMacros replaces, wherever it stands.

@@ -62,7 +62,8 @@ class TClientConfiguration : public TObject {
   std::string ExpandPathMacros(const std::string& Path) const;
   // Whether a listed file's path (macros not yet expanded) stays inside the folder it
   // names: that of the macro it starts with (the one ExpandPathMacros replaces), or the
-  // program folder for a relative path. Control characters, absolute paths, a macro
+  // program folder for a relative path. The path is taken as given: control characters
+  // anywhere, blanks at either end, absolute paths, a macro
   // elsewhere than at the start or naming no folder, and ".." that climbs out are
   // refused; Why says which.
   bool IsListedPathSafe(const std::string& Path, std::string& Why) const;

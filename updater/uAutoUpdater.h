@@ -161,9 +161,12 @@ class TfrmMainFrame : public TForm {
   static std::string EffectivePath(const std::string& LocalPath);
   bool IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const;
   std::vector<std::string> ExcludedList() const;
-  // Why a cabinet entry may not be put at Path, which no list line names: an excluded
-  // file, or the updater's own program or configuration; "" when it may.
+  // Why nothing may be put at Path: it reaches an excluded file, or the updater's own
+  // program or configuration; "" when it may.
   std::string WhyNotInstalled(const std::vector<std::string>& Excluded, const std::string& Path) const;
+  // Whether a list record may be put at Path by WhyNotInstalled's rules; a record refused
+  // is logged unless the hand-off of the updater's own files takes it by its name.
+  bool MayInstallInPlace(const std::vector<std::string>& Excluded, const std::string& Path) const;
   void SelectFile(TUpdateFileItem* Item);
   // Whether the installed file at Path differs from the record (a missing one does).
   bool IsInstalledDifferent(const TUpdateFileItem& Item, const std::string& Path) const;

@@ -379,27 +379,26 @@ std::vector<std::string> TfrmMainFrame::ExcludedList() const {
   std::vector<std::string> excluded;
   TStringList* entries = ClientConfig->NoUpdateFiles();
   for (int i = 0; entries && i < entries->Count(); ++i)
-    excluded.push_back(ExpandFileName(ClientConfig->RootDir + "/" + StringReplace((*entries)[i], "\\", "/", {rfReplaceAll})));
+    excluded.push_back(IncludeTrailingPathDelimiter(ClientConfig->RootDir) + (*entries)[i]);
   return excluded;
 }
 
 bool TfrmMainFrame::IsExcluded(const std::vector<std::string>& Excluded, const std::string& Path) const {
-  if (Excluded.empty()) return false;
-  const std::string path = ExpandFileName(StringReplace(Path, "\\", "/", {rfReplaceAll}));
-  return std::any_of(Excluded.begin(), Excluded.end(), [&](const std::string& e) { return SameText(e, path); });
+  return std::any_of(Excluded.begin(), Excluded.end(), [&](const std::string& e) { return ReachSameFile(e, Path); });
 }
 
 std::string TfrmMainFrame::WhyNotInstalled(const std::vector<std::string>& Excluded, const std::string& Path) const {
   if (IsExcluded(Excluded, Path)) return "[NoUpdateFiles] names it";
-  // "loader" and "Loader.exe" both name the program here.
-  const auto program = [](const std::string& File) {
-    const std::string path = ExpandFileName(File);
-    return SameText(ExtractFileExt(path), ".exe") ? ChangeFileExt(path, "") : path;
-  };
-  if (SameText(program(Path), program(ClientConfig->ExeName)) ||
-      SameText(ExpandFileName(Path), ExpandFileName(ClientConfig->ExeIniName)))
+  if (ReachSameFile(Path, ClientConfig->ExeName) || ReachSameFile(Path, ClientConfig->ExeIniName))
     return "it is the updater's own program or configuration";
   return "";
+}
+
+bool TfrmMainFrame::MayInstallInPlace(const std::vector<std::string>& Excluded, const std::string& Path) const {
+  const std::string why = WhyNotInstalled(Excluded, Path);
+  // The updater's own files by their listed names go to the hand-off, which says so itself.
+  if (!why.empty() && !IsUpdaterFile(Path)) WriteLogFmt(false, "[FILES] \"%s\" is skipped: %s", Path, why);
+  return why.empty();
 }
 
 bool TfrmMainFrame::IsHashCheckedExt(const std::string& FileName) const {
@@ -498,7 +497,7 @@ uint8_t TfrmMainFrame::FetchChangedUpdaterFiles(const std::vector<std::string>& 
     if (CancelRequested) return usNothingToDo;
     TUpdateFileItem* item = ServerConfig->GetSelfUpdateItem(i);
     std::string path = EffectivePath(item->LocalPath);
-    if (!selfUpdater.empty() && path == selfUpdater) path = InTemp(selfUpdater);
+    if (ReachSameFile(path, selfUpdater)) path = InTemp(selfUpdater);
     if (IsExcluded(Excluded, path) || GetFileMD5(path) == item->MD5) continue;
     ForceDirectoriesSafe(ClientConfig->TempDir);
     WriteLogFmt(false, "로더관련 업데이트 목록 변경1 : [%s]", path);
@@ -525,7 +524,7 @@ bool TfrmMainFrame::SelectChangedFiles(const std::vector<std::string>& Excluded)
     prbFileTotal->SetPercent(int(int64_t(count - i) * 100 / count));
     TUpdateFileItem* item = ServerConfig->GetFileItem(i);
     const std::string path = EffectivePath(item->LocalPath);
-    if (!IsExcluded(Excluded, path) && IsInstalledDifferent(*item, path)) SelectFile(item);
+    if (MayInstallInPlace(Excluded, path) && IsInstalledDifferent(*item, path)) SelectFile(item);
   }
   return true;
 }
@@ -558,7 +557,7 @@ uint8_t TfrmMainFrame::FetchChangedOwnFiles(const std::vector<std::string>& Excl
     if (IsExcluded(Excluded, self ? InTemp(f.name) : IncludeTrailingPathDelimiter(c.RootDir) + f.name)) continue;
     TUpdateFileItem* item = ServerConfig->GetFileItem(index);
     std::string path = EffectivePath(item->LocalPath);
-    if (self && path == selfUpdater) path = InTemp(selfUpdater);
+    if (self && ReachSameFile(path, selfUpdater)) path = InTemp(selfUpdater);
     if (GetFileMD5(path) == item->MD5) continue;
     WriteLog(f.line, true);
     if (DownloadIntoTemp(item)) {
@@ -574,14 +573,15 @@ uint8_t TfrmMainFrame::FetchChangedOwnFiles(const std::vector<std::string>& Excl
 }
 
 void TfrmMainFrame::SelectFastFiles(const std::vector<std::string>& Excluded) {
-  const std::string exeName = UpperCase(ExtractFileName(ClientConfig->ExeName));
-  const std::string selfName = UpperCase(ExtractFileName(ServerConfig->GetSelfUpdater()));
+  const std::string selfUpdater = ServerConfig->GetSelfUpdater();
+  // The configuration's own record, found unchanged before, comes with the other files.
+  const int ini = IndexOfProgramFile(ExtractFileName(ClientConfig->ExeIniName));
   for (int i = ServerConfig->GetFileCount() - 1; i >= 0; --i) {
     Application->ProcessMessages();
     TUpdateFileItem* item = ServerConfig->GetFileItem(i);
-    if (IsExcluded(Excluded, EffectivePath(item->LocalPath))) continue;
-    const std::string name = UpperCase(ExtractFileName(item->LocalPath));
-    if (name == exeName || name == exeName + ".EXE" || (!selfName.empty() && name == selfName)) continue;
+    const std::string path = EffectivePath(item->LocalPath);
+    if (ReachSameFile(path, selfUpdater)) continue;
+    if (i == ini ? IsExcluded(Excluded, path) : !MayInstallInPlace(Excluded, path)) continue;
     SelectFile(item);
   }
 }

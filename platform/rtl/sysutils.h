@@ -159,6 +159,11 @@ std::string ExpandFileName(std::string_view FileName);
 // folder is unchanged (the changes made through the functions here are applied to
 // them), so many new names in one folder cost one reading of it.
 std::string NativePath(std::string_view FileName);
+// Whether two names reach the same file once each is resolved as NativePath resolves
+// it (case, ".exe", either delimiter, "." and ".." parts, symbolic links): the same file
+// when both exist, else the same full path below the real folders, ignoring case. A rule
+// that protects or singles out a file asks this, never the names' texts.
+bool ReachSameFile(std::string_view A, std::string_view B);
 // open(2) of a file through NativePath, close-on-exec added (new files get mode 0666
 // less the umask). Opening a name that exists as written costs the one open; the
 // folders are searched only when it does not.
@@ -191,6 +196,10 @@ bool RenameReplacing(std::string_view OldName, std::string_view NewName, bool Ke
 // existed is ever touched. The process number tells whoever finds such a scratch
 // entry left behind whether its maker may still be at work (ProcessEnded).
 std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder);
+// CreateUniqueName for a file, kept open for writing: the descriptor of the exclusive
+// create (close-on-exec), so that what is written goes to the file that was made, never
+// to one put in its place; -1 with errno when none could be made. Name receives its name.
+int CreateUniqueFile(std::string_view Base, std::string_view Suffix, std::string& Name);
 // The parts of a name (or a path) that CreateUniqueName made with Suffix: what stands
 // before the "~" and the number of the process that made it. False for any other name.
 bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker);

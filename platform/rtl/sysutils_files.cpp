@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/random.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -414,6 +415,40 @@ std::string NativePath(std::string_view FileName) {
   return NativePathOf(FileName, exists);
 }
 
+namespace {
+
+// The full path of a native name with every link and "." or ".." part resolved as far as
+// its folders exist; the parts that do not exist yet follow as they are given.
+std::string RealPathOf(const std::string& native) {
+  if (native.empty()) return RealPathOf(".");
+  if (char* real = realpath(native.c_str(), nullptr)) {
+    std::string path(real);
+    free(real);
+    return path;
+  }
+  const size_t slash = native.rfind('/');
+  if (native == "/" || native == ".") return native;  // nothing left to resolve
+  const std::string base = RealPathOf(slash == std::string::npos ? "." : native.substr(0, slash == 0 ? 1 : slash));
+  const std::string name = native.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (name.empty() || name == ".") return base;
+  if (name == "..") return base.substr(0, std::max<size_t>(base.rfind('/'), 1));
+  return (base == "/" ? "" : base) + "/" + name;
+}
+
+}  // namespace
+
+bool ReachSameFile(std::string_view A, std::string_view B) {
+  if (A.empty() || B.empty()) return false;
+  bool existsA, existsB;
+  const std::string a = NativePathOf(A, existsA), b = NativePathOf(B, existsB);
+  struct stat stA, stB;
+  if (existsA && existsB && stat(a.c_str(), &stA) == 0 && stat(b.c_str(), &stB) == 0)
+    return stA.st_dev == stB.st_dev && stA.st_ino == stB.st_ino;
+  // A name that finds nothing reaches an existing file only by ".." after a folder yet to be made.
+  if (existsA != existsB && ("/" + (existsA ? b : a) + "/").find("/../") == std::string::npos) return false;
+  return SameText(RealPathOf(a), RealPathOf(b));
+}
+
 int OpenNative(std::string_view FileName, int Flags) {
   const std::string path = SlashPath(FileName);
   if (path.empty()) {
@@ -603,12 +638,13 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   struct stat st;
   if (in.fd < 0 || fstat(in.fd, &st) != 0) return false;
   if (FailIfExists && Exists(to)) return false;
-  // Written beside the target and renamed over it, so a failed copy never leaves
-  // the target truncated. The copy takes the source's permissions before its content.
-  const std::string temp = CreateUniqueName(to, ".copy", false);
-  if (temp.empty()) return false;
-  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
-  bool ok = out.fd >= 0 && fchmod(out.fd, st.st_mode & 07777) == 0 && CopyContents(in.fd, out.fd, st.st_size);
+  // Written beside the target, through the descriptor that made the file, and renamed
+  // over it, so a failed copy never leaves the target truncated. The copy takes the
+  // source's permissions once it holds its content.
+  std::string temp;
+  Fd out(CreateUniqueFile(to, ".copy", temp));
+  if (out.fd < 0) return false;
+  bool ok = CopyContents(in.fd, out.fd, st.st_size) && fchmod(out.fd, st.st_mode & 07777) == 0;
   if (ok) {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ok = futimens(out.fd, times) == 0;
@@ -620,7 +656,11 @@ bool CopyFile(std::string_view ExistingFileName, std::string_view NewFileName, b
   return ok;
 }
 
-std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+namespace {
+
+// Makes the entry of CreateUniqueName; for a file, Fd receives the descriptor of its
+// exclusive create (kept open when Fd is given, else closed).
+std::string MakeUniqueEntry(std::string_view Base, std::string_view Suffix, bool Folder, int* Fd) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint64_t bits = 0;
     if (getrandom(&bits, sizeof bits, 0) != sizeof bits) {
@@ -633,9 +673,12 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
     if (Folder) {
       if (CreateDir(name)) return name;
     } else {
-      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL);
+      const int fd = OpenNative(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
       if (fd >= 0) {
-        close(fd);
+        if (Fd)
+          *Fd = fd;
+        else
+          close(fd);
         return name;
       }
     }
@@ -643,6 +686,18 @@ std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, boo
   }
   errno = EEXIST;
   return "";
+}
+
+}  // namespace
+
+std::string CreateUniqueName(std::string_view Base, std::string_view Suffix, bool Folder) {
+  return MakeUniqueEntry(Base, Suffix, Folder, nullptr);
+}
+
+int CreateUniqueFile(std::string_view Base, std::string_view Suffix, std::string& Name) {
+  int fd = -1;
+  Name = MakeUniqueEntry(Base, Suffix, false, &fd);
+  return fd;
 }
 
 bool SplitUniqueName(std::string_view Name, std::string_view Suffix, std::string& Base, int& Maker) {
@@ -686,11 +741,10 @@ bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
     return false;
   }
   const std::string target = FollowLinks(FileName);
-  const std::string temp = CreateUniqueName(target, ".new", false);
-  if (temp.empty()) return false;
-  Fd out(open(temp.c_str(), O_WRONLY | O_CLOEXEC));
-  struct stat st;
-  bool ok = out.fd >= 0 && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
+  std::string temp;
+  Fd out(CreateUniqueFile(target, ".new", temp));
+  if (out.fd < 0) return false;
+  bool ok = true;
   for (size_t done = 0; ok && done < Data.size();) {
     const ssize_t n = write(out.fd, Data.data() + done, Data.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -701,6 +755,8 @@ bool ReplaceFileContents(std::string_view FileName, std::string_view Data) {
     }
     done += size_t(n);
   }
+  struct stat st;
+  ok = ok && (stat(target.c_str(), &st) != 0 || fchmod(out.fd, st.st_mode & 07777) == 0);
   ok = ok && fsync(out.fd) == 0;
   if (out.fd >= 0) ok = close(out.fd) == 0 && ok;
   out.fd = -1;

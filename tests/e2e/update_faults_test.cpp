@@ -515,12 +515,15 @@ TEST_F(Faults, TheClientsSettingsSurviveAFullDisk) {
 // x.dll packed into Folder with More (or Many entries of a byte, each declaring Declared
 // bytes) and listed with Listed bytes: the file fails or an entry is skipped, said once
 // (Logged); Kept stays as it was, else the other entries come as x.dll does.
+// A Line is listed below %ROOT%, where "Via" links to the install folder; Fast offers all lines as a fast list.
 struct TPacked {
   const char *name, *folder;
   std::vector<cabtest::Entry> more;
   int exitCode;
   const char *logged, *kept = "";
   int64_t listed = 20000, many = 0, declared = -1;
+  const char* line = "";
+  bool fast = false;
 };
 void PrintTo(const TPacked& c, std::ostream* os) { *os << c.name; }
 class Packed : public Faults, public ::testing::WithParamInterface<TPacked> {};
@@ -534,10 +537,13 @@ TEST_P(Packed, EntriesAreHeldToTheRulesOfAListedFile) {
   TempFolder pack;
   const std::string cab = ReadFileBytes(cabtest::WriteCabinetSet(pack.Path(), {"x.cab"}, entries, {})[0]);
   inst.Serve(at + "x.dll.cab", cab);
+  fs::create_directory_symlink(".", inst.App("Via"));
   OfferForcedSafe();
+  if (*c.line) AddLine(vxtest::LoaderInstall::FileLine("%ROOT%\\" + std::string(c.line), "packed"));
   AddLine("%ROOT%\\" + at + "x.dll.cab=" + vxtest::Md5Hex(x) + "," + std::to_string(c.listed) + "," +
           std::to_string(cab.size()));
-  EXPECT_EQ(RunToEnd({}, {}, 300).exitCode, c.exitCode);
+  if (c.fast) { inst.Serve("Loader.ini", inst.IniText()); OfferFast(ReadFileBytes(inst.Srv("update.ini"))); }
+  EXPECT_EQ(RunToEnd(c.fast ? std::vector<std::string>{"-FU"} : std::vector<std::string>{}, {}, 300).exitCode, c.exitCode);
   EXPECT_EQ(inst.LoggedContaining(c.logged), 1u) << c.logged;
   EXPECT_TRUE(!*c.kept || Installed(c.kept) == kept) << c.kept;
   for (size_t i = 0; i < (*c.kept ? 1 : entries.size()); ++i)  // x.dll first
@@ -549,6 +555,21 @@ const TPacked kPacked[] = {
     {"TheProgram", "", {{"loader", "packed"}}, 0, "is not installed: it is the updater's own", "loader"},
     {"TheProgramByItsListedName", "", {{"LOADER.EXE", "packed"}}, 0, "updater's own", "loader"},
     {"TheConfiguration", "", {{"Loader.INI", "packed"}}, 0, "updater's own", "loader.ini"},
+    {"AnExcludedFileByExe", "", {{"Data\\keep.cfg.exe", "packed"}}, 0, "is not installed: [NoUpdateFiles]", "Data/keep.cfg"},
+    {"AnExcludedFileByALink", "", {{"Via\\Data\\keep.cfg", "packed"}}, 0, "is not installed: [NoUpdateFiles]", "Data/keep.cfg"},
+    {"TheConfigurationByExe", "", {{"Loader.ini.exe", "packed"}}, 0, "updater's own", "loader.ini"},
+    {"TheProgramByALinkAndExe", "", {{"Via\\Loader.exe", "packed"}}, 0, "updater's own", "loader"},
+    {"ANameThatOnlyLooksExcluded", "Data/", {{"keep.cfg2", "packed"}}, 0, "정상 종료"},
+    {"AListedExcludedFileByExe", "", {}, 0, "keep.cfg.exe\" is skipped: [NoUpdateFiles]", "Data/keep.cfg", 20000, 0, -1, "Data\\keep.cfg.exe"},
+    {"AListedExcludedFileByCaseAndClimb", "", {}, 0, "Keep.cfg\" is skipped: [NoUpdateFiles]", "Data/keep.cfg", 20000, 0, -1, "bin/../DATA\\Keep.cfg"},
+    {"AListedExcludedFileByALink", "", {}, 0, ".\\keep.cfg\" is skipped: [NoUpdateFiles]", "Data/keep.cfg", 20000, 0, -1, "Via\\Data\\.\\keep.cfg"},
+    {"AListedConfigurationByExe", "", {}, 0, "Loader.ini.exe\" is skipped: it is the updater's own", "loader.ini", 20000, 0, -1, "Loader.ini.exe"},
+    {"AFastListedConfigurationByExe", "", {}, 0, "Loader.ini.exe\" is skipped: it is the updater's own", "loader.ini", 20000, 0, -1, "Loader.ini.exe", true},
+    {"ANameWithAnEscapeFirst", "", {{"\x1b[2Jy.txt", "packed"}}, 1, "\"?[2Jy.txt\" is refused: it holds a control character"},
+    {"ANameWithANewlineLast", "", {{"y.txt\n", "packed"}}, 1, "\"y.txt?\" is refused: it holds a control character"},
+    {"ANameOfAControlCharacterAlone", "", {{"\x01", "packed"}}, 1, "\"?\" is refused: it holds a control character"},
+    {"ANameWithALeadingBlank", "", {{" y.txt", "packed"}}, 1, "\" y.txt\" is refused: it begins or ends with a blank"},
+    {"ANameWithATrailingBlank", "", {{"y.txt ", "packed"}}, 1, "\"y.txt \" is refused: it begins or ends with a blank"},
     {"ANameWithANewline", "", {{"x\ny.txt", "packed"}}, 1, "\"x?y.txt\" is refused: it holds a control character"},
     {"ANameWithAnEscape", "", {{"x\x1b[2J.txt", "packed"}}, 1, "is refused: it holds a control character"},
     {"TheListedFileOfAnotherSize", "", {}, 1, "the cabinet declares 20000 bytes for x.dll, the list 15", "", 15},

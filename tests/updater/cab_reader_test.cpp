@@ -2,6 +2,7 @@
 // against cabinet sets made by the test writer, and against hostile names.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,27 @@ TEST(CabReaderTest, ExistingFilesAreReplacedWhole) {
   reader.Extract(dir / "a.cab", dir / "out");
   EXPECT_EQ(ReadFileBytes(dir / "out/ro.txt"), "fresh");
   EXPECT_EQ(StatOf(dir / "out/ro.txt").st_mode & 0200, 0200u);
+}
+
+TEST(CabReaderTest, ReplacementsAreWrittenThroughTheDescriptorThatMadeThem) {
+  TempFolder dir;
+  WriteCabinetSet(dir.Path(), {"a.cab"}, {{"t.txt", "new"}}, {});
+  WriteFile(dir / "out/t.txt", "old");
+  const std::function<bool()> replacements[] = {[&] { return ExtractCabinet(dir / "a.cab", dir / "out"); },
+      [&] { return CopyFile(dir / "a.cab", dir / "out/t.txt", false); }, [&] { return ReplaceFileContents(dir / "out/t.txt", "x"); }};
+  for (const auto& replace : replacements) {
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    inotify_add_watch(watch, (dir / "out").c_str(), IN_OPEN | IN_MODIFY | IN_ATTRIB | IN_CLOSE);
+    EXPECT_TRUE(replace());
+    std::string seen;  // of the scratch file, as inotify tells it: Opened, Modified, Attributes, Closed
+    alignas(inotify_event) char events[1 << 16];
+    const ssize_t n = read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < n; at += ssize_t(sizeof(inotify_event)) + reinterpret_cast<inotify_event*>(events + at)->len)
+      if (const auto* e = reinterpret_cast<inotify_event*>(events + at); e->len && std::string_view(e->name).find('~') != std::string_view::npos)
+        seen += e->mask & IN_OPEN ? 'O' : e->mask & IN_MODIFY ? 'M' : e->mask & IN_ATTRIB ? 'A' : 'C';
+    close(watch);
+    EXPECT_EQ(seen, "OMAC");
+  }
 }
 
 TEST(CabReaderTest, CorruptCabinetKeepsTheInstalledFile) {
