@@ -378,8 +378,12 @@ std::string TfrmMainFrame::EffectivePath(const std::string& LocalPath) {
 std::vector<std::string> TfrmMainFrame::ExcludedList() const {
   std::vector<std::string> excluded;
   TStringList* entries = ClientConfig->NoUpdateFiles();
-  for (int i = 0; entries && i < entries->Count(); ++i)
-    excluded.push_back(IncludeTrailingPathDelimiter(ClientConfig->RootDir) + (*entries)[i]);
+  for (int i = 0; entries && i < entries->Count(); ++i) {
+    // An entry that a path macro began is a full path already; any other is relative to
+    // the program folder.
+    const std::string& entry = (*entries)[i];
+    excluded.push_back(entry.starts_with('/') ? entry : IncludeTrailingPathDelimiter(ClientConfig->RootDir) + entry);
+  }
   return excluded;
 }
 

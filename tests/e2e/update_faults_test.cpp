@@ -53,7 +53,7 @@ class Faults : public UpdateRunBase {
     Ini({{"SocketType", std::to_string(SocketType)}});
   }
   void Ini(const std::map<std::string, std::string>& info) {
-    inst.WriteIni(info, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
+    inst.WriteIni(info, kNoUpdateFiles);
     // An offered list names the configuration as it is now.
     const std::string key = "%ROOT%\\Loader.ini";
     for (auto& f : offered_.files)
@@ -559,6 +559,7 @@ const TPacked kPacked[] = {
     {"AnExcludedFileByALink", "", {{"Via\\Data\\keep.cfg", "packed"}}, 0, "is not installed: [NoUpdateFiles]", "Data/keep.cfg"},
     {"TheConfigurationByExe", "", {{"Loader.ini.exe", "packed"}}, 0, "updater's own", "loader.ini"},
     {"TheProgramByALinkAndExe", "", {{"Via\\Loader.exe", "packed"}}, 0, "updater's own", "loader"},
+    {"AnExcludedFileThatAMacroNames", "", {{"Data\\mine.cfg", "packed"}}, 0, "is not installed: [NoUpdateFiles]", "Data/mine.cfg"},
     {"ANameThatOnlyLooksExcluded", "Data/", {{"keep.cfg2", "packed"}}, 0, "정상 종료"},
     {"AListedExcludedFileByExe", "", {}, 0, "keep.cfg.exe\" is skipped: [NoUpdateFiles]", "Data/keep.cfg", 20000, 0, -1, "Data\\keep.cfg.exe"},
     {"AListedExcludedFileByCaseAndClimb", "", {}, 0, "Keep.cfg\" is skipped: [NoUpdateFiles]", "Data/keep.cfg", 20000, 0, -1, "bin/../DATA\\Keep.cfg"},

@@ -39,6 +39,8 @@ class UpdateRunBase : public ::testing::Test {
   const std::string plain2 = RandomBytes(6000, 12);
   const std::string keepLocal = "local settings, never replaced\r\n";
   const std::string settings = "Mode=old\r\nUser=x\r\n";
+  // Data/keep.cfg is installed; Data/mine.cfg, named through a path macro, is not.
+  static constexpr const char* kNoUpdateFiles = "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n2=%ROOT%\\Data\\mine.cfg\r\n";
 
   vxtest::LoaderInstall inst{std::string(VX_BINARY_DIR) + "/loader"};
   std::string cabLine;
@@ -51,7 +53,7 @@ class UpdateRunBase : public ::testing::Test {
     inst.Serve("Data/keep.cfg", keepSrv);
     inst.Install("Data/keep.cfg", keepLocal);
     inst.Install("settings.txt", settings);
-    inst.WriteIni({}, "[NoUpdateFiles]\r\n1=Data/keep.cfg\r\n");
+    inst.WriteIni({}, kNoUpdateFiles);
   }
 
   // The [FILES] lines of release 1.2.0; the updater's own files as installed.
