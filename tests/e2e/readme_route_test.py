@@ -36,7 +36,9 @@ def route(marker):
     return block
 
 
-PRIVATE = ("/tmp", "/opt")  # the route writes /tmp/app, /tmp/app-registry and /opt/vx
+PRIVATE = ("/tmp", "/opt")
+# What the route writes in them, and the name of its copy in the test's own folder.
+WRITTEN = (("/tmp/app", "app"), ("/tmp/app-registry", "app-registry"), ("/opt/vx", "vx"))
 
 
 def hidden():
@@ -53,7 +55,7 @@ def hidden():
 def in_namespaces(body, env):
     """Runs body with /tmp and the loopback of its own; None when they cannot be made."""
     keep = hidden()
-    if any(t in ("/tmp/app", "/tmp/app-registry", "/opt/vx") for t in keep):
+    if any(t == place for t in keep for place, _ in WRITTEN):
         return None
     # Each folder that the tmpfs would hide is held open, then bound back through its
     # descriptor; mount must not turn that path into a name, which the tmpfs would hide.
@@ -95,7 +97,7 @@ def main():
            if k not in ("DISPLAY", "VX_HEADLESS_SCRIPT", "VX_REGISTRY_DIR") and not k.lower().endswith("_proxy")}
     env.update(VX_HEADLESS="1", LSAN_OPTIONS="suppressions=" + os.path.join(SOURCE, "scripts", "lsan.supp"))
     route_lines = "\n".join(block[1:] + installation[1:]) + "\n"
-    copy_out = "cp -r /tmp/app /tmp/app-registry /opt/vx %s/\n" % shlex.quote(out)
+    copy_out = "cp -r %s %s/\n" % (" ".join(place for place, _ in WRITTEN), shlex.quote(out))
     done = in_namespaces("cd %s && { %s%s}" % (shlex.quote(TOP), route_lines, copy_out), env)
     if done is None:
         print("no namespaces here: the route runs on a free port with %s/app and %s/vx in place of /tmp/app and /opt/vx"
@@ -105,9 +107,8 @@ def main():
             # binds it, and then the route is run again on another.
             port = free_port()
             lines = route_lines.replace("8000", str(port))
-            for name, own in (("/tmp/app", "app"), ("/opt/vx", "vx")):
-                lines = lines.replace(name, shlex.quote(out) + "/" + own)
-            for own in ("app", "app-registry", "vx"):
+            for place, own in WRITTEN:
+                lines = lines.replace(place, shlex.quote(out) + "/" + own)
                 shutil.rmtree(os.path.join(out, own), ignore_errors=True)
             done = subprocess.run(["sh", "-c", "cd %s && { %s}" % (shlex.quote(TOP), lines)], env=env,
                                   capture_output=True, text=True, timeout=600)
